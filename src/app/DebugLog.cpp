@@ -1,0 +1,55 @@
+#include "app/DebugLog.h"
+
+#include <fstream>
+
+#include "platform/Console.h"
+#include "platform/FileSystem.h"
+
+namespace dormex {
+
+std::string LevelPrefix(LogLevel level)
+{
+    switch (level) {
+    case INFORMATION:
+        return "INFORMATION:: ";
+    case WARNING:
+        return "WARNING:: ";
+    case ERROR:
+        return "ERROR:: ";
+    case USER_INFO:
+        return "USER_INFO:: ";
+    default:
+        return "NOT_SUPPORTED:: ";
+    }
+}
+
+void DebugLog::WriteLog(LogLevel level, std::string message, int32_t code)
+{
+    if (LoggingEnabled && !LogPath.empty()) {
+        std::ofstream file(files_.NativePath(LogPath), std::ios::out | std::ios::app);
+        if (file.is_open()) {
+            std::string entry = "\n" + LevelPrefix(level) + message;
+            if (code != 0) {
+                entry += " :: Error code: " + std::to_string(code);
+            }
+            file << entry;
+        } else {
+            ShowConsoleMessage(
+                "Cannot open file. can you please remove the log file & restart the tool.", 0);
+        }
+    }
+    if (level == USER_INFO) {
+        ShowConsoleMessage(std::move(message), code);
+    }
+}
+
+void DebugLog::ShowConsoleMessage(std::string message, int32_t code)
+{
+    std::string text = "\n" + message;
+    if (code != 0) {
+        text += "\nExit Error code: " + std::to_string(code);
+    }
+    console_.Write(text);
+}
+
+}  // namespace dormex

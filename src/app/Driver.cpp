@@ -1,0 +1,201 @@
+#include "app/Driver.h"
+
+#include "app/RunState.h"
+#include "platform/Platform.h"
+#include "sysinfo/RuleFileSelection.h"
+
+namespace dormex {
+
+namespace {
+
+struct CommandLine {
+    bool Help = false;
+    bool UseTestRuleFile = false;
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
+{
+    CommandLine commandLine;
+    for (const std::string& argument : arguments) {
+        if (argument == "/?") {
+            commandLine.Help = true;
+            break;
+        }
+        if (argument == "/t") {
+            commandLine.UseTestRuleFile = true;
+        }
+    }
+    return commandLine;
+}
+
+void ShowHelp(Console& console)
+{
+    console.Write("\nTo use Dormex you can run without any options. "
+                  "\nAlthough, there are some options for running specific modes."
+                  "\n\n\tARGUMENTS: "
+                  "\n\t\t /?: dumps help information."
+                  "\n Press ANY key to continue..");
+    char answer = 0;
+    console.ReadChar(&answer);
+}
+
+// Frees the administrators identifier on every way out.
+class SidGuard {
+public:
+    SidGuard(Security& security, SidHandle sid) : security_(security), sid_(sid) {}
+    ~SidGuard() { security_.FreeSid(sid_); }
+    SidGuard(const SidGuard&) = delete;
+    SidGuard& operator=(const SidGuard&) = delete;
+
+private:
+    Security& security_;
+    SidHandle sid_;
+};
+
+// Steps whose subsystems are not built yet; each succeeds.
+int32_t RunPowerTracePending() { return 0; }
+int32_t ProcessPowerTracePending() { return 0; }
+int32_t ReadLpitPending() { return 0; }
+int32_t LoadRuleFilePending(const std::string&) { return 0; }
+int32_t FillMapsPending(DebugLog&) { return 0; }
+void AnalysePending() {}
+void WriteReportPending(const std::string&) {}
+
+// Steps 3 to 15 of the run; returns the exit status.
+int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& platform)
+{
+    DebugLog& log = state.Log;
+    SystemInfo& system = state.System;
+
+    if (!ReadUserProfile(system, log, platform.files)) {
+        log.ShowConsoleMessage("Not able to get user profile value.", 0);
+        return 0;
+    }
+
+    log.LogPath = OutputDirectory(system, platform.files) + "\\VQT-Debug-Log.txt";
+    platform.files.DeleteFile(log.LogPath);
+    platform.console.Write("\nDebug file can be found at: " + log.LogPath);
+    log.WriteLog(INFORMATION,
+                 "-------------------------------------Debug File "
+                 "Initialized------------------------------------",
+                 0);
+
+    if (int32_t status = ReadSystemInfo(system, log, platform); status != 0) {
+        log.WriteLog(USER_INFO,
+                     "\nNot able to access system information. Please restart the application.",
+                     status);
+        return status;
+    }
+
+    if (!IsAdministrator(platform.security)) {
+        log.WriteLog(USER_INFO,
+                     "User does not have Administrator rights.  Run again from an Administrator "
+                     "Command Prompt.",
+                     0);
+        return 0;
+    }
+
+    if (!commandLine.UseTestRuleFile) {
+        if (platform.files.GetFileAttributesW(u"rules_for_soc") == INVALID_FILE_ATTRIBUTES) {
+            platform.console.Write("\n\"rules_for_soc\" folder not found.  Please check installation.");
+            return 0;
+        }
+        std::string ruleFile = RuleFilePath(system);
+        if (!FileIsReadable(ruleFile, platform.files)) {
+            log.WriteLog(INFORMATION, "Config file:  " + ruleFile, 0);
+            log.WriteLog(INFORMATION, " OS Build : " + system.OsBuild, 0);
+            log.WriteLog(INFORMATION, "Os Version name: " + OsName(system), 0);
+            platform.console.Write(
+                "\nNo config information is present for this system...use VQT Debug Log for "
+                "debugging...");
+            return 0;
+        }
+    }
+
+    platform.console.Write("\nRunning checks...");
+
+    if (int32_t status = RunPowerTracePending(); status != 0) {
+        log.WriteLog(USER_INFO, "\nSomething went wrong. Please restart application.", status);
+        return status;
+    }
+    if (int32_t status = ProcessPowerTracePending(); status != 0) {
+        log.WriteLog(USER_INFO, "\nSomething went wrong. Please restart application.", status);
+        return status;
+    }
+    if (ReadLpitPending() != 0) {
+        state.LpitStatusText = "LPIT cannot be retrived.";
+    }
+
+    std::string ruleFile = commandLine.UseTestRuleFile ? TestRuleFilePath : RuleFilePath(system);
+    if (int32_t status = LoadRuleFilePending(ruleFile); status != 0) {
+        log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot get xml parsed or validated.",
+                     status);
+        return status;
+    }
+
+    if (int32_t status = FillMapsPending(log); status != 0) {
+        log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot fill device rundowns.", status);
+        return status;
+    }
+
+    AnalysePending();
+    std::string reportPath = ReportFilePath("VQT-Report", ".html", system, platform.files);
+    WriteReportPending(reportPath);
+    log.WriteLog(USER_INFO, "VQT report has been generated & stored here: " + reportPath, 0);
+    return 0;
+}
+
+}  // namespace
+
+int32_t RunDormex(const std::vector<std::string>& arguments, RunState& state, Platform& platform)
+{
+    state.Log.LoggingEnabled = true;
+    CommandLine commandLine = ParseCommandLine(arguments);
+    int32_t exitStatus = 0;
+    if (commandLine.Help) {
+        ShowHelp(platform.console);
+    } else {
+        exitStatus = RunPipeline(commandLine, state, platform);
+    }
+    state.Log.WriteLog(INFORMATION,
+                       "---------------------Exiting Application-------------------------", 0);
+    return exitStatus;
+}
+
+std::string OutputDirectory(const SystemInfo& info, FileSystem& files)
+{
+    std::string desktop = info.UserProfile + "\\Desktop";
+    if (files.GetFileAttributes(desktop) != INVALID_FILE_ATTRIBUTES) {
+        return desktop;
+    }
+    char buffer[MAX_PATH_CHARS] = {};
+    uint32_t length = files.GetCurrentDirectory(MAX_PATH_CHARS, buffer);
+    if (length >= MAX_PATH_CHARS) {
+        return {};
+    }
+    return std::string(buffer, length);
+}
+
+std::string ReportFilePath(std::string prefix, std::string extension, const SystemInfo& info,
+                           FileSystem& files)
+{
+    return OutputDirectory(info, files) + "\\" + prefix + extension;
+}
+
+bool IsAdministrator(Security& security)
+{
+    SidHandle sid = nullptr;
+    const std::array<uint32_t, 8> subAuthorities = {SECURITY_BUILTIN_DOMAIN_RID,
+                                                    DOMAIN_ALIAS_RID_ADMINS};
+    if (!security.AllocateAndInitializeSid(SECURITY_NT_AUTHORITY, 2, subAuthorities, &sid)) {
+        return false;
+    }
+    SidGuard guard(security, sid);
+    bool isMember = false;
+    if (!security.CheckTokenMembership(sid, &isMember)) {
+        return false;
+    }
+    return isMember;
+}
+
+}  // namespace dormex

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "app/DebugLog.h"
+#include "platform/Platform.h"
+#include "sysinfo/SystemInfo.h"
+
+namespace dormex {
+
+// Every record the program keeps for the whole run. main() creates one; the
+// driver hands each step the records it uses.
+struct RunState {
+    explicit RunState(Platform& platform) : Log(platform.console, platform.files) {}
+
+    DebugLog Log;
+    SystemInfo System;
+    std::string LpitStatusText;
+};
+
+}  // namespace dormex

@@ -1,0 +1,95 @@
+#include "common/Text.h"
+
+#include <cctype>
+#include <limits>
+
+namespace dormex {
+
+std::string Narrow(std::u16string_view wide)
+{
+    std::string narrow;
+    narrow.reserve(wide.size());
+    for (char16_t unit : wide) {
+        narrow.push_back(static_cast<char>(unit & 0xFF));
+    }
+    return narrow;
+}
+
+std::u16string Widen(std::string_view narrow)
+{
+    std::u16string wide;
+    wide.reserve(narrow.size());
+    for (char c : narrow) {
+        wide.push_back(static_cast<char16_t>(static_cast<int16_t>(static_cast<signed char>(c))));
+    }
+    return wide;
+}
+
+int32_t ReadDecimal(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    constexpr int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value < limit) {
+            value = value * 10 + (text[i] - '0');
+        }
+    }
+    if (negative) {
+        value = -value;
+        return value < std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::min()
+                                                           : static_cast<int32_t>(value);
+    }
+    return value > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                       : static_cast<int32_t>(value);
+}
+
+std::vector<std::string> SplitWords(std::string_view text)
+{
+    std::vector<std::string> words;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t start = text.find_first_not_of(' ', pos);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        size_t end = text.find(' ', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        words.emplace_back(text.substr(start, end - start));
+        pos = end;
+    }
+    return words;
+}
+
+std::string AsciiLower(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
+std::string TextUpToZero(const std::vector<char>& bytes)
+{
+    std::string text(bytes.begin(), bytes.end());
+    size_t zero = text.find('\0');
+    if (zero != std::string::npos) {
+        text.resize(zero);
+    }
+    return text;
+}
+
+}  // namespace dormex

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dormex {
+
+// Wide platform text to program text: each UTF-16 unit keeps its low 8 bits.
+std::string Narrow(std::u16string_view wide);
+
+// Program text to wide platform text: each byte becomes one unit, sign-extended
+// as a char converts, so ASCII maps to itself.
+std::u16string Widen(std::string_view narrow);
+
+// A number read as strtol(text, nullptr, 10) reads it: leading white space, an
+// optional sign, digits up to the first other character, 0 without digits.
+// Values beyond 32 bits are clamped, as with a 32-bit long.
+int32_t ReadDecimal(std::string_view text);
+
+// Words separated by runs of blanks, as a tokenizer with the delimiter " ".
+std::vector<std::string> SplitWords(std::string_view text);
+
+// ASCII letters lower-cased, every other byte kept.
+std::string AsciiLower(std::string_view text);
+
+// Text up to its first zero byte.
+std::string TextUpToZero(const std::vector<char>& bytes);
+
+}  // namespace dormex

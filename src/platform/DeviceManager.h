@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Guid.h"
+
+namespace dormex {
+
+using DevInst = uint32_t;
+
+inline constexpr uint32_t CR_SUCCESS = 0;
+inline constexpr uint32_t CR_NO_SUCH_DEVNODE = 0x0D;
+inline constexpr uint32_t CR_BUFFER_SMALL = 0x1A;
+inline constexpr uint32_t CR_NO_SUCH_VALUE = 0x25;
+inline constexpr uint32_t CM_LOCATE_DEVNODE_NORMAL = 0;
+
+// DEVPROPKEY.
+struct DevPropKey {
+    Guid FmtId;
+    uint32_t Pid = 0;
+
+    friend bool operator==(const DevPropKey&, const DevPropKey&) = default;
+};
+
+// The Configuration Manager.
+class DeviceManager {
+public:
+    virtual ~DeviceManager() = default;
+
+    // CM_Locate_DevNodeW.
+    virtual uint32_t LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
+                                   uint32_t flags) = 0;
+
+    // CM_Get_DevNode_PropertyW: *bufferSize in bytes, in and out.
+    virtual uint32_t GetDevNodeProperty(DevInst devInst, const DevPropKey& key,
+                                        uint32_t* propertyType, uint8_t* buffer,
+                                        uint32_t* bufferSize, uint32_t flags) = 0;
+};
+
+}  // namespace dormex

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/Console.h"
+
+namespace dormex {
+
+// The process's standard output and input.
+class StandardConsole final : public Console {
+public:
+    void Write(std::string_view text) override;
+    bool ReadChar(char* c) override;
+};
+
+}  // namespace dormex

@@ -1,0 +1,92 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/Text.h"
+
+namespace dormex {
+
+namespace {
+
+constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+
+// Copies text the way the Windows ...A calls do: the size needed (with the
+// terminator) when it does not fit, else the length copied.
+uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size)
+{
+    if (text.size() + 1 > size || buffer == nullptr) {
+        return static_cast<uint32_t>(text.size() + 1);
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<uint32_t>(text.size());
+}
+
+}  // namespace
+
+uint32_t PosixFileSystem::GetEnvironmentVariable(const std::string& name, char* buffer,
+                                                 uint32_t size)
+{
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr && name == "USERPROFILE") {
+        value = std::getenv("HOME");
+    }
+    if (value == nullptr) {
+        return 0;
+    }
+    return CopyOut(value, buffer, size);
+}
+
+uint32_t PosixFileSystem::GetFileAttributes(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(NativePath(path).c_str(), &status) != 0) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+uint32_t PosixFileSystem::GetFileAttributesW(const std::u16string& path)
+{
+    return GetFileAttributes(Narrow(path));
+}
+
+uint32_t PosixFileSystem::GetCurrentDirectory(uint32_t size, char* buffer)
+{
+    std::vector<char> directory(4096);
+    while (::getcwd(directory.data(), directory.size()) == nullptr) {
+        if (errno != ERANGE || directory.size() > (1u << 20)) {
+            return 0;
+        }
+        directory.resize(directory.size() * 2);
+    }
+    return CopyOut(directory.data(), buffer, size);
+}
+
+bool PosixFileSystem::DeleteFile(const std::string& path)
+{
+    return ::unlink(NativePath(path).c_str()) == 0;
+}
+
+int PosixFileSystem::Stat(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(NativePath(path).c_str(), &status);
+}
+
+std::string PosixFileSystem::NativePath(const std::string& path)
+{
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    return native;
+}
+
+}  // namespace dormex

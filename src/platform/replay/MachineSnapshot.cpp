@@ -1,0 +1,444 @@
+#include "platform/replay/MachineSnapshot.h"
+
+#include <limits>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "common/Text.h"
+
+namespace dormex {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The field names of a device's properties in a snapshot.
+const std::set<std::string, std::less<>> DeviceFieldNames = {
+    "Children",         "Class",         "BusReportedDeviceDesc", "DeviceDesc",
+    "DevNodeStatus",    "Driver",        "DriverDesc",            "DriverInfPath",
+    "DriverInfSection", "DriverProvider", "DriverRank",           "DriverVersion",
+    "FriendlyName",     "HardwareIds",   "InstallState",          "InstanceId",
+    "LegacyBusType",    "LocationInfo",  "LocationPaths",         "Manufacturer",
+    "MatchingDeviceId", "Parent",        "PdoName",               "PowerData",
+    "ProblemCode",      "RemovalPolicy", "RemovalPolicyDefault",  "Service",
+    "Siblings"};
+
+// Thrown inside the parser only; ParseMachineSnapshot turns it into a result.
+struct InvalidMember {
+    std::string path;
+    std::string message;
+};
+
+std::string MemberPath(const std::string& parent, std::string_view name)
+{
+    bool plain = !name.empty();
+    for (char c : name) {
+        bool identifier = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '_';
+        plain = plain && identifier;
+    }
+    if (plain) {
+        return parent + "." + std::string(name);
+    }
+    // Quoted as a JSON string, so backslashes show doubled as in the file.
+    return parent + "[" + Json(std::string(name)).dump() + "]";
+}
+
+std::string IndexPath(const std::string& parent, size_t index)
+{
+    return parent + "[" + std::to_string(index) + "]";
+}
+
+[[noreturn]] void Fail(const std::string& path, std::string message)
+{
+    throw InvalidMember{path, std::move(message)};
+}
+
+const char* TypeName(const Json& value)
+{
+    return value.type_name();
+}
+
+void ExpectObject(const Json& value, const std::string& path)
+{
+    if (!value.is_object()) {
+        Fail(path, std::string("expected an object, found ") + TypeName(value));
+    }
+}
+
+void ExpectArray(const Json& value, const std::string& path)
+{
+    if (!value.is_array()) {
+        Fail(path, std::string("expected an array, found ") + TypeName(value));
+    }
+}
+
+std::string ReadString(const Json& value, const std::string& path)
+{
+    if (!value.is_string()) {
+        Fail(path, std::string("expected a string, found ") + TypeName(value));
+    }
+    return value.get<std::string>();
+}
+
+bool ReadBool(const Json& value, const std::string& path)
+{
+    if (!value.is_boolean()) {
+        Fail(path, std::string("expected true or false, found ") + TypeName(value));
+    }
+    return value.get<bool>();
+}
+
+int64_t ReadInteger(const Json& value, const std::string& path, int64_t minimum, int64_t maximum)
+{
+    if (!value.is_number_integer()) {
+        Fail(path, std::string("expected an integer, found ") + TypeName(value));
+    }
+    if (value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(maximum)) {
+        Fail(path, "integer out of range " + std::to_string(minimum) + " to " +
+                       std::to_string(maximum));
+    }
+    int64_t number = value.get<int64_t>();
+    if (number < minimum || number > maximum) {
+        Fail(path, "integer out of range " + std::to_string(minimum) + " to " +
+                       std::to_string(maximum));
+    }
+    return number;
+}
+
+// A Windows status: an unsigned 32-bit value, or a negative one as NTSTATUS
+// values are often written.
+uint32_t ReadStatus(const Json& value, const std::string& path)
+{
+    return static_cast<uint32_t>(ReadInteger(value, path, std::numeric_limits<int32_t>::min(),
+                                             std::numeric_limits<uint32_t>::max()));
+}
+
+std::vector<uint8_t> ReadHex(const Json& value, const std::string& path)
+{
+    std::string text = ReadString(value, path);
+    if (text.size() % 2 != 0) {
+        Fail(path, "bad hex: an odd number of digits");
+    }
+    auto digit = [&](char c) -> uint8_t {
+        if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
+        if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
+        if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
+        Fail(path, std::string("bad hex: '") + c + "' is not a hex digit");
+    };
+    std::vector<uint8_t> bytes;
+    bytes.reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2) {
+        bytes.push_back(static_cast<uint8_t>(digit(text[i]) << 4 | digit(text[i + 1])));
+    }
+    return bytes;
+}
+
+// {"hex": "..."} and nothing else.
+std::vector<uint8_t> ReadHexObject(const Json& value, const std::string& path)
+{
+    for (const auto& [name, member] : value.items()) {
+        if (name != "hex") {
+            Fail(MemberPath(path, name), "unknown member");
+        }
+    }
+    if (!value.contains("hex")) {
+        Fail(path, "missing member \"hex\"");
+    }
+    return ReadHex(value["hex"], MemberPath(path, "hex"));
+}
+
+void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSnapshot& snapshot)
+{
+    ExpectObject(value, path);
+    for (const auto& [name, member] : value.items()) {
+        std::string memberPath = MemberPath(path, name);
+        if (name == "AoAc") {
+            snapshot.PowerCapabilities[20] = ReadBool(member, memberPath) ? 1 : 0;
+        } else if (name == "bytes") {
+            std::vector<uint8_t> bytes = ReadHex(member, memberPath);
+            if (bytes.size() != snapshot.PowerCapabilities.size()) {
+                Fail(memberPath, "expected 76 bytes, found " + std::to_string(bytes.size()));
+            }
+            std::copy(bytes.begin(), bytes.end(), snapshot.PowerCapabilities.begin());
+        } else if (name == "status") {
+            snapshot.PowerStatus = static_cast<int32_t>(ReadStatus(member, memberPath));
+        } else {
+            Fail(memberPath, "unknown member");
+        }
+    }
+    // "bytes" sets the whole structure; an "AoAc" beside it wins.
+    if (value.contains("bytes") && value.contains("AoAc")) {
+        snapshot.PowerCapabilities[20] = value["AoAc"].get<bool>() ? 1 : 0;
+    }
+}
+
+SnapshotRegistryValue ReadRegistryValue(const Json& value, const std::string& path)
+{
+    SnapshotRegistryValue result;
+    if (value.is_string()) {
+        result.ValueType = SnapshotRegistryValue::Type::Sz;
+        result.Text = value.get<std::string>();
+    } else if (value.is_number_integer()) {
+        result.ValueType = SnapshotRegistryValue::Type::Dword;
+        result.Dword = static_cast<uint32_t>(ReadInteger(
+            value, path, std::numeric_limits<int32_t>::min(), std::numeric_limits<uint32_t>::max()));
+    } else if (value.is_object()) {
+        result.ValueType = SnapshotRegistryValue::Type::Binary;
+        result.Bytes = ReadHexObject(value, path);
+    } else {
+        Fail(path, std::string("expected a string, an integer or {\"hex\": ...}, found ") +
+                       TypeName(value));
+    }
+    return result;
+}
+
+void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& snapshot)
+{
+    ExpectObject(value, path);
+    for (const auto& [key, values] : value.items()) {
+        std::string keyPath = MemberPath(path, key);
+        ExpectObject(values, keyPath);
+        auto& target = snapshot.Registry[RegistryKeyLookupName(key)];
+        for (const auto& [name, data] : values.items()) {
+            target[AsciiLower(name)] = ReadRegistryValue(data, MemberPath(keyPath, name));
+        }
+    }
+}
+
+SnapshotEvent ReadEvent(const Json& value, const std::string& path)
+{
+    ExpectObject(value, path);
+    SnapshotEvent event;
+    for (const std::string required : {"provider", "id", "properties"}) {
+        if (!value.contains(required)) {
+            Fail(path, "missing member \"" + required + "\"");
+        }
+    }
+    for (const auto& [name, member] : value.items()) {
+        std::string memberPath = MemberPath(path, name);
+        if (name == "provider") {
+            event.Provider = ReadString(member, memberPath);
+        } else if (name == "id") {
+            event.Id = static_cast<uint16_t>(ReadInteger(member, memberPath, 0, 0xFFFF));
+        } else if (name == "properties") {
+            ExpectArray(member, memberPath);
+            for (size_t i = 0; i < member.size(); ++i) {
+                std::string pairPath = IndexPath(memberPath, i);
+                const Json& pair = member[i];
+                if (!pair.is_array() || pair.size() != 2) {
+                    Fail(pairPath, "expected a pair [name, value]");
+                }
+                event.Properties.emplace_back(ReadString(pair[0], IndexPath(pairPath, 0)),
+                                              ReadString(pair[1], IndexPath(pairPath, 1)));
+            }
+        } else if (name == "decodingSource") {
+            event.DecodingSource = static_cast<uint32_t>(ReadInteger(member, memberPath, 0, 2));
+        } else if (name == "opcode") {
+            event.Opcode = static_cast<uint8_t>(ReadInteger(member, memberPath, 0, 0xFF));
+        } else if (name == "pointerSize") {
+            int64_t size = ReadInteger(member, memberPath, 4, 8);
+            if (size != 4 && size != 8) {
+                Fail(memberPath, "expected 4 or 8");
+            }
+            event.PointerSize = static_cast<uint32_t>(size);
+        } else {
+            Fail(memberPath, "unknown member");
+        }
+    }
+    return event;
+}
+
+SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
+{
+    SnapshotDeviceValue result;
+    if (value.is_string()) {
+        result.ValueType = SnapshotDeviceValue::Type::Text;
+        result.Text = value.get<std::string>();
+    } else if (value.is_array()) {
+        result.ValueType = SnapshotDeviceValue::Type::List;
+        for (size_t i = 0; i < value.size(); ++i) {
+            result.List.push_back(ReadString(value[i], IndexPath(path, i)));
+        }
+    } else if (value.is_number_integer()) {
+        result.ValueType = SnapshotDeviceValue::Type::Number;
+        result.Number = static_cast<int32_t>(ReadInteger(
+            value, path, std::numeric_limits<int32_t>::min(), std::numeric_limits<uint32_t>::max()));
+    } else if (value.is_object()) {
+        result.ValueType = SnapshotDeviceValue::Type::Bytes;
+        result.Bytes = ReadHexObject(value, path);
+    } else {
+        Fail(path, std::string("expected a string, a list of strings, an integer or "
+                               "{\"hex\": ...}, found ") +
+                       TypeName(value));
+    }
+    return result;
+}
+
+void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& snapshot)
+{
+    ExpectObject(value, path);
+    for (const auto& [instanceId, properties] : value.items()) {
+        std::string devicePath = MemberPath(path, instanceId);
+        ExpectObject(properties, devicePath);
+        auto& target = snapshot.Devices[instanceId];
+        for (const auto& [field, data] : properties.items()) {
+            std::string fieldPath = MemberPath(devicePath, field);
+            if (DeviceFieldNames.find(field) == DeviceFieldNames.end()) {
+                Fail(fieldPath, "unknown member (not a device property field)");
+            }
+            target[field] = ReadDeviceValue(data, fieldPath);
+        }
+    }
+}
+
+void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnapshot& snapshot)
+{
+    ExpectObject(value, path);
+    for (const auto& [signature, bytes] : value.items()) {
+        std::string tablePath = MemberPath(path, signature);
+        if (signature.size() != 4) {
+            Fail(tablePath, "a table signature has four characters");
+        }
+        snapshot.FirmwareTables[signature] = ReadHex(bytes, tablePath);
+    }
+}
+
+void ReadScsiPorts(const Json& value, const std::string& path, MachineSnapshot& snapshot)
+{
+    ExpectObject(value, path);
+    for (const auto& [port, answer] : value.items()) {
+        std::string portPath = MemberPath(path, port);
+        bool digits = !port.empty() && port.size() <= 9 &&
+                      port.find_first_not_of("0123456789") == std::string::npos;
+        if (!digits) {
+            Fail(portPath, "a port number is written in decimal digits");
+        }
+        ExpectObject(answer, portPath);
+        SnapshotScsiPort scsiPort;
+        for (const auto& [name, member] : answer.items()) {
+            std::string memberPath = MemberPath(portPath, name);
+            if (name == "answer") {
+                scsiPort.Answer = ReadHex(member, memberPath);
+                if (scsiPort.Answer.size() > 224) {
+                    Fail(memberPath, "an answer holds at most 224 bytes");
+                }
+            } else if (name == "ioctlFails") {
+                scsiPort.IoctlFails = ReadBool(member, memberPath);
+            } else {
+                Fail(memberPath, "unknown member");
+            }
+        }
+        snapshot.ScsiPorts[static_cast<uint32_t>(std::stoul(port))] = std::move(scsiPort);
+    }
+}
+
+void ReadFaults(const Json& value, const std::string& path, SnapshotFaults& faults)
+{
+    ExpectObject(value, path);
+    for (const auto& [name, member] : value.items()) {
+        std::string memberPath = MemberPath(path, name);
+        if (name == "StartTraceW") {
+            faults.StartTraceW = ReadStatus(member, memberPath);
+        } else if (name == "StopTraceW") {
+            faults.StopTraceW = ReadStatus(member, memberPath);
+        } else if (name == "OpenTraceW") {
+            faults.OpenTraceW = ReadStatus(member, memberPath);
+        } else if (name == "ProcessTrace") {
+            faults.ProcessTrace = ReadStatus(member, memberPath);
+        } else if (name == "EnableTraceEx2") {
+            ExpectObject(member, memberPath);
+            for (const auto& [call, status] : member.items()) {
+                std::string callPath = MemberPath(memberPath, call);
+                bool digits = !call.empty() && call.size() <= 9 &&
+                              call.find_first_not_of("0123456789") == std::string::npos;
+                if (!digits || std::stoul(call) == 0) {
+                    Fail(callPath, "a call number counts from 1");
+                }
+                faults.EnableTraceEx2[static_cast<uint32_t>(std::stoul(call))] =
+                    ReadStatus(status, callPath);
+            }
+        } else if (name == "GetSystemFirmwareTable") {
+            if (member.is_string()) {
+                if (member.get<std::string>() != "grow") {
+                    Fail(memberPath, "expected \"grow\" or a status");
+                }
+                faults.FirmwareTableGrows = true;
+            } else {
+                faults.GetSystemFirmwareTable = ReadStatus(member, memberPath);
+            }
+        } else {
+            Fail(memberPath, "unknown member (not a platform call that can fail)");
+        }
+    }
+}
+
+MachineSnapshot ReadSnapshot(const Json& document)
+{
+    const std::string root = "$";
+    ExpectObject(document, root);
+    if (!document.contains("format")) {
+        Fail(root, "missing member \"format\"");
+    }
+    MachineSnapshot snapshot;
+    for (const auto& [name, member] : document.items()) {
+        std::string path = MemberPath(root, name);
+        if (name == "format") {
+            if (ReadString(member, path) != MachineSnapshotFormat) {
+                Fail(path, "expected \"" + std::string(MachineSnapshotFormat) + "\"");
+            }
+        } else if (name == "description") {
+            snapshot.Description = ReadString(member, path);
+        } else if (name == "administrator") {
+            snapshot.Administrator = ReadBool(member, path);
+        } else if (name == "powerCapabilities") {
+            ReadPowerCapabilities(member, path, snapshot);
+        } else if (name == "registry") {
+            ReadRegistry(member, path, snapshot);
+        } else if (name == "events") {
+            ExpectArray(member, path);
+            for (size_t i = 0; i < member.size(); ++i) {
+                snapshot.Events.push_back(ReadEvent(member[i], IndexPath(path, i)));
+            }
+        } else if (name == "devices") {
+            ReadDevices(member, path, snapshot);
+        } else if (name == "firmwareTables") {
+            ReadFirmwareTables(member, path, snapshot);
+        } else if (name == "scsiPorts") {
+            ReadScsiPorts(member, path, snapshot);
+        } else if (name == "faults") {
+            ReadFaults(member, path, snapshot.Faults);
+        } else {
+            Fail(path, "unknown member");
+        }
+    }
+    return snapshot;
+}
+
+}  // namespace
+
+std::string RegistryKeyLookupName(std::string_view keyPath)
+{
+    while (!keyPath.empty() && keyPath.back() == '\\') {
+        keyPath.remove_suffix(1);
+    }
+    return AsciiLower(keyPath);
+}
+
+std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json)
+{
+    Json document;
+    try {
+        document = Json::parse(json);
+    } catch (const Json::parse_error& error) {
+        return SnapshotError{"$", std::string("not valid JSON: ") + error.what()};
+    }
+    try {
+        return ReadSnapshot(document);
+    } catch (const InvalidMember& invalid) {
+        return SnapshotError{invalid.path, invalid.message};
+    }
+}
+
+}  // namespace dormex

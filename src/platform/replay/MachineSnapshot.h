@@ -1,0 +1,88 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace dormex {
+
+inline constexpr std::string_view MachineSnapshotFormat = "dormex-machine/1";
+
+struct SnapshotRegistryValue {
+    enum class Type { Sz, Dword, Binary };
+    Type ValueType = Type::Sz;
+    std::string Text;            // REG_SZ, as UTF-8 bytes
+    uint32_t Dword = 0;          // REG_DWORD
+    std::vector<uint8_t> Bytes;  // REG_BINARY
+};
+
+struct SnapshotEvent {
+    std::string Provider;  // a provider name or a GUID in braces
+    uint16_t Id = 0;
+    std::vector<std::pair<std::string, std::string>> Properties;
+    uint32_t DecodingSource = 0;
+    uint8_t Opcode = 0;
+    uint32_t PointerSize = 8;
+};
+
+struct SnapshotDeviceValue {
+    enum class Type { Text, List, Number, Bytes };
+    Type ValueType = Type::Text;
+    std::string Text;
+    std::vector<std::string> List;
+    int32_t Number = 0;
+    std::vector<uint8_t> Bytes;
+};
+
+struct SnapshotScsiPort {
+    bool IoctlFails = false;
+    std::vector<uint8_t> Answer;
+};
+
+// Platform calls that a replay makes fail, with their statuses.
+struct SnapshotFaults {
+    std::optional<uint32_t> StartTraceW;
+    std::map<uint32_t, uint32_t> EnableTraceEx2;  // call number from 1 -> status
+    std::optional<uint32_t> StopTraceW;
+    std::optional<uint32_t> OpenTraceW;  // the last-error code of the failed open
+    std::optional<uint32_t> ProcessTrace;
+    bool FirmwareTableGrows = false;                // "grow"
+    std::optional<uint32_t> GetSystemFirmwareTable;  // fails with this last error
+};
+
+// Everything a run asks the operating system about one machine.
+struct MachineSnapshot {
+    std::string Description;
+    bool Administrator = true;
+    std::optional<int32_t> PowerStatus;
+    std::array<uint8_t, 76> PowerCapabilities{};
+    // Key paths and value names lower-cased, without a trailing backslash.
+    std::map<std::string, std::map<std::string, SnapshotRegistryValue>> Registry;
+    std::vector<SnapshotEvent> Events;
+    // Instance id -> DeviceProperties field name -> value.
+    std::map<std::string, std::map<std::string, SnapshotDeviceValue>> Devices;
+    std::map<std::string, std::vector<uint8_t>> FirmwareTables;
+    std::map<uint32_t, SnapshotScsiPort> ScsiPorts;
+    SnapshotFaults Faults;
+};
+
+struct SnapshotError {
+    std::string Path;     // JSON path of the offending member, "$" for the document
+    std::string Message;  // what is wrong with it
+};
+
+// Parses and checks a snapshot strictly: unknown members, wrong types and
+// bad hex are errors.
+std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json);
+
+// A registry key path as keys are compared: ASCII letters lower-cased,
+// trailing backslashes dropped. Value names compare lower-cased.
+std::string RegistryKeyLookupName(std::string_view keyPath);
+
+}  // namespace dormex

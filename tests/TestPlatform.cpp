@@ -1,0 +1,144 @@
+#include "TestPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "common/Text.h"
+
+namespace dormex::test {
+
+TempDir::TempDir()
+{
+    std::random_device random;
+    path_ = std::filesystem::temp_directory_path() /
+            ("dormex-test-" + std::to_string(random()) + "-" + std::to_string(random()));
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+bool StringConsole::ReadChar(char* c)
+{
+    while (InputReads < Input.size() && std::isspace(static_cast<unsigned char>(Input[InputReads]))) {
+        ++InputReads;
+    }
+    if (InputReads >= Input.size()) {
+        return false;
+    }
+    *c = Input[InputReads++];
+    return true;
+}
+
+uint32_t TestFileSystem::GetEnvironmentVariable(const std::string& name, char* buffer,
+                                                uint32_t size)
+{
+    auto entry = Environment.find(name);
+    if (entry == Environment.end()) {
+        return 0;
+    }
+    const std::string& value = entry->second;
+    if (buffer == nullptr || value.size() + 1 > size) {
+        return static_cast<uint32_t>(value.size() + 1);
+    }
+    std::memcpy(buffer, value.c_str(), value.size() + 1);
+    return static_cast<uint32_t>(value.size());
+}
+
+uint32_t TestFileSystem::GetFileAttributesW(const std::u16string& path)
+{
+    return GetFileAttributes(Narrow(path));
+}
+
+uint32_t TestFileSystem::GetCurrentDirectory(uint32_t size, char* buffer)
+{
+    if (buffer == nullptr || CurrentDirectory.size() + 1 > size) {
+        return static_cast<uint32_t>(CurrentDirectory.size() + 1);
+    }
+    std::memcpy(buffer, CurrentDirectory.c_str(), CurrentDirectory.size() + 1);
+    return static_cast<uint32_t>(CurrentDirectory.size());
+}
+
+std::string TestFileSystem::NativePath(const std::string& path)
+{
+    std::string native = real_.NativePath(path);
+    if (!native.empty() && native[0] != '/') {
+        return CurrentDirectory + "/" + native;
+    }
+    return native;
+}
+
+MachineSnapshot ParseSnapshotOrFail(std::string_view json)
+{
+    auto parsed = ParseMachineSnapshot(json);
+    if (auto* error = std::get_if<SnapshotError>(&parsed)) {
+        ADD_FAILURE() << "test snapshot does not parse: " << error->Path << ": " << error->Message;
+        return {};
+    }
+    return std::get<MachineSnapshot>(std::move(parsed));
+}
+
+TestMachine::TestMachine(std::string_view snapshotJson, bool withDesktop)
+    : Profile((Dir.Path() / "profile").string()),
+      WorkingDir((Dir.Path() / "work").string()),
+      Machine(ParseSnapshotOrFail(snapshotJson)),
+      Services(Machine.PlatformWith(Files, Console)),
+      State(Services)
+{
+    std::filesystem::create_directories(Profile);
+    std::filesystem::create_directories(WorkingDir);
+    if (withDesktop) {
+        std::filesystem::create_directories(Profile + "/Desktop");
+    }
+    Files.Environment["USERPROFILE"] = Profile;
+    Files.CurrentDirectory = WorkingDir;
+}
+
+std::string TestMachine::OutputDirectory() const
+{
+    return std::filesystem::exists(Profile + "/Desktop") ? Profile + "/Desktop" : WorkingDir;
+}
+
+std::string TestMachine::DebugLogText() const
+{
+    std::filesystem::path log = std::filesystem::path(OutputDirectory()) / "VQT-Debug-Log.txt";
+    return std::filesystem::exists(log) ? ReadFile(log) : std::string();
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::filesystem::path& path, std::string_view text)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+}
+
+std::string BasicSnapshot()
+{
+    return R"({
+      "format": "dormex-machine/1",
+      "powerCapabilities": {"AoAc": true},
+      "registry": {
+        "hardware\\description\\system\\centralprocessor\\0": {"Identifier": "x64 Family 6 Model 138 Stepping 1"},
+        "software\\microsoft\\windows nt\\currentversion": {"CurrentBuildNumber": "22621"},
+        "hardware\\description\\system\\bios": {
+          "biosversion": "QX.1.02", "biosvendor": "Brindle Firmware", "biosreleasedate": "02/11/2026"}
+      }
+    })";
+}
+
+}  // namespace dormex::test

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "app/RunState.h"
+#include "platform/Console.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/replay/ReplayMachine.h"
+
+namespace dormex::test {
+
+// A directory of its own for one test, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Console output collected in a string; input served from one.
+class StringConsole final : public Console {
+public:
+    std::string Output;
+    std::string Input;
+    size_t InputReads = 0;
+
+    void Write(std::string_view text) override { Output += text; }
+    bool ReadChar(char* c) override;
+};
+
+// The real files, with an environment and a current directory of the test's own.
+class TestFileSystem final : public FileSystem {
+public:
+    std::map<std::string, std::string> Environment;
+    std::string CurrentDirectory;
+
+    uint32_t GetEnvironmentVariable(const std::string& name, char* buffer, uint32_t size) override;
+    uint32_t GetFileAttributes(const std::string& path) override
+    {
+        return real_.GetFileAttributes(NativePath(path));
+    }
+    uint32_t GetFileAttributesW(const std::u16string& path) override;
+    uint32_t GetCurrentDirectory(uint32_t size, char* buffer) override;
+    bool DeleteFile(const std::string& path) override { return real_.DeleteFile(NativePath(path)); }
+    int Stat(const std::string& path) override { return real_.Stat(NativePath(path)); }
+    // Relative paths resolve against CurrentDirectory.
+    std::string NativePath(const std::string& path) override;
+
+private:
+    PosixFileSystem real_;
+};
+
+MachineSnapshot ParseSnapshotOrFail(std::string_view json);
+
+// A replayed machine with a user profile (holding a Desktop folder) and a
+// working directory inside a temporary directory, and a RunState for it.
+class TestMachine {
+public:
+    explicit TestMachine(std::string_view snapshotJson, bool withDesktop = true);
+
+    TempDir Dir;
+    std::string Profile;     // <dir>/profile
+    std::string WorkingDir;  // <dir>/work; relative paths resolve against it
+    TestFileSystem Files;
+    StringConsole Console;
+    ReplayMachine Machine;
+    Platform Services;
+    RunState State;
+
+    std::string DebugLogText() const;  // the log in the output directory, "" if none
+    std::string OutputDirectory() const;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, std::string_view text);
+
+// The snapshot of a complete, ordinary machine: family 6, model 138, build
+// 22621, administrator.
+std::string BasicSnapshot();
+
+}  // namespace dormex::test

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "TestPlatform.h"
+#include "app/DebugLog.h"
+
+namespace dormex {
+namespace {
+
+using test::ReadFile;
+using test::StringConsole;
+using test::TempDir;
+using test::TestFileSystem;
+
+struct LogFixture {
+    TempDir dir;
+    TestFileSystem files;
+    StringConsole console;
+    DebugLog log{console, files};
+
+    LogFixture()
+    {
+        log.LoggingEnabled = true;
+        log.LogPath = (dir.Path() / "VQT-Debug-Log.txt").string();
+    }
+    std::string Text() const { return ReadFile(dir.Path() / "VQT-Debug-Log.txt"); }
+};
+
+TEST(DebugLog, EntryFormatByLevelAndCode)
+{
+    struct Case {
+        LogLevel level;
+        const char* message;
+        int32_t code;
+        const char* entry;
+        const char* console;
+    };
+    const Case cases[] = {
+        {INFORMATION, "AoAc Bit: 1", 0, "\nINFORMATION:: AoAc Bit: 1", ""},
+        {WARNING, "w", 0, "\nWARNING:: w", ""},
+        {ERROR, "Cannot fill PoFx device Rundowns", 14,
+         "\nERROR:: Cannot fill PoFx device Rundowns :: Error code: 14", ""},
+        {USER_INFO, "done", 0, "\nUSER_INFO:: done", "\ndone"},
+        {USER_INFO, "stop", 1010, "\nUSER_INFO:: stop :: Error code: 1010",
+         "\nstop\nExit Error code: 1010"},
+        {ERROR, "neg", -1073741823, "\nERROR:: neg :: Error code: -1073741823", ""},
+        {USER_INFO, "neg", -5, "\nUSER_INFO:: neg :: Error code: -5", "\nneg\nExit Error code: -5"},
+        {4, "odd", 0, "\nNOT_SUPPORTED:: odd", ""},
+        {-1, "odd", 7, "\nNOT_SUPPORTED:: odd :: Error code: 7", ""},
+        {INFORMATION, "", 0, "\nINFORMATION:: ", ""},
+        {ERROR, "", 3, "\nERROR::  :: Error code: 3", ""},
+    };
+    for (const Case& c : cases) {
+        LogFixture fixture;
+        fixture.log.WriteLog(c.level, c.message, c.code);
+        EXPECT_EQ(fixture.Text(), c.entry) << "message: " << c.message;
+        EXPECT_EQ(fixture.console.Output, c.console) << "message: " << c.message;
+    }
+}
+
+TEST(DebugLog, EntriesAppendWithoutTrailingLineBreak)
+{
+    LogFixture fixture;
+    fixture.log.WriteLog(INFORMATION, "one", 0);
+    fixture.log.WriteLog(INFORMATION, "\nwith leading line feed", 0);
+    EXPECT_EQ(fixture.Text(), "\nINFORMATION:: one\nINFORMATION:: \nwith leading line feed");
+}
+
+TEST(DebugLog, UserInfoWithoutLogPathReachesOnlyTheConsole)
+{
+    LogFixture fixture;
+    fixture.log.LogPath.clear();
+    fixture.log.WriteLog(USER_INFO, "Not able", 3);
+    fixture.log.WriteLog(INFORMATION, "quiet", 0);
+    EXPECT_EQ(fixture.console.Output, "\nNot able\nExit Error code: 3");
+    EXPECT_FALSE(std::filesystem::exists(fixture.dir.Path() / "VQT-Debug-Log.txt"));
+}
+
+TEST(DebugLog, DisabledLoggingStillEchoesUserInfo)
+{
+    LogFixture fixture;
+    fixture.log.LoggingEnabled = false;
+    fixture.log.WriteLog(USER_INFO, "shown", 0);
+    EXPECT_EQ(fixture.console.Output, "\nshown");
+    EXPECT_FALSE(std::filesystem::exists(fixture.dir.Path() / "VQT-Debug-Log.txt"));
+}
+
+TEST(DebugLog, UnopenableFileShowsTheMessageForEveryEntry)
+{
+    LogFixture fixture;
+    fixture.log.LogPath = (fixture.dir.Path() / "missing" / "VQT-Debug-Log.txt").string();
+    fixture.log.WriteLog(INFORMATION, "lost", 0);
+    fixture.log.WriteLog(USER_INFO, "seen", 0);
+    const std::string cannotOpen =
+        "\nCannot open file. can you please remove the log file & restart the tool.";
+    EXPECT_EQ(fixture.console.Output, cannotOpen + cannotOpen + "\nseen");
+}
+
+}  // namespace
+}  // namespace dormex

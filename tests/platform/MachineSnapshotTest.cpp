@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "TestPlatform.h"
+#include "platform/replay/MachineSnapshot.h"
+#include "platform/replay/ReplayMachine.h"
+
+namespace dormex {
+namespace {
+
+using test::ParseSnapshotOrFail;
+
+// The example of the snapshot format's documentation, every member used.
+constexpr const char* FullSnapshot = R"({
+  "format": "dormex-machine/1",
+  "description": "free text",
+  "administrator": false,
+  "powerCapabilities": { "AoAc": true },
+  "registry": {
+    "hardware\\description\\system\\centralprocessor\\0": {
+      "Identifier": "x64 Family 6 Model 140 Stepping 1"
+    },
+    "system\\CurrentControlSet\\Enum\\PCI\\VEN_1234&DEV_0001\\Device Parameters\\WDF\\": {
+      "IdleInWorkingState": 1, "Blob": {"hex": "0aFF"}
+    }
+  },
+  "events": [
+    { "provider": "Microsoft-Windows-Kernel-Power", "id": 320,
+      "properties": [["DeviceId", "\\_SB.PC00.HDAS"], ["ServiceName", "HDAudBus"]] },
+    { "provider": "{01234567-89ab-cdef-0123-456789abcdef}", "id": 2, "decodingSource": 1,
+      "opcode": 3, "pointerSize": 4, "properties": [] }
+  ],
+  "devices": {
+    "PCI\\VEN_1234&DEV_0001\\3&1&0&F8": {
+      "Class": "MEDIA", "HardwareIds": ["PCI\\VEN_1234&DEV_0001", "PCI\\VEN_1234"],
+      "ProblemCode": 0, "LegacyBusType": -1, "PowerData": {"hex": "0100"}
+    }
+  },
+  "firmwareTables": { "LPIT": "4c504954" },
+  "scsiPorts": { "0": { "answer": "1c000000" }, "1": { "ioctlFails": true } },
+  "faults": { "StartTraceW": 183, "EnableTraceEx2": {"2": 5}, "OpenTraceW": 0,
+              "GetSystemFirmwareTable": "grow" }
+})";
+
+TEST(MachineSnapshot, ReadsEveryMember)
+{
+    MachineSnapshot snapshot = ParseSnapshotOrFail(FullSnapshot);
+    EXPECT_EQ(snapshot.Description, "free text");
+    EXPECT_FALSE(snapshot.Administrator);
+    EXPECT_EQ(snapshot.PowerCapabilities[20], 1);
+    EXPECT_FALSE(snapshot.PowerStatus.has_value());
+
+    const auto& wdf =
+        snapshot.Registry.at("system\\currentcontrolset\\enum\\pci\\ven_1234&dev_0001\\device parameters\\wdf");
+    EXPECT_EQ(wdf.at("idleinworkingstate").ValueType, SnapshotRegistryValue::Type::Dword);
+    EXPECT_EQ(wdf.at("idleinworkingstate").Dword, 1u);
+    EXPECT_EQ(wdf.at("blob").Bytes, (std::vector<uint8_t>{0x0a, 0xff}));
+
+    ASSERT_EQ(snapshot.Events.size(), 2u);
+    EXPECT_EQ(snapshot.Events[0].Id, 320);
+    EXPECT_EQ(snapshot.Events[0].Properties[0],
+              (std::pair<std::string, std::string>{"DeviceId", "\\_SB.PC00.HDAS"}));
+    EXPECT_EQ(snapshot.Events[0].DecodingSource, 0u);
+    EXPECT_EQ(snapshot.Events[0].PointerSize, 8u);
+    EXPECT_EQ(snapshot.Events[1].DecodingSource, 1u);
+    EXPECT_EQ(snapshot.Events[1].Opcode, 3);
+    EXPECT_EQ(snapshot.Events[1].PointerSize, 4u);
+
+    const auto& device = snapshot.Devices.at("PCI\\VEN_1234&DEV_0001\\3&1&0&F8");
+    EXPECT_EQ(device.at("HardwareIds").List.size(), 2u);
+    EXPECT_EQ(device.at("LegacyBusType").Number, -1);
+    EXPECT_EQ(device.at("PowerData").ValueType, SnapshotDeviceValue::Type::Bytes);
+
+    EXPECT_EQ(snapshot.FirmwareTables.at("LPIT"), (std::vector<uint8_t>{0x4c, 0x50, 0x49, 0x54}));
+    EXPECT_EQ(snapshot.ScsiPorts.at(0).Answer.size(), 4u);
+    EXPECT_TRUE(snapshot.ScsiPorts.at(1).IoctlFails);
+    EXPECT_EQ(snapshot.Faults.StartTraceW, 183u);
+    EXPECT_EQ(snapshot.Faults.EnableTraceEx2.at(2), 5u);
+    EXPECT_EQ(snapshot.Faults.OpenTraceW, 0u);
+    EXPECT_TRUE(snapshot.Faults.FirmwareTableGrows);
+}
+
+TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
+{
+    struct Case {
+        const char* json;
+        const char* path;
+        const char* messageStart;
+    };
+    const Case cases[] = {
+        {R"({"format": "dormex-machine/1", "administartor": true})", "$.administartor",
+         "unknown member"},
+        {R"({"format": "dormex-machine/2"})", "$.format", "expected"},
+        {R"({"administrator": true})", "$", "missing member \"format\""},
+        {R"({"format": "dormex-machine/1", "administrator": "yes"})", "$.administrator",
+         "expected true or false"},
+        {R"({"format": "dormex-machine/1", "firmwareTables": {"LPIT": "4c5"}})",
+         "$.firmwareTables.LPIT", "bad hex"},
+        {R"({"format": "dormex-machine/1", "firmwareTables": {"LPIT": "4g"}})",
+         "$.firmwareTables.LPIT", "bad hex"},
+        {R"({"format": "dormex-machine/1", "registry": {"a\\b": {"v": {"hex": "zz"}}}})",
+         R"($.registry["a\\b"].v.hex)", "bad hex"},
+        {R"({"format": "dormex-machine/1", "registry": {"a\\b": {"v": 1.5}}})",
+         R"($.registry["a\\b"].v)", "expected a string, an integer"},
+        {R"({"format": "dormex-machine/1", "events": [{"provider": "p", "id": 2, "properties": [], "opcod": 1}]})",
+         "$.events[0].opcod", "unknown member"},
+        {R"({"format": "dormex-machine/1", "events": [{"provider": "p", "id": 70000, "properties": []}]})",
+         "$.events[0].id", "integer out of range"},
+        {R"({"format": "dormex-machine/1", "events": [{"provider": "p", "id": 2, "properties": [["a"]]}]})",
+         "$.events[0].properties[0]", "expected a pair"},
+        {R"({"format": "dormex-machine/1", "devices": {"X": {"FriendlyNam": "x"}}})",
+         "$.devices.X.FriendlyNam", "unknown member"},
+        {R"({"format": "dormex-machine/1", "scsiPorts": {"zero": {}}})", "$.scsiPorts.zero",
+         "a port number"},
+        {R"({"format": "dormex-machine/1", "faults": {"StartTrace": 5}})", "$.faults.StartTrace",
+         "unknown member"},
+        {R"({"format": "dormex-machine/1", "powerCapabilities": {"bytes": "00"}})",
+         "$.powerCapabilities.bytes", "expected 76 bytes"},
+        {R"({"format": "dormex-machine/1",)", "$", "not valid JSON"},
+        {R"([1, 2])", "$", "expected an object"},
+    };
+    for (const Case& c : cases) {
+        auto parsed = ParseMachineSnapshot(c.json);
+        auto* error = std::get_if<SnapshotError>(&parsed);
+        ASSERT_NE(error, nullptr) << c.json;
+        EXPECT_EQ(error->Path, c.path) << c.json;
+        EXPECT_EQ(error->Message.rfind(c.messageStart, 0), 0u)
+            << c.json << " gave: " << error->Message;
+    }
+}
+
+TEST(MachineSnapshot, LoadingNamesTheFile)
+{
+    test::TempDir dir;
+    std::string path = (dir.Path() / "broken.json").string();
+    test::WriteFile(path, R"({"format": "dormex-machine/1", "bogus": 1})");
+    auto loaded = LoadMachineSnapshot(path);
+    ASSERT_TRUE(std::holds_alternative<std::string>(loaded));
+    EXPECT_EQ(std::get<std::string>(loaded), "machine snapshot " + path + ": $.bogus: unknown member");
+
+    auto missing = LoadMachineSnapshot((dir.Path() / "none.json").string());
+    ASSERT_TRUE(std::holds_alternative<std::string>(missing));
+    EXPECT_NE(std::get<std::string>(missing).find("cannot be opened"), std::string::npos);
+}
+
+TEST(ReplayRegistry, AnswersAsRegGetValueA)
+{
+    ReplayMachine machine(ParseSnapshotOrFail(FullSnapshot));
+    test::TestFileSystem files;
+    test::StringConsole console;
+    Registry& registry = machine.PlatformWith(files, console).registry;
+    const std::string processor = "HARDWARE\\Description\\System\\CentralProcessor\\0\\";
+
+    uint32_t size = 0;
+    EXPECT_EQ(registry.GetValue(processor, "IDENTIFIER", RRF_RT_REG_SZ, nullptr, &size), 0u);
+    EXPECT_EQ(size, 34u);  // the text and its terminator
+
+    char small[4] = {};
+    uint32_t smallSize = sizeof small;
+    EXPECT_EQ(registry.GetValue(processor, "Identifier", RRF_RT_REG_SZ, small, &smallSize), 234u);
+    EXPECT_EQ(smallSize, 34u);
+
+    std::vector<char> text(size);
+    EXPECT_EQ(registry.GetValue(processor, "Identifier", RRF_RT_REG_SZ, text.data(), &size), 0u);
+    EXPECT_STREQ(text.data(), "x64 Family 6 Model 140 Stepping 1");
+
+    const std::string wdf =
+        "system\\CurrentControlSet\\Enum\\PCI\\VEN_1234&DEV_0001\\Device Parameters\\WDF";
+    uint32_t dword = 0;
+    uint32_t dwordSize = sizeof dword;
+    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RRF_RT_REG_DWORD, &dword, &dwordSize), 0u);
+    EXPECT_EQ(dword, 1u);
+
+    uint32_t unused = 0;
+    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RRF_RT_REG_SZ, nullptr, &unused), 1630u);
+    EXPECT_EQ(registry.GetValue(wdf, "Missing", RRF_RT_REG_DWORD, nullptr, &unused), 2u);
+    EXPECT_EQ(registry.GetValue("software\\none", "x", RRF_RT_REG_SZ, nullptr, &unused), 2u);
+    EXPECT_EQ(unused, 0u);
+}
+
+TEST(ReplayPowerInformation, StatusOrBytes)
+{
+    struct Case {
+        const char* power;
+        int32_t status;
+        uint8_t aoac;
+    };
+    const Case cases[] = {
+        {R"({"AoAc": true})", 0, 1},
+        {R"({"AoAc": false})", 0, 0},
+        {R"({"status": -1073741823})", -1073741823, 0xEE},
+        {nullptr, 0, 1},  // all 76 bytes, byte 20 set
+    };
+    for (const Case& c : cases) {
+        std::string power = c.power != nullptr
+                                ? std::string(c.power)
+                                : "{\"bytes\": \"" + std::string(40, '0') + "01" +
+                                      std::string(110, '0') + "\"}";
+        std::string json =
+            std::string(R"({"format": "dormex-machine/1", "powerCapabilities": )") + power + "}";
+        ReplayMachine machine(ParseSnapshotOrFail(json));
+        test::TestFileSystem files;
+        test::StringConsole console;
+        uint8_t capabilities[76];
+        std::memset(capabilities, 0xEE, sizeof capabilities);
+        EXPECT_EQ(machine.PlatformWith(files, console)
+                      .power.CallNtPowerInformation(SystemPowerCapabilities, nullptr, 0,
+                                                    capabilities, sizeof capabilities),
+                  c.status)
+            << power;
+        EXPECT_EQ(capabilities[20], c.aoac) << power;
+    }
+}
+
+}  // namespace
+}  // namespace dormex
