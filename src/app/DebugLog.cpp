@@ -28,7 +28,9 @@ void DebugLog::WriteLog(LogLevel level, std::string message, int32_t code)
     if (LoggingEnabled && !LogPath.empty()) {
         std::ofstream file(files_.NativePath(LogPath), std::ios::out | std::ios::app);
         if (file.is_open()) {
-            std::string entry = "\n" + LevelPrefix(level) + message;
+            std::string entry(1, '\n');
+            entry += LevelPrefix(level);
+            entry += message;
             if (code != 0) {
                 entry += " :: Error code: " + std::to_string(code);
             }

@@ -96,7 +96,7 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
     }
 
     if (!commandLine.UseTestRuleFile) {
-        if (platform.files.GetFileAttributesW(u"rules_for_soc") == INVALID_FILE_ATTRIBUTES) {
+        if (platform.files.GetFileAttributesW(u"rules_for_soc") == InvalidFileAttributes) {
             platform.console.Write("\n\"rules_for_soc\" folder not found.  Please check installation.");
             return 0;
         }
@@ -165,12 +165,12 @@ int32_t RunDormex(const std::vector<std::string>& arguments, RunState& state, Pl
 std::string OutputDirectory(const SystemInfo& info, FileSystem& files)
 {
     std::string desktop = info.UserProfile + "\\Desktop";
-    if (files.GetFileAttributes(desktop) != INVALID_FILE_ATTRIBUTES) {
+    if (files.GetFileAttributes(desktop) != InvalidFileAttributes) {
         return desktop;
     }
-    char buffer[MAX_PATH_CHARS] = {};
-    uint32_t length = files.GetCurrentDirectory(MAX_PATH_CHARS, buffer);
-    if (length >= MAX_PATH_CHARS) {
+    char buffer[MaxPathChars] = {};
+    uint32_t length = files.GetCurrentDirectory(MaxPathChars, buffer);
+    if (length >= MaxPathChars) {
         return {};
     }
     return std::string(buffer, length);
@@ -185,9 +185,9 @@ std::string ReportFilePath(std::string prefix, std::string extension, const Syst
 bool IsAdministrator(Security& security)
 {
     SidHandle sid = nullptr;
-    const std::array<uint32_t, 8> subAuthorities = {SECURITY_BUILTIN_DOMAIN_RID,
-                                                    DOMAIN_ALIAS_RID_ADMINS};
-    if (!security.AllocateAndInitializeSid(SECURITY_NT_AUTHORITY, 2, subAuthorities, &sid)) {
+    const std::array<uint32_t, 8> subAuthorities = {BuiltinDomainRid,
+                                                    AliasRidAdmins};
+    if (!security.AllocateAndInitializeSid(NtAuthority, 2, subAuthorities, &sid)) {
         return false;
     }
     SidGuard guard(security, sid);

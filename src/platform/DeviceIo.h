@@ -7,10 +7,10 @@ namespace dormex {
 
 using FileHandle = intptr_t;
 
-inline constexpr FileHandle INVALID_HANDLE_VALUE = -1;
-inline constexpr uint32_t GENERIC_READ_WRITE = 0xC0000000;
-inline constexpr uint32_t OPEN_EXISTING = 3;
-inline constexpr uint32_t IOCTL_SCSI_MINIPORT = 0x0004D008;
+inline constexpr FileHandle InvalidFileHandle = -1;
+inline constexpr uint32_t GenericReadWrite = 0xC0000000;
+inline constexpr uint32_t OpenExisting = 3;
+inline constexpr uint32_t IoctlScsiMiniport = 0x0004D008;
 
 // Device I/O on kernel device objects.
 class DeviceIo {

@@ -9,11 +9,11 @@ namespace dormex {
 
 using DevInst = uint32_t;
 
-inline constexpr uint32_t CR_SUCCESS = 0;
-inline constexpr uint32_t CR_NO_SUCH_DEVNODE = 0x0D;
-inline constexpr uint32_t CR_BUFFER_SMALL = 0x1A;
-inline constexpr uint32_t CR_NO_SUCH_VALUE = 0x25;
-inline constexpr uint32_t CM_LOCATE_DEVNODE_NORMAL = 0;
+inline constexpr uint32_t CrSuccess = 0;
+inline constexpr uint32_t CrNoSuchDevNode = 0x0D;
+inline constexpr uint32_t CrBufferSmall = 0x1A;
+inline constexpr uint32_t CrNoSuchValue = 0x25;
+inline constexpr uint32_t LocateDevNodeNormal = 0;
 
 // DEVPROPKEY.
 struct DevPropKey {

@@ -9,9 +9,9 @@
 
 namespace dormex {
 
-inline constexpr TraceHandle INVALID_PROCESSTRACE_HANDLE = ~TraceHandle{0};
-inline constexpr uint32_t PROCESS_TRACE_MODE_EVENT_RECORD = 0x10000000;
-inline constexpr uint16_t EVENT_HEADER_FLAG_32_BIT_HEADER = 0x0020;
+inline constexpr TraceHandle InvalidProcessTraceHandle = ~TraceHandle{0};
+inline constexpr uint32_t ProcessTraceModeEventRecord = 0x10000000;
+inline constexpr uint16_t EventHeaderFlag32BitHeader = 0x0020;
 
 // The fields of EVENT_RECORD that the decoder reads. `Native` points at the
 // platform's own record so that its TDH service can decode it.
@@ -38,7 +38,7 @@ class EventTraceConsumer {
 public:
     virtual ~EventTraceConsumer() = default;
 
-    // OpenTraceW: INVALID_PROCESSTRACE_HANDLE on failure, see GetLastError.
+    // OpenTraceW: InvalidProcessTraceHandle on failure, see GetLastError.
     virtual TraceHandle OpenTrace(EventTraceLogfile& logfile) = 0;
     virtual uint32_t GetLastError() = 0;
 

@@ -10,9 +10,9 @@ namespace dormex {
 
 using TraceHandle = uint64_t;
 
-inline constexpr uint32_t EVENT_CONTROL_CODE_DISABLE_PROVIDER = 0;
-inline constexpr uint32_t EVENT_CONTROL_CODE_ENABLE_PROVIDER = 1;
-inline constexpr uint32_t EVENT_CONTROL_CODE_CAPTURE_STATE = 2;
+inline constexpr uint32_t ControlCodeDisableProvider = 0;
+inline constexpr uint32_t ControlCodeEnableProvider = 1;
+inline constexpr uint32_t ControlCodeCaptureState = 2;
 
 // The controller side of Event Tracing for Windows.
 class EventTraceController {

@@ -5,8 +5,8 @@
 
 namespace dormex {
 
-inline constexpr uint32_t INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
-inline constexpr uint32_t MAX_PATH_CHARS = 260;
+inline constexpr uint32_t InvalidFileAttributes = 0xFFFFFFFF;
+inline constexpr uint32_t MaxPathChars = 260;
 
 // Files and the environment. Program paths use backslashes as a Windows user
 // sees them; NativePath turns one into a path the C++ streams can open.
@@ -20,7 +20,7 @@ public:
     virtual uint32_t GetEnvironmentVariable(const std::string& name, char* buffer,
                                             uint32_t size) = 0;
 
-    // GetFileAttributesA / GetFileAttributesW: INVALID_FILE_ATTRIBUTES on failure.
+    // GetFileAttributesA / GetFileAttributesW: InvalidFileAttributes on failure.
     virtual uint32_t GetFileAttributes(const std::string& path) = 0;
     virtual uint32_t GetFileAttributesW(const std::u16string& path) = 0;
 

@@ -6,9 +6,9 @@
 namespace dormex {
 
 // Type-restriction flags of RegGetValueA.
-inline constexpr uint32_t RRF_RT_REG_SZ = 0x00000002;
-inline constexpr uint32_t RRF_RT_REG_BINARY = 0x00000008;
-inline constexpr uint32_t RRF_RT_REG_DWORD = 0x00000010;
+inline constexpr uint32_t RegistryTypeSz = 0x00000002;
+inline constexpr uint32_t RegistryTypeBinary = 0x00000008;
+inline constexpr uint32_t RegistryTypeDword = 0x00000010;
 
 // The registry below HKEY_LOCAL_MACHINE.
 class Registry {

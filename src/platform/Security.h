@@ -8,9 +8,9 @@ namespace dormex {
 // An opaque security identifier handed out by AllocateAndInitializeSid.
 using SidHandle = void*;
 
-inline constexpr std::array<uint8_t, 6> SECURITY_NT_AUTHORITY = {0, 0, 0, 0, 0, 5};
-inline constexpr uint32_t SECURITY_BUILTIN_DOMAIN_RID = 32;
-inline constexpr uint32_t DOMAIN_ALIAS_RID_ADMINS = 544;
+inline constexpr std::array<uint8_t, 6> NtAuthority = {0, 0, 0, 0, 0, 5};
+inline constexpr uint32_t BuiltinDomainRid = 32;
+inline constexpr uint32_t AliasRidAdmins = 544;
 
 class Security {
 public:

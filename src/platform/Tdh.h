@@ -12,10 +12,10 @@ inline constexpr uint32_t PropertyStruct = 0x1;
 inline constexpr uint32_t PropertyParamLength = 0x2;
 inline constexpr uint32_t PropertyParamCount = 0x4;
 
-inline constexpr uint16_t TDH_INTYPE_UNICODESTRING = 1;
-inline constexpr uint16_t TDH_INTYPE_ANSISTRING = 2;
-inline constexpr uint16_t TDH_INTYPE_BINARY = 14;
-inline constexpr uint16_t TDH_OUTTYPE_IPV6 = 24;
+inline constexpr uint16_t TdhInTypeUnicodeString = 1;
+inline constexpr uint16_t TdhInTypeAnsiString = 2;
+inline constexpr uint16_t TdhInTypeBinary = 14;
+inline constexpr uint16_t TdhOutTypeIpv6 = 24;
 
 inline constexpr uint32_t DecodingSourceXMLFile = 0;
 

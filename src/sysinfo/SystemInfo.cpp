@@ -13,7 +13,7 @@ namespace {
 std::optional<std::string> ReadRegistryText(const char* key, const char* name, DebugLog& log,
                                             Registry& registry)
 {
-    auto buffer = ReadRegistryValue(key, name, RRF_RT_REG_SZ, log, registry);
+    auto buffer = ReadRegistryValue(key, name, RegistryTypeSz, log, registry);
     if (!buffer) {
         return std::nullopt;
     }

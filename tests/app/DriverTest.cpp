@@ -214,7 +214,7 @@ public:
                                   const std::array<uint32_t, 8>& subAuthorities,
                                   SidHandle* sid) override
     {
-        EXPECT_EQ(authority, SECURITY_NT_AUTHORITY);
+        EXPECT_EQ(authority, NtAuthority);
         EXPECT_EQ(count, 2);
         EXPECT_EQ(subAuthorities, (std::array<uint32_t, 8>{32, 544, 0, 0, 0, 0, 0, 0}));
         if (!allocates) {

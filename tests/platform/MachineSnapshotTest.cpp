@@ -153,29 +153,29 @@ TEST(ReplayRegistry, AnswersAsRegGetValueA)
     const std::string processor = "HARDWARE\\Description\\System\\CentralProcessor\\0\\";
 
     uint32_t size = 0;
-    EXPECT_EQ(registry.GetValue(processor, "IDENTIFIER", RRF_RT_REG_SZ, nullptr, &size), 0u);
+    EXPECT_EQ(registry.GetValue(processor, "IDENTIFIER", RegistryTypeSz, nullptr, &size), 0u);
     EXPECT_EQ(size, 34u);  // the text and its terminator
 
     char small[4] = {};
     uint32_t smallSize = sizeof small;
-    EXPECT_EQ(registry.GetValue(processor, "Identifier", RRF_RT_REG_SZ, small, &smallSize), 234u);
+    EXPECT_EQ(registry.GetValue(processor, "Identifier", RegistryTypeSz, small, &smallSize), 234u);
     EXPECT_EQ(smallSize, 34u);
 
     std::vector<char> text(size);
-    EXPECT_EQ(registry.GetValue(processor, "Identifier", RRF_RT_REG_SZ, text.data(), &size), 0u);
+    EXPECT_EQ(registry.GetValue(processor, "Identifier", RegistryTypeSz, text.data(), &size), 0u);
     EXPECT_STREQ(text.data(), "x64 Family 6 Model 140 Stepping 1");
 
     const std::string wdf =
         "system\\CurrentControlSet\\Enum\\PCI\\VEN_1234&DEV_0001\\Device Parameters\\WDF";
     uint32_t dword = 0;
     uint32_t dwordSize = sizeof dword;
-    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RRF_RT_REG_DWORD, &dword, &dwordSize), 0u);
+    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RegistryTypeDword, &dword, &dwordSize), 0u);
     EXPECT_EQ(dword, 1u);
 
     uint32_t unused = 0;
-    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RRF_RT_REG_SZ, nullptr, &unused), 1630u);
-    EXPECT_EQ(registry.GetValue(wdf, "Missing", RRF_RT_REG_DWORD, nullptr, &unused), 2u);
-    EXPECT_EQ(registry.GetValue("software\\none", "x", RRF_RT_REG_SZ, nullptr, &unused), 2u);
+    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RegistryTypeSz, nullptr, &unused), 1630u);
+    EXPECT_EQ(registry.GetValue(wdf, "Missing", RegistryTypeDword, nullptr, &unused), 2u);
+    EXPECT_EQ(registry.GetValue("software\\none", "x", RegistryTypeSz, nullptr, &unused), 2u);
     EXPECT_EQ(unused, 0u);
 }
 

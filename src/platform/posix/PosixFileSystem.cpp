@@ -49,7 +49,7 @@ uint32_t PosixFileSystem::GetFileAttributes(const std::string& path)
 {
     struct stat status {};
     if (::stat(NativePath(path).c_str(), &status) != 0) {
-        return INVALID_FILE_ATTRIBUTES;
+        return InvalidFileAttributes;
     }
     return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }

@@ -37,11 +37,11 @@ uint32_t RegistryTypeFlag(SnapshotRegistryValue::Type type)
 {
     switch (type) {
     case SnapshotRegistryValue::Type::Sz:
-        return RRF_RT_REG_SZ;
+        return RegistryTypeSz;
     case SnapshotRegistryValue::Type::Dword:
-        return RRF_RT_REG_DWORD;
+        return RegistryTypeDword;
     case SnapshotRegistryValue::Type::Binary:
-        return RRF_RT_REG_BINARY;
+        return RegistryTypeBinary;
     }
     return 0;
 }
