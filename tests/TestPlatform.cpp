@@ -85,6 +85,26 @@ MachineSnapshot ParseSnapshotOrFail(std::string_view json)
     return std::get<MachineSnapshot>(std::move(parsed));
 }
 
+LogCapture::LogCapture()
+{
+    Files.CurrentDirectory = Dir.Path().string();
+    Log.LoggingEnabled = true;
+    Log.LogPath = (Dir.Path() / "VQT-Debug-Log.txt").string();
+}
+
+std::string LogCapture::Text() const
+{
+    std::filesystem::path log = Dir.Path() / "VQT-Debug-Log.txt";
+    return std::filesystem::exists(log) ? ReadFile(log) : std::string();
+}
+
+std::string LogCapture::AddFile(const std::string& name, std::string_view content) const
+{
+    std::filesystem::path path = Dir.Path() / name;
+    WriteFile(path, content);
+    return path.string();
+}
+
 TestMachine::TestMachine(std::string_view snapshotJson, bool withDesktop)
     : Profile((Dir.Path() / "profile").string()),
       WorkingDir((Dir.Path() / "work").string()),

@@ -60,6 +60,20 @@ private:
 
 MachineSnapshot ParseSnapshotOrFail(std::string_view json);
 
+// A debug log writing to a file in a directory of its own, with the console
+// collected, for tests of single operations.
+struct LogCapture {
+    TempDir Dir;
+    TestFileSystem Files;
+    StringConsole Console;
+    DebugLog Log{Console, Files};
+
+    LogCapture();
+    std::string Text() const;  // the log file, "" when none was written
+    // Writes a file into the directory; returns its path.
+    std::string AddFile(const std::string& name, std::string_view content) const;
+};
+
 // A replayed machine with a user profile (holding a Desktop folder) and a
 // working directory inside a temporary directory, and a RunState for it.
 class TestMachine {

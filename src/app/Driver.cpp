@@ -2,6 +2,7 @@
 
 #include "app/RunState.h"
 #include "platform/Platform.h"
+#include "rules/RuleParser.h"
 #include "sysinfo/RuleFileSelection.h"
 
 namespace dormex {
@@ -56,7 +57,6 @@ private:
 int32_t RunPowerTracePending() { return 0; }
 int32_t ProcessPowerTracePending() { return 0; }
 int32_t ReadLpitPending() { return 0; }
-int32_t LoadRuleFilePending(const std::string&) { return 0; }
 int32_t FillMapsPending(DebugLog&) { return 0; }
 void AnalysePending() {}
 void WriteReportPending(const std::string&) {}
@@ -127,7 +127,7 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
     }
 
     std::string ruleFile = commandLine.UseTestRuleFile ? TestRuleFilePath : RuleFilePath(system);
-    if (int32_t status = LoadRuleFilePending(ruleFile); status != 0) {
+    if (int32_t status = LoadRuleFile(ruleFile, state.Rules, log, platform.files); status != 0) {
         log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot get xml parsed or validated.",
                      status);
         return status;

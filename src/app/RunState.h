@@ -4,6 +4,7 @@
 
 #include "app/DebugLog.h"
 #include "platform/Platform.h"
+#include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
 
 namespace dormex {
@@ -15,6 +16,7 @@ struct RunState {
 
     DebugLog Log;
     SystemInfo System;
+    RuleSet Rules;
     std::string LpitStatusText;
 };
 

@@ -25,7 +25,19 @@ std::u16string Widen(std::string_view narrow)
     return wide;
 }
 
-int32_t ReadDecimal(std::string_view text)
+namespace {
+
+int DigitValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+    return 99;
+}
+
+// strtol with base 10, 8 or 16 and 0 for automatic detection, clamped to the
+// range of a 32-bit long.
+int32_t ReadNumber(std::string_view text, int base)
 {
     size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
@@ -36,20 +48,45 @@ int32_t ReadDecimal(std::string_view text)
         negative = text[i] == '-';
         ++i;
     }
+    if (base == 0) {
+        bool hexPrefix = i + 2 < text.size() && text[i] == '0' &&
+                         (text[i + 1] == 'x' || text[i + 1] == 'X') && DigitValue(text[i + 2]) < 16;
+        if (hexPrefix) {
+            base = 16;
+            i += 2;
+        } else {
+            base = (i < text.size() && text[i] == '0') ? 8 : 10;
+        }
+    }
     constexpr int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
     int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    for (; i < text.size() && DigitValue(text[i]) < base; ++i) {
         if (value < limit) {
-            value = value * 10 + (text[i] - '0');
+            value = value * base + DigitValue(text[i]);
         }
     }
     if (negative) {
         value = -value;
-        return value < std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::min()
-                                                           : static_cast<int32_t>(value);
     }
-    return value > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
-                                                       : static_cast<int32_t>(value);
+    if (value > std::numeric_limits<int32_t>::max()) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    if (value < std::numeric_limits<int32_t>::min()) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+int32_t ReadDecimal(std::string_view text)
+{
+    return ReadNumber(text, 10);
+}
+
+int32_t ReadNumberAutoBase(std::string_view text)
+{
+    return ReadNumber(text, 0);
 }
 
 std::vector<std::string> SplitWords(std::string_view text)

@@ -19,6 +19,12 @@ std::u16string Widen(std::string_view narrow);
 // Values beyond 32 bits are clamped, as with a 32-bit long.
 int32_t ReadDecimal(std::string_view text);
 
+// A number read as strtol(text, nullptr, 0) reads it: after leading white
+// space and a sign, 0x or 0X selects hexadecimal, a leading 0 octal, anything
+// else decimal; reading stops at the first character that does not fit.
+// Clamped to 32 bits like ReadDecimal.
+int32_t ReadNumberAutoBase(std::string_view text);
+
 // Words separated by runs of blanks, as a tokenizer with the delimiter " ".
 std::vector<std::string> SplitWords(std::string_view text);
 

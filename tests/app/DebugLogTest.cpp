@@ -6,25 +6,6 @@
 namespace dormex {
 namespace {
 
-using test::ReadFile;
-using test::StringConsole;
-using test::TempDir;
-using test::TestFileSystem;
-
-struct LogFixture {
-    TempDir dir;
-    TestFileSystem files;
-    StringConsole console;
-    DebugLog log{console, files};
-
-    LogFixture()
-    {
-        log.LoggingEnabled = true;
-        log.LogPath = (dir.Path() / "VQT-Debug-Log.txt").string();
-    }
-    std::string Text() const { return ReadFile(dir.Path() / "VQT-Debug-Log.txt"); }
-};
-
 TEST(DebugLog, EntryFormatByLevelAndCode)
 {
     struct Case {
@@ -50,49 +31,49 @@ TEST(DebugLog, EntryFormatByLevelAndCode)
         {ERROR, "", 3, "\nERROR::  :: Error code: 3", ""},
     };
     for (const Case& c : cases) {
-        LogFixture fixture;
-        fixture.log.WriteLog(c.level, c.message, c.code);
+        test::LogCapture fixture;
+        fixture.Log.WriteLog(c.level, c.message, c.code);
         EXPECT_EQ(fixture.Text(), c.entry) << "message: " << c.message;
-        EXPECT_EQ(fixture.console.Output, c.console) << "message: " << c.message;
+        EXPECT_EQ(fixture.Console.Output, c.console) << "message: " << c.message;
     }
 }
 
 TEST(DebugLog, EntriesAppendWithoutTrailingLineBreak)
 {
-    LogFixture fixture;
-    fixture.log.WriteLog(INFORMATION, "one", 0);
-    fixture.log.WriteLog(INFORMATION, "\nwith leading line feed", 0);
+    test::LogCapture fixture;
+    fixture.Log.WriteLog(INFORMATION, "one", 0);
+    fixture.Log.WriteLog(INFORMATION, "\nwith leading line feed", 0);
     EXPECT_EQ(fixture.Text(), "\nINFORMATION:: one\nINFORMATION:: \nwith leading line feed");
 }
 
 TEST(DebugLog, UserInfoWithoutLogPathReachesOnlyTheConsole)
 {
-    LogFixture fixture;
-    fixture.log.LogPath.clear();
-    fixture.log.WriteLog(USER_INFO, "Not able", 3);
-    fixture.log.WriteLog(INFORMATION, "quiet", 0);
-    EXPECT_EQ(fixture.console.Output, "\nNot able\nExit Error code: 3");
-    EXPECT_FALSE(std::filesystem::exists(fixture.dir.Path() / "VQT-Debug-Log.txt"));
+    test::LogCapture fixture;
+    fixture.Log.LogPath.clear();
+    fixture.Log.WriteLog(USER_INFO, "Not able", 3);
+    fixture.Log.WriteLog(INFORMATION, "quiet", 0);
+    EXPECT_EQ(fixture.Console.Output, "\nNot able\nExit Error code: 3");
+    EXPECT_FALSE(std::filesystem::exists(fixture.Dir.Path() / "VQT-Debug-Log.txt"));
 }
 
 TEST(DebugLog, DisabledLoggingStillEchoesUserInfo)
 {
-    LogFixture fixture;
-    fixture.log.LoggingEnabled = false;
-    fixture.log.WriteLog(USER_INFO, "shown", 0);
-    EXPECT_EQ(fixture.console.Output, "\nshown");
-    EXPECT_FALSE(std::filesystem::exists(fixture.dir.Path() / "VQT-Debug-Log.txt"));
+    test::LogCapture fixture;
+    fixture.Log.LoggingEnabled = false;
+    fixture.Log.WriteLog(USER_INFO, "shown", 0);
+    EXPECT_EQ(fixture.Console.Output, "\nshown");
+    EXPECT_FALSE(std::filesystem::exists(fixture.Dir.Path() / "VQT-Debug-Log.txt"));
 }
 
 TEST(DebugLog, UnopenableFileShowsTheMessageForEveryEntry)
 {
-    LogFixture fixture;
-    fixture.log.LogPath = (fixture.dir.Path() / "missing" / "VQT-Debug-Log.txt").string();
-    fixture.log.WriteLog(INFORMATION, "lost", 0);
-    fixture.log.WriteLog(USER_INFO, "seen", 0);
+    test::LogCapture fixture;
+    fixture.Log.LogPath = (fixture.Dir.Path() / "missing" / "VQT-Debug-Log.txt").string();
+    fixture.Log.WriteLog(INFORMATION, "lost", 0);
+    fixture.Log.WriteLog(USER_INFO, "seen", 0);
     const std::string cannotOpen =
         "\nCannot open file. can you please remove the log file & restart the tool.";
-    EXPECT_EQ(fixture.console.Output, cannotOpen + cannotOpen + "\nseen");
+    EXPECT_EQ(fixture.Console.Output, cannotOpen + cannotOpen + "\nseen");
 }
 
 }  // namespace

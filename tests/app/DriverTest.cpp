@@ -36,7 +36,12 @@ void AddRuleFile(const TestMachine& machine)
 {
     test::WriteFile(std::filesystem::path(machine.WorkingDir) / "rules_for_soc" /
                         "Family_6_Model_138_Microsoft_Windows_10.xml",
-                    "<platform name=\"x\"/>");
+                    R"(<platform name="x"><os build=""><rule>
+                      <class>audio</class><regex>.*HDAS</regex><servicename>HDAudBus</servicename>
+                      <ruletype>always</ruletype><platformstatecount>1</platformstatecount>
+                      <platformstate><platformstateindex>0</platformstateindex>
+                        <Dstate>3</Dstate><Fstate>0</Fstate></platformstate>
+                    </rule></os></platform>)");
 }
 
 std::string LogPathShown(const TestMachine& machine)
@@ -98,6 +103,27 @@ TEST(Driver, TestSwitchSkipsRuleFileSelection)
             machine.Console.Output.find("\"rules_for_soc\" folder not found.") != std::string::npos;
         EXPECT_EQ(folderMessage, !c.testSwitch) << ::testing::PrintToString(c.arguments);
     }
+}
+
+TEST(Driver, TestSwitchWithoutRuleFolderFailsAtLoading)
+{
+    TestMachine machine(BasicSnapshot());
+    EXPECT_EQ(RunDormex({"/t"}, machine.State, machine.Services), 13);
+    const std::string path = ".\\rules_for_soc\\Family_6_Model_138_Microsoft_Windows_10.xml";
+    EXPECT_EQ(machine.Console.Output,
+              LogPathShown(machine) +
+                  "\nRunning checks..."
+                  "\nCannot generate VQT report, cannot get xml parsed or validated."
+                  "\nExit Error code: 13");
+    std::string log = machine.DebugLogText();
+    EXPECT_EQ(log.substr(log.find("\nINFORMATION:: Parsing")),
+              "\nINFORMATION:: Parsing  xml values from: " + path +
+                  "\nERROR:: Cannot create a doc handle :: Error code: 13"
+                  "\nERROR:: Cannot parse xml information from XML location : " + path +
+                  " :: Error code: 13"
+                  "\nUSER_INFO:: Cannot generate VQT report, cannot get xml parsed or validated. :: "
+                  "Error code: 13" +
+                  Exiting);
 }
 
 TEST(Driver, NoUserProfileStopsBeforeAnyFile)

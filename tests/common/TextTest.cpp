@@ -45,3 +45,26 @@ TEST(WideText, NarrowKeepsLowBytesAndWidenSignExtends)
 
 }  // namespace
 }  // namespace dormex
+
+namespace dormex {
+namespace {
+
+TEST(ReadNumberAutoBase, DetectsHexadecimalAndOctal)
+{
+    struct Case {
+        const char* text;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"3", 3},     {"0x3", 3},   {"0X1f", 31}, {"0xff", 255}, {"010", 8},    {"08", 0},
+        {"", 0},      {"abc", 0},   {"-1", -1},   {" 4", 4},     {"0x", 0},     {"0xg", 0},
+        {"256", 256}, {"0", 0},     {"-0x10", -16}, {"+077", 63}, {"0x7fffffff", 2147483647},
+        {"0xffffffff", 2147483647}, {"12ab", 12},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReadNumberAutoBase(c.text), c.expected) << "text: \"" << c.text << "\"";
+    }
+}
+
+}  // namespace
+}  // namespace dormex

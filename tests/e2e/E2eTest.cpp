@@ -114,6 +114,26 @@ TEST(EndToEnd, EmbeddedSampleMachineRunsWhenNoSnapshotIsNamed)
               std::string::npos);
 }
 
+TEST(EndToEnd, TestSwitchLoadsTheShippedTestRuleFile)
+{
+    Scenario scenario;
+    scenario.environment["USERPROFILE"] = scenario.Profile().string();
+    fs::copy(fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc", scenario.Work() / "rules_for_soc",
+             fs::copy_options::recursive);
+    fs::remove(scenario.Work() / "rules_for_soc" / "Family_6_Model_170_Microsoft_Windows_10.xml");
+    Result result = scenario.Run({"/t"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("\nVQT report has been generated & stored here: "), std::string::npos)
+        << result.out;
+    const std::string log = ReadFile(scenario.Profile() / "Desktop" / "VQT-Debug-Log.txt");
+    EXPECT_NE(log.find("\nINFORMATION:: Parsing  xml values from: "
+                       ".\\rules_for_soc\\Family_6_Model_138_Microsoft_Windows_10.xml"
+                       "\nINFORMATION:: validating rules"
+                       "\nWARNING:: Unique classes are not present. "),
+              std::string::npos)
+        << log;
+}
+
 TEST(EndToEnd, HomeStandsInForAMissingUserProfile)
 {
     Scenario scenario;

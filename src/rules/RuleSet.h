@@ -1,0 +1,69 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dormex {
+
+// The power states a rule expects in one platform state. D-state and F-state
+// stay text as the rule file has them; validation and the checks read numbers.
+struct PlatformStateConstraint {
+    int32_t PlatformStateIndex = 0;
+    std::string DState;
+    std::string FState;
+};
+
+struct Rule {
+    std::string Class;
+    std::string RuleOnParent;
+    std::string Regex;
+    std::string ServiceName;
+    std::string RuleType;
+    int32_t PlatformStateCount = 0;
+    std::vector<PlatformStateConstraint> PlatformStates;
+};
+
+// Rules and entries keep their addresses while the lists grow: the analysis
+// points into them and rewrites fields in place.
+struct OsEntry {
+    std::string Version;
+    std::string Build;
+    std::deque<Rule> Rules;
+};
+
+struct RuleSet {
+    std::string PlatformName;
+    std::deque<OsEntry> OsEntries;
+    std::vector<std::string> UniqueClasses;  // no rule-file element fills it
+};
+
+inline constexpr std::array<std::string_view, 5> RuleTypeNames = {
+    "always", "dynamic", "requiredNo", "classInvalidator", "notRequired"};
+
+inline constexpr std::array<std::string_view, 19> RuleClassNames = {
+    "audio",
+    "cpu",
+    "graphics",
+    "imaging",
+    "storage",
+    "lowPowerIo",
+    "security",
+    "sdController",
+    "pciController",
+    "WiFi-Radio",
+    "Discrete PCI Root Port",
+    "Integrated PCI Root Port",
+    "wigig",
+    "power",
+    "Integrated-Ethernet",
+    "sekvo",
+    "TCSS",
+    "Modem",
+    "zephlink",
+};
+
+}  // namespace dormex

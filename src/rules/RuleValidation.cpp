@@ -1,0 +1,79 @@
+#include "rules/RuleValidation.h"
+
+#include <algorithm>
+
+#include "app/DebugLog.h"
+#include "common/Text.h"
+#include "rules/RuleSet.h"
+
+namespace dormex {
+
+namespace {
+
+constexpr int32_t Invalid = 13;
+
+int32_t ValidateRule(const Rule& rule, DebugLog& log)
+{
+    if (std::find(RuleTypeNames.begin(), RuleTypeNames.end(), rule.RuleType) ==
+        RuleTypeNames.end()) {
+        log.WriteLog(USER_INFO, "Rule is corrupt, class provided is : " + rule.RuleType, Invalid);
+        std::string accepted;
+        for (std::string_view name : RuleTypeNames) {
+            accepted += ",";
+            accepted += name;
+        }
+        log.WriteLog(USER_INFO, "We expect one of the following  Rule classes: " + accepted,
+                     Invalid);
+        return Invalid;
+    }
+    for (int32_t i = 0; i < rule.PlatformStateCount; ++i) {
+        if (static_cast<size_t>(i) >= rule.PlatformStates.size()) {
+            log.WriteLog(USER_INFO,
+                         "platformstate tags are fewer than platform state count: " +
+                             std::to_string(rule.PlatformStateCount) + " For Regex/servicename " +
+                             rule.Regex + "/" + rule.ServiceName,
+                         Invalid);
+            return Invalid;
+        }
+        const PlatformStateConstraint& state = rule.PlatformStates[static_cast<size_t>(i)];
+        if (state.PlatformStateIndex != i) {
+            log.WriteLog(USER_INFO,
+                         "PlatformStateIndex is not in order, Index provided is : " +
+                             std::to_string(state.PlatformStateIndex),
+                         Invalid);
+            return Invalid;
+        }
+        int32_t d = ReadNumberAutoBase(state.DState);
+        if (d < 0 || d >= 4) {
+            log.WriteLog(USER_INFO, "D State is not correct, D State provided is : " + state.DState,
+                         Invalid);
+            return Invalid;
+        }
+        int32_t f = ReadNumberAutoBase(state.FState);
+        if (f < 0 || f >= 256) {
+            log.WriteLog(USER_INFO, "F State is not correct, F State provided is : " + state.FState,
+                         Invalid);
+            return Invalid;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int32_t ValidateRuleSet(const RuleSet& rules, DebugLog& log)
+{
+    for (const OsEntry& entry : rules.OsEntries) {
+        for (const Rule& rule : entry.Rules) {
+            if (int32_t status = ValidateRule(rule, log); status != 0) {
+                return status;
+            }
+        }
+    }
+    if (rules.UniqueClasses.empty()) {
+        log.WriteLog(WARNING, "Unique classes are not present. ", 0);
+    }
+    return 0;
+}
+
+}  // namespace dormex

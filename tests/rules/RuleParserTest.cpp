@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "TestPlatform.h"
+#include "rules/RuleParser.h"
+#include "rules/RuleSet.h"
+
+namespace dormex {
+namespace {
+
+// One OS entry with one complete rule, one line per element so that a test
+// can take any of them out.
+const std::string OneRule = R"(<?xml version="1.0"?>
+<platform name="Test Platform">
+  <os version="11" build="22621">
+    <rule RuleOnParent="1">
+      <class>audio</class>
+      <regex>.*HDAS</regex>
+      <servicename>HDAudBus</servicename>
+      <ruletype>always</ruletype>
+      <platformstatecount>2</platformstatecount>
+      <platformstate>
+        <platformstateindex>0</platformstateindex>
+        <Dstate>3</Dstate>
+        <Fstate>0</Fstate>
+      </platformstate>
+      <platformstate>
+        <platformstateindex>1</platformstateindex>
+        <Dstate>3</Dstate>
+        <Fstate>1</Fstate>
+      </platformstate>
+    </rule>
+  </os>
+</platform>
+)";
+
+std::string Without(const std::string& xml, const std::string& element)
+{
+    return std::regex_replace(xml, std::regex("\\n *<" + element + ">[^<]*</" + element + ">"), "",
+                              std::regex_constants::format_first_only);
+}
+
+struct Load {
+    test::LogCapture capture;
+    RuleSet rules;
+    std::string path;
+    int32_t status = -1;
+
+    explicit Load(const std::string& xml, bool validate = true)
+    {
+        path = capture.AddFile("rules.xml", xml);
+        status = validate ? LoadRuleFile(path, rules, capture.Log, capture.Files)
+                          : ParseRuleFile(path, rules, capture.Log, capture.Files);
+    }
+};
+
+TEST(RuleParser, ReadsEntriesRulesAndStatesAsWritten)
+{
+    Load load(R"(<platform name="Kestrel">
+      <!-- a comment beside the entries is ignored -->
+      <os version="10" build="19045">
+        <rule>
+          <ruletype>dynamic</ruletype>
+          <platformstatecount>3</platformstatecount>
+          <servicename>iaStor</servicename>
+          <regex>  spaced .* </regex>
+          <class>storage</class>
+          <class>audio</class>
+          <platformstate><platformstateindex>0</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate>
+          <platformstate><platformstateindex> 1</platformstateindex><Dstate></Dstate><Fstate>0x1</Fstate></platformstate>
+        </rule>
+        <rule RuleOnParent="1">
+          <class>audio</class><regex/><servicename><b>x</b></servicename><ruletype>always</ruletype>
+          <platformstatecount></platformstatecount>
+          <platformstate><platformstateindex>0</platformstateindex><Dstate>0</Dstate><Fstate>0</Fstate></platformstate>
+        </rule>
+      </os>
+      <other/>
+      <os build="">
+        <rule><class>cpu</class><regex>a&amp;b</regex><servicename/><ruletype>requiredNo</ruletype>
+          <platformstatecount>1</platformstatecount>
+          <platformstate><platformstateindex>0</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate>
+        </rule>
+      </os>
+    </platform>)",
+              /*validate=*/false);
+    ASSERT_EQ(load.status, 0) << load.capture.Text();
+    const RuleSet& rules = load.rules;
+    EXPECT_EQ(rules.PlatformName, "Kestrel");
+    ASSERT_EQ(rules.OsEntries.size(), 2u);
+    EXPECT_EQ(rules.OsEntries[0].Version, "10");
+    EXPECT_EQ(rules.OsEntries[0].Build, "19045");
+    EXPECT_EQ(rules.OsEntries[1].Version, "");
+    EXPECT_EQ(rules.OsEntries[1].Build, "");
+
+    ASSERT_EQ(rules.OsEntries[0].Rules.size(), 2u);
+    const Rule& first = rules.OsEntries[0].Rules[0];
+    EXPECT_EQ(first.Class, "storage");
+    EXPECT_EQ(first.RuleOnParent, "");
+    EXPECT_EQ(first.Regex, "  spaced .* ");
+    EXPECT_EQ(first.ServiceName, "iaStor");
+    EXPECT_EQ(first.RuleType, "dynamic");
+    EXPECT_EQ(first.PlatformStateCount, 3);
+    ASSERT_EQ(first.PlatformStates.size(), 2u);
+    EXPECT_EQ(first.PlatformStates[1].PlatformStateIndex, 1);
+    EXPECT_EQ(first.PlatformStates[1].DState, "");
+    EXPECT_EQ(first.PlatformStates[1].FState, "0x1");
+
+    const Rule& second = rules.OsEntries[0].Rules[1];
+    EXPECT_EQ(second.RuleOnParent, "1");
+    EXPECT_EQ(second.Regex, "");
+    EXPECT_EQ(second.ServiceName, "");
+    EXPECT_EQ(second.PlatformStateCount, 0);
+
+    EXPECT_EQ(rules.OsEntries[1].Rules[0].Regex, "a&b");
+}
+
+TEST(RuleParser, ValidFileLogsParsingAndValidation)
+{
+    Load load(OneRule);
+    EXPECT_EQ(load.status, 0);
+    EXPECT_EQ(load.capture.Text(), "\nINFORMATION:: Parsing  xml values from: " + load.path +
+                                       "\nINFORMATION:: validating rules"
+                                       "\nWARNING:: Unique classes are not present. ");
+    EXPECT_EQ(load.capture.Console.Output, "");
+}
+
+TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
+{
+    struct Case {
+        std::string xml;
+        LogLevel level;
+        std::string message;
+        int32_t code;
+        bool inPlatformState;
+    };
+    const std::string stateLine = "Platform State information tag <platformstate> is incorrect in "
+                                  "xml for Regex : .*HDAS for Service: HDAudBus";
+    const Case cases[] = {
+        {Without(OneRule, "class"), USER_INFO,
+         "class tag was not found in xml. Please check XML file for <class> tag, make sure that "
+         "they are not corrupt.",
+         2013, false},
+        {Without(OneRule, "regex"), USER_INFO,
+         "regex tag was not found in xml. Please check XML file for <regex> tag, make sure that "
+         "they are not corrupt.",
+         2013, false},
+        {Without(OneRule, "servicename"), USER_INFO,
+         "servicename tag was not found in xml. Please check XML file for <servicename> tag, make "
+         "sure that they are not corrupt for classaudio",
+         2013, false},
+        {Without(OneRule, "ruletype"), USER_INFO,
+         "ruletype tag was not found in xml. Please check XML file for <ruletype> tag, make sure "
+         "that they are not corrupt for regex/servicename.*HDAS/HDAudBus",
+         2013, false},
+        {Without(OneRule, "platformstatecount"), USER_INFO,
+         "platformstatecount tag was not found in xml. Please check XML file for "
+         "<platformstatecount> tag for Regex/ServiceName .*HDAS/HDAudBus",
+         2013, false},
+        {std::regex_replace(OneRule, std::regex("<platformstate>[^]*</platformstate>"), ""),
+         USER_INFO,
+         "platformstate tag was not found in xml. Please make sure that number of platformstate "
+         "tags are equal to platform state count: 2 For Regex/servicename .*HDAS/HDAudBus",
+         2013, false},
+        {Without(OneRule, "platformstateindex"), USER_INFO,
+         "platformstateindex node was not found in xml. Please check <platformstateindex> tag in "
+         "xml & make sure that it is monotonically increasing.",
+         2013, true},
+        {Without(OneRule, "Dstate"), USER_INFO,
+         "DState node was not found in xml. Please check <Dstate> tag in xml & make sure that it "
+         "is in range of 0 to 3 (D States representations)",
+         2013, true},
+        {Without(OneRule, "Fstate"), ERROR,
+         "FState node was not found in xml. Please check <Fstate> tag in xml & make sure that it "
+         "is valid F state (F States representations)",
+         2013, true},
+        {std::regex_replace(OneRule, std::regex("</platformstate>\\n    </rule>"),
+                            "</platformstate><!-- trailing -->\n    </rule>"),
+         USER_INFO,
+         "A platform State tag of NULL was specified. Please check XML file for <Platform> tag",
+         87, true},
+    };
+    for (const Case& c : cases) {
+        Load load(c.xml);
+        EXPECT_EQ(load.status, c.code) << c.message;
+        std::string code = " :: Error code: " + std::to_string(c.code);
+        std::string expected = "\nINFORMATION:: Parsing  xml values from: " + load.path + "\n" +
+                               LevelPrefix(c.level) + c.message + code;
+        std::string console = c.level == USER_INFO ? "\n" + c.message + "\nExit Error code: " +
+                                                         std::to_string(c.code)
+                                                   : "";
+        if (c.inPlatformState) {
+            expected += "\nUSER_INFO:: " + stateLine + code;
+            console += "\n" + stateLine + "\nExit Error code: " + std::to_string(c.code);
+        }
+        expected += "\nERROR:: Issue with Rule a rule for OS version : 22621" + code +
+                    "\nERROR:: OS information was not set." + code +
+                    "\nERROR:: Cannot parse xml information from XML location : " + load.path +
+                    code;
+        EXPECT_EQ(load.capture.Text(), expected) << c.message;
+        EXPECT_EQ(load.capture.Console.Output, console) << c.message;
+    }
+}
+
+TEST(RuleParser, DocumentLevelFailures)
+{
+    struct Case {
+        std::string xml;
+        std::string lines;  // after the "Parsing" line, before the loader's line
+        int32_t code;
+    };
+    const Case cases[] = {
+        {"<platform name=\"x\"><os build=\"1\"></platform>",
+         "\nERROR:: Cannot create a doc handle :: Error code: 13", 13},
+        {"", "\nERROR:: Cannot create a doc handle :: Error code: 13", 13},
+        {"<other/>", "\nERROR:: platform node was not found in xml :: Error code: 2013", 2013},
+        {"<platform><os/></platform>",
+         "\nERROR:: name attribute of platform node was not found in xml :: Error code: 2013",
+         2013},
+        {"<platform name=\"x\"><rule/></platform>",
+         "\nERROR:: OS node was not found in xml :: Error code: 2013", 2013},
+        {"<platform name=\"x\"><os build=\"22000\" version=\"v\"></os></platform>",
+         "\nERROR:: rule tag was not found in xml for OS version :22000 :: Error code: 2013"
+         "\nERROR:: OS information was not set. :: Error code: 2013",
+         2013},
+        {"<platform name=\"x\"><os build=\"7\"><!-- note --></os></platform>",
+         "\nUSER_INFO:: A rule tag of NULL was specified. Please check XML file for comments or "
+         "text inside <os> tag :: Error code: 2013"
+         "\nERROR:: Issue with Rule a rule for OS version : 7 :: Error code: 2013"
+         "\nERROR:: OS information was not set. :: Error code: 2013",
+         2013},
+    };
+    for (const Case& c : cases) {
+        Load load(c.xml);
+        EXPECT_EQ(load.status, c.code) << c.xml;
+        EXPECT_EQ(load.capture.Text(),
+                  "\nINFORMATION:: Parsing  xml values from: " + load.path + c.lines +
+                      "\nERROR:: Cannot parse xml information from XML location : " + load.path +
+                      " :: Error code: " + std::to_string(c.code))
+            << c.xml;
+    }
+}
+
+TEST(RuleParser, MissingFileAndEmptyPath)
+{
+    test::LogCapture capture;
+    RuleSet rules;
+    EXPECT_EQ(LoadRuleFile("", rules, capture.Log, capture.Files), 87);
+    EXPECT_EQ(capture.Text(),
+              "\nERROR:: No File name was specified for accessing rules :: Error code: 87");
+
+    test::LogCapture missing;
+    EXPECT_EQ(LoadRuleFile(".\\rules_for_soc\\none.xml", rules, missing.Log, missing.Files), 13);
+    EXPECT_EQ(missing.Text(),
+              "\nINFORMATION:: Parsing  xml values from: .\\rules_for_soc\\none.xml"
+              "\nERROR:: Cannot create a doc handle :: Error code: 13"
+              "\nERROR:: Cannot parse xml information from XML location : "
+              ".\\rules_for_soc\\none.xml :: Error code: 13");
+}
+
+}  // namespace
+}  // namespace dormex
