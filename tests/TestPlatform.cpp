@@ -108,8 +108,8 @@ std::string LogCapture::AddFile(const std::string& name, std::string_view conten
 TestMachine::TestMachine(std::string_view snapshotJson, bool withDesktop)
     : Profile((Dir.Path() / "profile").string()),
       WorkingDir((Dir.Path() / "work").string()),
-      Machine(ParseSnapshotOrFail(snapshotJson)),
-      Services(Machine.PlatformWith(Files, Console)),
+      Machine(ParseSnapshotOrFail(snapshotJson), Files),
+      Services(Machine.PlatformWith(Console)),
       State(Services)
 {
     std::filesystem::create_directories(Profile);

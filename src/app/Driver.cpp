@@ -1,8 +1,12 @@
 #include "app/Driver.h"
 
 #include "app/RunState.h"
+#include "devices/DeviceProperties.h"
+#include "lpit/Lpit.h"
 #include "platform/Platform.h"
 #include "rules/RuleParser.h"
+#include "trace/PowerTraceSession.h"
+#include "trace/TraceDecoding.h"
 #include "sysinfo/RuleFileSelection.h"
 
 namespace dormex {
@@ -54,9 +58,6 @@ private:
 };
 
 // Steps whose subsystems are not built yet; each succeeds.
-int32_t RunPowerTracePending() { return 0; }
-int32_t ProcessPowerTracePending() { return 0; }
-int32_t ReadLpitPending() { return 0; }
 int32_t FillMapsPending(DebugLog&) { return 0; }
 void AnalysePending() {}
 void WriteReportPending(const std::string&) {}
@@ -114,15 +115,19 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
 
     platform.console.Write("\nRunning checks...");
 
-    if (int32_t status = RunPowerTracePending(); status != 0) {
+    if (int32_t status =
+            RunPowerTrace(system.UserProfile, log, platform.traceController, platform.files);
+        status != 0) {
         log.WriteLog(USER_INFO, "\nSomething went wrong. Please restart application.", status);
         return status;
     }
-    if (int32_t status = ProcessPowerTracePending(); status != 0) {
+    if (int32_t status = ProcessPowerTrace(system.UserProfile, state.Rundowns, log,
+                                           platform.traceConsumer, platform.tdh, platform.files);
+        status != 0) {
         log.WriteLog(USER_INFO, "\nSomething went wrong. Please restart application.", status);
         return status;
     }
-    if (ReadLpitPending() != 0) {
+    if (ReadLpit(state.Lpit, log, platform.firmwareTables) != 0) {
         state.LpitStatusText = "LPIT cannot be retrived.";
     }
 
@@ -133,6 +138,8 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
         return status;
     }
 
+    CollectDeviceProperties(state.Rundowns.PoDeviceList, state.Devices, log,
+                            platform.deviceManager);
     if (int32_t status = FillMapsPending(log); status != 0) {
         log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot fill device rundowns.", status);
         return status;

@@ -3,9 +3,12 @@
 #include <string>
 
 #include "app/DebugLog.h"
+#include "devices/DeviceProperties.h"
+#include "lpit/Lpit.h"
 #include "platform/Platform.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
+#include "trace/Rundowns.h"
 
 namespace dormex {
 
@@ -17,6 +20,9 @@ struct RunState {
     DebugLog Log;
     SystemInfo System;
     RuleSet Rules;
+    RundownLists Rundowns;
+    DevicePropertiesByInstancePath Devices;
+    LpitTable Lpit;
     std::string LpitStatusText;
 };
 

@@ -18,10 +18,10 @@
 namespace {
 
 template <typename Machine>
-int RunOn(Machine& machine, dormex::FileSystem& files, const std::vector<std::string>& arguments)
+int RunOn(Machine& machine, const std::vector<std::string>& arguments)
 {
     dormex::StandardConsole console;
-    dormex::Platform platform = machine.PlatformWith(files, console);
+    dormex::Platform platform = machine.PlatformWith(console);
     dormex::RunState state(platform);
     int32_t status = dormex::RunDormex(arguments, state, platform);
     std::cout.flush();
@@ -32,8 +32,8 @@ int Replay(dormex::MachineSnapshot snapshot, const std::string& name, dormex::Fi
            const std::vector<std::string>& arguments)
 {
     std::cerr << "dormex: replaying machine snapshot " << name << "\n";
-    dormex::ReplayMachine machine(std::move(snapshot));
-    return RunOn(machine, files, arguments);
+    dormex::ReplayMachine machine(std::move(snapshot), files);
+    return RunOn(machine, arguments);
 }
 
 }  // namespace
@@ -60,8 +60,8 @@ int main(int argc, char** argv)
                       arguments);
     }
 #ifdef _WIN32
-    dormex::Win32Machine machine;
-    return RunOn(machine, files, arguments);
+    dormex::Win32Machine machine(files);
+    return RunOn(machine, arguments);
 #else
     auto parsed = dormex::ParseMachineSnapshot(dormex::EmbeddedSampleMachine());
     if (auto* error = std::get_if<dormex::SnapshotError>(&parsed)) {

@@ -25,6 +25,40 @@ std::u16string Widen(std::string_view narrow)
     return wide;
 }
 
+std::u16string Utf8ToUtf16(std::string_view utf8)
+{
+    std::u16string wide;
+    wide.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        auto byte = [&](size_t k) { return static_cast<unsigned char>(utf8[k]); };
+        unsigned char lead = byte(i);
+        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                      : (lead >> 3) == 0x1E ? 4 : 0;
+        bool valid = length != 0 && i + length <= utf8.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            valid = (byte(i + k) & 0xC0) == 0x80;
+        }
+        if (!valid) {
+            wide.push_back(lead);
+            ++i;
+            continue;
+        }
+        char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            codePoint = codePoint << 6 | (byte(i + k) & 0x3F);
+        }
+        if (codePoint < 0x10000) {
+            wide.push_back(static_cast<char16_t>(codePoint));
+        } else {
+            codePoint -= 0x10000;
+            wide.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+            wide.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+        }
+        i += length;
+    }
+    return wide;
+}
+
 namespace {
 
 int DigitValue(char c)

@@ -14,6 +14,10 @@ std::string Narrow(std::u16string_view wide);
 // as a char converts, so ASCII maps to itself.
 std::u16string Widen(std::string_view narrow);
 
+// UTF-8 text to UTF-16: a code point below U+10000 becomes one unit, others
+// a surrogate pair. Bytes that are not UTF-8 pass through one unit each.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
 // A number read as strtol(text, nullptr, 10) reads it: leading white space, an
 // optional sign, digits up to the first other character, 0 without digits.
 // Values beyond 32 bits are clamped, as with a 32-bit long.

@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace dormex {
 
@@ -14,5 +17,8 @@ struct Guid {
 
     friend bool operator==(const Guid&, const Guid&) = default;
 };
+
+// "{01234567-89AB-CDEF-0123-456789ABCDEF}", braces optional, either case.
+std::optional<Guid> ParseGuid(std::string_view text);
 
 }  // namespace dormex

@@ -1,10 +1,15 @@
 #pragma once
 
 #include "platform/Console.h"
+#include "platform/DeviceManager.h"
+#include "platform/EventTraceConsumer.h"
+#include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
+#include "platform/FirmwareTables.h"
 #include "platform/PowerInformation.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
+#include "platform/Tdh.h"
 
 namespace dormex {
 
@@ -13,6 +18,11 @@ struct Platform {
     Registry& registry;
     PowerInformation& power;
     Security& security;
+    EventTraceController& traceController;
+    EventTraceConsumer& traceConsumer;
+    Tdh& tdh;
+    DeviceManager& deviceManager;
+    FirmwareTables& firmwareTables;
     FileSystem& files;
     Console& console;
 };

@@ -110,8 +110,21 @@ TEST(EndToEnd, EmbeddedSampleMachineRunsWhenNoSnapshotIsNamed)
         "\nVQT report has been generated & stored here: " + profile + "\\Desktop\\VQT-Report.html";
     ASSERT_GE(result.out.size(), success.size());
     EXPECT_EQ(result.out.substr(result.out.size() - success.size()), success);
-    EXPECT_NE(ReadFile(scenario.Profile() / "Desktop" / "VQT-Debug-Log.txt").find("CPU Model: 170"),
-              std::string::npos);
+    const std::string log = ReadFile(scenario.Profile() / "Desktop" / "VQT-Debug-Log.txt");
+    for (const char* line : {"\nINFORMATION:: CPU Model: 170\n",
+                             "\nINFORMATION:: Number of buffers lost: 0\n",
+                             "\nINFORMATION::  Number of Descriptors in LPIT: 2\n",
+                             "\nINFORMATION:: Device Information Logging Complete.\n"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
+    size_t devices = 0;
+    for (size_t at = log.find("Information Logged for: "); at != std::string::npos;
+         at = log.find("Information Logged for: ", at + 1)) {
+        ++devices;
+    }
+    EXPECT_GE(devices, 40u);
+    EXPECT_FALSE(fs::exists(scenario.Profile() / "VQTSystemTrace.etl"));
+    EXPECT_FALSE(fs::exists(scenario.Profile() / "VQT_Device_file.txt"));
 }
 
 TEST(EndToEnd, TestSwitchLoadsTheShippedTestRuleFile)

@@ -146,10 +146,10 @@ TEST(MachineSnapshot, LoadingNamesTheFile)
 
 TEST(ReplayRegistry, AnswersAsRegGetValueA)
 {
-    ReplayMachine machine(ParseSnapshotOrFail(FullSnapshot));
     test::TestFileSystem files;
     test::StringConsole console;
-    Registry& registry = machine.PlatformWith(files, console).registry;
+    ReplayMachine machine(ParseSnapshotOrFail(FullSnapshot), files);
+    Registry& registry = machine.PlatformWith(console).registry;
     const std::string processor = "HARDWARE\\Description\\System\\CentralProcessor\\0\\";
 
     uint32_t size = 0;
@@ -199,12 +199,12 @@ TEST(ReplayPowerInformation, StatusOrBytes)
                                       std::string(110, '0') + "\"}";
         std::string json =
             std::string(R"({"format": "dormex-machine/1", "powerCapabilities": )") + power + "}";
-        ReplayMachine machine(ParseSnapshotOrFail(json));
         test::TestFileSystem files;
         test::StringConsole console;
+        ReplayMachine machine(ParseSnapshotOrFail(json), files);
         uint8_t capabilities[76];
         std::memset(capabilities, 0xEE, sizeof capabilities);
-        EXPECT_EQ(machine.PlatformWith(files, console)
+        EXPECT_EQ(machine.PlatformWith(console)
                       .power.CallNtPowerInformation(SystemPowerCapabilities, nullptr, 0,
                                                     capabilities, sizeof capabilities),
                   c.status)

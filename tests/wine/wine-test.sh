@@ -2,9 +2,12 @@
 # Runs dormex.exe under Wine in a prefix and home of its own.
 #   wine-test.sh <dormex.exe> help   "/?" prints the help text exactly and exits 0
 #   wine-test.sh <dormex.exe> live   a run on the live (Wine) machine identifies it
+#   wine-test.sh <dormex.exe> trace  with a rule file for Wine's processor, the live run
+#                                    reaches the power trace, which Wine cannot replay
 set -euo pipefail
 exe=$1
 mode=$2
+rules_dir=$(cd "$(dirname "$0")/../../rules_for_soc" && pwd)
 
 work=$(mktemp -d)
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
@@ -13,10 +16,12 @@ unset DORMEX_MACHINE DISPLAY
 mkdir -p "$HOME" "$work/cwd"
 cd "$work/cwd"
 
+# Runs dormex.exe; $status is its exit status (124 when it ran out of time).
 run() {
-  timeout 180 wine "$exe" "$@" < /dev/null > "$work/out" 2> "$work/err" || {
-    echo "dormex.exe exited with $?"; cat "$work/err"; exit 1; }
+  status=0
+  timeout 180 wine "$exe" "$@" < /dev/null > "$work/out" 2> "$work/err" || status=$?
   tr -d '\r' < "$work/out" > "$work/out.txt"
+  [ "$status" -ne 124 ] || { cat "$work/err"; fail "dormex.exe did not end in time"; }
 }
 
 fail() {
@@ -29,11 +34,13 @@ fail() {
 case "$mode" in
   help)
     run "/?"
+    [ "$status" -eq 0 ] || fail "exit status $status"
     printf '\nTo use Dormex you can run without any options. \nAlthough, there are some options for running specific modes.\n\n\tARGUMENTS: \n\t\t /?: dumps help information.\n Press ANY key to continue..' > "$work/expected"
     cmp -s "$work/expected" "$work/out.txt" || fail "help text differs"
     ;;
   live)
     run
+    [ "$status" -eq 0 ] || fail "exit status $status"
     # Wine links the profile's Desktop folder to $HOME.
     log=$(find "$HOME" "$WINEPREFIX/drive_c/users" "$work/cwd" -name VQT-Debug-Log.txt 2>/dev/null | head -n 1)
     [ -n "$log" ] || fail "no debug log written"
@@ -46,6 +53,23 @@ case "$mode" in
     done
     grep -qF '"rules_for_soc" folder not found.  Please check installation.' "$work/out.txt" ||
       fail "no rule-folder message"
+    ;;
+  trace)
+    run
+    log=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Debug-Log.txt 2>/dev/null | head -n 1)
+    [ -n "$log" ] || fail "no debug log written"
+    family=$(tr -d '\r' < "$log" | sed -n 's/^INFORMATION:: CPU Family Name: //p')
+    model=$(tr -d '\r' < "$log" | sed -n 's/^INFORMATION:: CPU Model: //p')
+    mkdir -p rules_for_soc
+    cp "$rules_dir/Family_6_Model_138_Microsoft_Windows_10.xml" \
+       "rules_for_soc/Family_${family}_Model_${model}_Microsoft_Windows_10.xml"
+    run
+    [ "$status" -ne 0 ] || fail "exit status 0 after a failed trace"
+    grep -qF 'Running checks...' "$work/out.txt" || fail "the run did not reach the checks"
+    grep -qF 'Something went wrong. Please restart application.' "$work/out.txt" ||
+      fail "no trace stop message"
+    grep -qE '^Exit Error code: [1-9][0-9]*$' "$work/out.txt" || fail "no non-zero exit code"
+    grep -qF 'ERROR:: OpenTrace failed. :: Error code: ' "$log" || fail "no OpenTrace line"
     ;;
   *)
     echo "unknown mode $mode"; exit 2 ;;

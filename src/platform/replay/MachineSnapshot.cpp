@@ -1,28 +1,19 @@
 #include "platform/replay/MachineSnapshot.h"
 
+#include <algorithm>
 #include <limits>
-#include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "common/Text.h"
+#include "platform/DevicePropertyKeys.h"
+#include "platform/TraceProviders.h"
 
 namespace dormex {
 
 namespace {
 
 using Json = nlohmann::json;
-
-// The field names of a device's properties in a snapshot.
-const std::set<std::string, std::less<>> DeviceFieldNames = {
-    "Children",         "Class",         "BusReportedDeviceDesc", "DeviceDesc",
-    "DevNodeStatus",    "Driver",        "DriverDesc",            "DriverInfPath",
-    "DriverInfSection", "DriverProvider", "DriverRank",           "DriverVersion",
-    "FriendlyName",     "HardwareIds",   "InstallState",          "InstanceId",
-    "LegacyBusType",    "LocationInfo",  "LocationPaths",         "Manufacturer",
-    "MatchingDeviceId", "Parent",        "PdoName",               "PowerData",
-    "ProblemCode",      "RemovalPolicy", "RemovalPolicyDefault",  "Service",
-    "Siblings"};
 
 // Thrown inside the parser only; ParseMachineSnapshot turns it into a result.
 struct InvalidMember {
@@ -220,6 +211,10 @@ SnapshotEvent ReadEvent(const Json& value, const std::string& path)
         std::string memberPath = MemberPath(path, name);
         if (name == "provider") {
             event.Provider = ReadString(member, memberPath);
+            if (!ProviderGuid(event.Provider)) {
+                Fail(memberPath, "expected Microsoft-Windows-Kernel-Power, "
+                                 "Microsoft-Windows-Kernel-Pep or a GUID in braces");
+            }
         } else if (name == "id") {
             event.Id = static_cast<uint16_t>(ReadInteger(member, memberPath, 0, 0xFFFF));
         } else if (name == "properties") {
@@ -285,7 +280,9 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
         auto& target = snapshot.Devices[instanceId];
         for (const auto& [field, data] : properties.items()) {
             std::string fieldPath = MemberPath(devicePath, field);
-            if (DeviceFieldNames.find(field) == DeviceFieldNames.end()) {
+            bool known = std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                                     [&](const DevicePropertyKey& key) { return key.Name == field; });
+            if (!known) {
                 Fail(fieldPath, "unknown member (not a device property field)");
             }
             target[field] = ReadDeviceValue(data, fieldPath);

@@ -8,6 +8,8 @@
 #include "platform/Registry.h"
 #include "platform/Security.h"
 #include "platform/replay/MachineSnapshot.h"
+#include "platform/replay/ReplayDevices.h"
+#include "platform/replay/ReplayTrace.h"
 
 namespace dormex {
 
@@ -46,11 +48,20 @@ private:
     std::array<uint32_t, 8> administrators_{};  // the one identifier handed out
 };
 
-// Every replayed service of one machine snapshot.
+// Every replayed service of one machine snapshot; files and the console stay
+// the real ones.
 class ReplayMachine {
 public:
-    explicit ReplayMachine(MachineSnapshot snapshot)
-        : snapshot_(std::move(snapshot)), registry_(snapshot_), power_(snapshot_), security_(snapshot_)
+    ReplayMachine(MachineSnapshot snapshot, FileSystem& files)
+        : snapshot_(std::move(snapshot)),
+          files_(files),
+          registry_(snapshot_),
+          power_(snapshot_),
+          security_(snapshot_),
+          traceController_(snapshot_, files),
+          traceConsumer_(snapshot_, files),
+          deviceManager_(snapshot_),
+          firmwareTables_(snapshot_)
     {
     }
     ReplayMachine(const ReplayMachine&) = delete;
@@ -58,17 +69,24 @@ public:
 
     const MachineSnapshot& Snapshot() const { return snapshot_; }
 
-    // The replayed services beside the real files and console.
-    Platform PlatformWith(FileSystem& files, Console& console)
+    Platform PlatformWith(Console& console)
     {
-        return Platform{registry_, power_, security_, files, console};
+        return Platform{registry_,      power_,         security_,      traceController_,
+                        traceConsumer_, tdh_,           deviceManager_, firmwareTables_,
+                        files_,         console};
     }
 
 private:
     MachineSnapshot snapshot_;
+    FileSystem& files_;
     ReplayRegistry registry_;
     ReplayPowerInformation power_;
     ReplaySecurity security_;
+    ReplayEventTraceController traceController_;
+    ReplayEventTraceConsumer traceConsumer_;
+    ReplayTdh tdh_;
+    ReplayDeviceManager deviceManager_;
+    ReplayFirmwareTables firmwareTables_;
 };
 
 // A snapshot file read and checked; the error text names the file and the

@@ -1,10 +1,19 @@
 #pragma once
 
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "platform/DeviceManager.h"
+#include "platform/EventTraceConsumer.h"
+#include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
+#include "platform/FirmwareTables.h"
 #include "platform/Platform.h"
 #include "platform/PowerInformation.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
+#include "platform/Tdh.h"
 
 namespace dormex {
 
@@ -41,18 +50,85 @@ public:
     std::string NativePath(const std::string& path) override;
 };
 
-// The live machine's services.
+class Win32EventTraceController final : public EventTraceController {
+public:
+    uint32_t StartTrace(TraceHandle* handle, const std::u16string& sessionName,
+                        std::span<uint8_t> properties) override;
+    uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t controlCode,
+                            uint8_t level, uint64_t matchAnyKeyword, uint64_t matchAllKeyword,
+                            uint32_t timeout) override;
+    uint32_t StopTrace(TraceHandle handle, const std::u16string& sessionName,
+                       std::span<uint8_t> properties) override;
+    void Sleep(uint32_t milliseconds) override;
+};
+
+class Win32EventTraceConsumer final : public EventTraceConsumer {
+public:
+    TraceHandle OpenTrace(EventTraceLogfile& logfile) override;
+    uint32_t GetLastError() override { return lastError_; }
+    uint32_t ProcessTrace(TraceHandle handle) override;
+    uint32_t CloseTrace(TraceHandle handle) override;
+
+private:
+    uint32_t lastError_ = 0;
+    // The callbacks of the open traces; the platform's records carry the
+    // address of theirs as the user context.
+    std::map<TraceHandle, std::unique_ptr<std::function<void(const EventRecord&)>>> callbacks_;
+};
+
+class Win32Tdh final : public Tdh {
+public:
+    uint32_t GetEventInformation(const EventRecord& event, TraceEventInfo* info,
+                                 uint32_t* bufferSize) override;
+    uint32_t GetPropertySize(const EventRecord& event, const std::u16string& name,
+                             uint32_t* size) override;
+    uint32_t GetProperty(const EventRecord& event, const std::u16string& name, uint32_t bufferSize,
+                         uint8_t* buffer) override;
+    uint32_t GetEventMapInformation(const EventRecord& event, const std::u16string& mapName,
+                                    EventMapInfo* map, uint32_t* bufferSize) override;
+    uint32_t FormatProperty(const TraceEventInfo& info, const EventMapInfo* map,
+                            uint32_t pointerSize, uint16_t inType, uint16_t outType,
+                            uint16_t propertyLength, uint16_t userDataLength,
+                            const uint8_t* userData, uint32_t* bufferSize, char16_t* buffer,
+                            uint16_t* userDataConsumed) override;
+};
+
+class Win32DeviceManager final : public DeviceManager {
+public:
+    uint32_t LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
+                           uint32_t flags) override;
+    uint32_t GetDevNodeProperty(DevInst devInst, const DevPropKey& key, uint32_t* propertyType,
+                                uint8_t* buffer, uint32_t* bufferSize, uint32_t flags) override;
+};
+
+class Win32FirmwareTables final : public FirmwareTables {
+public:
+    uint32_t GetSystemFirmwareTable(uint32_t provider, uint32_t tableId, void* buffer,
+                                    uint32_t bufferSize) override;
+};
+
+// The live machine's services beside the given files.
 class Win32Machine {
 public:
-    Platform PlatformWith(FileSystem& files, Console& console)
+    explicit Win32Machine(FileSystem& files) : files_(files) {}
+
+    Platform PlatformWith(Console& console)
     {
-        return Platform{registry_, power_, security_, files, console};
+        return Platform{registry_,      power_, security_,      traceController_,
+                        traceConsumer_, tdh_,   deviceManager_, firmwareTables_,
+                        files_,         console};
     }
 
 private:
+    FileSystem& files_;
     Win32Registry registry_;
     Win32PowerInformation power_;
     Win32Security security_;
+    Win32EventTraceController traceController_;
+    Win32EventTraceConsumer traceConsumer_;
+    Win32Tdh tdh_;
+    Win32DeviceManager deviceManager_;
+    Win32FirmwareTables firmwareTables_;
 };
 
 }  // namespace dormex

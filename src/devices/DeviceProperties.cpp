@@ -1,0 +1,166 @@
+#include "devices/DeviceProperties.h"
+
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "common/Text.h"
+#include "platform/DevicePropertyKeys.h"
+#include "trace/Rundowns.h"
+
+namespace dormex {
+
+namespace {
+
+using P = DeviceProperties;
+
+constexpr DevicePropertyRow TextRow(std::string_view label, std::string P::*field)
+{
+    return {label, PropertyKind::Text, field, nullptr};
+}
+constexpr DevicePropertyRow ListRow(std::string_view label, std::string P::*field)
+{
+    return {label, PropertyKind::List, field, nullptr};
+}
+constexpr DevicePropertyRow NumberRow(std::string_view label, int32_t P::*field)
+{
+    return {label, PropertyKind::Number, nullptr, field};
+}
+
+// The first size/2 - 1 UTF-16 units (the terminator dropped), each as its low byte.
+std::string ValueText(const uint8_t* value, uint32_t size)
+{
+    std::string text;
+    size_t units = size >= 2 ? size / 2 - 1 : 0;
+    text.reserve(units);
+    for (size_t i = 0; i < units; ++i) {
+        text.push_back(static_cast<char>(value[2 * i]));
+    }
+    return text;
+}
+
+// Entries each ended by a zero byte, joined with commas.
+std::string JoinList(const std::string& entries)
+{
+    std::string joined;
+    size_t start = 0;
+    while (start < entries.size()) {
+        size_t zero = entries.find('\0', start);
+        size_t stop = zero == std::string::npos ? entries.size() : zero;
+        if (!joined.empty() || start > 0) {
+            joined += ",";
+        }
+        joined.append(entries, start, stop - start);
+        start = stop + 1;
+    }
+    return joined;
+}
+
+}  // namespace
+
+const std::array<DevicePropertyRow, 29> DevicePropertyTable = {{
+    ListRow("DEVPKEY_Device_Children", &P::Children),
+    TextRow("Device Class", &P::Class),
+    TextRow("Bus Reported Device Description", &P::BusReportedDeviceDesc),
+    TextRow("DEvice Description", &P::DeviceDesc),
+    NumberRow("Device Node Status", &P::DevNodeStatus),
+    TextRow("Device Driver", &P::Driver),
+    TextRow("Driver Description", &P::DriverDesc),
+    TextRow("Device Inf Path", &P::DriverInfPath),
+    TextRow("Device Inf Section", &P::DriverInfSection),
+    TextRow("Device Driver Provider", &P::DriverProvider),
+    NumberRow("Driver Rank", &P::DriverRank),
+    TextRow("Driver Version", &P::DriverVersion),
+    TextRow("Friendly Name", &P::FriendlyName),
+    ListRow("Hardware ID", &P::HardwareIds),
+    NumberRow("Install State", &P::InstallState),
+    TextRow("Instance ID", &P::InstanceId),
+    NumberRow("Legacy Bus Type", &P::LegacyBusType),
+    TextRow("Location Info", &P::LocationInfo),
+    ListRow("Location Path", &P::LocationPaths),
+    TextRow("Device Manufacturer", &P::Manufacturer),
+    TextRow("DEvice Matching ID", &P::MatchingDeviceId),
+    TextRow("Device Parent", &P::Parent),
+    TextRow("Device PDO Name", &P::PdoName),
+    TextRow("Device Power Data", &P::PowerData),
+    NumberRow("Device Problem Code", &P::ProblemCode),
+    NumberRow("Device Removal Policy", &P::RemovalPolicy),
+    NumberRow("Removal Policy Default", &P::RemovalPolicyDefault),
+    TextRow("Device Service", &P::Service),
+    ListRow("Device Siblings", &P::Siblings),
+}};
+
+void CollectDeviceProperties(const std::deque<PoDeviceEntry>& poDevices,
+                             DevicePropertiesByInstancePath& devices, DebugLog& log,
+                             DeviceManager& deviceManager)
+{
+    if (poDevices.empty()) {
+        log.WriteLog(INFORMATION, "Po List is Empty.", 0);
+        return;
+    }
+    log.WriteLog(INFORMATION, "Device Information Logging Start.", 0);
+    for (const PoDeviceEntry& device : poDevices) {
+        log.WriteLog(INFORMATION, "Information Logged for: " + device.InstancePath, 0);
+        DeviceProperties record =
+            QueryDeviceProperties(Widen(device.InstancePath), log, deviceManager);
+        // The first record of a path stays.
+        devices.try_emplace(device.InstancePath, std::move(record));
+    }
+    log.WriteLog(INFORMATION, "Device Information Logging Complete.", 0);
+}
+
+DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, DebugLog& log,
+                                       DeviceManager& deviceManager)
+{
+    DeviceProperties record;
+    DevInst devInst = 0;
+    if (deviceManager.LocateDevNode(&devInst, instancePath, LocateDevNodeNormal) != CrSuccess) {
+        return record;
+    }
+    std::vector<uint8_t> buffer(DevicePropertyBufferSize);
+    for (size_t row = 0; row < DevicePropertyTable.size(); ++row) {
+        uint32_t size = DevicePropertyBufferSize;
+        uint32_t type = 0;
+        uint32_t status = deviceManager.GetDevNodeProperty(devInst, DevicePropertyKeys[row].Key,
+                                                           &type, buffer.data(), &size, 0);
+        if (status != CrSuccess) {
+            log.WriteLog(INFORMATION,
+                         "Cannot get information " + std::string(DevicePropertyTable[row].Label), 0);
+            continue;
+        }
+        StoreDeviceProperty(record, row, buffer.data(), std::min(size, DevicePropertyBufferSize),
+                            log);
+    }
+    return record;
+}
+
+void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* value, uint32_t size,
+                         DebugLog& log)
+{
+    if (row >= DevicePropertyTable.size()) {
+        return;
+    }
+    const DevicePropertyRow& property = DevicePropertyTable[row];
+    std::string logged;
+    switch (property.Kind) {
+    case PropertyKind::Text:
+        record.*property.Text = ValueText(value, size);
+        logged = record.*property.Text;
+        break;
+    case PropertyKind::List:
+        record.*property.Text = JoinList(ValueText(value, size));
+        logged = record.*property.Text;
+        break;
+    case PropertyKind::Number: {
+        uint32_t bits = 0;
+        for (uint32_t i = 0; i < 4 && i < size; ++i) {
+            bits |= uint32_t(value[i]) << (8 * i);
+        }
+        record.*property.Number = static_cast<int32_t>(bits);
+        logged = std::to_string(record.*property.Number);
+        break;
+    }
+    }
+    log.WriteLog(INFORMATION, "Logged: " + std::string(property.Label) + " : " + logged, 0);
+}
+
+}  // namespace dormex

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace dormex {
+
+class DebugLog;
+class DeviceManager;
+struct PoDeviceEntry;
+
+// The device-manager properties of one OS power device.
+struct DeviceProperties {
+    std::string Children;
+    std::string Class;
+    std::string BusReportedDeviceDesc;
+    std::string DeviceDesc;
+    int32_t DevNodeStatus = 0;
+    std::string Driver;
+    std::string DriverDesc;
+    std::string DriverInfPath;
+    std::string DriverInfSection;
+    std::string DriverProvider;
+    int32_t DriverRank = 0;
+    std::string DriverVersion;
+    std::string FriendlyName;
+    std::string HardwareIds;
+    int32_t InstallState = 0;
+    std::string InstanceId;
+    int32_t LegacyBusType = 0;
+    std::string LocationInfo;
+    std::string LocationPaths;
+    std::string Manufacturer;
+    std::string MatchingDeviceId;
+    std::string Parent;
+    std::string PdoName;
+    std::string PowerData;
+    int32_t ProblemCode = 0;
+    int32_t RemovalPolicy = 0;
+    int32_t RemovalPolicyDefault = 0;
+    std::string Service;
+    std::string Siblings;
+};
+
+// Device records by instance path, ordered byte-wise.
+using DevicePropertiesByInstancePath = std::map<std::string, DeviceProperties>;
+
+enum class PropertyKind { Text, List, Number };
+
+// One row per property, in reading order; keys in DevicePropertyKeys.
+struct DevicePropertyRow {
+    std::string_view Label;
+    PropertyKind Kind;
+    std::string DeviceProperties::*Text;
+    int32_t DeviceProperties::*Number;
+};
+
+extern const std::array<DevicePropertyRow, 29> DevicePropertyTable;
+
+inline constexpr uint32_t DevicePropertyBufferSize = 8192;
+
+// Reads and logs the properties of every OS power device.
+void CollectDeviceProperties(const std::deque<PoDeviceEntry>& poDevices,
+                             DevicePropertiesByInstancePath& devices, DebugLog& log,
+                             DeviceManager& deviceManager);
+
+// The properties of one device; a device that cannot be located gets an
+// empty record.
+DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, DebugLog& log,
+                                       DeviceManager& deviceManager);
+
+// Converts a value by its row's kind, stores it and logs it. Rows 29 and
+// above are ignored.
+void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* value,
+                         uint32_t size, DebugLog& log);
+
+}  // namespace dormex

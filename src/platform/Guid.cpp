@@ -1,0 +1,46 @@
+#include "platform/Guid.h"
+
+namespace dormex {
+
+std::optional<Guid> ParseGuid(std::string_view text)
+{
+    if (text.size() == 38 && text.front() == '{' && text.back() == '}') {
+        text = text.substr(1, 36);
+    }
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' ||
+        text[23] != '-') {
+        return std::nullopt;
+    }
+    std::array<uint8_t, 16> bytes{};
+    size_t count = 0;
+    int high = -1;
+    for (char c : text) {
+        if (c == '-') {
+            continue;
+        }
+        int value = (c >= '0' && c <= '9')   ? c - '0'
+                    : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                    : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                             : -1;
+        if (value < 0) {
+            return std::nullopt;
+        }
+        if (high < 0) {
+            high = value;
+        } else {
+            bytes[count++] = static_cast<uint8_t>(high << 4 | value);
+            high = -1;
+        }
+    }
+    Guid guid;
+    guid.Data1 = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
+                 bytes[3];
+    guid.Data2 = static_cast<uint16_t>(bytes[4] << 8 | bytes[5]);
+    guid.Data3 = static_cast<uint16_t>(bytes[6] << 8 | bytes[7]);
+    for (size_t i = 0; i < 8; ++i) {
+        guid.Data4[i] = bytes[8 + i];
+    }
+    return guid;
+}
+
+}  // namespace dormex

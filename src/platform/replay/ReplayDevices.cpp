@@ -1,0 +1,134 @@
+#include "platform/replay/ReplayDevices.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/Text.h"
+#include "platform/DevicePropertyKeys.h"
+#include "platform/replay/ReplayTrace.h"
+
+namespace dormex {
+
+namespace {
+
+constexpr uint32_t CrInvalidDevNode = 0x05;
+constexpr uint32_t DevPropTypeInt32 = 0x06;
+constexpr uint32_t DevPropTypeString = 0x12;
+constexpr uint32_t DevPropTypeBinary = 0x1003;
+constexpr uint32_t DevPropTypeStringList = 0x2012;
+
+std::string InstanceKey(const std::u16string& instanceId)
+{
+    return AsciiLower(Narrow(instanceId));
+}
+
+std::vector<uint8_t> Encode(const SnapshotDeviceValue& value, uint32_t* type)
+{
+    switch (value.ValueType) {
+    case SnapshotDeviceValue::Type::Text:
+        *type = DevPropTypeString;
+        return ReplayWideBytes(value.Text);
+    case SnapshotDeviceValue::Type::List: {
+        *type = DevPropTypeStringList;
+        std::vector<uint8_t> bytes;
+        for (const std::string& entry : value.List) {
+            std::vector<uint8_t> wide = ReplayWideBytes(entry);
+            bytes.insert(bytes.end(), wide.begin(), wide.end());
+        }
+        bytes.push_back(0);
+        bytes.push_back(0);
+        return bytes;
+    }
+    case SnapshotDeviceValue::Type::Number: {
+        *type = DevPropTypeInt32;
+        uint32_t bits = static_cast<uint32_t>(value.Number);
+        return {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+                static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
+    }
+    case SnapshotDeviceValue::Type::Bytes:
+        *type = DevPropTypeBinary;
+        return value.Bytes;
+    }
+    return {};
+}
+
+}  // namespace
+
+ReplayDeviceManager::ReplayDeviceManager(const MachineSnapshot& snapshot)
+{
+    for (const auto& [instanceId, properties] : snapshot.Devices) {
+        devices_.push_back(&properties);
+        byInstanceId_.emplace(InstanceKey(Utf8ToUtf16(instanceId)),
+                              static_cast<DevInst>(devices_.size()));
+    }
+}
+
+uint32_t ReplayDeviceManager::LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
+                                            uint32_t)
+{
+    auto found = byInstanceId_.find(InstanceKey(instanceId));
+    if (found == byInstanceId_.end()) {
+        return CrNoSuchDevNode;
+    }
+    *devInst = found->second;
+    return CrSuccess;
+}
+
+uint32_t ReplayDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPropKey& key,
+                                                 uint32_t* propertyType, uint8_t* buffer,
+                                                 uint32_t* bufferSize, uint32_t)
+{
+    if (devInst == 0 || devInst > devices_.size()) {
+        return CrInvalidDevNode;
+    }
+    auto row = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                            [&](const DevicePropertyKey& known) { return known.Key == key; });
+    if (row == DevicePropertyKeys.end()) {
+        return CrNoSuchValue;
+    }
+    const auto& properties = *devices_[devInst - 1];
+    auto value = properties.find(std::string(row->Name));
+    if (value == properties.end()) {
+        return CrNoSuchValue;
+    }
+    uint32_t type = 0;
+    std::vector<uint8_t> bytes = Encode(value->second, &type);
+    if (propertyType != nullptr) {
+        *propertyType = type;
+    }
+    if (buffer == nullptr || *bufferSize < bytes.size()) {
+        *bufferSize = static_cast<uint32_t>(bytes.size());
+        return CrBufferSmall;
+    }
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    *bufferSize = static_cast<uint32_t>(bytes.size());
+    return CrSuccess;
+}
+
+uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_t tableId,
+                                                      void* buffer, uint32_t bufferSize)
+{
+    ++calls_;
+    if (snapshot_.Faults.GetSystemFirmwareTable || provider != FirmwareProviderAcpi) {
+        return 0;
+    }
+    std::string signature;
+    for (int i = 0; i < 4; ++i) {
+        signature.push_back(static_cast<char>(tableId >> (8 * i)));
+    }
+    auto table = snapshot_.FirmwareTables.find(signature);
+    if (table == snapshot_.FirmwareTables.end()) {
+        return 0;
+    }
+    const std::vector<uint8_t>& bytes = table->second;
+    uint32_t size = static_cast<uint32_t>(bytes.size());
+    if (buffer != nullptr) {
+        std::memcpy(buffer, bytes.data(), std::min(size, bufferSize));
+    }
+    if (snapshot_.Faults.FirmwareTableGrows && calls_ >= 2) {
+        return size + 56;  // the table grew between the two calls
+    }
+    return size;
+}
+
+}  // namespace dormex

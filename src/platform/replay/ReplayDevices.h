@@ -1,0 +1,40 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/DeviceManager.h"
+#include "platform/FirmwareTables.h"
+#include "platform/replay/MachineSnapshot.h"
+
+namespace dormex {
+
+// Devices located by instance id (ASCII case ignored, as the Configuration
+// Manager does); their properties encoded as the platform returns them.
+class ReplayDeviceManager final : public DeviceManager {
+public:
+    explicit ReplayDeviceManager(const MachineSnapshot& snapshot);
+    uint32_t LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
+                           uint32_t flags) override;
+    uint32_t GetDevNodeProperty(DevInst devInst, const DevPropKey& key, uint32_t* propertyType,
+                                uint8_t* buffer, uint32_t* bufferSize, uint32_t flags) override;
+
+private:
+    using Properties = std::map<std::string, SnapshotDeviceValue>;
+    std::vector<const Properties*> devices_;      // DevInst n is devices_[n - 1]
+    std::map<std::string, DevInst> byInstanceId_;  // lower-cased, in the program's 8-bit form
+};
+
+class ReplayFirmwareTables final : public FirmwareTables {
+public:
+    explicit ReplayFirmwareTables(const MachineSnapshot& snapshot) : snapshot_(snapshot) {}
+    uint32_t GetSystemFirmwareTable(uint32_t provider, uint32_t tableId, void* buffer,
+                                    uint32_t bufferSize) override;
+
+private:
+    const MachineSnapshot& snapshot_;
+    uint32_t calls_ = 0;
+};
+
+}  // namespace dormex

@@ -1,0 +1,342 @@
+#include "platform/replay/ReplayTrace.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "common/Text.h"
+#include "platform/TraceProviders.h"
+
+namespace dormex {
+
+namespace {
+
+constexpr uint32_t ErrorFileNotFound = 2;
+constexpr uint32_t ErrorPathNotFound = 3;
+constexpr uint32_t ErrorInvalidHandle = 6;
+constexpr uint32_t ErrorInvalidData = 13;
+constexpr uint32_t ErrorNotSupported = 50;
+constexpr uint32_t ErrorInvalidParameter = 87;
+constexpr uint32_t ErrorInsufficientBuffer = 122;
+constexpr uint32_t ErrorAlreadyExists = 183;
+constexpr uint32_t ErrorNotFound = 1168;
+constexpr uint32_t ErrorCancelled = 1223;
+constexpr uint32_t ErrorWmiInstanceNotFound = 4201;
+constexpr uint32_t ErrorEvtInvalidEventData = 15005;
+
+constexpr TraceHandle SessionHandle = 0x5D0E;
+constexpr const char* TraceFileHeader = "dormex replayed trace";
+constexpr size_t LogFileNameOffsetField = 112;
+
+uint32_t Read32(std::span<const uint8_t> block, size_t offset)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        value |= uint32_t(block[offset + i]) << (8 * i);
+    }
+    return value;
+}
+
+// The zero-terminated wide text at `offset` of the properties block.
+std::u16string WideAt(std::span<const uint8_t> block, size_t offset)
+{
+    std::u16string text;
+    for (size_t i = offset; i + 1 < block.size(); i += 2) {
+        char16_t unit = static_cast<char16_t>(block[i] | block[i + 1] << 8);
+        if (unit == 0) {
+            break;
+        }
+        text.push_back(unit);
+    }
+    return text;
+}
+
+const ReplayEvent* EventOf(const EventRecord& event)
+{
+    return static_cast<const ReplayEvent*>(event.Native);
+}
+
+const std::pair<std::string, std::string>* FindProperty(const ReplayEvent& event,
+                                                        const std::u16string& name)
+{
+    for (const auto& property : event.Source->Properties) {
+        if (Utf8ToUtf16(property.first) == name) {
+            return &property;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReplayWideBytes(const std::string& utf8)
+{
+    std::u16string wide = Utf8ToUtf16(utf8);
+    std::vector<uint8_t> bytes;
+    bytes.reserve(2 * wide.size() + 2);
+    for (char16_t unit : wide) {
+        bytes.push_back(static_cast<uint8_t>(unit));
+        bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
+}
+
+uint32_t ReplayEventTraceController::StartTrace(TraceHandle* handle, const std::u16string&,
+                                                std::span<uint8_t> properties)
+{
+    if (snapshot_.Faults.StartTraceW) {
+        return *snapshot_.Faults.StartTraceW;
+    }
+    if (running_) {
+        return ErrorAlreadyExists;
+    }
+    if (properties.size() < 120) {
+        return ErrorInvalidParameter;
+    }
+    uint32_t nameOffset = Read32(properties, LogFileNameOffsetField);
+    if (nameOffset >= properties.size()) {
+        return ErrorInvalidParameter;
+    }
+    traceFile_ = files_.NativePath(Narrow(WideAt(properties, nameOffset)));
+    std::ofstream file(traceFile_, std::ios::trunc);
+    if (!file.is_open()) {
+        return ErrorPathNotFound;
+    }
+    file << TraceFileHeader << "\n";
+    running_ = true;
+    otherProvidersEntered_ = false;
+    *handle = SessionHandle;
+    return 0;
+}
+
+uint32_t ReplayEventTraceController::EnableTraceEx2(TraceHandle handle, const Guid& provider,
+                                                    uint32_t controlCode, uint8_t, uint64_t,
+                                                    uint64_t, uint32_t)
+{
+    ++enableCalls_;
+    auto fault = snapshot_.Faults.EnableTraceEx2.find(enableCalls_);
+    if (fault != snapshot_.Faults.EnableTraceEx2.end()) {
+        return fault->second;
+    }
+    if (!running_ || handle != SessionHandle) {
+        return ErrorInvalidHandle;
+    }
+    if (controlCode != ControlCodeCaptureState) {
+        return 0;
+    }
+    std::ofstream file(traceFile_, std::ios::app);
+    if (!file.is_open()) {
+        return ErrorPathNotFound;
+    }
+    for (size_t i = 0; i < snapshot_.Events.size(); ++i) {
+        std::optional<Guid> eventProvider = ProviderGuid(snapshot_.Events[i].Provider);
+        bool kernel = eventProvider == KernelPowerProvider || eventProvider == KernelPepProvider;
+        if (eventProvider == provider || (!kernel && !otherProvidersEntered_)) {
+            file << i << "\n";
+        }
+    }
+    otherProvidersEntered_ = true;
+    return 0;
+}
+
+uint32_t ReplayEventTraceController::StopTrace(TraceHandle handle, const std::u16string&,
+                                               std::span<uint8_t>)
+{
+    if (snapshot_.Faults.StopTraceW) {
+        return *snapshot_.Faults.StopTraceW;
+    }
+    if (!running_ || handle != SessionHandle) {
+        return ErrorWmiInstanceNotFound;
+    }
+    running_ = false;
+    return 0;
+}
+
+void ReplayEventTraceController::Sleep(uint32_t) {}
+
+TraceHandle ReplayEventTraceConsumer::OpenTrace(EventTraceLogfile& logfile)
+{
+    if (snapshot_.Faults.OpenTraceW) {
+        lastError_ = *snapshot_.Faults.OpenTraceW;
+        return InvalidProcessTraceHandle;
+    }
+    std::ifstream file(files_.NativePath(Narrow(logfile.LogFileName)));
+    if (!file.is_open()) {
+        lastError_ = ErrorFileNotFound;
+        return InvalidProcessTraceHandle;
+    }
+    std::string line;
+    if (!std::getline(file, line) || line != TraceFileHeader) {
+        lastError_ = ErrorInvalidData;
+        return InvalidProcessTraceHandle;
+    }
+    OpenedTrace trace;
+    while (std::getline(file, line)) {
+        size_t index = 0;
+        std::istringstream number(line);
+        if (!(number >> index) || index >= snapshot_.Events.size()) {
+            lastError_ = ErrorInvalidData;
+            return InvalidProcessTraceHandle;
+        }
+        trace.Events.push_back(index);
+    }
+    trace.Callback = logfile.EventRecordCallback;
+    logfile.BuffersLost = 0;
+    TraceHandle handle = nextHandle_++;
+    traces_[handle] = std::move(trace);
+    return handle;
+}
+
+uint32_t ReplayEventTraceConsumer::ProcessTrace(TraceHandle handle)
+{
+    auto opened = traces_.find(handle);
+    if (opened == traces_.end()) {
+        return ErrorInvalidHandle;
+    }
+    if (snapshot_.Faults.ProcessTrace) {
+        return *snapshot_.Faults.ProcessTrace;
+    }
+    OpenedTrace& trace = opened->second;
+    if (!trace.Callback) {
+        return 0;
+    }
+    EventRecord header;
+    header.ProviderId = EventTraceGuid;
+    trace.Callback(header);
+    for (size_t index : trace.Events) {
+        if (trace.Closed) {
+            return ErrorCancelled;
+        }
+        const SnapshotEvent& source = snapshot_.Events[index];
+        ReplayEvent replayed{&source, {}};
+        for (const auto& property : source.Properties) {
+            std::vector<uint8_t> bytes = ReplayWideBytes(property.second);
+            replayed.UserData.insert(replayed.UserData.end(), bytes.begin(), bytes.end());
+        }
+        EventRecord record;
+        record.ProviderId = ProviderGuid(source.Provider).value_or(Guid{});
+        record.Id = source.Id;
+        record.Opcode = source.Opcode;
+        record.Flags = source.PointerSize == 4 ? EventHeaderFlag32BitHeader : 0;
+        record.UserData = replayed.UserData.data();
+        record.UserDataLength = static_cast<uint16_t>(std::min<size_t>(replayed.UserData.size(), 0xFFFF));
+        record.Native = &replayed;
+        trace.Callback(record);
+    }
+    return trace.Closed ? ErrorCancelled : 0;
+}
+
+uint32_t ReplayEventTraceConsumer::CloseTrace(TraceHandle handle)
+{
+    auto opened = traces_.find(handle);
+    if (opened == traces_.end()) {
+        return ErrorInvalidHandle;
+    }
+    opened->second.Closed = true;
+    return 0;
+}
+
+uint32_t ReplayTdh::GetEventInformation(const EventRecord& event, TraceEventInfo* info,
+                                        uint32_t* bufferSize)
+{
+    const ReplayEvent* replayed = EventOf(event);
+    if (replayed == nullptr) {
+        return ErrorNotFound;
+    }
+    const SnapshotEvent& source = *replayed->Source;
+    // What TRACE_EVENT_INFO would take: the fixed part, one property entry
+    // each and the names.
+    uint32_t needed = 112;
+    for (const auto& property : source.Properties) {
+        needed += 24 + static_cast<uint32_t>(2 * (property.first.size() + 1));
+    }
+    if (info == nullptr || *bufferSize < needed) {
+        *bufferSize = needed;
+        return ErrorInsufficientBuffer;
+    }
+    info->DecodingSource = source.DecodingSource;
+    info->EventId = source.Id;
+    info->TopLevelPropertyCount = static_cast<uint32_t>(source.Properties.size());
+    info->EventPropertyInfoArray.clear();
+    for (const auto& property : source.Properties) {
+        EventPropertyInfo entry;
+        entry.Name = Utf8ToUtf16(property.first);
+        entry.InType = TdhInTypeUnicodeString;
+        entry.OutType = 1;  // TDH_OUTTYPE_STRING
+        entry.Count = 1;
+        info->EventPropertyInfoArray.push_back(std::move(entry));
+    }
+    return 0;
+}
+
+uint32_t ReplayTdh::GetPropertySize(const EventRecord& event, const std::u16string& name,
+                                    uint32_t* size)
+{
+    const ReplayEvent* replayed = EventOf(event);
+    const auto* property = replayed != nullptr ? FindProperty(*replayed, name) : nullptr;
+    if (property == nullptr) {
+        return ErrorNotFound;
+    }
+    *size = static_cast<uint32_t>(ReplayWideBytes(property->second).size());
+    return 0;
+}
+
+uint32_t ReplayTdh::GetProperty(const EventRecord& event, const std::u16string& name,
+                                uint32_t bufferSize, uint8_t* buffer)
+{
+    const ReplayEvent* replayed = EventOf(event);
+    const auto* property = replayed != nullptr ? FindProperty(*replayed, name) : nullptr;
+    if (property == nullptr) {
+        return ErrorNotFound;
+    }
+    std::vector<uint8_t> bytes = ReplayWideBytes(property->second);
+    if (bufferSize < bytes.size()) {
+        return ErrorInsufficientBuffer;
+    }
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    return 0;
+}
+
+uint32_t ReplayTdh::GetEventMapInformation(const EventRecord&, const std::u16string&,
+                                           EventMapInfo*, uint32_t*)
+{
+    return ErrorNotFound;
+}
+
+uint32_t ReplayTdh::FormatProperty(const TraceEventInfo&, const EventMapInfo*, uint32_t,
+                                   uint16_t inType, uint16_t, uint16_t propertyLength,
+                                   uint16_t userDataLength, const uint8_t* userData,
+                                   uint32_t* bufferSize, char16_t* buffer,
+                                   uint16_t* userDataConsumed)
+{
+    if (inType != TdhInTypeUnicodeString) {
+        return ErrorNotSupported;
+    }
+    // The text ends at its terminator, or after `propertyLength` characters.
+    size_t limit = userDataLength / 2;
+    size_t chars = 0;
+    while (chars < limit && (propertyLength == 0 || chars < propertyLength) &&
+           (userData[2 * chars] != 0 || userData[2 * chars + 1] != 0)) {
+        ++chars;
+    }
+    bool terminated = chars < limit && propertyLength == 0;
+    if (propertyLength == 0 && !terminated) {
+        return ErrorEvtInvalidEventData;
+    }
+    uint32_t needed = static_cast<uint32_t>(2 * (chars + 1));
+    if (buffer == nullptr || *bufferSize < needed) {
+        *bufferSize = needed;
+        return ErrorInsufficientBuffer;
+    }
+    for (size_t i = 0; i < chars; ++i) {
+        buffer[i] = static_cast<char16_t>(userData[2 * i] | userData[2 * i + 1] << 8);
+    }
+    buffer[chars] = 0;
+    *userDataConsumed = static_cast<uint16_t>(terminated ? 2 * (chars + 1) : 2 * chars);
+    return 0;
+}
+
+}  // namespace dormex

@@ -1,0 +1,50 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOGDI
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <devpropdef.h>
+
+#include <cstring>
+
+#include "platform/win32/Win32Machine.h"
+
+namespace dormex {
+
+uint32_t Win32DeviceManager::LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
+                                           uint32_t flags)
+{
+    std::u16string id = instanceId;
+    DEVINST native = 0;
+    CONFIGRET status =
+        ::CM_Locate_DevNodeW(&native, reinterpret_cast<DEVINSTID_W>(id.data()), flags);
+    *devInst = native;
+    return status;
+}
+
+uint32_t Win32DeviceManager::GetDevNodeProperty(DevInst devInst, const DevPropKey& key,
+                                                uint32_t* propertyType, uint8_t* buffer,
+                                                uint32_t* bufferSize, uint32_t flags)
+{
+    DEVPROPKEY native{};
+    native.fmtid.Data1 = key.FmtId.Data1;
+    native.fmtid.Data2 = key.FmtId.Data2;
+    native.fmtid.Data3 = key.FmtId.Data3;
+    std::memcpy(native.fmtid.Data4, key.FmtId.Data4.data(), 8);
+    native.pid = key.Pid;
+    DEVPROPTYPE type = 0;
+    ULONG size = *bufferSize;
+    CONFIGRET status = ::CM_Get_DevNode_PropertyW(devInst, &native, &type, buffer, &size, flags);
+    *bufferSize = size;
+    if (propertyType != nullptr) {
+        *propertyType = type;
+    }
+    return status;
+}
+
+uint32_t Win32FirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_t tableId,
+                                                     void* buffer, uint32_t bufferSize)
+{
+    return ::GetSystemFirmwareTable(provider, tableId, buffer, bufferSize);
+}
+
+}  // namespace dormex

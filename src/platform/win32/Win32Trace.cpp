@@ -1,0 +1,293 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOGDI
+#include <windows.h>
+#include <evntcons.h>
+#include <evntrace.h>
+#include <tdh.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/Win32Machine.h"
+
+// Exported by tdh.dll but not declared by every SDK's tdh.h.
+extern "C" ULONG __stdcall TdhFormatProperty(PTRACE_EVENT_INFO EventInfo, PEVENT_MAP_INFO MapInfo,
+                                             ULONG PointerSize, USHORT PropertyInType,
+                                             USHORT PropertyOutType, USHORT PropertyLength,
+                                             USHORT UserDataLength, PBYTE UserData,
+                                             PULONG BufferSize, PWCHAR Buffer,
+                                             PUSHORT UserDataConsumed);
+
+namespace dormex {
+
+namespace {
+
+static_assert(sizeof(EVENT_TRACE_PROPERTIES) == 120, "the session block puts the names at 120");
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, LogFileNameOffset) == 112);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, LoggerNameOffset) == 116);
+
+GUID ToGuid(const Guid& guid)
+{
+    GUID native{};
+    native.Data1 = guid.Data1;
+    native.Data2 = guid.Data2;
+    native.Data3 = guid.Data3;
+    std::memcpy(native.Data4, guid.Data4.data(), 8);
+    return native;
+}
+
+Guid FromGuid(const GUID& native)
+{
+    Guid guid;
+    guid.Data1 = native.Data1;
+    guid.Data2 = native.Data2;
+    guid.Data3 = native.Data3;
+    std::memcpy(guid.Data4.data(), native.Data4, 8);
+    return guid;
+}
+
+const wchar_t* Wide(const std::u16string& text)
+{
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+PEVENT_RECORD NativeEvent(const EventRecord& event)
+{
+    return static_cast<PEVENT_RECORD>(const_cast<void*>(event.Native));
+}
+
+// The zero-terminated wide text at `offset` of a TDH buffer.
+std::u16string TextAt(const std::vector<uint8_t>& buffer, ULONG offset)
+{
+    std::u16string text;
+    for (size_t i = offset; offset != 0 && i + 1 < buffer.size(); i += 2) {
+        char16_t unit = static_cast<char16_t>(buffer[i] | buffer[i + 1] << 8);
+        if (unit == 0) {
+            break;
+        }
+        text.push_back(unit);
+    }
+    return text;
+}
+
+void WINAPI DeliverEvent(PEVENT_RECORD native)
+{
+    auto* callback = static_cast<std::function<void(const EventRecord&)>*>(native->UserContext);
+    if (callback == nullptr || !*callback) {
+        return;
+    }
+    EventRecord event;
+    event.ProviderId = FromGuid(native->EventHeader.ProviderId);
+    event.Id = native->EventHeader.EventDescriptor.Id;
+    event.Opcode = native->EventHeader.EventDescriptor.Opcode;
+    event.Flags = native->EventHeader.Flags;
+    event.UserData = static_cast<const uint8_t*>(native->UserData);
+    event.UserDataLength = native->UserDataLength;
+    event.Native = native;
+    (*callback)(event);
+}
+
+PROPERTY_DATA_DESCRIPTOR Descriptor(const std::u16string& name)
+{
+    PROPERTY_DATA_DESCRIPTOR descriptor{};
+    descriptor.PropertyName = reinterpret_cast<ULONGLONG>(name.c_str());
+    descriptor.ArrayIndex = ULONG_MAX;
+    return descriptor;
+}
+
+}  // namespace
+
+uint32_t Win32EventTraceController::StartTrace(TraceHandle* handle,
+                                               const std::u16string& sessionName,
+                                               std::span<uint8_t> properties)
+{
+    TRACEHANDLE session = 0;
+    auto* block = properties.empty() ? nullptr
+                                     : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    ULONG status = ::StartTraceW(&session, Wide(sessionName), block);
+    *handle = session;
+    return status;
+}
+
+uint32_t Win32EventTraceController::EnableTraceEx2(TraceHandle handle, const Guid& provider,
+                                                   uint32_t controlCode, uint8_t level,
+                                                   uint64_t matchAnyKeyword,
+                                                   uint64_t matchAllKeyword, uint32_t timeout)
+{
+    GUID native = ToGuid(provider);
+    return ::EnableTraceEx2(handle, &native, controlCode, level, matchAnyKeyword, matchAllKeyword,
+                            timeout, nullptr);
+}
+
+uint32_t Win32EventTraceController::StopTrace(TraceHandle handle, const std::u16string& sessionName,
+                                              std::span<uint8_t> properties)
+{
+    auto* block = properties.empty() ? nullptr
+                                     : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    return ::StopTraceW(handle, Wide(sessionName), block);
+}
+
+void Win32EventTraceController::Sleep(uint32_t milliseconds)
+{
+    ::Sleep(milliseconds);
+}
+
+TraceHandle Win32EventTraceConsumer::OpenTrace(EventTraceLogfile& logfile)
+{
+    std::u16string name = logfile.LogFileName;
+    EVENT_TRACE_LOGFILEW native{};
+    native.LogFileName = reinterpret_cast<LPWSTR>(name.data());
+    native.ProcessTraceMode = logfile.ProcessTraceMode;
+    native.EventRecordCallback = DeliverEvent;
+    // The callback lives in the map until the trace is closed.
+    auto callback = std::make_unique<std::function<void(const EventRecord&)>>(logfile.EventRecordCallback);
+    native.Context = callback.get();
+    TRACEHANDLE handle = ::OpenTraceW(&native);
+    if (handle == INVALID_PROCESSTRACE_HANDLE) {
+        lastError_ = ::GetLastError();
+        return InvalidProcessTraceHandle;
+    }
+    logfile.BuffersLost = native.LogfileHeader.BuffersLost;
+    callbacks_[handle] = std::move(callback);
+    return handle;
+}
+
+uint32_t Win32EventTraceConsumer::ProcessTrace(TraceHandle handle)
+{
+    TRACEHANDLE handles[1] = {handle};
+    return ::ProcessTrace(handles, 1, nullptr, nullptr);
+}
+
+uint32_t Win32EventTraceConsumer::CloseTrace(TraceHandle handle)
+{
+    ULONG status = ::CloseTrace(handle);
+    callbacks_.erase(handle);
+    return status;
+}
+
+uint32_t Win32Tdh::GetEventInformation(const EventRecord& event, TraceEventInfo* info,
+                                       uint32_t* bufferSize)
+{
+    ULONG size = info != nullptr ? *bufferSize : 0;
+    std::vector<uint8_t> buffer;
+    try {
+        buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+        return ERROR_OUTOFMEMORY;
+    }
+    ULONG status = ::TdhGetEventInformation(
+        NativeEvent(event), 0, nullptr,
+        size != 0 ? reinterpret_cast<PTRACE_EVENT_INFO>(buffer.data()) : nullptr, &size);
+    *bufferSize = size;
+    if (status != ERROR_SUCCESS || info == nullptr) {
+        return status;
+    }
+    const auto* native = reinterpret_cast<const TRACE_EVENT_INFO*>(buffer.data());
+    info->DecodingSource = native->DecodingSource;
+    info->EventId = native->EventDescriptor.Id;
+    info->TopLevelPropertyCount = native->TopLevelPropertyCount;
+    info->EventPropertyInfoArray.clear();
+    for (ULONG i = 0; i < native->PropertyCount; ++i) {
+        const EVENT_PROPERTY_INFO& property = native->EventPropertyInfoArray[i];
+        EventPropertyInfo entry;
+        entry.Flags = property.Flags;
+        entry.Name = TextAt(buffer, property.NameOffset);
+        if ((property.Flags & ::PropertyStruct) != 0) {
+            entry.StructStartIndex = property.structType.StructStartIndex;
+            entry.NumOfStructMembers = property.structType.NumOfStructMembers;
+        } else {
+            entry.InType = property.nonStructType.InType;
+            entry.OutType = property.nonStructType.OutType;
+            entry.MapName = TextAt(buffer, property.nonStructType.MapNameOffset);
+        }
+        entry.Count = property.count;
+        entry.Length = property.length;
+        info->EventPropertyInfoArray.push_back(std::move(entry));
+    }
+    info->Native = std::move(buffer);
+    return ERROR_SUCCESS;
+}
+
+uint32_t Win32Tdh::GetPropertySize(const EventRecord& event, const std::u16string& name,
+                                   uint32_t* size)
+{
+    PROPERTY_DATA_DESCRIPTOR descriptor = Descriptor(name);
+    ULONG propertySize = 0;
+    ULONG status = ::TdhGetPropertySize(NativeEvent(event), 0, nullptr, 1, &descriptor,
+                                        &propertySize);
+    *size = propertySize;
+    return status;
+}
+
+uint32_t Win32Tdh::GetProperty(const EventRecord& event, const std::u16string& name,
+                               uint32_t bufferSize, uint8_t* buffer)
+{
+    PROPERTY_DATA_DESCRIPTOR descriptor = Descriptor(name);
+    return ::TdhGetProperty(NativeEvent(event), 0, nullptr, 1, &descriptor, bufferSize, buffer);
+}
+
+uint32_t Win32Tdh::GetEventMapInformation(const EventRecord& event, const std::u16string& mapName,
+                                          EventMapInfo* map, uint32_t* bufferSize)
+{
+    if (mapName.empty()) {
+        return ERROR_NOT_FOUND;
+    }
+    std::u16string name = mapName;
+    ULONG size = map != nullptr ? *bufferSize : 0;
+    std::vector<uint8_t> buffer;
+    try {
+        buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+        return ERROR_OUTOFMEMORY;
+    }
+    ULONG status = ::TdhGetEventMapInformation(
+        NativeEvent(event), reinterpret_cast<LPWSTR>(name.data()),
+        size != 0 ? reinterpret_cast<PEVENT_MAP_INFO>(buffer.data()) : nullptr, &size);
+    *bufferSize = size;
+    if (status != ERROR_SUCCESS || map == nullptr) {
+        return status;
+    }
+    const auto* native = reinterpret_cast<const EVENT_MAP_INFO*>(buffer.data());
+    map->EntryOutputs.clear();
+    for (ULONG i = 0; i < native->EntryCount; ++i) {
+        map->EntryOutputs.push_back(TextAt(buffer, native->MapEntryArray[i].OutputOffset));
+    }
+    map->Native = std::move(buffer);
+    return ERROR_SUCCESS;
+}
+
+uint32_t Win32Tdh::FormatProperty(const TraceEventInfo& info, const EventMapInfo* map,
+                                  uint32_t pointerSize, uint16_t inType, uint16_t outType,
+                                  uint16_t propertyLength, uint16_t userDataLength,
+                                  const uint8_t* userData, uint32_t* bufferSize, char16_t* buffer,
+                                  uint16_t* userDataConsumed)
+{
+    // The map as the platform gave it, with the entry texts as the decoder
+    // left them (each no longer than before).
+    std::vector<uint8_t> nativeMap;
+    if (map != nullptr) {
+        nativeMap = map->Native;
+        auto* entries = reinterpret_cast<EVENT_MAP_INFO*>(nativeMap.data());
+        for (ULONG i = 0; i < entries->EntryCount && i < map->EntryOutputs.size(); ++i) {
+            size_t offset = entries->MapEntryArray[i].OutputOffset;
+            const std::u16string& text = map->EntryOutputs[i];
+            for (size_t k = 0; k <= text.size() && offset + 2 * k + 1 < nativeMap.size(); ++k) {
+                char16_t unit = k < text.size() ? text[k] : u'\0';
+                nativeMap[offset + 2 * k] = static_cast<uint8_t>(unit);
+                nativeMap[offset + 2 * k + 1] = static_cast<uint8_t>(unit >> 8);
+            }
+        }
+    }
+    ULONG size = *bufferSize;
+    USHORT consumed = 0;
+    ULONG status = ::TdhFormatProperty(
+        reinterpret_cast<PTRACE_EVENT_INFO>(const_cast<uint8_t*>(info.Native.data())),
+        map != nullptr ? reinterpret_cast<PEVENT_MAP_INFO>(nativeMap.data()) : nullptr,
+        pointerSize, inType, outType, propertyLength, userDataLength,
+        const_cast<PBYTE>(userData), &size, reinterpret_cast<PWCHAR>(buffer), &consumed);
+    *bufferSize = size;
+    *userDataConsumed = consumed;
+    return status;
+}
+
+}  // namespace dormex

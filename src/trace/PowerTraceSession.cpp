@@ -1,0 +1,169 @@
+#include "trace/PowerTraceSession.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "app/DebugLog.h"
+#include "common/Memory.h"
+#include "common/Text.h"
+#include "platform/EventTraceController.h"
+#include "platform/FileSystem.h"
+#include "platform/TraceProviders.h"
+
+namespace dormex {
+
+namespace {
+
+constexpr int32_t BadPath = 3;
+constexpr uint8_t TraceLevelInformation = 4;
+constexpr uint8_t TraceLevelVerbose = 5;
+
+void Put32(std::vector<uint8_t>& block, size_t offset, uint32_t value)
+{
+    for (size_t i = 0; i < 4; ++i) {
+        block[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// The session between its start and its stop; the properties block lives as
+// long as the session does.
+struct PowerTraceSession {
+    TraceHandle Handle = 0;
+    std::optional<std::vector<uint8_t>> Properties;
+
+    std::span<uint8_t> Block()
+    {
+        return Properties ? std::span<uint8_t>(*Properties) : std::span<uint8_t>();
+    }
+};
+
+uint32_t StartPowerTraceSession(const std::string& directory, PowerTraceSession& session,
+                                DebugLog& log, EventTraceController& controller)
+{
+    std::u16string traceFile = Widen(TraceFilePath(directory));
+    session.Properties = TryAllocate<uint8_t>(TracePropertiesSize);
+    if (!session.Properties) {
+        log.WriteLog(ERROR, "Cannot Allocate Memory for Trace Properties.", 0);
+    } else {
+        *session.Properties = BuildTraceProperties(traceFile);
+    }
+    uint32_t status = controller.StartTrace(&session.Handle, TraceSessionName, session.Block());
+    if (status != 0) {
+        log.WriteLog(ERROR, "Starting trace failed. ", static_cast<int32_t>(status));
+    }
+    return status;
+}
+
+uint32_t EnablePowerProviders(const PowerTraceSession& session, DebugLog& log,
+                              EventTraceController& controller)
+{
+    struct EnableStep {
+        const Guid& provider;
+        uint32_t controlCode;
+        uint8_t level;
+        uint64_t matchAnyKeyword;
+        const char* failure;
+    };
+    const EnableStep steps[] = {
+        {KernelPowerProvider, ControlCodeEnableProvider, TraceLevelInformation, 0,
+         "Enabling Trace for PoFx didnt complete  "},
+        {KernelPowerProvider, ControlCodeCaptureState, TraceLevelInformation, 0,
+         "Enabling Capture state for PoFx didnt complete  "},
+        {KernelPepProvider, ControlCodeEnableProvider, TraceLevelVerbose, 1,
+         "Enabling Trace for PEP didnt complete  "},
+        {KernelPepProvider, ControlCodeCaptureState, TraceLevelVerbose, 1,
+         "Enabling Capture state for PEP didnt complete."},
+    };
+    uint32_t failed = 0;
+    for (const EnableStep& step : steps) {
+        failed = controller.EnableTraceEx2(session.Handle, step.provider, step.controlCode,
+                                           step.level, step.matchAnyKeyword, 0, 0);
+        if (failed != 0) {
+            log.WriteLog(ERROR, step.failure, static_cast<int32_t>(failed));
+            break;
+        }
+    }
+    if (failed == 0) {
+        // The providers write their rundowns while we wait.
+        controller.Sleep(5000);
+    }
+    if (session.Handle != 0) {
+        controller.EnableTraceEx2(session.Handle, KernelPowerProvider, ControlCodeDisableProvider,
+                                  TraceLevelInformation, 0, 0, 0);
+        controller.EnableTraceEx2(session.Handle, KernelPepProvider, ControlCodeDisableProvider,
+                                  TraceLevelInformation, 0, 0, 0);
+    }
+    return failed;
+}
+
+uint32_t StopPowerTraceSession(PowerTraceSession& session, DebugLog& log,
+                               EventTraceController& controller)
+{
+    uint32_t status = controller.StopTrace(session.Handle, TraceSessionName, session.Block());
+    if (status != 0) {
+        log.WriteLog(ERROR, "Stopping a trace didnt complete.", static_cast<int32_t>(status));
+    }
+    session.Properties.reset();
+    if (status != 0) {
+        log.WriteLog(ERROR, "Stopping a trace did not complete", static_cast<int32_t>(status));
+    }
+    return status;
+}
+
+}  // namespace
+
+std::string TraceFilePath(const std::string& directory)
+{
+    return directory + "\\" + TraceFileName;
+}
+
+std::vector<uint8_t> BuildTraceProperties(const std::u16string& traceFile)
+{
+    std::vector<uint8_t> block(TracePropertiesSize, 0);
+    Put32(block, 0, TracePropertiesSize);  // Wnode.BufferSize
+    Put32(block, 44, 0x00020000);          // Wnode.Flags: WNODE_FLAG_TRACED_GUID
+    Put32(block, 48, 512);                 // BufferSize in KB
+    Put32(block, 52, 1024);                // MinimumBuffers
+    Put32(block, 56, 1024);                // MaximumBuffers
+    Put32(block, 60, 100);                 // MaximumFileSize in MB
+    Put32(block, 64, 0x02000001);          // sequential file, system logger
+    Put32(block, 112, TraceLogFileNameOffset);
+    Put32(block, 116, TraceLoggerNameOffset);
+    size_t chars = std::min(traceFile.size(), TraceLogFileNameMaxChars);
+    for (size_t i = 0; i < chars; ++i) {
+        block[TraceLogFileNameOffset + 2 * i] = static_cast<uint8_t>(traceFile[i]);
+        block[TraceLogFileNameOffset + 2 * i + 1] = static_cast<uint8_t>(traceFile[i] >> 8);
+    }
+    return block;
+}
+
+int32_t RunPowerTrace(std::string directory, DebugLog& log, EventTraceController& controller,
+                      FileSystem& files)
+{
+    size_t lastBackslash = directory.rfind('\\');
+    std::string parent =
+        lastBackslash == std::string::npos ? directory : directory.substr(0, lastBackslash);
+    if (directory.empty() || files.Stat(parent) != 0) {
+        log.WriteLog(ERROR, "Wrong file path was provided for trace collection", BadPath);
+        return BadPath;
+    }
+
+    PowerTraceSession session;
+    if (uint32_t status = StartPowerTraceSession(directory, session, log, controller);
+        status != 0) {
+        log.WriteLog(ERROR, "Starting a trace did not complete", static_cast<int32_t>(status));
+        return static_cast<int32_t>(status);
+    }
+    uint32_t enableStatus = EnablePowerProviders(session, log, controller);
+    if (enableStatus != 0) {
+        log.WriteLog(ERROR, "Enabling a trace did not complete", static_cast<int32_t>(enableStatus));
+    }
+    // Stopped on every path, so that the next run can start "mytrace4" again.
+    uint32_t stopStatus = StopPowerTraceSession(session, log, controller);
+    if (enableStatus != 0) {
+        return static_cast<int32_t>(enableStatus);
+    }
+    return static_cast<int32_t>(stopStatus);
+}
+
+}  // namespace dormex

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/EventTraceConsumer.h"
+
+namespace dormex {
+
+class DebugLog;
+class FileSystem;
+class Tdh;
+struct RundownLists;
+struct TraceEventInfo;
+
+inline constexpr const char* DeviceFileName = "VQT_Device_file.txt";
+
+// The scratch file that holds the decoded properties of one event at a time.
+class DeviceFile {
+public:
+    DeviceFile(std::string path, FileSystem& files) : path_(std::move(path)), files_(files) {}
+
+    const std::string& Path() const { return path_; }
+    // Opens it for reading and writing, emptied ("w+").
+    bool Open();
+    void Close() { stream_.reset(); }
+    // The open stream, or nullptr.
+    std::fstream* Stream() { return stream_.get(); }
+
+private:
+    std::string path_;
+    FileSystem& files_;
+    std::unique_ptr<std::fstream> stream_;
+};
+
+// What the event callback works with during one replay of the trace.
+struct TraceDecoder {
+    RundownLists& Lists;
+    DebugLog& Log;
+    Tdh& Decoder;
+    DeviceFile& File;
+};
+
+// Replays <directory>\VQTSystemTrace.etl into the rundown lists, then deletes
+// it and the scratch file. 0, or the status that ended the replay.
+int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& log,
+                          EventTraceConsumer& consumer, Tdh& tdh, FileSystem& files);
+
+// Decodes one event of interest into the scratch file and adds its record.
+// Returns false when the event could not be decoded (its messages are logged).
+bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder);
+
+// Writes the lines of property `index` (its array elements and structure
+// members) from `position` on; returns the new position, or nothing on failure.
+std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEventInfo& info,
+                                         uint32_t pointerSize, size_t index, size_t position,
+                                         size_t end, TraceDecoder& decoder, int depth = 0);
+
+}  // namespace dormex

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include "TestPlatform.h"
+#include "devices/DeviceProperties.h"
+#include "trace/Rundowns.h"
+
+namespace dormex {
+namespace {
+
+const std::string Snapshot = R"({"format": "dormex-machine/1", "devices": {
+  "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8": {
+    "Children": [], "Class": "MEDIA", "DeviceDesc": "High Definition Audio Controller",
+    "HardwareIds": ["PCI\\VEN_8A01&DEV_0001&SUBSYS_1", "PCI\\VEN_8A01&DEV_0001", "PCI\\VEN_8A01"],
+    "FriendlyName": "", "ProblemCode": 28, "LegacyBusType": -1, "Parent": "ACPI\\PNP0A08\\0",
+    "PowerData": {"hex": "2000000001000000"}, "Siblings": ["A"]
+  },
+  "ACPI\\PNP0A08\\0": {"DeviceDesc": "PCI Express Root Complex"}
+}})";
+
+struct Collection {
+    test::TestMachine machine;
+    DevicePropertiesByInstancePath devices;
+
+    explicit Collection(std::vector<std::string> paths) : machine(Snapshot)
+    {
+        machine.State.Log.LoggingEnabled = true;
+        machine.State.Log.LogPath = machine.Profile + "\\Desktop\\VQT-Debug-Log.txt";
+        std::deque<PoDeviceEntry> poDevices;
+        for (std::string& path : paths) {
+            poDevices.push_back({"0x1", path, "svc"});
+        }
+        CollectDeviceProperties(poDevices, devices, machine.State.Log,
+                                machine.Services.deviceManager);
+    }
+    std::string Log() const { return machine.DebugLogText(); }
+};
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(CollectDeviceProperties, ConvertsAndLogsEveryReadableProperty)
+{
+    Collection collection({"PCI\\VEN_8A01&DEV_0001\\3&1&0&F8"});
+    ASSERT_EQ(collection.devices.size(), 1u);
+    const DeviceProperties& audio = collection.devices.begin()->second;
+    EXPECT_EQ(audio.Class, "MEDIA");
+    EXPECT_EQ(audio.HardwareIds, "PCI\\VEN_8A01&DEV_0001&SUBSYS_1,PCI\\VEN_8A01&DEV_0001,PCI\\VEN_8A01");
+    EXPECT_EQ(audio.Children, "");
+    EXPECT_EQ(audio.Siblings, "A");
+    EXPECT_EQ(audio.FriendlyName, "");
+    EXPECT_EQ(audio.ProblemCode, 28);
+    EXPECT_EQ(audio.LegacyBusType, -1);
+    EXPECT_EQ(audio.PowerData, std::string("\x20\x00\x01", 3));  // every second byte, zeros kept
+
+    const std::string log = collection.Log();
+    const std::string lines[] = {
+        "\nINFORMATION:: Device Information Logging Start."
+        "\nINFORMATION:: Information Logged for: PCI\\VEN_8A01&DEV_0001\\3&1&0&F8"
+        "\nINFORMATION:: Logged: DEVPKEY_Device_Children : "
+        "\nINFORMATION:: Logged: Device Class : MEDIA"
+        "\nINFORMATION:: Cannot get information Bus Reported Device Description"
+        "\nINFORMATION:: Logged: DEvice Description : High Definition Audio Controller"
+        "\nINFORMATION:: Cannot get information Device Node Status",
+        "\nINFORMATION:: Logged: Friendly Name : \n",
+        "\nINFORMATION:: Logged: Hardware ID : PCI\\VEN_8A01&DEV_0001&SUBSYS_1,PCI\\VEN_8A01&DEV_0001,PCI\\VEN_8A01\n",
+        "\nINFORMATION:: Logged: Legacy Bus Type : -1\n",
+        "\nINFORMATION:: Logged: Device Problem Code : 28\n",
+        "\nINFORMATION:: Cannot get information DEvice Matching ID\n",
+        "\nINFORMATION:: Logged: Device Siblings : A"
+        "\nINFORMATION:: Device Information Logging Complete.",
+    };
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(Contains(log, line)) << line << "\nin\n" << log;
+    }
+}
+
+TEST(CollectDeviceProperties, UnknownDevicesGetEmptyRecordsAndTheFirstPathStays)
+{
+    Collection collection({"USB\\VID_1&PID_2\\X", "ACPI\\PNP0A08\\0", "acpi\\pnp0a08\\0",
+                           "ACPI\\PNP0A08\\0"});
+    EXPECT_EQ(collection.devices.size(), 3u);
+    EXPECT_EQ(collection.devices.at("USB\\VID_1&PID_2\\X").DeviceDesc, "");
+    EXPECT_EQ(collection.devices.at("ACPI\\PNP0A08\\0").DeviceDesc, "PCI Express Root Complex");
+    EXPECT_EQ(collection.devices.at("acpi\\pnp0a08\\0").DeviceDesc, "PCI Express Root Complex");
+    const std::string log = collection.Log();
+    EXPECT_TRUE(Contains(log, "\nINFORMATION:: Information Logged for: USB\\VID_1&PID_2\\X"
+                              "\nINFORMATION:: Information Logged for: ACPI\\PNP0A08\\0"
+                              "\nINFORMATION:: Cannot get information DEVPKEY_Device_Children"));
+}
+
+TEST(CollectDeviceProperties, EmptyListLogsOnlyThat)
+{
+    Collection collection({});
+    EXPECT_TRUE(collection.devices.empty());
+    EXPECT_EQ(collection.Log(), "\nINFORMATION:: Po List is Empty.");
+}
+
+TEST(StoreDeviceProperty, ConversionsAtTheirEdges)
+{
+    struct Case {
+        size_t row;
+        std::vector<uint8_t> bytes;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {12, {}, "Friendly Name : "},
+        {12, {'x'}, "Friendly Name : "},
+        {12, {'a', 0, 'b', 0, 0, 0}, "Friendly Name : ab"},
+        {12, {'a', 0x01, 'b', 0}, "Friendly Name : a"},
+        {13, {'A', 0, 0, 0, 'B', 0, 0, 0, 'C', 0, 0, 0, 0, 0}, "Hardware ID : A,B,C"},
+        {13, {0, 0}, "Hardware ID : "},
+        {24, {0xFF, 0xFF, 0xFF, 0xFF}, "Device Problem Code : -1"},
+        {24, {0x1C}, "Device Problem Code : 28"},
+        {24, {}, "Device Problem Code : 0"},
+    };
+    for (const Case& c : cases) {
+        test::LogCapture capture;
+        DeviceProperties record;
+        StoreDeviceProperty(record, c.row, c.bytes.data(), static_cast<uint32_t>(c.bytes.size()),
+                            capture.Log);
+        EXPECT_EQ(capture.Text(), "\nINFORMATION:: Logged: " + c.logged);
+    }
+    test::LogCapture ignored;
+    DeviceProperties record;
+    uint8_t value[4] = {1, 0, 0, 0};
+    StoreDeviceProperty(record, 29, value, 4, ignored.Log);
+    EXPECT_EQ(ignored.Text(), "");
+}
+
+}  // namespace
+}  // namespace dormex

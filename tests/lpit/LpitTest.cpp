@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include "TestPlatform.h"
+#include "lpit/Lpit.h"
+
+namespace dormex {
+namespace {
+
+// Little-endian bytes as hex.
+std::string Hex(uint64_t value, int bytes)
+{
+    std::string hex;
+    for (int i = 0; i < bytes; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned>((value >> (8 * i)) & 0xFF));
+        hex += pair;
+    }
+    return hex;
+}
+
+std::string Text(const std::string& chars)
+{
+    std::string hex;
+    for (char c : chars) {
+        hex += Hex(static_cast<uint8_t>(c), 1);
+    }
+    return hex;
+}
+
+// The 36-byte header with its length field; checksum 0x4f.
+std::string Header(uint32_t length)
+{
+    return Text("LPIT") + Hex(length, 4) + Hex(1, 1) + Hex(0x4f, 1) + Text("ABCDEF") +
+           Text("ABCDEFGH") + Hex(2, 4) + Text("TBRK") + Hex(0x00010013, 4);
+}
+
+std::string Address(uint8_t space, uint8_t width, uint8_t offset, uint8_t access, uint64_t address)
+{
+    return Hex(space, 1) + Hex(width, 1) + Hex(offset, 1) + Hex(access, 1) + Hex(address, 8);
+}
+
+// One 56-byte descriptor: an FFH entry trigger at 0x632, residency 30000,
+// latency 3000, a counter above 4 GiB at 19.2 MHz.
+std::string Descriptor(uint16_t id)
+{
+    return Hex(0, 4) + Hex(56, 4) + Hex(id, 2) + Hex(0, 2) + Hex(0, 4) +
+           Address(0x7f, 64, 0, 4, 0x632) + Hex(30000, 4) + Hex(3000, 4) +
+           Address(0, 64, 0, 4, 0xab0000000600) + Hex(19200000, 8);
+}
+
+struct Read {
+    test::TestMachine machine;
+    LpitTable table;
+    int32_t status;
+
+    explicit Read(const std::string& members)
+        : machine(R"({"format": "dormex-machine/1")" + members + "}")
+    {
+        machine.State.Log.LoggingEnabled = true;
+        machine.State.Log.LogPath = machine.Profile + "\\Desktop\\VQT-Debug-Log.txt";
+        status = ReadLpit(table, machine.State.Log, machine.Services.firmwareTables);
+    }
+    std::string Log() const { return machine.DebugLogText(); }
+};
+
+std::string Table(const std::string& hex)
+{
+    return R"(, "firmwareTables": {"LPIT": ")" + hex + "\"}";
+}
+
+std::string CountLines(int count, int bytes)
+{
+    return "\nINFORMATION:: number of Descriptiors: " + std::to_string(count) +
+           "number of bytes returned: " + std::to_string(bytes) +
+           " size(header/Descriptor) 36/56"
+           "\nINFORMATION::  Number of Descriptors in LPIT: " +
+           std::to_string(count) + "\nINFORMATION:: LPIT table loaded successfully!!";
+}
+
+TEST(ReadLpit, CountFollowsTheBytesReturned)
+{
+    struct Case {
+        std::string hex;
+        int count;
+        int bytes;
+    };
+    const Case cases[] = {
+        {Header(36), 0, 36},
+        {Header(148) + Descriptor(1), 1, 92},
+        {Header(120) + Descriptor(1) + std::string(56, '0'), 1, 120},  // 28 bytes left over
+        {Header(999) + Descriptor(1) + Descriptor(2), 2, 148},
+    };
+    for (const Case& c : cases) {
+        Read read(Table(c.hex));
+        EXPECT_EQ(read.status, 0) << c.hex;
+        EXPECT_EQ(read.table.DescriptorCount, c.count);
+        EXPECT_EQ(read.table.Descriptors.size(), static_cast<size_t>(c.count));
+        EXPECT_EQ(read.Log(), CountLines(c.count, c.bytes));
+    }
+}
+
+TEST(ReadLpit, KeepsHeaderAndDescriptorsAsTheyCome)
+{
+    Read read(Table(Header(999) + Descriptor(1) + Descriptor(0x0102)));
+    ASSERT_EQ(read.status, 0);
+    const LpitTable& table = read.table;
+    EXPECT_EQ(std::string(table.Signature.begin(), table.Signature.end()), "LPIT");
+    EXPECT_EQ(table.Length, 999u);
+    EXPECT_EQ(table.Revision, 1);
+    EXPECT_EQ(table.Checksum, 0x4f);
+    EXPECT_EQ(std::string(table.OemId.begin(), table.OemId.end()), "ABCDEF");
+    EXPECT_EQ(std::string(table.OemTableId.begin(), table.OemTableId.end()), "ABCDEFGH");
+    EXPECT_EQ(table.OemRevision, 2u);
+    EXPECT_EQ(std::string(table.CreatorId.begin(), table.CreatorId.end()), "TBRK");
+    EXPECT_EQ(table.CreatorRevision, 0x00010013u);
+    const LpitDescriptor& second = table.Descriptors[1];
+    EXPECT_EQ(second.Type, 0u);
+    EXPECT_EQ(second.Length, 56u);
+    EXPECT_EQ(second.UniqueId, 0x0102);
+    EXPECT_EQ(second.EntryTrigger.AddressSpaceId, 0x7f);
+    EXPECT_EQ(second.EntryTrigger.RegisterBitWidth, 64);
+    EXPECT_EQ(second.EntryTrigger.AccessSize, 4);
+    EXPECT_EQ(second.EntryTrigger.Address, 0x632u);
+    EXPECT_EQ(second.Residency, 30000u);
+    EXPECT_EQ(second.Latency, 3000u);
+    EXPECT_EQ(second.ResidencyCounter.Address, 0xab0000000600ull);
+    EXPECT_EQ(second.ResidencyCounterFrequency, 19200000u);
+}
+
+TEST(ReadLpit, MissingOrInconsistentTablesLeaveItEmpty)
+{
+    struct Case {
+        std::string members;
+        int32_t status;
+        std::string log;
+    };
+    const Case cases[] = {
+        {"", 50, "\nERROR:: System Frimware Table not present. :: Error code: 50"},
+        {Table(""), 50, "\nERROR:: System Frimware Table not present. :: Error code: 50"},
+        {Table("4c504954"), 1628, "\nERROR:: Table recieved for firmware is INVALID. :: Error code: 1628"},
+        {Table(Header(36)) + R"(, "faults": {"GetSystemFirmwareTable": "grow"})", 1628,
+         "\nERROR:: Table recieved for firmware is INVALID. :: Error code: 1628"},
+        {Table(Header(36)) + R"(, "faults": {"GetSystemFirmwareTable": 1})", 50,
+         "\nERROR:: System Frimware Table not present. :: Error code: 50"},
+    };
+    for (const Case& c : cases) {
+        Read read(c.members);
+        EXPECT_EQ(read.status, c.status) << c.members;
+        EXPECT_EQ(read.Log(), c.log) << c.members;
+        EXPECT_EQ(read.table.DescriptorCount, 0);
+        EXPECT_TRUE(read.table.Descriptors.empty());
+        EXPECT_EQ(read.table.Length, 0u);
+    }
+}
+
+}  // namespace
+}  // namespace dormex

@@ -1,0 +1,121 @@
+// The trace session and its decoding on a replayed machine, end to end.
+#include <gtest/gtest.h>
+
+#include "TestPlatform.h"
+#include "trace/PowerTraceSession.h"
+#include "trace/Rundowns.h"
+#include "trace/TraceDecoding.h"
+
+namespace dormex {
+namespace {
+
+std::string SnapshotWith(const std::string& members)
+{
+    return R"({"format": "dormex-machine/1", )" + members + "}";
+}
+
+const std::string Events = R"("events": [
+  {"provider": "Microsoft-Windows-Kernel-Pep", "id": 2, "properties": [
+     ["DeviceId", "0x1"], ["DeviceName", "\\_SB.PC00.HDAS"],
+     ["PlatformStateDependencyCount", "1"], ["PowerState", "3"]]},
+  {"provider": "Microsoft-Windows-Kernel-Power", "id": 320, "properties": [
+     ["DeviceId", "\\_SB.PC00.HDAS"], ["InstancePath", "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8"],
+     ["ServiceName", "HDAudBus"], ["DeviceNode", "42"]]},
+  {"provider": "{0D4FDC09-8C27-494A-BDA0-505E4FD8ADAE}", "id": 136, "properties": [
+     ["DeviceNode", "0xFFFF9A0C1E3B2D50"], ["InstancePath", "USB\\ROOT_HUB30\\4&1"],
+     ["FriendlyName", "Caf\u00e9 Hub"]]},
+  {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "decodingSource": 1, "properties": [
+     ["DeviceId", "0x1"]]},
+  {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "pointerSize": 4, "properties": [
+     ["DeviceId", "0x1"], ["ComponentDescription", "\\_SB.PC00.HDAS"],
+     ["PlatformStateDependencyCount", "1"], ["PowerState", "0"]]}
+])";
+
+struct Trace {
+    test::TestMachine machine;
+    int32_t traceStatus = -1;
+    int32_t processStatus = -1;
+
+    explicit Trace(const std::string& snapshot) : machine(snapshot)
+    {
+        machine.State.Log.LoggingEnabled = true;
+        machine.State.Log.LogPath = machine.Profile + "\\Desktop\\VQT-Debug-Log.txt";
+        traceStatus = RunPowerTrace(machine.Profile, machine.State.Log,
+                                    machine.Services.traceController, machine.Files);
+        if (traceStatus == 0) {
+            processStatus = ProcessPowerTrace(machine.Profile, machine.State.Rundowns,
+                                              machine.State.Log, machine.Services.traceConsumer,
+                                              machine.Services.tdh, machine.Files);
+        }
+    }
+    const RundownLists& Lists() const { return machine.State.Rundowns; }
+};
+
+TEST(ReplayedTrace, CapturedRundownsBecomeRecordsInTraceOrder)
+{
+    Trace trace(SnapshotWith(Events));
+    EXPECT_EQ(trace.traceStatus, 0);
+    EXPECT_EQ(trace.processStatus, 0);
+    // Kernel-Power's capture comes first and brings the other provider's event.
+    ASSERT_EQ(trace.Lists().PoFxRundownList.size(), 1u);
+    EXPECT_EQ(trace.Lists().PoFxRundownList[0].DeviceNode, 42);
+    EXPECT_EQ(trace.Lists().PoFxRundownList[0].InstancePath, "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8");
+    ASSERT_EQ(trace.Lists().PoDeviceList.size(), 1u);
+    EXPECT_EQ(trace.Lists().PoDeviceList[0].FriendlyName, "Caf\xE9");
+    ASSERT_EQ(trace.Lists().PepDeviceRundownList.size(), 1u);
+    EXPECT_EQ(trace.Lists().PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
+    ASSERT_EQ(trace.Lists().PepComponentRundownList.size(), 1u);
+    EXPECT_EQ(trace.Lists().PepComponentRundownList[0].ComponentDescription, "\\_SB.PC00.HDAS");
+    EXPECT_EQ(trace.machine.DebugLogText(), "\nINFORMATION:: Number of buffers lost: 0");
+    EXPECT_FALSE(std::filesystem::exists(trace.machine.Profile + "/VQTSystemTrace.etl"));
+    EXPECT_FALSE(std::filesystem::exists(trace.machine.Profile + "/VQT_Device_file.txt"));
+}
+
+TEST(ReplayedTrace, FaultsReplayFailingCalls)
+{
+    struct Case {
+        const char* faults;
+        int32_t traceStatus;
+        int32_t processStatus;
+        size_t poFxRecords;
+    };
+    const Case cases[] = {
+        {R"({"StartTraceW": 183})", 183, -1, 0},
+        {R"({"EnableTraceEx2": {"1": 5}})", 5, -1, 0},
+        {R"({"EnableTraceEx2": {"4": 5}})", 5, -1, 0},
+        {R"({"StopTraceW": 1})", 1, -1, 0},
+        {R"({"OpenTraceW": 0})", 0, 31, 0},
+        {R"({"OpenTraceW": 161})", 0, 161, 0},
+        {R"({"ProcessTrace": 1223})", 0, 0, 0},
+        {R"({"ProcessTrace": 87})", 0, 87, 0},
+        // Only the Pep capture fails: the Kernel-Power rundown is in the trace.
+        {R"({"EnableTraceEx2": {"4": 0}})", 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        Trace trace(SnapshotWith(Events + R"(, "faults": )" + c.faults));
+        EXPECT_EQ(trace.traceStatus, c.traceStatus) << c.faults;
+        EXPECT_EQ(trace.processStatus, c.processStatus) << c.faults;
+        EXPECT_EQ(trace.Lists().PoFxRundownList.size(), c.poFxRecords) << c.faults;
+    }
+}
+
+TEST(ReplayedTrace, SecondSessionStartsAfterAFailedEnable)
+{
+    Trace first(SnapshotWith(Events + R"(, "faults": {"EnableTraceEx2": {"2": 5}})"));
+    EXPECT_EQ(first.traceStatus, 5);
+    // The session was stopped, so a second run on the same machine starts one.
+    EXPECT_EQ(RunPowerTrace(first.machine.Profile, first.machine.State.Log,
+                            first.machine.Services.traceController, first.machine.Files),
+              0);
+}
+
+TEST(ReplayedTrace, OnlyTheHeaderMeansEmptyLists)
+{
+    Trace trace(SnapshotWith(R"("events": [])"));
+    EXPECT_EQ(trace.processStatus, 0);
+    EXPECT_TRUE(trace.Lists().PoFxRundownList.empty());
+    EXPECT_TRUE(trace.Lists().PoDeviceList.empty());
+}
+
+}  // namespace
+}  // namespace dormex
