@@ -1,5 +1,8 @@
 #include "app/Driver.h"
 
+#include "analysis/Checks.h"
+#include "analysis/ConstraintAnalysis.h"
+#include "analysis/RuleMatching.h"
 #include "app/RunState.h"
 #include "devices/DeviceProperties.h"
 #include "lpit/Lpit.h"
@@ -58,8 +61,25 @@ private:
 };
 
 // Steps whose subsystems are not built yet; each succeeds.
-int32_t FillMapsPending(DebugLog&) { return 0; }
-void AnalysePending() {}
+// The three fills in their order, each only after the one before succeeded.
+int32_t FillDeviceMap(RunState& state)
+{
+    DebugLog& log = state.Log;
+    if (int32_t status = FillPoFxMap(state.Analysis, state.Rundowns, log); status != 0) {
+        log.WriteLog(ERROR, "Cannot fill PoFx device Rundowns", status);
+        return status;
+    }
+    if (int32_t status = FillPepDeviceMap(state.Analysis, state.Rundowns, log); status != 0) {
+        log.WriteLog(ERROR, "Cannot fill PEP device Rundowns", status);
+        return status;
+    }
+    if (int32_t status = FillPepComponentMap(state.Analysis, state.Rundowns, log); status != 0) {
+        log.WriteLog(ERROR, "Cannot fill PEP component Rundowns", status);
+        return status;
+    }
+    return 0;
+}
+
 void WriteReportPending(const std::string&) {}
 
 // Steps 3 to 15 of the run; returns the exit status.
@@ -140,12 +160,15 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
 
     CollectDeviceProperties(state.Rundowns.PoDeviceList, state.Devices, log,
                             platform.deviceManager);
-    if (int32_t status = FillMapsPending(log); status != 0) {
+    if (int32_t status = FillDeviceMap(state); status != 0) {
         log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot fill device rundowns.", status);
         return status;
     }
 
-    AnalysePending();
+    MatchRules(state.Analysis, state.Rules, system, state.Rundowns, state.Devices, log,
+               platform.registry);
+    RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors, log,
+              platform.deviceIo);
     std::string reportPath = ReportFilePath("VQT-Report", ".html", system, platform.files);
     WriteReportPending(reportPath);
     log.WriteLog(USER_INFO, "VQT report has been generated & stored here: " + reportPath, 0);

@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "analysis/ConstraintAnalysis.h"
 #include "app/DebugLog.h"
 #include "devices/DeviceProperties.h"
 #include "lpit/Lpit.h"
 #include "platform/Platform.h"
+#include "report/ErrorRegistry.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
 #include "trace/Rundowns.h"
@@ -24,6 +26,8 @@ struct RunState {
     DevicePropertiesByInstancePath Devices;
     LpitTable Lpit;
     std::string LpitStatusText;
+    ConstraintAnalysis Analysis;
+    ErrorRegistry Errors;
 };
 
 }  // namespace dormex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Console.h"
+#include "platform/DeviceIo.h"
 #include "platform/DeviceManager.h"
 #include "platform/EventTraceConsumer.h"
 #include "platform/EventTraceController.h"
@@ -23,6 +24,7 @@ struct Platform {
     Tdh& tdh;
     DeviceManager& deviceManager;
     FirmwareTables& firmwareTables;
+    DeviceIo& deviceIo;
     FileSystem& files;
     Console& console;
 };

@@ -131,4 +131,51 @@ uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_
     return size;
 }
 
+FileHandle ReplayDeviceIo::CreateFile(const std::u16string& path, uint32_t, uint32_t, uint32_t,
+                                      uint32_t)
+{
+    const std::u16string prefix = u"\\\\.\\Scsi";
+    if (path.size() <= prefix.size() + 1 || path.compare(0, prefix.size(), prefix) != 0 ||
+        path.back() != u':') {
+        return InvalidFileHandle;
+    }
+    std::string number = Narrow(path.substr(prefix.size(), path.size() - prefix.size() - 1));
+    if (number.empty() || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos) {
+        return InvalidFileHandle;
+    }
+    uint32_t port = static_cast<uint32_t>(std::stoul(number));
+    if (snapshot_.ScsiPorts.find(port) == snapshot_.ScsiPorts.end()) {
+        return InvalidFileHandle;
+    }
+    FileHandle handle = next_++;
+    open_[handle] = port;
+    return handle;
+}
+
+bool ReplayDeviceIo::DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void*,
+                                     uint32_t, void* output, uint32_t outputSize,
+                                     uint32_t* bytesReturned)
+{
+    auto opened = open_.find(handle);
+    if (opened == open_.end() || ioControlCode != IoctlScsiMiniport) {
+        return false;
+    }
+    const SnapshotScsiPort& port = snapshot_.ScsiPorts.at(opened->second);
+    if (port.IoctlFails) {
+        return false;
+    }
+    size_t copied = std::min<size_t>(port.Answer.size(), outputSize);
+    std::memcpy(output, port.Answer.data(), copied);
+    if (bytesReturned != nullptr) {
+        *bytesReturned = outputSize;
+    }
+    return true;
+}
+
+bool ReplayDeviceIo::CloseHandle(FileHandle handle)
+{
+    return open_.erase(handle) == 1;
+}
+
 }  // namespace dormex

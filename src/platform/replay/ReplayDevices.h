@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DeviceIo.h"
 #include "platform/DeviceManager.h"
 #include "platform/FirmwareTables.h"
 #include "platform/replay/MachineSnapshot.h"
@@ -35,6 +36,26 @@ public:
 private:
     const MachineSnapshot& snapshot_;
     uint32_t calls_ = 0;
+};
+
+// SCSI ports "\\.\ScsiN:" that the snapshot lists open; a port's answer
+// overwrites the request from its first byte.
+class ReplayDeviceIo final : public DeviceIo {
+public:
+    explicit ReplayDeviceIo(const MachineSnapshot& snapshot) : snapshot_(snapshot) {}
+    FileHandle CreateFile(const std::u16string& path, uint32_t desiredAccess, uint32_t shareMode,
+                          uint32_t creationDisposition, uint32_t flagsAndAttributes) override;
+    bool DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void* input,
+                         uint32_t inputSize, void* output, uint32_t outputSize,
+                         uint32_t* bytesReturned) override;
+    bool CloseHandle(FileHandle handle) override;
+
+    size_t OpenHandles() const { return open_.size(); }
+
+private:
+    const MachineSnapshot& snapshot_;
+    std::map<FileHandle, uint32_t> open_;  // handle -> port
+    FileHandle next_ = 0x100;
 };
 
 }  // namespace dormex

@@ -61,7 +61,8 @@ public:
           traceController_(snapshot_, files),
           traceConsumer_(snapshot_, files),
           deviceManager_(snapshot_),
-          firmwareTables_(snapshot_)
+          firmwareTables_(snapshot_),
+          deviceIo_(snapshot_)
     {
     }
     ReplayMachine(const ReplayMachine&) = delete;
@@ -71,9 +72,9 @@ public:
 
     Platform PlatformWith(Console& console)
     {
-        return Platform{registry_,      power_,         security_,      traceController_,
-                        traceConsumer_, tdh_,           deviceManager_, firmwareTables_,
-                        files_,         console};
+        return Platform{registry_,      power_,         security_,       traceController_,
+                        traceConsumer_, tdh_,           deviceManager_,  firmwareTables_,
+                        deviceIo_,      files_,         console};
     }
 
 private:
@@ -87,6 +88,7 @@ private:
     ReplayTdh tdh_;
     ReplayDeviceManager deviceManager_;
     ReplayFirmwareTables firmwareTables_;
+    ReplayDeviceIo deviceIo_;
 };
 
 // A snapshot file read and checked; the error text names the file and the

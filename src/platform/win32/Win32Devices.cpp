@@ -47,4 +47,32 @@ uint32_t Win32FirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_t
     return ::GetSystemFirmwareTable(provider, tableId, buffer, bufferSize);
 }
 
+FileHandle Win32DeviceIo::CreateFile(const std::u16string& path, uint32_t desiredAccess,
+                                     uint32_t shareMode, uint32_t creationDisposition,
+                                     uint32_t flagsAndAttributes)
+{
+    HANDLE handle = ::CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), desiredAccess, shareMode,
+                                  nullptr, creationDisposition, flagsAndAttributes, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? InvalidFileHandle : reinterpret_cast<FileHandle>(handle);
+}
+
+bool Win32DeviceIo::DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void* input,
+                                    uint32_t inputSize, void* output, uint32_t outputSize,
+                                    uint32_t* bytesReturned)
+{
+    DWORD returned = 0;
+    BOOL ok = ::DeviceIoControl(reinterpret_cast<HANDLE>(handle), ioControlCode,
+                                const_cast<void*>(input), inputSize, output, outputSize, &returned,
+                                nullptr);
+    if (bytesReturned != nullptr) {
+        *bytesReturned = returned;
+    }
+    return ok != FALSE;
+}
+
+bool Win32DeviceIo::CloseHandle(FileHandle handle)
+{
+    return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE;
+}
+
 }  // namespace dormex

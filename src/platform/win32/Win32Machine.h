@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 
+#include "platform/DeviceIo.h"
 #include "platform/DeviceManager.h"
 #include "platform/EventTraceConsumer.h"
 #include "platform/EventTraceController.h"
@@ -107,6 +108,16 @@ public:
                                     uint32_t bufferSize) override;
 };
 
+class Win32DeviceIo final : public DeviceIo {
+public:
+    FileHandle CreateFile(const std::u16string& path, uint32_t desiredAccess, uint32_t shareMode,
+                          uint32_t creationDisposition, uint32_t flagsAndAttributes) override;
+    bool DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void* input,
+                         uint32_t inputSize, void* output, uint32_t outputSize,
+                         uint32_t* bytesReturned) override;
+    bool CloseHandle(FileHandle handle) override;
+};
+
 // The live machine's services beside the given files.
 class Win32Machine {
 public:
@@ -116,7 +127,7 @@ public:
     {
         return Platform{registry_,      power_, security_,      traceController_,
                         traceConsumer_, tdh_,   deviceManager_, firmwareTables_,
-                        files_,         console};
+                        deviceIo_,      files_, console};
     }
 
 private:
@@ -129,6 +140,7 @@ private:
     Win32Tdh tdh_;
     Win32DeviceManager deviceManager_;
     Win32FirmwareTables firmwareTables_;
+    Win32DeviceIo deviceIo_;
 };
 
 }  // namespace dormex

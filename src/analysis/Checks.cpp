@@ -1,0 +1,198 @@
+#include "analysis/Checks.h"
+
+#include "analysis/ConstraintAnalysis.h"
+#include "analysis/RuleMatching.h"
+#include "analysis/StorageCases.h"
+#include "app/DebugLog.h"
+#include "common/Text.h"
+#include "report/ErrorRegistry.h"
+#include "rules/RuleSet.h"
+#include "trace/Rundowns.h"
+
+namespace dormex {
+
+namespace {
+
+// The power states compared: PowerStates holds three.
+constexpr size_t ComparedStates = 3;
+
+bool HasType(const Cdr& cdr, std::string_view type)
+{
+    return cdr.Rule != nullptr && cdr.Rule->RuleType == type;
+}
+
+void CheckClassInvalidators(ConstraintAnalysis& analysis, DebugLog& log)
+{
+    for (Cdr& cdr : analysis.CdrList) {
+        if (cdr.Rule == nullptr || !HasType(cdr, "classInvalidator") ||
+            cdr.DeviceMatches.empty() || cdr.PoDeviceMatches.empty()) {
+            continue;
+        }
+        const std::string className = cdr.Rule->Class;
+        InvalidateClass(className, analysis);
+        DetectStorageDriver(*cdr.Rule, analysis, log);
+    }
+}
+
+void CheckUniqueDevices(ConstraintAnalysis& analysis, const RuleSet& rules,
+                        const RundownLists& rundowns, ErrorRegistry& errors, DebugLog& log,
+                        DeviceIo& deviceIo)
+{
+    if (analysis.StorageDriverPresent) {
+        CheckStorageCacheVolume(rundowns, errors, log, deviceIo);
+    }
+    for (const std::string& unique : rules.UniqueClasses) {
+        auto state = analysis.ClassStates.find(unique);
+        if (state != analysis.ClassStates.end() && state->second == 1) {
+            continue;
+        }
+        const Rule* found = nullptr;
+        size_t constrained = 0;
+        for (const Cdr& cdr : analysis.CdrList) {
+            if (cdr.Rule == nullptr || cdr.Rule->Class != unique) {
+                continue;
+            }
+            found = cdr.Rule;
+            for (const DeviceMatch* match : cdr.DeviceMatches) {
+                constrained += match->Constrained() ? 1 : 0;
+            }
+        }
+        if (found != nullptr && constrained == 0) {
+            errors.AddError(DeviceClassConstraintMissing, found, nullptr, nullptr, log);
+        }
+    }
+}
+
+void CheckUnexpectedDevices(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
+{
+    for (const Cdr& cdr : analysis.CdrList) {
+        if (!HasType(cdr, "requiredNo")) {
+            continue;
+        }
+        for (const DeviceMatch* match : cdr.DeviceMatches) {
+            if (!match->Constrained()) {
+                continue;
+            }
+            ErrorType type = cdr.Rule->ServiceName == "pci"   ? UnexpectedPciConstraint
+                             : cdr.Rule->Class == "storage" ? StorageCacheConstraintMissing
+                                                            : UnexpectedConstraint;
+            errors.AddError(type, cdr.Rule, match, nullptr, log);
+        }
+    }
+}
+
+void CheckRegistrations(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
+{
+    for (const Cdr& cdr : analysis.CdrList) {
+        if (HasType(cdr, "requiredNo")) {
+            continue;
+        }
+        for (const DeviceMatch* match : cdr.DeviceMatches) {
+            if (match->Constrained() && !match->Registered()) {
+                errors.AddError(ConstraintWithoutPofx, cdr.Rule, match, nullptr, log);
+            }
+        }
+    }
+}
+
+void CheckRequiredDevices(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
+{
+    for (const Cdr& cdr : analysis.CdrList) {
+        if (!HasType(cdr, "always") && !HasType(cdr, "dynamic")) {
+            continue;
+        }
+        for (const DeviceMatch* match : cdr.DeviceMatches) {
+            if (match->Registered() && !match->Constrained()) {
+                errors.AddError(RequiredConstraintMissing, cdr.Rule, match, nullptr, log);
+            }
+        }
+    }
+}
+
+// The first platform state whose D-state or F-state differs, if any. A device
+// without a component has no F-state to compare.
+bool PowerStatesDiffer(const Rule& rule, const DeviceMatch& match)
+{
+    for (size_t i = 0; i < ComparedStates && static_cast<int64_t>(i) < rule.PlatformStateCount &&
+                       i < rule.PlatformStates.size();
+         ++i) {
+        const PlatformStateConstraint& expected = rule.PlatformStates[i];
+        if (ReadDecimal(expected.DState) != match.PepDevice->PowerStates[i]) {
+            return true;
+        }
+        if (match.PepComponent != nullptr &&
+            ReadDecimal(expected.FState) != match.PepComponent->PowerStates[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CheckPowerStates(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
+{
+    for (const Cdr& cdr : analysis.CdrList) {
+        if (cdr.Rule == nullptr || HasType(cdr, "requiredNo")) {
+            continue;
+        }
+        for (const DeviceMatch* match : cdr.DeviceMatches) {
+            if (match->Constrained() && PowerStatesDiffer(*cdr.Rule, *match)) {
+                errors.AddError(PowerStateMismatch, cdr.Rule, match, nullptr, log);
+            }
+        }
+    }
+}
+
+void CheckYellowBangs(const RundownLists& rundowns, const DevicePropertiesByInstancePath& devices,
+                      ErrorRegistry& errors, DebugLog& log)
+{
+    log.WriteLog(INFORMATION, "Running Yellow Bang Checks.", 0);
+    if (rundowns.PoDeviceList.empty()) {
+        log.WriteLog(INFORMATION, "Po List Empty, cannot find yellow bangs.", 0);
+        return;
+    }
+    for (const PoDeviceEntry& device : rundowns.PoDeviceList) {
+        int32_t code = GetDeviceProblemCode(device.InstancePath, devices, log);
+        if (code != -1 && code != 0) {
+            log.WriteLog(INFORMATION, "Device Error Code: " + std::to_string(code), 0);
+            errors.AddError(DeviceProblemCode, nullptr, nullptr, &device, log);
+        }
+    }
+    log.WriteLog(INFORMATION, "Device Information Logging Complete.", 0);
+}
+
+}  // namespace
+
+void RunChecks(ConstraintAnalysis& analysis, const RuleSet& rules, const RundownLists& rundowns,
+               const DevicePropertiesByInstancePath& devices, ErrorRegistry& errors, DebugLog& log,
+               DeviceIo& deviceIo)
+{
+    CheckClassInvalidators(analysis, log);
+    log.WriteLog(INFORMATION, "Class Invalidators Check completed..", 0);
+    CheckUniqueDevices(analysis, rules, rundowns, errors, log, deviceIo);
+    log.WriteLog(INFORMATION, "Unique device Check completed..", 0);
+    CheckUnexpectedDevices(analysis, errors, log);
+    log.WriteLog(INFORMATION, "Unexpected Device Check completed..", 0);
+    CheckRegistrations(analysis, errors, log);
+    log.WriteLog(INFORMATION, "Registrations Check completed..", 0);
+    CheckRequiredDevices(analysis, errors, log);
+    log.WriteLog(INFORMATION, "Required Device Check completed..", 0);
+    CheckPowerStates(analysis, errors, log);
+    log.WriteLog(INFORMATION, "Power state Check completed..", 0);
+    log.WriteLog(INFORMATION, "Unknown Device Check completed..", 0);
+    log.WriteLog(INFORMATION, "Missing dependency Check completed..", 0);
+    CheckYellowBangs(rundowns, devices, errors, log);
+    log.WriteLog(INFORMATION, "Yellow Bang Check completed..", 0);
+}
+
+void InvalidateClass(const std::string& className, ConstraintAnalysis& analysis)
+{
+    for (Cdr& cdr : analysis.CdrList) {
+        if (cdr.Rule != nullptr && cdr.Rule->Class == className) {
+            cdr.Rule->RuleType = "requiredNo";
+        }
+    }
+    // A class outside the fixed table gets a mark of its own.
+    analysis.ClassStates[className] = 1;
+}
+
+}  // namespace dormex

@@ -1,0 +1,358 @@
+#include "analysis/RuleMatching.h"
+
+#include <set>
+
+#include "analysis/ConstraintAnalysis.h"
+#include "analysis/Patterns.h"
+#include "analysis/StorageCases.h"
+#include "app/DebugLog.h"
+#include "common/Text.h"
+#include "platform/Registry.h"
+#include "rules/RuleSet.h"
+#include "sysinfo/SystemInfo.h"
+#include "trace/Rundowns.h"
+
+namespace dormex {
+
+namespace {
+
+enum class MatchKind { None, ServiceName, Regex, Comparing };
+
+// Whether rule R takes device D filed under key K.
+MatchKind TestRule(const Rule& rule, const std::string& key, const DeviceMatch& device,
+                   RuleMatching& matching)
+{
+    const PoFxDeviceRundown* registration = device.PoFxDevice;
+    if (registration != nullptr && !rule.ServiceName.empty() &&
+        !registration->ServiceName.empty()) {
+        if (AsciiLower(rule.ServiceName) != AsciiLower(registration->ServiceName)) {
+            return MatchKind::None;  // neither part can accept any more
+        }
+        if (rule.Regex.empty()) {
+            return MatchKind::ServiceName;
+        }
+    }
+    if (rule.Regex.empty()) {
+        return MatchKind::None;
+    }
+    if (matching.Patterns.Matches(rule, rule.Regex, key, matching.Log)) {
+        return MatchKind::Regex;
+    }
+    // Keys put into a rule by the parent-rule step hold backslashes and are
+    // compared as they are.
+    return key == rule.Regex ? MatchKind::Comparing : MatchKind::None;
+}
+
+void LogMatch(MatchKind kind, const Rule& rule, const std::string& key, const DeviceMatch& device,
+              DebugLog& log)
+{
+    switch (kind) {
+    case MatchKind::ServiceName:
+        log.WriteLog(INFORMATION,
+                     "match found for Class with service name: " +
+                         AsciiLower(device.PoFxDevice->ServiceName) + "with rule " +
+                         AsciiLower(rule.ServiceName),
+                     0);
+        break;
+    case MatchKind::Regex:
+        log.WriteLog(INFORMATION,
+                     "match found for Class with Regex: " + key + "with regex: " + rule.Regex, 0);
+        break;
+    case MatchKind::Comparing:
+        log.WriteLog(INFORMATION,
+                     "match found for Class with comparing.: " + key + "with regex-string: " +
+                         rule.Regex,
+                     0);
+        break;
+    case MatchKind::None:
+        break;
+    }
+}
+
+// The first OS entry whose build the running build contains, else the last.
+OsEntry* ChooseOsEntry(RuleSet& rules, const SystemInfo& system)
+{
+    for (OsEntry& entry : rules.OsEntries) {
+        if (system.OsBuild.find(entry.Build) != std::string::npos) {
+            return &entry;
+        }
+    }
+    return rules.OsEntries.empty() ? nullptr : &rules.OsEntries.back();
+}
+
+bool BeginsWithPci(const std::string& path)
+{
+    return path.size() >= 4 && AsciiLower(path.substr(0, 4)) == "pci\\";
+}
+
+}  // namespace
+
+void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& system,
+                const RundownLists& rundowns, const DevicePropertiesByInstancePath& devices,
+                DebugLog& log, Registry& registry)
+{
+    if (OsEntry* entry = ChooseOsEntry(rules, system)) {
+        for (Rule& rule : entry->Rules) {
+            analysis.CdrList.push_back(Cdr{&rule, {}, {}});
+            log.WriteLog(INFORMATION,
+                         "Adding Rule to cdr. Class: " + rule.Class + "servicename/regex: " +
+                             rule.ServiceName + "/" + rule.Regex,
+                         0);
+        }
+    }
+    analysis.CdrList.push_back(Cdr{});  // the NIL Cdr
+
+    PatternCache patterns;
+    RuleMatching matching{analysis, rundowns, devices, log, registry, patterns};
+    for (Cdr& cdr : analysis.CdrList) {
+        if (cdr.Rule == nullptr) {
+            break;
+        }
+        if (cdr.Rule->RuleOnParent == "1" &&
+            ResolveParentRule(*cdr.Rule, matching) == ParentRuleResult::Stop) {
+            break;
+        }
+    }
+    MatchDevices(matching);
+}
+
+ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
+{
+    DebugLog& log = matching.Log;
+    log.WriteLog(INFORMATION, "Rule on Parent Detected for" + rule.Class, 0);
+
+    std::string path;
+    for (const PoDeviceEntry& device : matching.Rundowns.PoDeviceList) {
+        DetectStorageDriver(device, matching.Analysis, log);
+        if (device.FriendlyName == rule.ServiceName && !device.InstancePath.empty()) {
+            path = device.InstancePath;
+            break;
+        }
+    }
+    if (path.empty()) {
+        return ParentRuleResult::Continue;
+    }
+    log.WriteLog(INFORMATION, "Device Instance Path:" + path, 0);
+
+    // Up the parents to the first device described as a root port.
+    std::string current = path;
+    std::string next;
+    std::set<std::string> visited;
+    while (true) {
+        auto record = matching.Devices.find(current);
+        if (record == matching.Devices.end() || !visited.insert(current).second) {
+            log.WriteLog(INFORMATION, "Cannot find information in Device MAP for:" + current, 0);
+            return ParentRuleResult::Stop;
+        }
+        const std::string& description = record->second.DeviceDesc;
+        next = record->second.Parent;
+        log.WriteLog(INFORMATION, "Finding Root Port :" + current + "Compared: " + description, 0);
+        if (description.find("Root Port") != std::string::npos) {
+            break;
+        }
+        current = next;
+    }
+    log.WriteLog(INFORMATION, "Found Match for Root Port :" + next, 0);
+
+    for (const PoFxDeviceRundown& registration : matching.Rundowns.PoFxRundownList) {
+        size_t position = current.find(registration.InstancePath);
+        std::string shown = position == std::string::npos ? "-1" : std::to_string(position);
+        log.WriteLog(INFORMATION,
+                     "Checking :" + registration.InstancePath + "Compared: " + shown, 0);
+        if (position == 0) {
+            rule.Regex = registration.DeviceId;
+            log.WriteLog(INFORMATION, "Found Match :" + registration.InstancePath, 0);
+            break;
+        }
+    }
+    rule.ServiceName.clear();
+    log.WriteLog(INFORMATION, "new Regex: " + rule.Regex, 0);
+    return ParentRuleResult::Continue;
+}
+
+void MatchDevices(RuleMatching& matching)
+{
+    ConstraintAnalysis& analysis = matching.Analysis;
+    DebugLog& log = matching.Log;
+
+    for (const auto& [key, device] : analysis.DeviceMap) {
+        for (Cdr& cdr : analysis.CdrList) {
+            if (cdr.Rule == nullptr) {
+                log.WriteLog(WARNING, "No rule match found for Acpi Name: " + key, 0);
+                cdr.DeviceMatches.push_back(device.get());
+                RemoveFromNil(device.get(), analysis, log);
+                break;
+            }
+            MatchKind kind = TestRule(*cdr.Rule, key, *device, matching);
+            if (kind != MatchKind::None) {
+                cdr.DeviceMatches.push_back(device.get());
+                LogMatch(kind, *cdr.Rule, key, *device, log);
+                RemoveFromNil(device.get(), analysis, log);
+                break;
+            }
+        }
+    }
+
+    for (Cdr& cdr : analysis.CdrList) {
+        if (cdr.Rule == nullptr) {
+            break;
+        }
+        if (!cdr.Rule->ServiceName.empty()) {
+            MatchPoDevicesByServiceName(cdr, cdr.Rule->ServiceName, matching);
+        } else if (!cdr.Rule->Regex.empty()) {
+            MatchPoDevicesByRegex(cdr, cdr.Rule->Regex, matching);
+        }
+    }
+
+    log.WriteLog(INFORMATION, "Special Case investigation Starting... ", 0);
+    for (Cdr& cdr : analysis.CdrList) {
+        if (cdr.Rule == nullptr) {
+            break;
+        }
+        if (cdr.Rule->Class == "WiFi-Radio") {
+            WifiSpecialCase(cdr, matching);
+        } else if (cdr.Rule->Class == "zephlink") {
+            ZephlinkSpecialCase(cdr, matching);
+        }
+    }
+}
+
+void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, RuleMatching& matching)
+{
+    for (const PoDeviceEntry& device : matching.Rundowns.PoDeviceList) {
+        if (device.FriendlyName == text) {
+            cdr.PoDeviceMatches.push_back(&device);
+            matching.Log.WriteLog(INFORMATION,
+                                  "match found for Po Device Rundown with Service name: " + text +
+                                      " with Friendly name: " + device.FriendlyName,
+                                  0);
+        }
+    }
+}
+
+void MatchPoDevicesByRegex(Cdr& cdr, const std::string& pattern, RuleMatching& matching)
+{
+    for (const PoDeviceEntry& device : matching.Rundowns.PoDeviceList) {
+        if (cdr.Rule != nullptr &&
+            matching.Patterns.Matches(*cdr.Rule, pattern, device.FriendlyName, matching.Log)) {
+            cdr.PoDeviceMatches.push_back(&device);
+            matching.Log.WriteLog(INFORMATION,
+                                  "match found for Po Device Rundown with regex: " + pattern +
+                                      " with Friendly name: " + device.FriendlyName,
+                                  0);
+        }
+    }
+}
+
+void RemoveFromNil(const DeviceMatch* match, ConstraintAnalysis& analysis, DebugLog& log)
+{
+    log.WriteLog(INFORMATION, "Removing Rule from CDR:", 0);
+    std::vector<DeviceMatch*>& unmatched = analysis.NilCdr().DeviceMatches;
+    if (unmatched.empty()) {
+        log.WriteLog(INFORMATION, "Device Matches is empty!!", 0);
+        return;
+    }
+    // The last entry is never looked at: it is the device just found unmatched.
+    for (size_t i = 0; i + 1 < unmatched.size(); ++i) {
+        if (unmatched[i] == match) {
+            log.WriteLog(INFORMATION, "Matching PCDR found!! " + std::to_string(i), 0);
+            unmatched.erase(unmatched.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+    }
+}
+
+void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
+{
+    DebugLog& log = matching.Log;
+    log.WriteLog(INFORMATION, "Wifi Special Case: Class Found", 0);
+    auto adapter = ReadRegistryValue("system\\currentcontrolset\\services\\vwifibus\\enum\\", "0",
+                                     RegistryTypeSz, log, matching.Registry);
+    if (!adapter) {
+        return;
+    }
+    std::string instance = TextUpToZero(*adapter);
+    if (instance.find("PCI\\") == std::string::npos) {
+        return;
+    }
+    auto service = ReadRegistryValue("SYSTEM\\CurrentControlset\\Enum\\" + instance, "Service",
+                                     RegistryTypeSz, log, matching.Registry);
+    log.WriteLog(INFORMATION, "Wifi Special Case: Device Found", 0);
+    if (!service) {
+        return;
+    }
+    MatchPoDevicesByServiceName(cdr, TextUpToZero(*service), matching);
+
+    for (const auto& [key, device] : matching.Analysis.DeviceMap) {
+        if (device->PoFxDevice == nullptr || cdr.PoDeviceMatches.empty()) {
+            continue;
+        }
+        const std::string& serviceName = device->PoFxDevice->ServiceName;
+        const std::string& friendlyName = cdr.PoDeviceMatches.front()->FriendlyName;
+        if (!serviceName.empty() && serviceName == friendlyName) {
+            cdr.DeviceMatches.push_back(device.get());
+            log.WriteLog(INFORMATION,
+                         "match found for Class with device service name: " + serviceName +
+                             "of device: " + friendlyName,
+                         0);
+            RemoveFromNil(device.get(), matching.Analysis, log);
+        }
+    }
+}
+
+void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching)
+{
+    DebugLog& log = matching.Log;
+    log.WriteLog(INFORMATION, "Special special case investigation Starting... ", 0);
+    if (cdr.PoDeviceMatches.empty()) {
+        return;
+    }
+    const std::string& path = cdr.PoDeviceMatches.front()->InstancePath;
+    if (GetDeviceProblemCode(path, matching.Devices, log) <= 0 || cdr.Rule->RuleOnParent != "1") {
+        return;
+    }
+    // Instance paths begin with their enumerator already; "PCI\" is added only
+    // to a path that lacks it.
+    std::string key = BeginsWithPci(path) ? "system\\CurrentControlSet\\Enum\\" + path
+                                          : "system\\CurrentControlSet\\Enum\\PCI\\" + path;
+    key += "\\Device Parameters\\WDF";
+    log.WriteLog(INFORMATION, "ZLK Register found at: " + key, 0);
+
+    auto idle = ReadRegistryValue(key, "IdleInWorkingState", RegistryTypeDword, log,
+                                  matching.Registry);
+    if (idle) {
+        idle->resize(std::min<size_t>(idle->size(), 4));
+        std::string text = TextUpToZero(*idle);
+        if (!text.empty() && text[0] != '1') {
+            log.WriteLog(INFORMATION, "ZLK RTD3 Supported.", 0);
+        }
+        return;
+    }
+    log.WriteLog(INFORMATION, "ZLK RTD3 NOT Supported.", 0);
+    Rule& rule = *cdr.Rule;
+    for (int32_t i = 0; i < rule.PlatformStateCount && static_cast<size_t>(i) < rule.PlatformStates.size();
+         ++i) {
+        PlatformStateConstraint& state = rule.PlatformStates[static_cast<size_t>(i)];
+        state.DState = "0";
+        state.FState = "1";
+        log.WriteLog(INFORMATION, "Rules modified to D: " + state.DState + "F state: " + state.FState,
+                     0);
+    }
+}
+
+int32_t GetDeviceProblemCode(const std::string& instancePath,
+                             const DevicePropertiesByInstancePath& devices, DebugLog& log)
+{
+    if (devices.empty()) {
+        log.WriteLog(ERROR, "No device is present.", 0);
+        return -1;
+    }
+    auto record = devices.find(instancePath);
+    if (record == devices.end() || record->second.ProblemCode == 0) {
+        return -1;
+    }
+    log.WriteLog(INFORMATION, "Logged value" + std::to_string(record->second.ProblemCode), 0);
+    return record->second.ProblemCode;
+}
+
+}  // namespace dormex

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "devices/DeviceProperties.h"
+
+namespace dormex {
+
+class DebugLog;
+class PatternCache;
+class Registry;
+struct Cdr;
+struct ConstraintAnalysis;
+struct DeviceMatch;
+struct Rule;
+struct RuleSet;
+struct RundownLists;
+struct SystemInfo;
+
+// Chooses the OS entry, builds the CdrList, redirects parent rules to their
+// root ports and assigns every device (MatchDevices).
+void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& system,
+                const RundownLists& rundowns, const DevicePropertiesByInstancePath& devices,
+                DebugLog& log, Registry& registry);
+
+// What the rule matching of one run works with.
+struct RuleMatching {
+    ConstraintAnalysis& Analysis;
+    const RundownLists& Rundowns;
+    const DevicePropertiesByInstancePath& Devices;
+    DebugLog& Log;
+    dormex::Registry& Registry;
+    PatternCache& Patterns;
+};
+
+enum class ParentRuleResult { Continue, Stop };
+
+ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching);
+void MatchDevices(RuleMatching& matching);
+void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, RuleMatching& matching);
+void MatchPoDevicesByRegex(Cdr& cdr, const std::string& pattern, RuleMatching& matching);
+void RemoveFromNil(const DeviceMatch* match, ConstraintAnalysis& analysis, DebugLog& log);
+void WifiSpecialCase(Cdr& cdr, RuleMatching& matching);
+void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching);
+
+// The device-manager problem code of a device, or -1.
+int32_t GetDeviceProblemCode(const std::string& instancePath,
+                             const DevicePropertiesByInstancePath& devices, DebugLog& log);
+
+}  // namespace dormex
