@@ -44,7 +44,7 @@ SOURCES
 for target in "${@:-linux}"; do
   case "$target" in
     linux)
-      install_missing g++ cmake make libtinyxml2-dev nlohmann-json3-dev libgtest-dev
+      install_missing g++ cmake make libtinyxml2-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
       ;;
     windows)
       install_missing cmake make g++-mingw-w64-x86-64 wine nlohmann-json3-dev dpkg-dev xz-utils

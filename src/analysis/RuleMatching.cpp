@@ -333,8 +333,8 @@ void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching)
     for (int32_t i = 0; i < rule.PlatformStateCount && static_cast<size_t>(i) < rule.PlatformStates.size();
          ++i) {
         PlatformStateConstraint& state = rule.PlatformStates[static_cast<size_t>(i)];
-        state.DState = "0";
-        state.FState = "1";
+        state.DState = std::string(1, '0');
+        state.FState = std::string(1, '1');
         log.WriteLog(INFORMATION, "Rules modified to D: " + state.DState + "F state: " + state.FState,
                      0);
     }

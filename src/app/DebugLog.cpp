@@ -1,7 +1,5 @@
 #include "app/DebugLog.h"
 
-#include <fstream>
-
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 
@@ -26,15 +24,21 @@ std::string LevelPrefix(LogLevel level)
 void DebugLog::WriteLog(LogLevel level, std::string message, int32_t code)
 {
     if (LoggingEnabled && !LogPath.empty()) {
-        std::ofstream file(files_.NativePath(LogPath), std::ios::out | std::ios::app);
-        if (file.is_open()) {
+        if (!file_.is_open() || openPath_ != LogPath) {
+            file_.close();
+            file_.clear();
+            file_.open(files_.NativePath(LogPath), std::ios::out | std::ios::app);
+            openPath_ = LogPath;
+        }
+        if (file_.is_open()) {
             std::string entry(1, '\n');
             entry += LevelPrefix(level);
             entry += message;
             if (code != 0) {
                 entry += " :: Error code: " + std::to_string(code);
             }
-            file << entry;
+            file_ << entry;
+            file_.flush();
         } else {
             ShowConsoleMessage(
                 "Cannot open file. can you please remove the log file & restart the tool.", 0);

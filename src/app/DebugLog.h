@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <string>
 
 namespace dormex {
@@ -17,6 +18,8 @@ inline constexpr LogLevel USER_INFO = 3;
 std::string LevelPrefix(LogLevel level);
 
 // The debug log file and the console echo of the lines meant for the user.
+// The file stays open between entries and every entry is flushed, so the log
+// is complete whenever the program stops.
 class DebugLog {
 public:
     DebugLog(Console& console, FileSystem& files) : console_(console), files_(files) {}
@@ -30,6 +33,8 @@ public:
 private:
     Console& console_;
     FileSystem& files_;
+    std::ofstream file_;
+    std::string openPath_;  // the LogPath the file was opened for
 };
 
 }  // namespace dormex

@@ -1,0 +1,113 @@
+// How the analysis and the whole replayed run grow with the machine. Not a
+// test: run scripts/bench.sh and read the figures.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+
+#include "SyntheticMachine.h"
+#include "analysis/Checks.h"
+#include "analysis/ConstraintAnalysis.h"
+#include "analysis/RuleMatching.h"
+#include "app/RunState.h"
+#include "devices/DeviceProperties.h"
+#include "platform/Console.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/replay/ReplayMachine.h"
+#include "rules/RuleParser.h"
+#include "trace/PowerTraceSession.h"
+#include "trace/TraceDecoding.h"
+
+namespace dormex::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+class NullConsole final : public Console {
+public:
+    void Write(std::string_view) override {}
+    bool ReadChar(char*) override { return false; }
+};
+
+// A folder with a profile, the rule file and the snapshot of one machine.
+struct Workspace {
+    fs::path dir;
+    MachineSnapshot snapshot;
+
+    Workspace(int devices, int rules)
+    {
+        std::random_device random;
+        dir = fs::temp_directory_path() / ("dormex-bench-" + std::to_string(random()));
+        fs::create_directories(dir / "profile" / "Desktop");
+        fs::create_directories(dir / "rules_for_soc");
+        SyntheticMachine machine = GenerateSyntheticMachine(devices, rules);
+        std::ofstream(dir / "rules_for_soc" / "Family_6_Model_77_Microsoft_Windows_10.xml") << machine.RulesXml;
+        std::ofstream(dir / "machine.json") << machine.SnapshotJson;
+        snapshot = std::get<MachineSnapshot>(ParseMachineSnapshot(machine.SnapshotJson));
+    }
+    ~Workspace()
+    {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    std::string Profile() const { return (dir / "profile").string(); }
+};
+
+// Everything the analysis reads, prepared as a run prepares it.
+struct Prepared {
+    PosixFileSystem files;
+    NullConsole console;
+    ReplayMachine machine;
+    Platform platform;
+    RunState state;
+
+    explicit Prepared(const Workspace& workspace)
+        : machine(workspace.snapshot, files), platform(machine.PlatformWith(console)), state(platform)
+    {
+        state.Log.LoggingEnabled = true;
+        state.Log.LogPath = workspace.Profile() + "/Desktop/VQT-Debug-Log.txt";
+        state.System.OsBuild = "22631";
+        RunPowerTrace(workspace.Profile(), state.Log, platform.traceController, files);
+        ProcessPowerTrace(workspace.Profile(), state.Rundowns, state.Log, platform.traceConsumer,
+                          platform.tdh, files);
+        LoadRuleFile((workspace.dir / "rules_for_soc" / "Family_6_Model_77_Microsoft_Windows_10.xml").string(),
+                     state.Rules, state.Log, files);
+        CollectDeviceProperties(state.Rundowns.PoDeviceList, state.Devices, state.Log,
+                                platform.deviceManager);
+        FillPoFxMap(state.Analysis, state.Rundowns, state.Log);
+        FillPepDeviceMap(state.Analysis, state.Rundowns, state.Log);
+        FillPepComponentMap(state.Analysis, state.Rundowns, state.Log);
+    }
+};
+
+void MatchRulesAndRunChecks(benchmark::State& bench)
+{
+    Workspace workspace(static_cast<int>(bench.range(0)), static_cast<int>(bench.range(1)));
+    for (auto _ : bench) {
+        bench.PauseTiming();
+        auto prepared = std::make_unique<Prepared>(workspace);
+        RunState& state = prepared->state;
+        bench.ResumeTiming();
+        MatchRules(state.Analysis, state.Rules, state.System, state.Rundowns, state.Devices,
+                   state.Log, prepared->platform.registry);
+        RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors,
+                  state.Log, prepared->platform.deviceIo);
+        bench.PauseTiming();
+        benchmark::DoNotOptimize(state.Errors.CriticalCount);
+        prepared.reset();
+        bench.ResumeTiming();
+    }
+}
+
+BENCHMARK(MatchRulesAndRunChecks)
+    ->Args({2000, 500})
+    ->Args({4000, 500})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+}  // namespace
+}  // namespace dormex::bench
+
+BENCHMARK_MAIN();

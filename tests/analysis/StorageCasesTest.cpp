@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include "AnalysisFixture.h"
+#include "analysis/StorageCases.h"
+
+namespace dormex {
+namespace {
+
+std::string Answer(size_t nonZeroAt)
+{
+    std::string hex(224 * 2, '0');
+    hex[nonZeroAt * 2 + 1] = '1';
+    return hex;
+}
+
+std::string Ports(const std::string& ports)
+{
+    return R"(, "scsiPorts": {)" + ports + "}";
+}
+
+TEST(StorageCases, ProbeRunsOnlyWhenTheDriverIsDetected)
+{
+    struct Case {
+        const char* name;
+        std::string ports;
+        void (*build)(test::AnalysisFixture&);
+        bool probed;
+        std::vector<std::string> errors;
+    };
+    const std::string present = Ports(R"("1": {"answer": ")" + Answer(40) + "\"}");
+    const Case cases[] = {
+        {"no driver", present, [](test::AnalysisFixture&) {}, false, {}},
+        {"kvstor device (small k) does not count", present,
+         [](test::AnalysisFixture& f) {
+             f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
+             f.AddPo("kvstorVol", "SWD\\KV");
+         },
+         false, {}},
+        {"kvStor device seen by a parent rule", present,
+         [](test::AnalysisFixture& f) {
+             f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
+             f.AddPo("kvStorVol", "SWD\\KV");
+         },
+         true, {"5:null:0"}},
+        {"firing kvstor invalidator", present,
+         [](test::AnalysisFixture& f) {
+             f.AddRule("storage", "", "kvstorsvc", "classInvalidator");
+             f.AddPoFx("\\_SB.KVS0", "kvstorsvc");
+             f.AddPo("kvstorsvc", "ROOT\\KV");
+         },
+         true, {"5:null:0"}},
+        {"kvStor invalidator (capital S) does not count", present,
+         [](test::AnalysisFixture& f) {
+             f.AddRule("storage", "", "kvStorsvc", "classInvalidator");
+             f.AddPoFx("\\_SB.KVS0", "kvStorsvc");
+             f.AddPo("kvStorsvc", "ROOT\\KV");
+         },
+         false, {}},
+        {"cache absent", Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(28) + "\"}"),
+         [](test::AnalysisFixture& f) {
+             f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
+             f.AddPo("kvStorVol", "SWD\\KV");
+         },
+         true, {}},
+        {"volume constrained twice", present,
+         [](test::AnalysisFixture& f) {
+             f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
+             f.AddPo("kvStorVol", "SWD\\KV");
+             f.AddPep("\\_SB.PC00.SAT0.VOL0", {3}, {0});
+             f.AddPep("\\_SB.PC00.SAT0.VOL1", {3}, {0});
+         },
+         true, {"0:null:2"}},
+    };
+    for (const Case& c : cases) {
+        test::AnalysisFixture fixture(c.ports);
+        c.build(fixture);
+        fixture.Check();
+        EXPECT_EQ(fixture.Logged("Checking for Velomem presence"), c.probed) << c.name;
+        EXPECT_EQ(fixture.Errors(), c.errors) << c.name;
+    }
+}
+
+TEST(ProbeStorageCache, AsksSixteenPortsAndGoesOnAfterASuccess)
+{
+    test::AnalysisFixture fixture(
+        Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(71) + R"("}, "2": {"answer": "1c"}, "3": {"answer": ")" + Answer(72) + "\"}"));
+    EXPECT_TRUE(ProbeStorageCache(fixture.capture.Log, fixture.services.deviceIo));
+    std::string expected = "\nINFORMATION:: Checking for Velomem presence"
+                           "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi0"
+                           "\nINFORMATION:: Velomem IOCTL passed: Velomem Present on Scsi1"
+                           "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi2"
+                           "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi3";
+    for (int port = 4; port < 16; ++port) {
+        expected += "\nINFORMATION:: Could not find Scsi" + std::to_string(port);
+    }
+    EXPECT_EQ(fixture.Log(), expected);
+}
+
+TEST(StorageProbe, RequestLayoutAndAnswerBytes)
+{
+    std::array<uint8_t, StorageProbeSize> probe = BuildStorageProbe();
+    const uint8_t header[28] = {28, 0, 0, 0, 'C', 'o', 'r', 'v', 'a', 'V', 'l', 'p', 0, 1,
+                                0,  0, 6, 0x0D, 0, 0x80, 0, 0, 0, 0, 196, 0, 0, 0};
+    EXPECT_TRUE(std::equal(header, header + 28, probe.begin()));
+    EXPECT_TRUE(std::all_of(probe.begin() + 28, probe.end(), [](uint8_t b) { return b == 0; }));
+
+    for (size_t at : {28u, 31u, 72u, 223u}) {
+        std::array<uint8_t, StorageProbeSize> answer{};
+        answer[at] = 1;
+        EXPECT_FALSE(StorageCacheAnswered(answer)) << at;
+    }
+    for (size_t at : {32u, 40u, 64u, 71u}) {
+        std::array<uint8_t, StorageProbeSize> answer{};
+        answer[at] = 1;
+        EXPECT_TRUE(StorageCacheAnswered(answer)) << at;
+    }
+}
+
+}  // namespace
+}  // namespace dormex

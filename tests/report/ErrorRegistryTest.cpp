@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include "TestPlatform.h"
+#include "analysis/ConstraintAnalysis.h"
+#include "report/ErrorRegistry.h"
+#include "rules/RuleSet.h"
+#include "trace/Rundowns.h"
+
+namespace dormex {
+namespace {
+
+Rule MakeRule(std::string className, int32_t count, std::vector<std::pair<std::string, std::string>> states)
+{
+    Rule rule;
+    rule.Class = std::move(className);
+    rule.Regex = ".*\\.HDAS";
+    rule.ServiceName = "HDAudBus";
+    rule.RuleType = "always";
+    rule.PlatformStateCount = count;
+    for (auto& [d, f] : states) {
+        rule.PlatformStates.push_back({0, d, f});
+    }
+    return rule;
+}
+
+struct Registry {
+    test::LogCapture capture;
+    ErrorRegistry errors;
+    DevicePropertiesByInstancePath devices;
+
+    std::string Render(size_t entry = 0)
+    {
+        return errors.RenderError(errors.ErrorList.at(entry), devices, capture.Log);
+    }
+};
+
+TEST(AddError, MergesByTypeAndRuleAndCountsEveryCall)
+{
+    Registry registry;
+    Rule audio = MakeRule("audio", 1, {{"3", "0"}});
+    Rule other = audio;
+    PoFxDeviceRundown pofx{0, "\\_SB.PC00.HDAS", "PCI\\A", "HDAudBus"};
+    DeviceMatch a{nullptr, nullptr, &pofx}, b, c;
+    registry.errors.AddError(RequiredConstraintMissing, &audio, &a, nullptr, registry.capture.Log);
+    registry.errors.AddError(RequiredConstraintMissing, &audio, &b, nullptr, registry.capture.Log);
+    registry.errors.AddError(RequiredConstraintMissing, &audio, &c, nullptr, registry.capture.Log);
+    EXPECT_EQ(registry.errors.ErrorList.size(), 1u);
+    EXPECT_EQ(registry.errors.ErrorList[0].Devices.size(), 3u);
+    EXPECT_EQ(registry.errors.ErrorCount, 1);
+    EXPECT_EQ(registry.errors.CriticalCount, 3);
+    EXPECT_EQ(registry.errors.ErrorSummaryText(), "Found <span style=\"color:red\">3</span> issue(s)");
+
+    registry.errors.AddError(RequiredConstraintMissing, &other, nullptr, nullptr, registry.capture.Log);
+    registry.errors.AddError(ConstraintWithoutPofx, &audio, nullptr, nullptr, registry.capture.Log);
+    ASSERT_EQ(registry.errors.ErrorList.size(), 3u);
+    EXPECT_EQ(registry.errors.ErrorList[0].Type, ConstraintWithoutPofx);
+    EXPECT_EQ(registry.errors.ErrorList[1].Rule, &other);
+    EXPECT_EQ(registry.errors.ErrorCount, 3);
+    EXPECT_EQ(registry.errors.CriticalCount, 5);
+
+    std::string log = registry.capture.Text();
+    EXPECT_EQ(log.substr(0, log.find("\nINFORMATION:: Error Added", 10)),
+              "\nINFORMATION:: Error Added: \n\tErrorType: 3\n\t Rule Class: audio\n\t Regex: "
+              ".*\\.HDAS\n\t ServiceName: HDAudBus"
+              "\nINFORMATION:: Device Id: \\_SB.PC00.HDAS\n\t Device Name : PCI\\A\n\t ServiceName: "
+              "HDAudBus"
+              "\nINFORMATION:: Po Device Match is NULL"
+              "\nINFORMATION:: First insertion of a rule, Error count incremented for provided "
+              "device; Error Count: 1"
+              "\nINFORMATION:: First insertion of a rul. CRITICAL RULE ERROR for provided device; "
+              "Critical Error Count: 1");
+    EXPECT_NE(log.find("\nINFORMATION:: Both PoFx match and PEP are NULL\nINFORMATION:: Po Device "
+                       "Match is NULL\nINFORMATION:: CRITICAL RULE ERROR for provided device; "
+                       "Critical Error Count: 2"),
+              std::string::npos);
+}
+
+TEST(AddError, RepeatedCallsWithoutADeviceOnlyCount)
+{
+    Registry registry;
+    Rule gfx = MakeRule("graphics", 0, {});
+    registry.errors.AddError(DeviceClassConstraintMissing, &gfx, nullptr, nullptr, registry.capture.Log);
+    registry.errors.AddError(DeviceClassConstraintMissing, &gfx, nullptr, nullptr, registry.capture.Log);
+    EXPECT_EQ(registry.errors.ErrorCount, 1);
+    EXPECT_EQ(registry.errors.CriticalCount, 2);
+    EXPECT_TRUE(registry.errors.ErrorList[0].Devices.empty());
+    EXPECT_EQ(registry.Render(),
+              "<section><div class=\"err\"><input id=\"err0\" type=\"checkbox\" /><label "
+              "for=\"err0\">details</label><div class=\"critical\"><span "
+              "style=\"font-weight:bold\"> graphics </span> device constraint expected</div><div "
+              "class=\"err_desc\"><p>No graphics constraint was found. Work with system BIOS "
+              "contacts to address this.</div></div></section>");
+    EXPECT_EQ(registry.errors.NextErrId, 1);
+}
+
+TEST(RenderError, OneSectionPerDeviceNumberedAcrossTheReport)
+{
+    Registry registry;
+    Rule audio = MakeRule("audio", 2, {{"3", "0"}, {"3", "1"}});
+    PepDeviceRundown pepA{"0x1", "\\_SB.PC00.HDAS", 1, {3, 0, 0}};
+    PepComponentRundown componentA{"0x1", "\\_SB.PC00.HDAS", 1, {0, 0, 0}};
+    PoFxDeviceRundown pofxB{0, "\\_SB.PC00.HDA2", "PCI\\B", "HDAudBus"};
+    DeviceMatch a{&componentA, &pepA, nullptr};
+    DeviceMatch b{nullptr, nullptr, &pofxB};
+    registry.errors.NextErrId = 4;
+    registry.errors.AddError(PowerStateMismatch, &audio, &a, nullptr, registry.capture.Log);
+    registry.errors.AddError(PowerStateMismatch, &audio, &b, nullptr, registry.capture.Log);
+    const std::string head =
+        "<section><div class=\"err\"><input id=\"err%\" type=\"checkbox\" /><label "
+        "for=\"err%\">details</label><div class=\"critical\"><span "
+        "style=\"font-family:monospace\">";
+    auto section = [&](std::string id, std::string device, std::string actual) {
+        std::string opening = head;
+        opening.replace(opening.find('%'), 1, id);
+        opening.replace(opening.find('%'), 1, id);
+        return opening + device +
+               "</span> power state constraint is incorrect:<div "
+               "style=\"padding-left:1em;font-family:monospace;\">Expected: [[D: 3 , F: 0] [D: 3 , "
+               "F: 1] ]</div> <div style=\"padding-left:1em;font-family:monospace;\">"
+               "Actual&nbsp;&nbsp;: " +
+               actual +
+               "</div></div><div class=\"err_desc\"><p>D-state and/or F-state constraints "
+               "specified for a device did not match expected values. Work directly with your BIOS "
+               "vendor to correct this.</p></div></div></section>";
+    };
+    EXPECT_EQ(registry.Render(), section("4", "\\_SB.PC00.HDAS (audio)", "[[ D: 3 ,  F: 0 ] ]") +
+                                     section("5", "\\_SB.PC00.HDA2 (audio)", ""));
+    EXPECT_EQ(registry.errors.NextErrId, 6);
+}
+
+TEST(RenderError, ValueFunctions)
+{
+    Rule noClass = MakeRule("", 0, {});
+    PoFxDeviceRundown named{0, "\\_SB.PC00.XHCI", "PCI\\X", "USBXHCI"};
+    PoFxDeviceRundown unnamed{0, "\\_SB.PC00.XHC2", "PCI\\Y", ""};
+    PepDeviceRundown pep{"0x1", "\\_SB.PC00.I2C0", 1, {3, 0, 0}};
+    PepDeviceRundown none{"0x1", "\\_SB.PC00.I2C1", 0, {3, 0, 0}};
+    DeviceMatch withService{nullptr, nullptr, &named};
+    DeviceMatch withoutService{nullptr, nullptr, &unnamed};
+    DeviceMatch noComponent{nullptr, &pep, nullptr};
+    DeviceMatch noDependency{nullptr, &none, nullptr};
+    ReportError error;
+    error.Rule = &noClass;
+    error.Devices = {&withService, &withoutService, &noComponent, &noDependency};
+    EXPECT_EQ(GetFirstFailedDev(error, 0), "\\_SB.PC00.XHCI (USBXHCI)");
+    EXPECT_EQ(GetFirstFailedDev(error, 1), "\\_SB.PC00.XHC2");
+    EXPECT_EQ(GetFirstFailedDev(error, 2), "\\_SB.PC00.I2C0");
+    EXPECT_EQ(GetFirstFailedDev(error, 9), "");
+    EXPECT_EQ(GetExpectedDfConsSlice(error), "[]");
+    EXPECT_EQ(GetActualDfConsSlice(error, 0), "");
+    EXPECT_EQ(GetActualDfConsSlice(error, 2), "[[ D: 3 ] ]");
+    EXPECT_EQ(GetActualDfConsSlice(error, 3), "[]");
+    EXPECT_EQ(GetActualDfConsSlice(error, 7), "");
+    EXPECT_EQ(GetDcs(error), "");
+
+    Rule counted = MakeRule("audio", 3, {{"3", "0"}, {"3", "1"}});
+    ReportError truncated;
+    truncated.Rule = &counted;
+    EXPECT_EQ(GetExpectedDfConsSlice(truncated), "[[D: 3 , F: 0] [D: 3 , F: 1] ]");
+    ReportError ruleless;
+    EXPECT_EQ(GetExpectedDfConsSlice(ruleless), "");
+    EXPECT_EQ(GetFirstFailedDev(ruleless, 0), "");
+}
+
+TEST(RenderError, YellowBangsShowPathAndProblemCodeOrAnEmptyNumber)
+{
+    Registry registry;
+    PoDeviceEntry finger{"0x1", "USB\\VID_2F4A&PID_0C11\\1", "WUDFRd"};
+    PoDeviceEntry gone{"0x2", "USB\\VID_9999&PID_0001\\2", "x"};
+    registry.devices["USB\\VID_2F4A&PID_0C11\\1"].ProblemCode = 28;
+    registry.errors.AddError(DeviceProblemCode, nullptr, nullptr, &finger, registry.capture.Log);
+    registry.errors.AddError(DeviceProblemCode, nullptr, nullptr, &gone, registry.capture.Log);
+    std::string html = registry.Render();
+    const std::string opening =
+        "<div class=\"critical\"><span style=\"font-family:monospace\"> Device ";
+    EXPECT_NE(html.find(opening + "USB\\VID_2F4A&amp;PID_0C11\\1 has problem code 28</span>"),
+              std::string::npos);
+    EXPECT_NE(html.find(opening + "USB\\VID_9999&amp;PID_0001\\2 has problem code </span>"),
+              std::string::npos);
+    std::string log = registry.capture.Text();
+    EXPECT_NE(log.find("\nINFORMATION:: Finding Error Code\nINFORMATION:: Finding Error Code"
+                       "\nINFORMATION:: Cannot Find error code for 1"),
+              std::string::npos);
+}
+
+TEST(RenderError, TemplatesOfTheOtherTypes)
+{
+    struct Case {
+        ErrorType type;
+        std::string headline;
+    };
+    const Case cases[] = {
+        {ConstraintWithoutPofx,
+         "<section><div class=\"err\"><input id = \"err0\" type = \"checkbox\" / ><label for = "
+         "\"err0\">details</label><div class=\"critical\"><span style = "
+         "\"font-family:monospace\">&lt;b&gt;\"x\" (audio)</span> constraint found but driver did "
+         "not register with PoFx</div>"},
+        {RequiredConstraintMissing,
+         "<span style=\"font-family:monospace\">&lt;b&gt;\"x\" (audio)</span> constraint "
+         "required</div><div class=\"err_desc\"><p>Constraints for <span "
+         "style=\"font-family:monospace\">&lt;b&gt;\"x\" (audio)</span> are expected on this "
+         "platform, but not described by the BIOS.</p><p>Work with System BIOS contacts to add "
+         "<span style=\"font-family:monospace\">&lt;b&gt;\"x\" (audio)</span> <span "
+         "style=\"font-family:monospace\">[[D: 3 , F: 0] ]</span></p></div></div></section>"},
+        {UnexpectedConstraint,
+         "<span style=\"font-family:monospace\">&lt;b&gt;\"x\" (audio)</span> constraint not "
+         "expected </div>"},
+        {StorageCacheConstraintMissing,
+         " Corva Swiftvault (SVT) Velomem support is detected but no constraint is found</div>"},
+        {UnexpectedPciConstraint,
+         "<span style=\"font-family:monospace\">&lt;b&gt;\"x\" (audio)</span> constraint not "
+         "expected on a PCI device</div><div class=\"err_desc\"><p>"},
+    };
+    for (const Case& c : cases) {
+        Registry registry;
+        Rule audio = MakeRule("audio", 1, {{"3", "0"}});
+        PepDeviceRundown pep{"0x1", "<b>\"x\"", 1, {3, 0, 0}};
+        DeviceMatch match{nullptr, &pep, nullptr};
+        registry.errors.AddError(c.type, &audio, &match, nullptr, registry.capture.Log);
+        std::string html = registry.Render();
+        std::string expected = c.headline;
+        // Quotes in values become &quot; like the other special characters.
+        for (size_t at = expected.find("\"x\""); at != std::string::npos;
+             at = expected.find("\"x\"", at)) {
+            expected.replace(at, 3, "&quot;x&quot;");
+        }
+        EXPECT_NE(html.find(expected), std::string::npos) << c.type << "\n" << html;
+        EXPECT_EQ(html.find("{{"), std::string::npos) << c.type;
+    }
+}
+
+TEST(ErrorSummaryText, NoErrors)
+{
+    ErrorRegistry errors;
+    EXPECT_EQ(errors.ErrorSummaryText(), "No Errors Found");
+}
+
+}  // namespace
+}  // namespace dormex
