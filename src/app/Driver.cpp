@@ -7,6 +7,7 @@
 #include "devices/DeviceProperties.h"
 #include "lpit/Lpit.h"
 #include "platform/Platform.h"
+#include "report/ReportDocument.h"
 #include "rules/RuleParser.h"
 #include "trace/PowerTraceSession.h"
 #include "trace/TraceDecoding.h"
@@ -80,7 +81,6 @@ int32_t FillDeviceMap(RunState& state)
     return 0;
 }
 
-void WriteReportPending(const std::string&) {}
 
 // Steps 3 to 15 of the run; returns the exit status.
 int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& platform)
@@ -169,8 +169,15 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
                platform.registry);
     RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors, log,
               platform.deviceIo);
-    std::string reportPath = ReportFilePath("VQT-Report", ".html", system, platform.files);
-    WriteReportPending(reportPath);
+    std::string reportPath =
+        ReportFilePath(ReportFilePrefix, ReportFileExtension, system, platform.files);
+    ReportContents contents{system,    state.Errors,         state.Devices, state.Lpit,
+                            state.LpitStatusText, state.Rundowns, state.Analysis};
+    if (!WriteReport(reportPath, contents, log, platform.files)) {
+        // A report that was never written is not announced.
+        log.WriteLog(USER_INFO, "Cannot write VQT report here: " + reportPath, 29);
+        return 29;
+    }
     log.WriteLog(USER_INFO, "VQT report has been generated & stored here: " + reportPath, 0);
     return 0;
 }

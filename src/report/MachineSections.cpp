@@ -1,0 +1,149 @@
+#include <cstdio>
+
+#include "app/DebugLog.h"
+#include "lpit/Lpit.h"
+#include "report/Html.h"
+#include "report/HtmlFragments.h"
+#include "report/Sections.h"
+#include "sysinfo/SystemInfo.h"
+
+namespace dormex {
+
+namespace {
+
+std::string HexText(uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+template <size_t N>
+std::string Chars(const std::array<char, N>& chars)
+{
+    return HtmlEscape(std::string_view(chars.data(), N));
+}
+
+// A two-column table: a caption row (left open, as the next row closes it)
+// and one row per (title, value).
+std::string TwoColumnTable(const std::string& caption,
+                           std::initializer_list<std::pair<const char*, std::string>> rows)
+{
+    std::string html(html::TableStart);
+    html += html::RowStart;
+    html += html::WideHeaderCell;
+    html += caption;
+    html += html::HeaderCellEnd;
+    for (const auto& [title, value] : rows) {
+        html += html::RowStart;
+        html += html::TitleCell;
+        html += title;
+        html += html::CellEnd;
+        html += html::DataCell;
+        html += value;
+        html += html::CellEnd;
+        html += html::RowEnd;
+    }
+    html += html::TableEnd;
+    return html;
+}
+
+std::string HeaderTable(const LpitTable& table, DebugLog& log)
+{
+    log.WriteLog(INFORMATION, "Printing LPIT table header!!", 0);
+    return TwoColumnTable("LPIT Header",
+                          {{"Signature", Chars(table.Signature)},
+                           {"Length (bytes)", std::to_string(table.Length)},
+                           {"Revision", std::to_string(table.Revision)},
+                           {"Checksum", "0x" + HexText(table.Checksum)},
+                           {"OEM Id", Chars(table.OemId)},
+                           {"OEM Table Id", Chars(table.OemTableId)},
+                           {"OEM Revision", std::to_string(table.OemRevision)},
+                           {"Creator Id", Chars(table.CreatorId)},
+                           {"Creator Revision", "0x" + HexText(table.CreatorRevision)}});
+}
+
+std::string DescriptorTable(const LpitTable& table, int32_t index, DebugLog& log)
+{
+    log.WriteLog(INFORMATION, "Printing LPIT descriptor!!", 0);
+    const LpitDescriptor& descriptor = table.Descriptors[static_cast<size_t>(index)];
+    return TwoColumnTable("LPIT Descriptor " + std::to_string(index),
+                          {{"Flags", "0x" + HexText(descriptor.Flags)},
+                           {"Entry Trigger", GenericAddressText(descriptor.EntryTrigger)},
+                           {"Residency(ms)", std::to_string(descriptor.Residency)},
+                           {"Latency(ms)", std::to_string(descriptor.Latency)},
+                           {"Res Ctr", GenericAddressText(descriptor.ResidencyCounter)},
+                           {"Ctr Freq", std::to_string(descriptor.ResidencyCounterFrequency)}});
+}
+
+}  // namespace
+
+SystemInfoRows BuildSystemInfoRows(const SystemInfo& system)
+{
+    return {{
+        {"F/M/S", "Family " + std::to_string(system.CpuFamily) + " Model " +
+                      std::to_string(system.CpuModel) + " Stepping " +
+                      std::to_string(system.CpuStepping)},
+        {"BIOS Vendor", system.BiosVendor},
+        {"BIOS Version", system.BiosVersion},
+        {"BIOS Date", system.BiosReleaseDate},
+        {"S0 Idle", system.AoAc ? "Supported" : "Not-Supported"},
+        {"OS Version", system.OsBuild},
+    }};
+}
+
+std::string BuildSystemInfoSection(const SystemInfoRows& rows)
+{
+    std::string html;
+    html += html::ArticleStart;
+    html += html::InnerWrapper;
+    html += html::SectionStart;
+    html += html::SystemInfoBlock;
+    html += html::TableStart;
+    for (const SystemInfoRow& row : rows) {
+        html += html::RowStart;
+        html += html::TitleCell;
+        html += row.Title;
+        html += html::CellEnd;
+        html += html::DataCell;
+        html += HtmlEscape(row.Value);
+        html += html::CellEnd;
+        html += html::RowEnd;
+    }
+    html += html::TableEnd;
+    html += html::BlockEnd;
+    html += html::SectionEnd;
+    html += html::BlockEnd;
+    html += html::ArticleEnd;
+    return html;
+}
+
+std::string BuildLpitSection(const LpitTable& table, const std::string& statusText, DebugLog& log)
+{
+    std::string html;
+    html += html::H3Start;
+    html += html::LpitTitle;
+    html += html::H3End;
+    html += HtmlEscape(statusText);
+    if (!statusText.empty()) {
+        return html;
+    }
+    for (size_t i = 0; i < table.Descriptors.size(); ++i) {
+        html += html::LpitDescriptorBlock;
+        html += DescriptorTable(table, static_cast<int32_t>(i), log);
+        html += html::BlockEnd;
+    }
+    html += html::LpitHeaderBlock;
+    html += HeaderTable(table, log);
+    html += html::BlockEnd;
+    return html;
+}
+
+std::string GenericAddressText(const GenericAddress& address)
+{
+    return "0x" + HexText(address.AddressSpaceId) + ", " + std::to_string(address.RegisterBitWidth) +
+           ", " + std::to_string(address.RegisterBitOffset) + ", 0x" + HexText(address.AccessSize) +
+           ", 0x" + HexText(address.Address);
+}
+
+}  // namespace dormex

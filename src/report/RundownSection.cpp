@@ -1,0 +1,137 @@
+#include <unordered_map>
+
+#include "report/Html.h"
+#include "report/HtmlFragments.h"
+#include "report/Sections.h"
+#include "trace/Rundowns.h"
+
+namespace dormex {
+
+namespace {
+
+void AppendHeader(std::string& html, std::initializer_list<const char*> titles)
+{
+    html += html::RowStart;
+    for (const char* title : titles) {
+        html += html::HeaderCell;
+        html += title;
+        html += html::HeaderCellEnd;
+    }
+    html += html::RowEnd;
+}
+
+void AppendDataCell(std::string& html, const std::string& value)
+{
+    html += html::DataCell;
+    html += HtmlEscape(value);
+    html += html::CellEnd;
+}
+
+std::string EmptyListHeading(const char* text)
+{
+    return std::string(html::H3Start) + text + std::string(html::H3End);
+}
+
+std::string PepDeviceTable(const RundownLists& rundowns)
+{
+    if (rundowns.PepDeviceRundownList.empty()) {
+        return EmptyListHeading("No Pep Rundowns Availible.");
+    }
+    // The first component with a device's handle supplies its F-states.
+    std::unordered_map<std::string, const PepComponentRundown*> components;
+    for (const PepComponentRundown& component : rundowns.PepComponentRundownList) {
+        components.emplace(component.DeviceId, &component);
+    }
+    std::string html;
+    AppendHeader(html, {"Handle", "AcpiName", "D-state/F-state Dependency"});
+    for (const PepDeviceRundown& device : rundowns.PepDeviceRundownList) {
+        html += html::RowStart;
+        AppendDataCell(html, device.DeviceId);
+        AppendDataCell(html, device.DeviceName);
+        auto found = components.find(device.DeviceId);
+        const PepComponentRundown* component = found != components.end() ? found->second : nullptr;
+        html += html::DataCell;
+        html += html::OpenBracket;
+        for (uint32_t j = 0; component != nullptr && j < device.PlatformStateDependencyCount &&
+                             j < device.PowerStates.size();
+             ++j) {
+            html += "[D:" + std::to_string(device.PowerStates[j]) +
+                    ", F:" + std::to_string(component->PowerStates[j]) + "]";
+        }
+        html += html::CloseBracket;
+        html += html::CellEnd;  // the row stays open: the next row or the table end closes it
+    }
+    return html;
+}
+
+std::string PoFxDeviceTable(const RundownLists& rundowns)
+{
+    if (rundowns.PoFxRundownList.empty()) {
+        return EmptyListHeading("No PoFx Rundowns Availible.");
+    }
+    std::string html;
+    AppendHeader(html, {"DeviceId", "Service Name"});
+    for (const PoFxDeviceRundown& device : rundowns.PoFxRundownList) {
+        html += html::RowStart;
+        AppendDataCell(html, device.DeviceId);
+        AppendDataCell(html, device.ServiceName);
+        html += html::RowEnd;
+    }
+    return html;
+}
+
+std::string OsDeviceTable(const RundownLists& rundowns)
+{
+    if (rundowns.PoDeviceList.empty()) {
+        return EmptyListHeading("No Po Rundowns Availible.");
+    }
+    std::string html;
+    AppendHeader(html, {"Service Name", "Instance Path"});
+    for (const PoDeviceEntry& device : rundowns.PoDeviceList) {
+        html += html::RowStart;
+        AppendDataCell(html, device.FriendlyName);
+        AppendDataCell(html, device.InstancePath);
+        html += html::RowEnd;
+    }
+    return html;
+}
+
+void AppendTable(std::string& html, const std::string& rows)
+{
+    html += html::TableStart;
+    html += rows;
+    html += html::TableEnd;
+}
+
+void AppendHeading(std::string& html, std::string_view h3, std::string_view h4)
+{
+    html += html::H3Start;
+    html += h3;
+    html += html::H3End;
+    if (!h4.empty()) {
+        html += html::H4Start;
+        html += h4;
+        html += html::H4End;
+    }
+}
+
+}  // namespace
+
+std::string BuildRundownSection(const RundownLists& rundowns)
+{
+    std::string html(html::RundownBlock);
+    AppendHeading(html, html::PepDeviceListTitle,
+                  "This list contains the device and device states enumerated by the platform "
+                  "needed to achieve the lowest platform power state.");
+    AppendTable(html, PepDeviceTable(rundowns));
+    AppendHeading(html, html::PoFxDeviceListTitle,
+                  "This list contains the device drivers on the platform that support the "
+                  "Microsoft PoFx API.");
+    AppendTable(html, PoFxDeviceTable(rundowns));
+    AppendHeading(html, html::OsDeviceListTitle, "");
+    AppendTable(html, OsDeviceTable(rundowns));
+    html += html::BlockEnd;
+    return html;
+}
+
+}  // namespace dormex
