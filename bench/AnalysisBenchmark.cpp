@@ -7,10 +7,13 @@
 #include <iostream>
 #include <random>
 
+#include <stdlib.h>
+
 #include "SyntheticMachine.h"
 #include "analysis/Checks.h"
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/RuleMatching.h"
+#include "app/Driver.h"
 #include "app/RunState.h"
 #include "devices/DeviceProperties.h"
 #include "platform/Console.h"
@@ -100,6 +103,35 @@ void MatchRulesAndRunChecks(benchmark::State& bench)
         bench.ResumeTiming();
     }
 }
+
+// A whole run of a replayed machine: trace decoding, property collection,
+// analysis, report and debug log.
+void FullReplayedRun(benchmark::State& bench)
+{
+    Workspace workspace(static_cast<int>(bench.range(0)), static_cast<int>(bench.range(1)));
+    const fs::path previous = fs::current_path();
+    fs::current_path(workspace.dir);
+    ::setenv("USERPROFILE", workspace.Profile().c_str(), 1);
+    int32_t status = 0;
+    for (auto _ : bench) {
+        PosixFileSystem files;
+        NullConsole console;
+        ReplayMachine machine(workspace.snapshot, files);
+        Platform platform = machine.PlatformWith(console);
+        RunState state(platform);
+        status = RunDormex({}, state, platform);
+    }
+    fs::current_path(previous);
+    if (status != 0) {
+        bench.SkipWithError("the run did not complete");
+    }
+}
+
+BENCHMARK(FullReplayedRun)
+    ->Args({2000, 500})
+    ->Args({4000, 500})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 BENCHMARK(MatchRulesAndRunChecks)
     ->Args({2000, 500})

@@ -1,19 +1,48 @@
 #!/usr/bin/env bash
-# Builds and runs a test suite, installing what it needs first.
-#   scripts/test.sh            the Linux build and every unit and end-to-end test
-#   scripts/test.sh asan       the same under AddressSanitizer and UndefinedBehaviorSanitizer
+# Builds and runs the tests, installing what they need first.
+#   scripts/test.sh all        everything below, as CI runs it
+#   scripts/test.sh            the Linux build: unit and end-to-end tests
+#   scripts/test.sh browser    the same, with the report checked in headless Chromium
+#   scripts/test.sh asan       the suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   scripts/test.sh windows    the mingw-w64 cross build of dormex.exe and its runs under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-suite=${1:-default}
 jobs=$(nproc 2>/dev/null || echo 2)
-case "$suite" in
-  default|asan) scripts/install-deps.sh linux; preset=$suite ;;
-  windows)      scripts/install-deps.sh windows; preset=windows-mingw ;;
-  *) echo "usage: $0 [default|asan|windows]" >&2; exit 1 ;;
-esac
 
-cmake --preset "$preset"
-cmake --build --preset "$preset" -j "$jobs"
-ctest --preset "$preset" -j "$jobs"
+run_preset() {
+  cmake --preset "$1" "${@:2}"
+  cmake --build --preset "$1" -j "$jobs"
+  ctest --preset "$1" -j "$jobs"
+}
+
+prepare_browser() {
+  scripts/install-deps.sh browser
+  (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
+}
+
+suite=${1:-default}
+case "$suite" in
+  default)
+    scripts/install-deps.sh linux
+    run_preset default ;;
+  browser)
+    scripts/install-deps.sh linux
+    prepare_browser
+    run_preset default ;;
+  asan)
+    scripts/install-deps.sh linux
+    run_preset asan ;;
+  windows)
+    scripts/install-deps.sh windows
+    linux_exe=""
+    [ -x build/default/dormex ] && linux_exe="$(pwd)/build/default/dormex"
+    run_preset windows-mingw -DDORMEX_LINUX_EXE="$linux_exe" ;;
+  all)
+    "$0" browser
+    "$0" asan
+    "$0" windows ;;
+  *)
+    echo "usage: $0 [all|default|browser|asan|windows]" >&2
+    exit 1 ;;
+esac

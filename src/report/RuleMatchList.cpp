@@ -17,7 +17,11 @@ std::string RuleLine(const Rule* rule)
     std::string line = HtmlEscape(rule->Class) + ", " + HtmlEscape(rule->Regex) + ", " +
                        HtmlEscape(rule->ServiceName) + ", " + HtmlEscape(rule->RuleType) + ", [ ";
     for (const PlatformStateConstraint& state : rule->PlatformStates) {
-        line += "[" + HtmlEscape(state.DState) + ", " + HtmlEscape(state.FState) + "] ";
+        line += '[';
+        line += HtmlEscape(state.DState);
+        line += ", ";
+        line += HtmlEscape(state.FState);
+        line += "] ";
     }
     return line + "]";
 }

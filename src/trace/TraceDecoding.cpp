@@ -1,6 +1,7 @@
 #include "trace/TraceDecoding.h"
 
 #include <cerrno>
+#include <filesystem>
 
 #include "app/DebugLog.h"
 #include "common/Memory.h"
@@ -59,13 +60,31 @@ void InvalidData(DebugLog& log)
 
 bool DeviceFile::Open()
 {
-    stream_ = std::make_unique<std::fstream>(
-        files_.NativePath(path_), std::ios::in | std::ios::out | std::ios::trunc);
+    const std::string native = files_.NativePath(path_);
+    if (stream_ != nullptr) {
+        stream_->flush();
+        std::error_code error;
+        std::filesystem::resize_file(native, 0, error);
+        if (!error && stream_->good()) {
+            stream_->seekp(0);
+            inUse_ = true;
+            return true;
+        }
+        stream_.reset();
+    }
+    stream_ = std::make_unique<std::fstream>(native, std::ios::in | std::ios::out | std::ios::trunc);
     if (!stream_->is_open()) {
         stream_.reset();
         return false;
     }
+    inUse_ = true;
     return true;
+}
+
+void DeviceFile::Release()
+{
+    inUse_ = false;
+    stream_.reset();
 }
 
 int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& log,
@@ -98,7 +117,7 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
         }
     }
 
-    deviceFile.Close();
+    deviceFile.Release();
     files.DeleteFile(deviceFile.Path());
     if (handle != InvalidProcessTraceHandle) {
         consumer.CloseTrace(handle);

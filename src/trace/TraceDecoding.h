@@ -19,6 +19,8 @@ struct TraceEventInfo;
 inline constexpr const char* DeviceFileName = "VQT_Device_file.txt";
 
 // The scratch file that holds the decoded properties of one event at a time.
+// Between events the file stays open and is emptied in place: closing a file
+// just emptied makes some file systems write it out, once per event.
 class DeviceFile {
 public:
     DeviceFile(std::string path, FileSystem& files) : path_(std::move(path)), files_(files) {}
@@ -26,14 +28,24 @@ public:
     const std::string& Path() const { return path_; }
     // Opens it for reading and writing, emptied ("w+").
     bool Open();
-    void Close() { stream_.reset(); }
-    // The open stream, or nullptr.
-    std::fstream* Stream() { return stream_.get(); }
+    // Ends the use for one event; what was written stands in the file.
+    void Close()
+    {
+        if (stream_ != nullptr) {
+            stream_->flush();
+        }
+        inUse_ = false;
+    }
+    // Closes the file itself.
+    void Release();
+    // The stream while the file is open for an event, or nullptr.
+    std::fstream* Stream() { return inUse_ ? stream_.get() : nullptr; }
 
 private:
     std::string path_;
     FileSystem& files_;
     std::unique_ptr<std::fstream> stream_;
+    bool inUse_ = false;
 };
 
 // What the event callback works with during one replay of the trace.

@@ -206,6 +206,23 @@ TEST(Driver, CompleteRunAnnouncesTheReport)
                                           report);
 }
 
+TEST(Driver, ReportThatCannotBeWrittenIsNotAnnounced)
+{
+    TestMachine machine(BasicSnapshot());
+    AddRuleFile(machine);
+    std::filesystem::create_directories(machine.Profile + "/Desktop/VQT-Report.html");
+    EXPECT_EQ(RunDormex({}, machine.State, machine.Services), 29);
+    const std::string report = machine.Profile + "\\Desktop\\VQT-Report.html";
+    EXPECT_EQ(machine.Console.Output, LogPathShown(machine) + "\nRunning checks..." +
+                                          "\nCannot write VQT report here: " + report +
+                                          "\nExit Error code: 29");
+    std::string log = machine.DebugLogText();
+    EXPECT_EQ(log.substr(log.find("\nINFORMATION:: Adding Rundowns to Report")),
+              "\nINFORMATION:: Adding Rundowns to Report"
+              "\nUSER_INFO:: Cannot write VQT report here: " + report + " :: Error code: 29" +
+                  Exiting);
+}
+
 TEST(Driver, WithoutDesktopTheOutputGoesToTheCurrentDirectory)
 {
     TestMachine machine(BasicSnapshot(), /*withDesktop=*/false);

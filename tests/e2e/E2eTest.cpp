@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -90,63 +93,6 @@ private:
     fs::path dir_;
 };
 
-TEST(EndToEnd, EmbeddedSampleMachineRunsWhenNoSnapshotIsNamed)
-{
-    Scenario scenario;
-    scenario.environment["USERPROFILE"] = scenario.Profile().string();
-    fs::create_directories(scenario.Work() / "rules_for_soc");
-    fs::copy(fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc", scenario.Work() / "rules_for_soc",
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    Result result = scenario.Run();
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "dormex: replaying machine snapshot embedded sample\n");
-    const std::string profile = scenario.Profile().string();
-    EXPECT_EQ(result.out.rfind("\nDebug file can be found at: " + profile +
-                                   "\\Desktop\\VQT-Debug-Log.txt\nRunning checks...",
-                               0),
-              0u)
-        << result.out;
-    const std::string success =
-        "\nVQT report has been generated & stored here: " + profile + "\\Desktop\\VQT-Report.html";
-    ASSERT_GE(result.out.size(), success.size());
-    EXPECT_EQ(result.out.substr(result.out.size() - success.size()), success);
-    const std::string log = ReadFile(scenario.Profile() / "Desktop" / "VQT-Debug-Log.txt");
-    for (const char* line : {"\nINFORMATION:: CPU Model: 170\n",
-                             "\nINFORMATION:: Number of buffers lost: 0\n",
-                             "\nINFORMATION::  Number of Descriptors in LPIT: 2\n",
-                             "\nINFORMATION:: Device Information Logging Complete.\n"}) {
-        EXPECT_NE(log.find(line), std::string::npos) << line;
-    }
-    size_t devices = 0;
-    for (size_t at = log.find("Information Logged for: "); at != std::string::npos;
-         at = log.find("Information Logged for: ", at + 1)) {
-        ++devices;
-    }
-    EXPECT_GE(devices, 40u);
-    EXPECT_FALSE(fs::exists(scenario.Profile() / "VQTSystemTrace.etl"));
-    EXPECT_FALSE(fs::exists(scenario.Profile() / "VQT_Device_file.txt"));
-}
-
-TEST(EndToEnd, TestSwitchLoadsTheShippedTestRuleFile)
-{
-    Scenario scenario;
-    scenario.environment["USERPROFILE"] = scenario.Profile().string();
-    fs::copy(fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc", scenario.Work() / "rules_for_soc",
-             fs::copy_options::recursive);
-    fs::remove(scenario.Work() / "rules_for_soc" / "Family_6_Model_170_Microsoft_Windows_10.xml");
-    Result result = scenario.Run({"/t"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.out.find("\nVQT report has been generated & stored here: "), std::string::npos)
-        << result.out;
-    const std::string log = ReadFile(scenario.Profile() / "Desktop" / "VQT-Debug-Log.txt");
-    EXPECT_NE(log.find("\nINFORMATION:: Parsing  xml values from: "
-                       ".\\rules_for_soc\\Family_6_Model_138_Microsoft_Windows_10.xml"
-                       "\nINFORMATION:: validating rules"
-                       "\nWARNING:: Unique classes are not present. "),
-              std::string::npos)
-        << log;
-}
-
 TEST(EndToEnd, HomeStandsInForAMissingUserProfile)
 {
     Scenario scenario;
@@ -201,16 +147,120 @@ TEST(EndToEnd, InvalidSnapshotStopsWithStatusTwo)
     }
 }
 
-TEST(EndToEnd, HelpPrintsAndExits)
+// Scenarios under tests/e2e/scenarios/<name>/scenario.json: a machine (a
+// snapshot file, optionally patched, or the embedded sample), a rules folder,
+// arguments, and what the run must show: exit status, console text, debug-log
+// and report fragments in order. ${PROFILE} and ${WORK} stand for the folders.
+class Scenarios : public ::testing::TestWithParam<std::string> {};
+
+const fs::path ScenarioRoot = fs::path(DORMEX_SOURCE_DIR) / "tests" / "e2e" / "scenarios";
+
+std::vector<std::string> ScenarioNames()
 {
-    Scenario scenario;
-    scenario.environment["USERPROFILE"] = scenario.Profile().string();
-    Result result = scenario.Run({"/?"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out,
-              "\nTo use Dormex you can run without any options. "
-              "\nAlthough, there are some options for running specific modes."
-              "\n\n\tARGUMENTS: \n\t\t /?: dumps help information.\n Press ANY key to continue..");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(ScenarioRoot)) {
+        if (fs::exists(entry.path() / "scenario.json")) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
+
+std::string Substitute(std::string text, const Scenario& scenario)
+{
+    const std::pair<std::string, std::string> names[] = {{"${PROFILE}", scenario.Profile().string()},
+                                                         {"${WORK}", scenario.Work().string()}};
+    for (const auto& [name, value] : names) {
+        for (size_t at = text.find(name); at != std::string::npos;
+             at = text.find(name, at + value.size())) {
+            text.replace(at, name.size(), value);
+        }
+    }
+    return text;
+}
+
+// Each fragment must start after the one before it started (fragments may
+// share the line feed between them).
+void ExpectInOrder(const std::string& text, const nlohmann::json& fragments,
+                   const Scenario& scenario, const char* what)
+{
+    size_t at = 0;
+    for (const auto& fragment : fragments) {
+        std::string expected = Substitute(fragment.get<std::string>(), scenario);
+        size_t found = text.find(expected, at);
+        EXPECT_NE(found, std::string::npos) << what << " lacks, at or after offset " << at << ":\n"
+                                            << expected << "\n--- " << what << ":\n" << text;
+        if (found != std::string::npos) {
+            at = found + 1;
+        }
+    }
+}
+
+TEST_P(Scenarios, BehaveAsRecorded)
+{
+    const fs::path dir = ScenarioRoot / GetParam();
+    const nlohmann::json spec = nlohmann::json::parse(ReadFile(dir / "scenario.json"));
+    Scenario scenario;
+    const bool desktop = spec.value("desktop", true);
+    if (!desktop) {
+        fs::remove(scenario.Profile() / "Desktop");
+    }
+    if (spec.value("profile", true)) {
+        scenario.environment["USERPROFILE"] = scenario.Profile().string();
+    }
+    std::string replayed = "embedded sample";
+    const std::string machine = spec.at("machine");
+    if (machine != "embedded") {
+        nlohmann::json snapshot = nlohmann::json::parse(ReadFile(ScenarioRoot / machine));
+        if (spec.contains("machinePatch")) {
+            snapshot.merge_patch(spec["machinePatch"]);
+        }
+        replayed = (scenario.Dir() / "machine.json").string();
+        WriteFile(replayed, snapshot.dump());
+        scenario.environment["DORMEX_MACHINE"] = replayed;
+    }
+    if (spec.contains("rules")) {
+        const std::string rules = spec["rules"];
+        fs::path source = rules == "shipped" ? fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc"
+                                             : ScenarioRoot / rules;
+        fs::copy(source, scenario.Work() / "rules_for_soc", fs::copy_options::recursive);
+    }
+    const fs::path output = desktop ? scenario.Profile() / "Desktop" : scenario.Work();
+    if (spec.value("reportUnwritable", false)) {
+        fs::create_directories(output / "VQT-Report.html");
+    }
+
+    Result result = scenario.Run(spec.value("args", std::vector<std::string>{}));
+
+    const int status = spec.at("status");
+    EXPECT_EQ(result.status, status & 0xFF);
+    EXPECT_EQ(result.err, "dormex: replaying machine snapshot " + replayed + "\n");
+    EXPECT_EQ(result.out, Substitute(spec.at("console"), scenario));
+    const fs::path log = output / "VQT-Debug-Log.txt";
+    if (spec.value("noLog", false)) {
+        EXPECT_FALSE(fs::exists(log));
+    } else {
+        ExpectInOrder(ReadFile(log), spec.value("log", nlohmann::json::array()), scenario,
+                      "debug log");
+    }
+    const fs::path report = output / "VQT-Report.html";
+    if (spec.value("noReport", false)) {
+        EXPECT_FALSE(fs::exists(report));
+    } else if (spec.contains("report")) {
+        const std::string page = ReadFile(report);
+        EXPECT_EQ(page.find('\n'), std::string::npos);
+        ExpectInOrder(page, spec["report"], scenario, "report");
+    }
+    EXPECT_FALSE(fs::exists(scenario.Profile() / "VQTSystemTrace.etl"));
+    EXPECT_FALSE(fs::exists(scenario.Profile() / "VQT_Device_file.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 }  // namespace

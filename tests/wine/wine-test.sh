@@ -4,6 +4,9 @@
 #   wine-test.sh <dormex.exe> live   a run on the live (Wine) machine identifies it
 #   wine-test.sh <dormex.exe> trace  with a rule file for Wine's processor, the live run
 #                                    reaches the power trace, which Wine cannot replay
+#   wine-test.sh <dormex.exe> replay [<linux dormex>]
+#                                    replays the sample machine end to end; given the
+#                                    Linux build, its report and log must be the same
 set -euo pipefail
 exe=$1
 mode=$2
@@ -70,6 +73,32 @@ case "$mode" in
       fail "no trace stop message"
     grep -qE '^Exit Error code: [1-9][0-9]*$' "$work/out.txt" || fail "no non-zero exit code"
     grep -qF 'ERROR:: OpenTrace failed. :: Error code: ' "$log" || fail "no OpenTrace line"
+    ;;
+  replay)
+    sample="$rules_dir/../machines/sample.json"
+    cp -r "$rules_dir" rules_for_soc
+    DORMEX_MACHINE=$(winepath -w "$sample" 2>/dev/null)
+    export DORMEX_MACHINE
+    run
+    unset DORMEX_MACHINE
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    report=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Report.html 2>/dev/null | head -n 1)
+    log=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Debug-Log.txt 2>/dev/null | head -n 1)
+    [ -n "$report" ] || fail "no report written"
+    grep -q 'Found <span style="color:red">10</span> issue(s)' "$report" || fail "the report lacks the findings"
+    linux=${3:-}
+    if [ -n "$linux" ]; then
+      mkdir -p "$work/linux/profile/Desktop"
+      cp -r "$rules_dir" "$work/linux/rules_for_soc"
+      (cd "$work/linux" && env -u DORMEX_MACHINE USERPROFILE="$work/linux/profile" "$linux" < /dev/null > /dev/null 2>&1)
+      cmp -s "$report" "$work/linux/profile/Desktop/VQT-Report.html" ||
+        fail "the report differs from the Linux build's"
+      winprofile=$(tr -d '\r' < "$log" | sed -n 's/^INFORMATION:: User Profile: //p')
+      tr -d '\r' < "$log" | sed "s|$(printf '%s' "$winprofile" | sed 's/[\\&|]/\\&/g')|PROFILE|g" > "$work/windows.log"
+      sed "s|$work/linux/profile|PROFILE|g" "$work/linux/profile/Desktop/VQT-Debug-Log.txt" > "$work/linux.log"
+      cmp -s "$work/windows.log" "$work/linux.log" ||
+        { diff "$work/windows.log" "$work/linux.log" | head -20; fail "the debug log differs from the Linux build's"; }
+    fi
     ;;
   *)
     echo "unknown mode $mode"; exit 2 ;;
