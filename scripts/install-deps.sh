@@ -51,7 +51,12 @@ for target in "${@:-linux}"; do
       enable_source_packages
       ;;
     browser)
-      install_missing chromium nodejs npm
+      install_missing chromium
+      # Node.js may come with its own npm (from another repository than
+      # Debian's, whose npm package would conflict with it): use what is there.
+      if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
+        install_missing nodejs npm
+      fi
       ;;
     *)
       echo "usage: $0 [linux|windows|browser]..." >&2

@@ -92,94 +92,95 @@ struct PepFields {
     }
 };
 
+struct PoFxFields {
+    PoFxDeviceRundown& record;
+
+    bool IsKey(const std::string& word) const
+    {
+        return word == "DeviceNode:" || word == "DeviceId:" || word == "InstancePath:" ||
+               word == "ServiceName:";
+    }
+    void operator()(const std::string& key, const std::string& value)
+    {
+        if (key == "DeviceNode:") {
+            record.DeviceNode = ReadDecimal(value);
+        } else if (key == "DeviceId:") {
+            record.DeviceId = value;
+        } else if (key == "InstancePath:") {
+            record.InstancePath = value;
+        } else {
+            record.ServiceName = value;
+        }
+    }
+};
+
+struct PoFields {
+    PoDeviceEntry& record;
+
+    bool IsKey(const std::string& word) const
+    {
+        return word == "DeviceNode:" || word == "InstancePath:" || word == "FriendlyName:";
+    }
+    void operator()(const std::string& key, const std::string& value)
+    {
+        if (key == "DeviceNode:") {
+            record.DeviceNode = value;
+        } else if (key == "InstancePath:") {
+            record.InstancePath = value;
+        } else {
+            record.FriendlyName = value;
+        }
+    }
+};
+
+// One record from the open scratch file, appended to `list`. `fieldsOf` gives
+// the key reader that fills a record.
+template <typename Record, typename FieldsOf>
+int32_t AddEntry(std::istream* deviceFile, std::deque<Record>& list, DebugLog& log,
+                 const char* invalidParameter, FieldsOf fieldsOf)
+{
+    if (deviceFile == nullptr) {
+        log.WriteLog(WARNING, invalidParameter, InvalidParameter);
+        return InvalidParameter;
+    }
+    Record record;
+    ReadKeyValues(*deviceFile, fieldsOf(record));
+    list.push_back(std::move(record));
+    return 0;
+}
+
 }  // namespace
 
 int32_t AddPoFxEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
-    if (deviceFile == nullptr) {
-        log.WriteLog(WARNING, "Invalid parameter to add a PoFx Entry.", InvalidParameter);
-        return InvalidParameter;
-    }
-    struct Fields {
-        PoFxDeviceRundown& record;
-        bool IsKey(const std::string& word) const
-        {
-            return word == "DeviceNode:" || word == "DeviceId:" || word == "InstancePath:" ||
-                   word == "ServiceName:";
-        }
-        void operator()(const std::string& key, const std::string& value)
-        {
-            if (key == "DeviceNode:") {
-                record.DeviceNode = ReadDecimal(value);
-            } else if (key == "DeviceId:") {
-                record.DeviceId = value;
-            } else if (key == "InstancePath:") {
-                record.InstancePath = value;
-            } else {
-                record.ServiceName = value;
-            }
-        }
-    };
-    PoFxDeviceRundown record;
-    ReadKeyValues(*deviceFile, Fields{record});
-    lists.PoFxRundownList.push_back(std::move(record));
-    return 0;
+    return AddEntry(deviceFile, lists.PoFxRundownList, log, "Invalid parameter to add a PoFx Entry.",
+                    [](PoFxDeviceRundown& record) { return PoFxFields{record}; });
 }
 
 int32_t AddPepDeviceEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
-    if (deviceFile == nullptr) {
-        log.WriteLog(WARNING, "Invalid parameter to add a Pep D Entry.", InvalidParameter);
-        return InvalidParameter;
-    }
-    PepDeviceRundown record;
-    ReadKeyValues(*deviceFile,
-                  PepFields<PepDeviceRundown>{record, &PepDeviceRundown::DeviceName, "DeviceName:"});
-    lists.PepDeviceRundownList.push_back(std::move(record));
-    return 0;
+    return AddEntry(deviceFile, lists.PepDeviceRundownList, log,
+                    "Invalid parameter to add a Pep D Entry.", [](PepDeviceRundown& record) {
+                        return PepFields<PepDeviceRundown>{record, &PepDeviceRundown::DeviceName,
+                                                           "DeviceName:"};
+                    });
 }
 
 int32_t AddPepComponentEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
-    if (deviceFile == nullptr) {
-        log.WriteLog(WARNING, "Invalid parameter to add a Pep Component Entry.", InvalidParameter);
-        return InvalidParameter;
-    }
-    PepComponentRundown record;
-    ReadKeyValues(*deviceFile,
-                  PepFields<PepComponentRundown>{record, &PepComponentRundown::ComponentDescription,
-                                                 "ComponentDescription:"});
-    lists.PepComponentRundownList.push_back(std::move(record));
-    return 0;
+    return AddEntry(deviceFile, lists.PepComponentRundownList, log,
+                    "Invalid parameter to add a Pep Component Entry.",
+                    [](PepComponentRundown& record) {
+                        return PepFields<PepComponentRundown>{
+                            record, &PepComponentRundown::ComponentDescription,
+                            "ComponentDescription:"};
+                    });
 }
 
 int32_t AddPoEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
-    if (deviceFile == nullptr) {
-        log.WriteLog(WARNING, "Invalid parameter to add a Po Entry.", InvalidParameter);
-        return InvalidParameter;
-    }
-    struct Fields {
-        PoDeviceEntry& record;
-        bool IsKey(const std::string& word) const
-        {
-            return word == "DeviceNode:" || word == "InstancePath:" || word == "FriendlyName:";
-        }
-        void operator()(const std::string& key, const std::string& value)
-        {
-            if (key == "DeviceNode:") {
-                record.DeviceNode = value;
-            } else if (key == "InstancePath:") {
-                record.InstancePath = value;
-            } else {
-                record.FriendlyName = value;
-            }
-        }
-    };
-    PoDeviceEntry record;
-    ReadKeyValues(*deviceFile, Fields{record});
-    lists.PoDeviceList.push_back(std::move(record));
-    return 0;
+    return AddEntry(deviceFile, lists.PoDeviceList, log, "Invalid parameter to add a Po Entry.",
+                    [](PoDeviceEntry& record) { return PoFields{record}; });
 }
 
 }  // namespace dormex

@@ -200,57 +200,57 @@ void ExpectInOrder(const std::string& text, const nlohmann::json& fragments,
 TEST_P(Scenarios, BehaveAsRecorded)
 {
     const fs::path dir = ScenarioRoot / GetParam();
-    const nlohmann::json spec = nlohmann::json::parse(ReadFile(dir / "scenario.json"));
+    const nlohmann::json recorded = nlohmann::json::parse(ReadFile(dir / "scenario.json"));
     Scenario scenario;
-    const bool desktop = spec.value("desktop", true);
+    const bool desktop = recorded.value("desktop", true);
     if (!desktop) {
         fs::remove(scenario.Profile() / "Desktop");
     }
-    if (spec.value("profile", true)) {
+    if (recorded.value("profile", true)) {
         scenario.environment["USERPROFILE"] = scenario.Profile().string();
     }
     std::string replayed = "embedded sample";
-    const std::string machine = spec.at("machine");
+    const std::string machine = recorded.at("machine");
     if (machine != "embedded") {
         nlohmann::json snapshot = nlohmann::json::parse(ReadFile(ScenarioRoot / machine));
-        if (spec.contains("machinePatch")) {
-            snapshot.merge_patch(spec["machinePatch"]);
+        if (recorded.contains("machinePatch")) {
+            snapshot.merge_patch(recorded["machinePatch"]);
         }
         replayed = (scenario.Dir() / "machine.json").string();
         WriteFile(replayed, snapshot.dump());
         scenario.environment["DORMEX_MACHINE"] = replayed;
     }
-    if (spec.contains("rules")) {
-        const std::string rules = spec["rules"];
+    if (recorded.contains("rules")) {
+        const std::string rules = recorded["rules"];
         fs::path source = rules == "shipped" ? fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc"
                                              : ScenarioRoot / rules;
         fs::copy(source, scenario.Work() / "rules_for_soc", fs::copy_options::recursive);
     }
     const fs::path output = desktop ? scenario.Profile() / "Desktop" : scenario.Work();
-    if (spec.value("reportUnwritable", false)) {
+    if (recorded.value("reportUnwritable", false)) {
         fs::create_directories(output / "VQT-Report.html");
     }
 
-    Result result = scenario.Run(spec.value("args", std::vector<std::string>{}));
+    Result result = scenario.Run(recorded.value("args", std::vector<std::string>{}));
 
-    const int status = spec.at("status");
+    const int status = recorded.at("status");
     EXPECT_EQ(result.status, status & 0xFF);
     EXPECT_EQ(result.err, "dormex: replaying machine snapshot " + replayed + "\n");
-    EXPECT_EQ(result.out, Substitute(spec.at("console"), scenario));
+    EXPECT_EQ(result.out, Substitute(recorded.at("console"), scenario));
     const fs::path log = output / "VQT-Debug-Log.txt";
-    if (spec.value("noLog", false)) {
+    if (recorded.value("noLog", false)) {
         EXPECT_FALSE(fs::exists(log));
     } else {
-        ExpectInOrder(ReadFile(log), spec.value("log", nlohmann::json::array()), scenario,
+        ExpectInOrder(ReadFile(log), recorded.value("log", nlohmann::json::array()), scenario,
                       "debug log");
     }
     const fs::path report = output / "VQT-Report.html";
-    if (spec.value("noReport", false)) {
+    if (recorded.value("noReport", false)) {
         EXPECT_FALSE(fs::exists(report));
-    } else if (spec.contains("report")) {
+    } else if (recorded.contains("report")) {
         const std::string page = ReadFile(report);
         EXPECT_EQ(page.find('\n'), std::string::npos);
-        ExpectInOrder(page, spec["report"], scenario, "report");
+        ExpectInOrder(page, recorded["report"], scenario, "report");
     }
     EXPECT_FALSE(fs::exists(scenario.Profile() / "VQTSystemTrace.etl"));
     EXPECT_FALSE(fs::exists(scenario.Profile() / "VQT_Device_file.txt"));

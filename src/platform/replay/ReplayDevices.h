@@ -50,8 +50,6 @@ public:
                          uint32_t* bytesReturned) override;
     bool CloseHandle(FileHandle handle) override;
 
-    size_t OpenHandles() const { return open_.size(); }
-
 private:
     const MachineSnapshot& snapshot_;
     std::map<FileHandle, uint32_t> open_;  // handle -> port
