@@ -9,9 +9,9 @@
 #include "platform/Platform.h"
 #include "report/ReportDocument.h"
 #include "rules/RuleParser.h"
+#include "sysinfo/RuleFileSelection.h"
 #include "trace/PowerTraceSession.h"
 #include "trace/TraceDecoding.h"
-#include "sysinfo/RuleFileSelection.h"
 
 namespace dormex {
 
@@ -61,7 +61,6 @@ private:
     SidHandle sid_;
 };
 
-// Steps whose subsystems are not built yet; each succeeds.
 // The three fills in their order, each only after the one before succeeded.
 int32_t FillDeviceMap(RunState& state)
 {
@@ -80,7 +79,6 @@ int32_t FillDeviceMap(RunState& state)
     }
     return 0;
 }
-
 
 // Steps 3 to 15 of the run; returns the exit status.
 int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& platform)
@@ -171,8 +169,9 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
               platform.deviceIo);
     std::string reportPath =
         ReportFilePath(ReportFilePrefix, ReportFileExtension, system, platform.files);
-    ReportContents contents{system,    state.Errors,         state.Devices, state.Lpit,
-                            state.LpitStatusText, state.Rundowns, state.Analysis};
+    ReportContents contents{system,     state.Errors,          state.Devices,
+                            state.Lpit, state.LpitStatusText, state.Rundowns,
+                            state.Analysis};
     if (!WriteReport(reportPath, contents, log, platform.files)) {
         // A report that was never written is not announced.
         log.WriteLog(USER_INFO, "Cannot write VQT report here: " + reportPath, 29);
