@@ -219,17 +219,21 @@ void ErrorRegistry::AddError(ErrorType type, const Rule* rule, const DeviceMatch
                      0);
     }
 
+    // A device match when there is one, else the OS device, else nothing.
+    auto fileDevice = [&](ReportError& error) {
+        if (match != nullptr) {
+            error.Devices.push_back(match);
+        } else if (poDevice != nullptr) {
+            error.PoDevices.push_back(poDevice);
+        }
+    };
     bool found = false;
     for (ReportError& error : ErrorList) {
         if (error.Type != type || error.Rule != rule) {
             continue;
         }
         found = true;
-        if (match != nullptr) {
-            error.Devices.push_back(match);
-        } else if (poDevice != nullptr) {
-            error.PoDevices.push_back(poDevice);
-        }
+        fileDevice(error);
         ++CriticalCount;
         log.WriteLog(INFORMATION,
                      "CRITICAL RULE ERROR for provided device; Critical Error Count: " +
@@ -242,11 +246,7 @@ void ErrorRegistry::AddError(ErrorType type, const Rule* rule, const DeviceMatch
     ReportError error;
     error.Type = type;
     error.Rule = rule;
-    if (match != nullptr) {
-        error.Devices.push_back(match);
-    } else if (poDevice != nullptr) {
-        error.PoDevices.push_back(poDevice);
-    }
+    fileDevice(error);
     ++ErrorCount;
     log.WriteLog(INFORMATION,
                  "First insertion of a rule, Error count incremented for provided device; Error "

@@ -64,36 +64,43 @@ std::string PepDeviceTable(const RundownLists& rundowns)
     return html;
 }
 
-std::string PoFxDeviceTable(const RundownLists& rundowns)
+// A table of two data cells a record, or the heading for an empty list.
+template <typename Record, typename Cells>
+std::string TwoCellTable(const std::deque<Record>& records, const char* emptyText,
+                         std::initializer_list<const char*> titles, Cells cells)
 {
-    if (rundowns.PoFxRundownList.empty()) {
-        return EmptyListHeading("No PoFx Rundowns Availible.");
+    if (records.empty()) {
+        return EmptyListHeading(emptyText);
     }
     std::string html;
-    AppendHeader(html, {"DeviceId", "Service Name"});
-    for (const PoFxDeviceRundown& device : rundowns.PoFxRundownList) {
+    AppendHeader(html, titles);
+    for (const Record& record : records) {
+        auto [first, second] = cells(record);
         html += html::RowStart;
-        AppendDataCell(html, device.DeviceId);
-        AppendDataCell(html, device.ServiceName);
+        AppendDataCell(html, first);
+        AppendDataCell(html, second);
         html += html::RowEnd;
     }
     return html;
 }
 
+std::string PoFxDeviceTable(const RundownLists& rundowns)
+{
+    return TwoCellTable(rundowns.PoFxRundownList, "No PoFx Rundowns Availible.",
+                        {"DeviceId", "Service Name"}, [](const PoFxDeviceRundown& device) {
+                            return std::pair<const std::string&, const std::string&>(
+                                device.DeviceId, device.ServiceName);
+                        });
+}
+
+// Its first column, headed "Service Name", shows the friendly name.
 std::string OsDeviceTable(const RundownLists& rundowns)
 {
-    if (rundowns.PoDeviceList.empty()) {
-        return EmptyListHeading("No Po Rundowns Availible.");
-    }
-    std::string html;
-    AppendHeader(html, {"Service Name", "Instance Path"});
-    for (const PoDeviceEntry& device : rundowns.PoDeviceList) {
-        html += html::RowStart;
-        AppendDataCell(html, device.FriendlyName);
-        AppendDataCell(html, device.InstancePath);
-        html += html::RowEnd;
-    }
-    return html;
+    return TwoCellTable(rundowns.PoDeviceList, "No Po Rundowns Availible.",
+                        {"Service Name", "Instance Path"}, [](const PoDeviceEntry& device) {
+                            return std::pair<const std::string&, const std::string&>(
+                                device.FriendlyName, device.InstancePath);
+                        });
 }
 
 void AppendTable(std::string& html, const std::string& rows)

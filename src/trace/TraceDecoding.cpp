@@ -9,6 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Tdh.h"
 #include "platform/TraceProviders.h"
+#include "platform/WindowsErrors.h"
 #include "trace/PowerTraceSession.h"
 #include "trace/Rundowns.h"
 
@@ -16,11 +17,7 @@ namespace dormex {
 
 namespace {
 
-constexpr uint32_t ErrorInsufficientBuffer = 122;
-constexpr uint32_t ErrorOutOfMemory = 14;
-constexpr uint32_t ErrorNotFound = 1168;
-constexpr uint32_t ErrorCancelled = 1223;
-constexpr int32_t InvalidEventData = 15005;
+constexpr int32_t InvalidEventData = static_cast<int32_t>(ErrorEvtInvalidEventData);
 constexpr int32_t OpenFailedWithoutCode = 31;  // ERROR_GEN_FAILURE
 // Structures nest only a few levels in real manifests; deeper means a loop.
 constexpr int MaxStructDepth = 32;

@@ -165,7 +165,7 @@ void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSn
     }
 }
 
-SnapshotRegistryValue ReadRegistryValue(const Json& value, const std::string& path)
+SnapshotRegistryValue ReadRegistryEntry(const Json& value, const std::string& path)
 {
     SnapshotRegistryValue result;
     if (value.is_string()) {
@@ -193,7 +193,7 @@ void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& s
         ExpectObject(values, keyPath);
         auto& target = snapshot.Registry[RegistryKeyLookupName(key)];
         for (const auto& [name, data] : values.items()) {
-            target[AsciiLower(name)] = ReadRegistryValue(data, MemberPath(keyPath, name));
+            target[AsciiLower(name)] = ReadRegistryEntry(data, MemberPath(keyPath, name));
         }
     }
 }

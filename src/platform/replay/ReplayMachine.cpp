@@ -5,16 +5,14 @@
 #include <sstream>
 
 #include "common/Text.h"
+#include "platform/WindowsErrors.h"
 
 namespace dormex {
 
 namespace {
 
-constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
-constexpr uint32_t ERROR_MORE_DATA = 234;
-constexpr uint32_t ERROR_UNSUPPORTED_TYPE = 1630;
-constexpr int32_t STATUS_INVALID_PARAMETER = static_cast<int32_t>(0xC000000D);
-constexpr int32_t STATUS_BUFFER_TOO_SMALL = static_cast<int32_t>(0xC0000023);
+constexpr int32_t StatusInvalidParameter = static_cast<int32_t>(0xC000000D);
+constexpr int32_t StatusBufferTooSmall = static_cast<int32_t>(0xC0000023);
 
 std::vector<uint8_t> RegistryData(const SnapshotRegistryValue& value)
 {
@@ -53,14 +51,14 @@ uint32_t ReplayRegistry::GetValue(const std::string& key, const std::string& nam
 {
     auto keyEntry = snapshot_.Registry.find(RegistryKeyLookupName(key));
     if (keyEntry == snapshot_.Registry.end()) {
-        return ERROR_FILE_NOT_FOUND;
+        return ErrorFileNotFound;
     }
     auto valueEntry = keyEntry->second.find(AsciiLower(name));
     if (valueEntry == keyEntry->second.end()) {
-        return ERROR_FILE_NOT_FOUND;
+        return ErrorFileNotFound;
     }
     if ((flags & RegistryTypeFlag(valueEntry->second.ValueType)) == 0) {
-        return ERROR_UNSUPPORTED_TYPE;
+        return ErrorUnsupportedType;
     }
     std::vector<uint8_t> bytes = RegistryData(valueEntry->second);
     uint32_t needed = static_cast<uint32_t>(bytes.size());
@@ -74,7 +72,7 @@ uint32_t ReplayRegistry::GetValue(const std::string& key, const std::string& nam
         if (size != nullptr) {
             *size = needed;
         }
-        return ERROR_MORE_DATA;
+        return ErrorMoreData;
     }
     std::memcpy(data, bytes.data(), bytes.size());
     *size = needed;
@@ -88,10 +86,10 @@ int32_t ReplayPowerInformation::CallNtPowerInformation(int32_t level, const void
         return *snapshot_.PowerStatus;
     }
     if (level != SystemPowerCapabilities || output == nullptr) {
-        return STATUS_INVALID_PARAMETER;
+        return StatusInvalidParameter;
     }
     if (outputSize < snapshot_.PowerCapabilities.size()) {
-        return STATUS_BUFFER_TOO_SMALL;
+        return StatusBufferTooSmall;
     }
     std::memcpy(output, snapshot_.PowerCapabilities.data(), snapshot_.PowerCapabilities.size());
     return 0;

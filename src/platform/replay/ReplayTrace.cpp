@@ -7,23 +7,12 @@
 
 #include "common/Text.h"
 #include "platform/TraceProviders.h"
+#include "platform/WindowsErrors.h"
 
 namespace dormex {
 
 namespace {
 
-constexpr uint32_t ErrorFileNotFound = 2;
-constexpr uint32_t ErrorPathNotFound = 3;
-constexpr uint32_t ErrorInvalidHandle = 6;
-constexpr uint32_t ErrorInvalidData = 13;
-constexpr uint32_t ErrorNotSupported = 50;
-constexpr uint32_t ErrorInvalidParameter = 87;
-constexpr uint32_t ErrorInsufficientBuffer = 122;
-constexpr uint32_t ErrorAlreadyExists = 183;
-constexpr uint32_t ErrorNotFound = 1168;
-constexpr uint32_t ErrorCancelled = 1223;
-constexpr uint32_t ErrorWmiInstanceNotFound = 4201;
-constexpr uint32_t ErrorEvtInvalidEventData = 15005;
 
 constexpr TraceHandle SessionHandle = 0x5D0E;
 constexpr const char* TraceFileHeader = "dormex replayed trace";

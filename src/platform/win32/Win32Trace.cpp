@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/Memory.h"
 #include "platform/win32/Win32Machine.h"
 
 // Exported by tdh.dll but not declared by every SDK's tdh.h.
@@ -169,12 +170,11 @@ uint32_t Win32Tdh::GetEventInformation(const EventRecord& event, TraceEventInfo*
                                        uint32_t* bufferSize)
 {
     ULONG size = info != nullptr ? *bufferSize : 0;
-    std::vector<uint8_t> buffer;
-    try {
-        buffer.resize(size);
-    } catch (const std::bad_alloc&) {
+    auto allocated = TryAllocate<uint8_t>(size);
+    if (!allocated) {
         return ERROR_OUTOFMEMORY;
     }
+    std::vector<uint8_t>& buffer = *allocated;
     ULONG status = ::TdhGetEventInformation(
         NativeEvent(event), 0, nullptr,
         size != 0 ? reinterpret_cast<PTRACE_EVENT_INFO>(buffer.data()) : nullptr, &size);
@@ -234,12 +234,11 @@ uint32_t Win32Tdh::GetEventMapInformation(const EventRecord& event, const std::u
     }
     std::u16string name = mapName;
     ULONG size = map != nullptr ? *bufferSize : 0;
-    std::vector<uint8_t> buffer;
-    try {
-        buffer.resize(size);
-    } catch (const std::bad_alloc&) {
+    auto allocated = TryAllocate<uint8_t>(size);
+    if (!allocated) {
         return ERROR_OUTOFMEMORY;
     }
+    std::vector<uint8_t>& buffer = *allocated;
     ULONG status = ::TdhGetEventMapInformation(
         NativeEvent(event), reinterpret_cast<LPWSTR>(name.data()),
         size != 0 ? reinterpret_cast<PEVENT_MAP_INFO>(buffer.data()) : nullptr, &size);
