@@ -12,6 +12,7 @@
 #include "SyntheticMachine.h"
 #include "analysis/Checks.h"
 #include "analysis/ConstraintAnalysis.h"
+#include "analysis/DeviceCorrelation.h"
 #include "analysis/RuleMatching.h"
 #include "app/Driver.h"
 #include "app/RunState.h"
@@ -69,8 +70,8 @@ struct Prepared {
     explicit Prepared(const Workspace& workspace)
         : machine(workspace.snapshot, files), platform(machine.PlatformWith(console)), state(platform)
     {
-        state.Log.LoggingEnabled = true;
-        state.Log.LogPath = workspace.Profile() + "/Desktop/VQT-Debug-Log.txt";
+        state.LogFile.open(workspace.Profile() + "/Desktop/VQT-Debug-Log.txt", std::ios::app);
+        state.Log.WriteTo(&state.LogFile);
         state.System.OsBuild = "22631";
         RunPowerTrace(workspace.Profile(), state.Log, platform.traceController, files);
         ProcessPowerTrace(workspace.Profile(), state.Rundowns, state.Log, platform.traceConsumer,

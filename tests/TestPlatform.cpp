@@ -88,14 +88,7 @@ MachineSnapshot ParseSnapshotOrFail(std::string_view json)
 LogCapture::LogCapture()
 {
     Files.CurrentDirectory = Dir.Path().string();
-    Log.LoggingEnabled = true;
-    Log.LogPath = (Dir.Path() / "VQT-Debug-Log.txt").string();
-}
-
-std::string LogCapture::Text() const
-{
-    std::filesystem::path log = Dir.Path() / "VQT-Debug-Log.txt";
-    return std::filesystem::exists(log) ? ReadFile(log) : std::string();
+    Log.WriteTo(&Entries);
 }
 
 std::string LogCapture::AddFile(const std::string& name, std::string_view content) const
@@ -129,7 +122,7 @@ std::string TestMachine::OutputDirectory() const
 std::string TestMachine::DebugLogText() const
 {
     std::filesystem::path log = std::filesystem::path(OutputDirectory()) / "VQT-Debug-Log.txt";
-    return std::filesystem::exists(log) ? ReadFile(log) : std::string();
+    return std::filesystem::exists(log) ? ReadFile(log) : LogSink.str();
 }
 
 std::string ReadFile(const std::filesystem::path& path)

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -60,16 +61,17 @@ private:
 
 MachineSnapshot ParseSnapshotOrFail(std::string_view json);
 
-// A debug log writing to a file in a directory of its own, with the console
-// collected, for tests of single operations.
+// A debug log whose entries and console output are collected, with a
+// directory of its own, for tests of single operations.
 struct LogCapture {
     TempDir Dir;
     TestFileSystem Files;
     StringConsole Console;
-    DebugLog Log{Console, Files};
+    std::ostringstream Entries;
+    DebugLog Log{Console};
 
     LogCapture();
-    std::string Text() const;  // the log file, "" when none was written
+    std::string Text() const { return Entries.str(); }
     // Writes a file into the directory; returns its path.
     std::string AddFile(const std::string& name, std::string_view content) const;
 };
@@ -88,8 +90,12 @@ public:
     ReplayMachine Machine;
     Platform Services;
     RunState State;
+    std::ostringstream LogSink;
 
-    std::string DebugLogText() const;  // the log in the output directory, "" if none
+    // Sends the log to LogSink, for tests of single operations.
+    void CaptureLog() { State.Log.WriteTo(&LogSink); }
+    // The log file in the output directory, else what LogSink caught.
+    std::string DebugLogText() const;
     std::string OutputDirectory() const;
 };
 

@@ -3,11 +3,11 @@
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/RuleMatching.h"
 #include "analysis/StorageCases.h"
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Text.h"
-#include "report/ErrorRegistry.h"
+#include "analysis/Findings.h"
 #include "rules/RuleSet.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 
@@ -24,7 +24,7 @@ bool HasType(const Cdr& cdr, std::string_view type)
 void CheckClassInvalidators(ConstraintAnalysis& analysis, DebugLog& log)
 {
     for (Cdr& cdr : analysis.CdrList) {
-        if (cdr.Rule == nullptr || !HasType(cdr, "classInvalidator") ||
+        if (cdr.Rule == nullptr || !HasType(cdr, RuleTypeClassInvalidator) ||
             cdr.DeviceMatches.empty() || cdr.PoDeviceMatches.empty()) {
             continue;
         }
@@ -66,7 +66,7 @@ void CheckUniqueDevices(ConstraintAnalysis& analysis, const RuleSet& rules,
 void CheckUnexpectedDevices(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
 {
     for (const Cdr& cdr : analysis.CdrList) {
-        if (!HasType(cdr, "requiredNo")) {
+        if (!HasType(cdr, RuleTypeRequiredNo)) {
             continue;
         }
         for (const DeviceMatch* match : cdr.DeviceMatches) {
@@ -84,7 +84,7 @@ void CheckUnexpectedDevices(const ConstraintAnalysis& analysis, ErrorRegistry& e
 void CheckRegistrations(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
 {
     for (const Cdr& cdr : analysis.CdrList) {
-        if (HasType(cdr, "requiredNo")) {
+        if (HasType(cdr, RuleTypeRequiredNo)) {
             continue;
         }
         for (const DeviceMatch* match : cdr.DeviceMatches) {
@@ -98,7 +98,7 @@ void CheckRegistrations(const ConstraintAnalysis& analysis, ErrorRegistry& error
 void CheckRequiredDevices(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
 {
     for (const Cdr& cdr : analysis.CdrList) {
-        if (!HasType(cdr, "always") && !HasType(cdr, "dynamic")) {
+        if (!HasType(cdr, RuleTypeAlways) && !HasType(cdr, RuleTypeDynamic)) {
             continue;
         }
         for (const DeviceMatch* match : cdr.DeviceMatches) {
@@ -131,7 +131,7 @@ bool PowerStatesDiffer(const Rule& rule, const DeviceMatch& match)
 void CheckPowerStates(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
 {
     for (const Cdr& cdr : analysis.CdrList) {
-        if (cdr.Rule == nullptr || HasType(cdr, "requiredNo")) {
+        if (cdr.Rule == nullptr || HasType(cdr, RuleTypeRequiredNo)) {
             continue;
         }
         for (const DeviceMatch* match : cdr.DeviceMatches) {
@@ -188,7 +188,7 @@ void InvalidateClass(const std::string& className, ConstraintAnalysis& analysis)
 {
     for (Cdr& cdr : analysis.CdrList) {
         if (cdr.Rule != nullptr && cdr.Rule->Class == className) {
-            cdr.Rule->RuleType = "requiredNo";
+            cdr.Rule->RuleType = RuleTypeRequiredNo;
         }
     }
     // A class outside the fixed table gets a mark of its own.

@@ -9,13 +9,11 @@
 
 namespace dormex {
 
-class DebugLog;
 struct PepComponentRundown;
 struct PepDeviceRundown;
 struct PoDeviceEntry;
 struct PoFxDeviceRundown;
 struct Rule;
-struct RundownLists;
 
 // The rundowns of one device, joined under its device key. None is owned.
 struct DeviceMatch {
@@ -47,15 +45,5 @@ struct ConstraintAnalysis {
 
     Cdr& NilCdr() { return CdrList.back(); }
 };
-
-// Each files one kind of rundown under its device key. 0, or 14 when no
-// record can be had.
-int32_t FillPoFxMap(ConstraintAnalysis& analysis, const RundownLists& rundowns, DebugLog& log);
-int32_t FillPepDeviceMap(ConstraintAnalysis& analysis, const RundownLists& rundowns, DebugLog& log);
-int32_t FillPepComponentMap(ConstraintAnalysis& analysis, const RundownLists& rundowns,
-                            DebugLog& log);
-
-// The record under `text`, else under the first key that contains it, else none.
-DeviceMatch* FindDeviceMatch(ConstraintAnalysis& analysis, const std::string& text, DebugLog& log);
 
 }  // namespace dormex

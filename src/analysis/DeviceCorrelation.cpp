@@ -1,8 +1,8 @@
-#include "analysis/ConstraintAnalysis.h"
+#include "analysis/DeviceCorrelation.h"
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "rules/RuleSet.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 

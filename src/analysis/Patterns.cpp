@@ -1,6 +1,6 @@
 #include "analysis/Patterns.h"
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "rules/RuleSet.h"
 
 namespace dormex {

@@ -5,12 +5,12 @@
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/Patterns.h"
 #include "analysis/StorageCases.h"
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Text.h"
 #include "platform/Registry.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 

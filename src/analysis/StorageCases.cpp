@@ -4,11 +4,11 @@
 #include <string>
 
 #include "analysis/ConstraintAnalysis.h"
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "platform/DeviceIo.h"
-#include "report/ErrorRegistry.h"
+#include "analysis/Findings.h"
 #include "rules/RuleSet.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 

@@ -2,6 +2,7 @@
 
 #include "analysis/Checks.h"
 #include "analysis/ConstraintAnalysis.h"
+#include "analysis/DeviceCorrelation.h"
 #include "analysis/RuleMatching.h"
 #include "app/RunState.h"
 #include "devices/DeviceProperties.h"
@@ -91,9 +92,11 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
         return 0;
     }
 
-    log.LogPath = OutputDirectory(system, platform.files) + "\\VQT-Debug-Log.txt";
-    platform.files.DeleteFile(log.LogPath);
-    platform.console.Write("\nDebug file can be found at: " + log.LogPath);
+    const std::string logPath = OutputDirectory(system, platform.files) + "\\VQT-Debug-Log.txt";
+    platform.files.DeleteFile(logPath);
+    platform.console.Write("\nDebug file can be found at: " + logPath);
+    state.LogFile.open(platform.files.NativePath(logPath), std::ios::out | std::ios::app);
+    log.WriteTo(&state.LogFile);
     log.WriteLog(INFORMATION,
                  "-------------------------------------Debug File "
                  "Initialized------------------------------------",
@@ -185,7 +188,6 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
 
 int32_t RunDormex(const std::vector<std::string>& arguments, RunState& state, Platform& platform)
 {
-    state.Log.LoggingEnabled = true;
     CommandLine commandLine = ParseCommandLine(arguments);
     int32_t exitStatus = 0;
     if (commandLine.Help) {

@@ -1,24 +1,26 @@
 #pragma once
 
+#include <fstream>
 #include <string>
 
 #include "analysis/ConstraintAnalysis.h"
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "devices/DeviceProperties.h"
 #include "lpit/Lpit.h"
 #include "platform/Platform.h"
-#include "report/ErrorRegistry.h"
+#include "analysis/Findings.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 
 // Every record the program keeps for the whole run. main() creates one; the
 // driver hands each step the records it uses.
 struct RunState {
-    explicit RunState(Platform& platform) : Log(platform.console, platform.files) {}
+    explicit RunState(Platform& platform) : Log(platform.console) {}
 
+    std::ofstream LogFile;  // opened by the driver once the output folder is known
     DebugLog Log;
     SystemInfo System;
     RuleSet Rules;

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 

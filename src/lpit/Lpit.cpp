@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Memory.h"
 #include "platform/FirmwareTables.h"
 

@@ -1,10 +1,11 @@
+#include "report/MachineSections.h"
+
 #include <cstdio>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "lpit/Lpit.h"
 #include "report/Html.h"
 #include "report/HtmlFragments.h"
-#include "report/Sections.h"
 #include "sysinfo/SystemInfo.h"
 
 namespace dormex {

@@ -2,11 +2,13 @@
 
 #include <fstream>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "platform/FileSystem.h"
-#include "report/ErrorRegistry.h"
+#include "report/ErrorTemplates.h"
 #include "report/HtmlFragments.h"
-#include "report/Sections.h"
+#include "report/MachineSections.h"
+#include "report/RuleMatchList.h"
+#include "report/RundownSection.h"
 
 namespace dormex {
 
@@ -35,12 +37,12 @@ std::string BuildReport(const ReportContents& contents, DebugLog& log)
     page += html::ArticleStart;
     page += html::InnerWrapper;
     page += html::ErrorSummaryBlock;
-    page += contents.Errors.ErrorSummaryText();
+    page += ErrorSummaryText(contents.Errors);
     page += html::BlockEnd;
     log.WriteLog(INFORMATION, "", 0);
     log.WriteLog(INFORMATION, "Dumping Number of Errors in report", 0);
     for (const ReportError& error : contents.Errors.ErrorList) {
-        page += contents.Errors.RenderError(error, contents.Devices, log);
+        page += RenderError(contents.Errors, error, contents.Devices, log);
     }
     page += html::BlockEnd;
     log.WriteLog(INFORMATION, "Dumping actual Errors", 0);

@@ -1,9 +1,10 @@
+#include "report/RuleMatchList.h"
+
 #include "analysis/ConstraintAnalysis.h"
 #include "report/Html.h"
 #include "report/HtmlFragments.h"
-#include "report/Sections.h"
 #include "rules/RuleSet.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 

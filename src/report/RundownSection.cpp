@@ -1,9 +1,10 @@
+#include "report/RundownSection.h"
+
 #include <unordered_map>
 
 #include "report/Html.h"
 #include "report/HtmlFragments.h"
-#include "report/Sections.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 

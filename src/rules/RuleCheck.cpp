@@ -1,12 +1,9 @@
 #include "rules/RuleCheck.h"
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <regex>
 #include <sstream>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "rules/RuleParser.h"
@@ -16,41 +13,11 @@ namespace dormex {
 
 namespace {
 
-// The log's USER_INFO lines also stand in the log file, which is printed whole.
+// The log's USER_INFO lines also stand among its entries, which are printed whole.
 class SilentConsole final : public Console {
 public:
     void Write(std::string_view) override {}
     bool ReadChar(char*) override { return false; }
-};
-
-// A log file of its own in the temporary folder, removed afterwards.
-class ScratchLog {
-public:
-    ScratchLog()
-    {
-        std::random_device random;
-        path_ = std::filesystem::temp_directory_path() /
-                ("dormex-rules-check-" + std::to_string(random()) + ".txt");
-    }
-    ~ScratchLog()
-    {
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-    }
-    ScratchLog(const ScratchLog&) = delete;
-    ScratchLog& operator=(const ScratchLog&) = delete;
-
-    std::string Path() const { return path_.string(); }
-    std::string Text() const
-    {
-        std::ifstream file(path_, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
-
-private:
-    std::filesystem::path path_;
 };
 
 // Every pattern of every rule compiled with the grammar rule matching uses.
@@ -77,14 +44,13 @@ bool CheckPatterns(const RuleSet& rules, std::ostream& out)
 bool CheckRuleFile(const std::string& path, std::ostream& out, FileSystem& files)
 {
     SilentConsole console;
-    ScratchLog scratch;
-    DebugLog log(console, files);
-    log.LoggingEnabled = true;
-    log.LogPath = scratch.Path();
+    std::ostringstream entries;
+    DebugLog log(console);
+    log.WriteTo(&entries);
 
     RuleSet rules;
     int32_t status = LoadRuleFile(path, rules, log, files);
-    out << path << ":" << scratch.Text();
+    out << path << ":" << entries.str();
     bool valid = status == 0 && CheckPatterns(rules, out);
     out << "\n" << path << ": " << (valid ? "OK" : "FAILED") << "\n";
     return valid;

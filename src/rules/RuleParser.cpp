@@ -2,7 +2,7 @@
 
 #include <tinyxml2.h>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Text.h"
 #include "platform/FileSystem.h"
 #include "rules/RuleSet.h"

@@ -41,8 +41,15 @@ struct RuleSet {
     std::vector<std::string> UniqueClasses;  // no rule-file element fills it
 };
 
+inline constexpr std::string_view RuleTypeAlways = "always";
+inline constexpr std::string_view RuleTypeDynamic = "dynamic";
+inline constexpr std::string_view RuleTypeRequiredNo = "requiredNo";
+inline constexpr std::string_view RuleTypeClassInvalidator = "classInvalidator";
+inline constexpr std::string_view RuleTypeNotRequired = "notRequired";
+
 inline constexpr std::array<std::string_view, 5> RuleTypeNames = {
-    "always", "dynamic", "requiredNo", "classInvalidator", "notRequired"};
+    RuleTypeAlways, RuleTypeDynamic, RuleTypeRequiredNo, RuleTypeClassInvalidator,
+    RuleTypeNotRequired};
 
 inline constexpr std::array<std::string_view, 19> RuleClassNames = {
     "audio",

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Text.h"
 #include "rules/RuleSet.h"
 

@@ -1,6 +1,6 @@
 #include "sysinfo/SystemInfo.h"
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Memory.h"
 #include "common/Text.h"
 #include "platform/Platform.h"

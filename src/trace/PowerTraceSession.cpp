@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Memory.h"
 #include "common/Text.h"
 #include "platform/EventTraceController.h"

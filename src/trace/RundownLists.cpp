@@ -1,6 +1,6 @@
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Text.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "common/Memory.h"
 #include "common/Text.h"
 #include "platform/FileSystem.h"
@@ -11,7 +11,7 @@
 #include "platform/TraceProviders.h"
 #include "platform/WindowsErrors.h"
 #include "trace/PowerTraceSession.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 
@@ -132,9 +132,9 @@ bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
 
     TraceEventInfo info;
     uint32_t size = 0;
-    uint32_t status = decoder.Decoder.GetEventInformation(event, nullptr, &size);
+    uint32_t status = decoder.TdhService.GetEventInformation(event, nullptr, &size);
     if (status == ErrorInsufficientBuffer) {
-        status = decoder.Decoder.GetEventInformation(event, &info, &size);
+        status = decoder.TdhService.GetEventInformation(event, &info, &size);
     }
     if (status == ErrorOutOfMemory) {
         log.WriteLog(ERROR, "Cannot get memory for event.", Code(status));
@@ -193,7 +193,7 @@ std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEv
                                          size_t end, TraceDecoder& decoder, int depth)
 {
     DebugLog& log = decoder.Log;
-    Tdh& tdh = decoder.Decoder;
+    Tdh& tdh = decoder.TdhService;
     const auto& properties = info.EventPropertyInfoArray;
     if (index >= properties.size() || depth > MaxStructDepth || position > end) {
         InvalidData(log);

@@ -52,7 +52,7 @@ private:
 struct TraceDecoder {
     RundownLists& Lists;
     DebugLog& Log;
-    Tdh& Decoder;
+    Tdh& TdhService;
     DeviceFile& File;
 };
 

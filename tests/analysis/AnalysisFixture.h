@@ -7,11 +7,12 @@
 #include "TestPlatform.h"
 #include "analysis/Checks.h"
 #include "analysis/ConstraintAnalysis.h"
+#include "analysis/DeviceCorrelation.h"
 #include "analysis/RuleMatching.h"
-#include "report/ErrorRegistry.h"
+#include "analysis/Findings.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex::test {
 

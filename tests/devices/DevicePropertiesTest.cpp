@@ -2,7 +2,7 @@
 
 #include "TestPlatform.h"
 #include "devices/DeviceProperties.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 namespace {
@@ -23,8 +23,7 @@ struct Collection {
 
     explicit Collection(std::vector<std::string> paths) : machine(Snapshot)
     {
-        machine.State.Log.LoggingEnabled = true;
-        machine.State.Log.LogPath = machine.Profile + "\\Desktop\\VQT-Debug-Log.txt";
+        machine.CaptureLog();
         std::deque<PoDeviceEntry> poDevices;
         for (std::string& path : paths) {
             poDevices.push_back({"0x1", path, "svc"});

@@ -56,8 +56,7 @@ struct Read {
     explicit Read(const std::string& members)
         : machine(R"({"format": "dormex-machine/1")" + members + "}")
     {
-        machine.State.Log.LoggingEnabled = true;
-        machine.State.Log.LogPath = machine.Profile + "\\Desktop\\VQT-Debug-Log.txt";
+        machine.CaptureLog();
         status = ReadLpit(table, machine.State.Log, machine.Services.firmwareTables);
     }
     std::string Log() const { return machine.DebugLogText(); }

@@ -3,12 +3,14 @@
 #include "TestPlatform.h"
 #include "analysis/ConstraintAnalysis.h"
 #include "lpit/Lpit.h"
-#include "report/ErrorRegistry.h"
+#include "report/ErrorTemplates.h"
 #include "report/ReportDocument.h"
-#include "report/Sections.h"
+#include "report/MachineSections.h"
+#include "report/RuleMatchList.h"
+#include "report/RundownSection.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 namespace {

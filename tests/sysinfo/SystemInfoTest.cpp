@@ -37,8 +37,7 @@ struct SystemInfoRun {
 
     explicit SystemInfoRun(const std::string& snapshot) : machine(snapshot)
     {
-        machine.State.Log.LoggingEnabled = true;
-        machine.State.Log.LogPath = machine.Profile + "\\Desktop\\VQT-Debug-Log.txt";
+        machine.CaptureLog();
         status = ReadSystemInfo(machine.State.System, machine.State.Log, machine.Services);
     }
     const SystemInfo& Info() const { return machine.State.System; }
@@ -194,8 +193,7 @@ TEST(ReadUserProfile, MissingProfileStopsWithCode1253)
 {
     test::TestMachine machine(RegistryValues{}.Snapshot());
     machine.Files.Environment.erase("USERPROFILE");
-    machine.State.Log.LoggingEnabled = true;
-    machine.State.Log.LogPath = machine.Profile + "\\Desktop\\VQT-Debug-Log.txt";
+    machine.CaptureLog();
     EXPECT_EQ(ReadSystemInfo(machine.State.System, machine.State.Log, machine.Services), 1253);
     std::string log = machine.DebugLogText();
     EXPECT_EQ(log.substr(log.rfind("\nINFORMATION:: Bios Release Date")),

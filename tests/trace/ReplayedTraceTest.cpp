@@ -3,7 +3,7 @@
 
 #include "TestPlatform.h"
 #include "trace/PowerTraceSession.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 #include "trace/TraceDecoding.h"
 
 namespace dormex {
@@ -38,8 +38,7 @@ struct Trace {
 
     explicit Trace(const std::string& snapshot) : machine(snapshot)
     {
-        machine.State.Log.LoggingEnabled = true;
-        machine.State.Log.LogPath = machine.Profile + "\\Desktop\\VQT-Debug-Log.txt";
+        machine.CaptureLog();
         traceStatus = RunPowerTrace(machine.Profile, machine.State.Log,
                                     machine.Services.traceController, machine.Files);
         if (traceStatus == 0) {

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "TestPlatform.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 namespace {

@@ -7,7 +7,7 @@
 #include "common/Text.h"
 #include "platform/Tdh.h"
 #include "platform/TraceProviders.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 #include "trace/TraceDecoding.h"
 
 namespace dormex {

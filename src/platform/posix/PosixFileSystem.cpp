@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "platform/NativeFileSystem.h"
 
 namespace dormex {
 
@@ -87,6 +88,11 @@ std::string PosixFileSystem::NativePath(const std::string& path)
     std::string native = path;
     std::replace(native.begin(), native.end(), '\\', '/');
     return native;
+}
+
+std::unique_ptr<FileSystem> MakeNativeFileSystem()
+{
+    return std::make_unique<PosixFileSystem>();
 }
 
 }  // namespace dormex

@@ -2,7 +2,6 @@
 #define NOGDI
 #include <windows.h>
 #include <powrprof.h>
-#include <sys/stat.h>
 
 #include "platform/win32/Win32Machine.h"
 
@@ -59,43 +58,6 @@ bool Win32Security::CheckTokenMembership(SidHandle sid, bool* isMember)
 void Win32Security::FreeSid(SidHandle sid)
 {
     ::FreeSid(sid);
-}
-
-uint32_t Win32FileSystem::GetEnvironmentVariable(const std::string& name, char* buffer,
-                                                 uint32_t size)
-{
-    return ::GetEnvironmentVariableA(name.c_str(), buffer, size);
-}
-
-uint32_t Win32FileSystem::GetFileAttributes(const std::string& path)
-{
-    return ::GetFileAttributesA(path.c_str());
-}
-
-uint32_t Win32FileSystem::GetFileAttributesW(const std::u16string& path)
-{
-    return ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
-}
-
-uint32_t Win32FileSystem::GetCurrentDirectory(uint32_t size, char* buffer)
-{
-    return ::GetCurrentDirectoryA(size, buffer);
-}
-
-bool Win32FileSystem::DeleteFile(const std::string& path)
-{
-    return ::DeleteFileA(path.c_str()) != FALSE;
-}
-
-int Win32FileSystem::Stat(const std::string& path)
-{
-    struct _stat64 status {};
-    return ::_stat64(path.c_str(), &status);
-}
-
-std::string Win32FileSystem::NativePath(const std::string& path)
-{
-    return path;
 }
 
 }  // namespace dormex

@@ -40,17 +40,6 @@ public:
     void FreeSid(SidHandle sid) override;
 };
 
-class Win32FileSystem final : public FileSystem {
-public:
-    uint32_t GetEnvironmentVariable(const std::string& name, char* buffer, uint32_t size) override;
-    uint32_t GetFileAttributes(const std::string& path) override;
-    uint32_t GetFileAttributesW(const std::u16string& path) override;
-    uint32_t GetCurrentDirectory(uint32_t size, char* buffer) override;
-    bool DeleteFile(const std::string& path) override;
-    int Stat(const std::string& path) override;
-    std::string NativePath(const std::string& path) override;
-};
-
 class Win32EventTraceController final : public EventTraceController {
 public:
     uint32_t StartTrace(TraceHandle* handle, const std::u16string& sessionName,

@@ -2,9 +2,9 @@
 
 #include "TestPlatform.h"
 #include "analysis/ConstraintAnalysis.h"
-#include "report/ErrorRegistry.h"
+#include "report/ErrorTemplates.h"
 #include "rules/RuleSet.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 namespace {
@@ -30,7 +30,7 @@ struct Registry {
 
     std::string Render(size_t entry = 0)
     {
-        return errors.RenderError(errors.ErrorList.at(entry), devices, capture.Log);
+        return RenderError(errors, errors.ErrorList.at(entry), devices, capture.Log);
     }
 };
 
@@ -48,7 +48,7 @@ TEST(AddError, MergesByTypeAndRuleAndCountsEveryCall)
     EXPECT_EQ(registry.errors.ErrorList[0].Devices.size(), 3u);
     EXPECT_EQ(registry.errors.ErrorCount, 1);
     EXPECT_EQ(registry.errors.CriticalCount, 3);
-    EXPECT_EQ(registry.errors.ErrorSummaryText(), "Found <span style=\"color:red\">3</span> issue(s)");
+    EXPECT_EQ(ErrorSummaryText(registry.errors), "Found <span style=\"color:red\">3</span> issue(s)");
 
     registry.errors.AddError(RequiredConstraintMissing, &other, nullptr, nullptr, registry.capture.Log);
     registry.errors.AddError(ConstraintWithoutPofx, &audio, nullptr, nullptr, registry.capture.Log);
@@ -232,7 +232,7 @@ TEST(RenderError, TemplatesOfTheOtherTypes)
 TEST(ErrorSummaryText, NoErrors)
 {
     ErrorRegistry errors;
-    EXPECT_EQ(errors.ErrorSummaryText(), "No Errors Found");
+    EXPECT_EQ(ErrorSummaryText(errors), "No Errors Found");
 }
 
 }  // namespace

@@ -6,11 +6,8 @@
 namespace dormex {
 
 class DebugLog;
-struct ConstraintAnalysis;
-struct DeviceMatch;
 struct GenericAddress;
 struct LpitTable;
-struct RundownLists;
 struct SystemInfo;
 
 // The six (title, value) rows of the system-information card.
@@ -26,12 +23,5 @@ std::string BuildSystemInfoSection(const SystemInfoRows& rows);
 // The LPIT tables, or the status text in their place.
 std::string BuildLpitSection(const LpitTable& table, const std::string& statusText, DebugLog& log);
 std::string GenericAddressText(const GenericAddress& address);
-
-// The PEP device, PoFx and OS device tables.
-std::string BuildRundownSection(const RundownLists& rundowns);
-
-// Every rule of the chosen OS entry with its devices, then the unmatched.
-std::string BuildRuleMatchList(const ConstraintAnalysis& analysis);
-std::string DeviceMatchText(const DeviceMatch& match);
 
 }  // namespace dormex

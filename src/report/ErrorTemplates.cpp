@@ -1,4 +1,4 @@
-#include "report/ErrorRegistry.h"
+#include "report/ErrorTemplates.h"
 
 #include <array>
 #include <algorithm>
@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "analysis/ConstraintAnalysis.h"
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 #include "report/Html.h"
 #include "rules/RuleSet.h"
-#include "trace/Rundowns.h"
+#include "trace/RundownLists.h"
 
 namespace dormex {
 
@@ -183,110 +183,31 @@ std::string GetActualDfConsSlice(const ReportError& error, int32_t index)
     return text + "]";
 }
 
-void ErrorRegistry::AddError(ErrorType type, const Rule* rule, const DeviceMatch* match,
-                             const PoDeviceEntry* poDevice, DebugLog& log)
-{
-    if (rule == nullptr) {
-        log.WriteLog(INFORMATION, "Rules are NULL. Error Added: \n\tErrorType: " + std::to_string(type),
-                     0);
-    } else {
-        log.WriteLog(INFORMATION,
-                     "Error Added: \n\tErrorType: " + std::to_string(type) + "\n\t Rule Class: " +
-                         rule->Class + "\n\t Regex: " + rule->Regex + "\n\t ServiceName: " +
-                         rule->ServiceName,
-                     0);
-    }
-    if (match == nullptr) {
-        log.WriteLog(INFORMATION, "Device Match is NULL", 0);
-    } else if (match->PoFxDevice == nullptr) {
-        log.WriteLog(INFORMATION,
-                     match->PepDevice == nullptr ? "Both PoFx match and PEP are NULL"
-                                                 : "Device Id: " + match->PepDevice->DeviceName,
-                     0);
-    } else {
-        log.WriteLog(INFORMATION,
-                     "Device Id: " + match->PoFxDevice->DeviceId + "\n\t Device Name : " +
-                         match->PoFxDevice->InstancePath + "\n\t ServiceName: " +
-                         match->PoFxDevice->ServiceName,
-                     0);
-    }
-    if (poDevice == nullptr) {
-        log.WriteLog(INFORMATION, "Po Device Match is NULL", 0);
-    } else {
-        log.WriteLog(INFORMATION,
-                     "Device Id: " + poDevice->DeviceNode + "\n\t Instance Path: " +
-                         poDevice->InstancePath + "\n\t Friendly Name: " + poDevice->FriendlyName,
-                     0);
-    }
-
-    // A device match when there is one, else the OS device, else nothing.
-    auto fileDevice = [&](ReportError& error) {
-        if (match != nullptr) {
-            error.Devices.push_back(match);
-        } else if (poDevice != nullptr) {
-            error.PoDevices.push_back(poDevice);
-        }
-    };
-    bool found = false;
-    for (ReportError& error : ErrorList) {
-        if (error.Type != type || error.Rule != rule) {
-            continue;
-        }
-        found = true;
-        fileDevice(error);
-        ++CriticalCount;
-        log.WriteLog(INFORMATION,
-                     "CRITICAL RULE ERROR for provided device; Critical Error Count: " +
-                         std::to_string(CriticalCount),
-                     0);
-    }
-    if (found) {
-        return;
-    }
-    ReportError error;
-    error.Type = type;
-    error.Rule = rule;
-    fileDevice(error);
-    ++ErrorCount;
-    log.WriteLog(INFORMATION,
-                 "First insertion of a rule, Error count incremented for provided device; Error "
-                 "Count: " +
-                     std::to_string(ErrorCount),
-                 0);
-    ++CriticalCount;
-    log.WriteLog(INFORMATION,
-                 "First insertion of a rul. CRITICAL RULE ERROR for provided device; Critical "
-                 "Error Count: " +
-                     std::to_string(CriticalCount),
-                 0);
-    ErrorList.push_front(std::move(error));
-}
-
-std::string ErrorRegistry::RenderError(const ReportError& error,
-                                       const DevicePropertiesByInstancePath& devices, DebugLog& log)
+std::string RenderError(ErrorRegistry& registry, const ReportError& error,
+                        const DevicePropertiesByInstancePath& devices, DebugLog& log)
 {
     const std::string& htmlTemplate = HtmlTemplate(error.Type);
     size_t sections = std::max<size_t>(1, error.Devices.empty() ? error.PoDevices.size()
                                                                  : error.Devices.size());
     std::string html;
     for (size_t i = 0; i < sections; ++i) {
-        html += ExpandTemplate(htmlTemplate, error, static_cast<int32_t>(i), devices, log);
-        ++NextErrId;
+        html += ExpandTemplate(htmlTemplate, error, static_cast<int32_t>(i), registry.NextErrId,
+                               devices, log);
+        ++registry.NextErrId;
     }
     return html;
 }
 
-std::string ErrorRegistry::ExpandTemplate(const std::string& htmlTemplate, const ReportError& error,
-                                          int32_t deviceIndex,
-                                          const DevicePropertiesByInstancePath& devices,
-                                          DebugLog& log) const
+std::string ExpandTemplate(const std::string& htmlTemplate, const ReportError& error,
+                           int32_t deviceIndex, int32_t errId,
+                           const DevicePropertiesByInstancePath& devices, DebugLog& log)
 {
     // Each value is computed anew for every occurrence; nothing means "stop
     // replacing this placeholder" (a problem code that cannot be found).
     using Value = std::function<std::optional<std::string>()>;
     auto text = [](std::string value) { return [value] { return std::optional(value); }; };
     const std::pair<std::string, Value> placeholders[] = {
-        {"{{.ErrId}}", text(std::to_string(NextErrId))},
+        {"{{.ErrId}}", text(std::to_string(errId))},
         {"{{GetCriticalLevel .Err}}", text("critical")},
         {"{{getFirstFailedDev .Err}}",
          [&] { return std::optional(HtmlEscape(GetFirstFailedDev(error, deviceIndex))); }},
@@ -325,12 +246,13 @@ std::string ErrorRegistry::ExpandTemplate(const std::string& htmlTemplate, const
     return html;
 }
 
-std::string ErrorRegistry::ErrorSummaryText() const
+std::string ErrorSummaryText(const ErrorRegistry& registry)
 {
-    if (ErrorCount == 0) {
+    if (registry.ErrorCount == 0) {
         return "No Errors Found";
     }
-    return "Found <span style=\"color:red\">" + std::to_string(CriticalCount) + "</span> issue(s)";
+    return "Found <span style=\"color:red\">" + std::to_string(registry.CriticalCount) +
+           "</span> issue(s)";
 }
 
 }  // namespace dormex

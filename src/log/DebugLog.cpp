@@ -1,7 +1,6 @@
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 
 #include "platform/Console.h"
-#include "platform/FileSystem.h"
 
 namespace dormex {
 
@@ -23,22 +22,16 @@ std::string LevelPrefix(LogLevel level)
 
 void DebugLog::WriteLog(LogLevel level, std::string message, int32_t code)
 {
-    if (LoggingEnabled && !LogPath.empty()) {
-        if (!file_.is_open() || openPath_ != LogPath) {
-            file_.close();
-            file_.clear();
-            file_.open(files_.NativePath(LogPath), std::ios::out | std::ios::app);
-            openPath_ = LogPath;
-        }
-        if (file_.is_open()) {
+    if (sink_ != nullptr) {
+        if (*sink_) {
             std::string entry(1, '\n');
             entry += LevelPrefix(level);
             entry += message;
             if (code != 0) {
                 entry += " :: Error code: " + std::to_string(code);
             }
-            file_ << entry;
-            file_.flush();
+            *sink_ << entry;
+            sink_->flush();
         } else {
             ShowConsoleMessage(
                 "Cannot open file. can you please remove the log file & restart the tool.", 0);

@@ -2,10 +2,7 @@
 
 #include <cstdint>
 #include <deque>
-#include <string>
 #include <vector>
-
-#include "devices/DeviceProperties.h"
 
 namespace dormex {
 
@@ -32,10 +29,8 @@ struct ReportError {
     std::vector<const PoDeviceEntry*> PoDevices;
 };
 
-// The HTML template of an error type, "" for a type without one.
-const std::string& HtmlTemplate(ErrorType type);
-
-// Every finding of the run, and their rendering into report sections.
+// Every finding of the run. The checks add to it; the report reads it and
+// numbers its sections with NextErrId.
 class ErrorRegistry {
 public:
     std::deque<ReportError> ErrorList;  // the entry created last stands first
@@ -43,25 +38,10 @@ public:
     int32_t CriticalCount = 0;
     int32_t NextErrId = 0;
 
+    // Files the device (the match, else the OS device) under the finding of
+    // this kind and rule, creating it when there is none yet.
     void AddError(ErrorType type, const Rule* rule, const DeviceMatch* match,
                   const PoDeviceEntry* poDevice, DebugLog& log);
-
-    // One section per device of the error (one when it has none).
-    std::string RenderError(const ReportError& error, const DevicePropertiesByInstancePath& devices,
-                            DebugLog& log);
-
-    // The template with its placeholders filled for device `deviceIndex`.
-    std::string ExpandTemplate(const std::string& htmlTemplate, const ReportError& error,
-                               int32_t deviceIndex, const DevicePropertiesByInstancePath& devices,
-                               DebugLog& log) const;
-
-    std::string ErrorSummaryText() const;
 };
-
-// The values the placeholders stand for, as plain text.
-std::string GetFirstFailedDev(const ReportError& error, int32_t index);
-std::string GetDcs(const ReportError& error);
-std::string GetExpectedDfConsSlice(const ReportError& error);
-std::string GetActualDfConsSlice(const ReportError& error, int32_t index);
 
 }  // namespace dormex

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "TestPlatform.h"
-#include "app/DebugLog.h"
+#include "log/DebugLog.h"
 
 namespace dormex {
 namespace {
@@ -46,29 +48,20 @@ TEST(DebugLog, EntriesAppendWithoutTrailingLineBreak)
     EXPECT_EQ(fixture.Text(), "\nINFORMATION:: one\nINFORMATION:: \nwith leading line feed");
 }
 
-TEST(DebugLog, UserInfoWithoutLogPathReachesOnlyTheConsole)
+TEST(DebugLog, WithoutSinkUserInfoReachesOnlyTheConsole)
 {
-    test::LogCapture fixture;
-    fixture.Log.LogPath.clear();
-    fixture.Log.WriteLog(USER_INFO, "Not able", 3);
-    fixture.Log.WriteLog(INFORMATION, "quiet", 0);
-    EXPECT_EQ(fixture.Console.Output, "\nNot able\nExit Error code: 3");
-    EXPECT_FALSE(std::filesystem::exists(fixture.Dir.Path() / "VQT-Debug-Log.txt"));
-}
-
-TEST(DebugLog, DisabledLoggingStillEchoesUserInfo)
-{
-    test::LogCapture fixture;
-    fixture.Log.LoggingEnabled = false;
-    fixture.Log.WriteLog(USER_INFO, "shown", 0);
-    EXPECT_EQ(fixture.Console.Output, "\nshown");
-    EXPECT_FALSE(std::filesystem::exists(fixture.Dir.Path() / "VQT-Debug-Log.txt"));
+    test::StringConsole console;
+    DebugLog log(console);
+    log.WriteLog(USER_INFO, "Not able", 3);
+    log.WriteLog(INFORMATION, "quiet", 0);
+    EXPECT_EQ(console.Output, "\nNot able\nExit Error code: 3");
 }
 
 TEST(DebugLog, UnopenableFileShowsTheMessageForEveryEntry)
 {
     test::LogCapture fixture;
-    fixture.Log.LogPath = (fixture.Dir.Path() / "missing" / "VQT-Debug-Log.txt").string();
+    std::ofstream missing(fixture.Dir.Path() / "missing" / "VQT-Debug-Log.txt");
+    fixture.Log.WriteTo(&missing);
     fixture.Log.WriteLog(INFORMATION, "lost", 0);
     fixture.Log.WriteLog(USER_INFO, "seen", 0);
     const std::string cannotOpen =

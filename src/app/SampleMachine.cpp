@@ -1,0 +1,19 @@
+#include "app/EmbeddedSample.h"
+#include "app/Launch.h"
+#include "platform/replay/MachineSnapshot.h"
+
+namespace dormex {
+
+int32_t RunOnDefaultMachine(FileSystem& files, const std::vector<std::string>& arguments)
+{
+    auto parsed = ParseMachineSnapshot(EmbeddedSampleMachine());
+    if (auto* error = std::get_if<SnapshotError>(&parsed)) {
+        std::cerr << "dormex: machine snapshot embedded sample: " << error->Path << ": "
+                  << error->Message << "\n";
+        return 2;
+    }
+    return RunOnSnapshot(std::get<MachineSnapshot>(std::move(parsed)), "embedded sample", files,
+                         arguments);
+}
+
+}  // namespace dormex

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace dormex {
+
+class Console;
+
+using LogLevel = int32_t;
+inline constexpr LogLevel INFORMATION = 0;
+inline constexpr LogLevel WARNING = 1;
+inline constexpr LogLevel ERROR = 2;
+inline constexpr LogLevel USER_INFO = 3;
+
+std::string LevelPrefix(LogLevel level);
+
+// The debug log and the console echo of the lines meant for the user. Entries
+// go to the stream its owner attaches (the log file); each is flushed, so the
+// log is complete whenever the program stops.
+class DebugLog {
+public:
+    explicit DebugLog(Console& console) : console_(console) {}
+
+    // Entries are written to `sink` from now on; none before a sink is
+    // attached. A sink that failed to open makes every entry say so on the
+    // console instead.
+    void WriteTo(std::ostream* sink) { sink_ = sink; }
+
+    void WriteLog(LogLevel level, std::string message, int32_t code);
+    void ShowConsoleMessage(std::string message, int32_t code);
+
+private:
+    Console& console_;
+    std::ostream* sink_ = nullptr;
+};
+
+}  // namespace dormex

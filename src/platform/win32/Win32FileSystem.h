@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace dormex {
+
+// Files and the environment through the Windows ...A calls; program paths are
+// native paths already.
+class Win32FileSystem final : public FileSystem {
+public:
+    uint32_t GetEnvironmentVariable(const std::string& name, char* buffer, uint32_t size) override;
+    uint32_t GetFileAttributes(const std::string& path) override;
+    uint32_t GetFileAttributesW(const std::u16string& path) override;
+    uint32_t GetCurrentDirectory(uint32_t size, char* buffer) override;
+    bool DeleteFile(const std::string& path) override;
+    int Stat(const std::string& path) override;
+    std::string NativePath(const std::string& path) override;
+};
+
+}  // namespace dormex
