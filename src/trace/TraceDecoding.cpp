@@ -9,7 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Tdh.h"
 #include "platform/TraceProviders.h"
-#include "platform/WindowsErrors.h"
+#include "common/StatusCodes.h"
 #include "trace/PowerTraceSession.h"
 #include "trace/RundownLists.h"
 

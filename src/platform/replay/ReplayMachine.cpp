@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "common/Text.h"
-#include "platform/WindowsErrors.h"
+#include "common/StatusCodes.h"
 
 namespace dormex {
 

@@ -7,7 +7,7 @@
 
 #include "common/Text.h"
 #include "platform/TraceProviders.h"
-#include "platform/WindowsErrors.h"
+#include "common/StatusCodes.h"
 
 namespace dormex {
 
