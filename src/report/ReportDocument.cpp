@@ -27,7 +27,7 @@ std::string PageStart()
     return html;
 }
 
-// The card with the count of findings and one section a finding.
+// The card with the count of findings and one section per finding.
 std::string ErrorCard(const ReportContents& contents, DebugLog& log)
 {
     log.WriteLog(INFORMATION, "Adding Errors to Report", 0);
