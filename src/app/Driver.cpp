@@ -1,10 +1,13 @@
 #include "app/Driver.h"
 
+#include <optional>
+
 #include "analysis/Checks.h"
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/DeviceCorrelation.h"
 #include "analysis/RuleMatching.h"
 #include "app/RunState.h"
+#include "common/StatusCodes.h"
 #include "devices/DeviceProperties.h"
 #include "lpit/Lpit.h"
 #include "platform/Platform.h"
@@ -81,18 +84,20 @@ int32_t FillDeviceMap(RunState& state)
     return 0;
 }
 
-// Steps 3 to 15 of the run; returns the exit status.
-int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& platform)
+// Each stage before the checks either lets the run go on (nullopt) or ends it
+// with the exit status it gives.
+using Stop = std::optional<int32_t>;
+
+// Opens the debug log in the output folder, which the user profile decides.
+Stop OpenDebugLog(RunState& state, Platform& platform)
 {
     DebugLog& log = state.Log;
-    SystemInfo& system = state.System;
-
-    if (!ReadUserProfile(system, log, platform.files)) {
+    if (!ReadUserProfile(state.System, log, platform.files)) {
         log.ShowConsoleMessage("Not able to get user profile value.", 0);
         return 0;
     }
-
-    const std::string logPath = OutputDirectory(system, platform.files) + "\\VQT-Debug-Log.txt";
+    const std::string logPath =
+        OutputDirectory(state.System, platform.files) + "\\VQT-Debug-Log.txt";
     platform.files.DeleteFile(logPath);
     platform.console.Write("\nDebug file can be found at: " + logPath);
     state.LogFile.open(platform.files.NativePath(logPath), std::ios::out | std::ios::app);
@@ -101,14 +106,19 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
                  "-------------------------------------Debug File "
                  "Initialized------------------------------------",
                  0);
+    return std::nullopt;
+}
 
-    if (int32_t status = ReadSystemInfo(system, log, platform); status != 0) {
+// Identifies the machine and makes sure the user may trace it.
+Stop IdentifyMachine(RunState& state, Platform& platform)
+{
+    DebugLog& log = state.Log;
+    if (int32_t status = ReadSystemInfo(state.System, log, platform); status != 0) {
         log.WriteLog(USER_INFO,
                      "\nNot able to access system information. Please restart the application.",
                      status);
         return status;
     }
-
     if (!IsAdministrator(platform.security)) {
         log.WriteLog(USER_INFO,
                      "User does not have Administrator rights.  Run again from an Administrator "
@@ -116,72 +126,114 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
                      0);
         return 0;
     }
+    return std::nullopt;
+}
 
-    if (!commandLine.UseTestRuleFile) {
-        if (platform.files.GetFileAttributesW(u"rules_for_soc") == InvalidFileAttributes) {
-            platform.console.Write("\n\"rules_for_soc\" folder not found.  Please check installation.");
-            return 0;
-        }
-        std::string ruleFile = RuleFilePath(system);
-        if (!FileIsReadable(ruleFile, platform.files)) {
-            log.WriteLog(INFORMATION, "Config file:  " + ruleFile, 0);
-            log.WriteLog(INFORMATION, " OS Build : " + system.OsBuild, 0);
-            log.WriteLog(INFORMATION, "Os Version name: " + OsName(system), 0);
-            platform.console.Write(
-                "\nNo config information is present for this system...use VQT Debug Log for "
-                "debugging...");
-            return 0;
-        }
+// Whether the rule folder and the machine's own rule file are installed.
+Stop FindRuleFile(const std::string& ruleFile, RunState& state, Platform& platform)
+{
+    if (platform.files.GetFileAttributesW(u"rules_for_soc") == InvalidFileAttributes) {
+        platform.console.Write("\n\"rules_for_soc\" folder not found.  Please check installation.");
+        return 0;
     }
-
-    platform.console.Write("\nRunning checks...");
-
-    if (int32_t status =
-            RunPowerTrace(system.UserProfile, log, platform.traceController, platform.files);
-        status != 0) {
-        log.WriteLog(USER_INFO, "\nSomething went wrong. Please restart application.", status);
-        return status;
+    if (!FileIsReadable(ruleFile, platform.files)) {
+        DebugLog& log = state.Log;
+        log.WriteLog(INFORMATION, "Config file:  " + ruleFile, 0);
+        log.WriteLog(INFORMATION, " OS Build : " + state.System.OsBuild, 0);
+        log.WriteLog(INFORMATION, "Os Version name: " + OsName(state.System), 0);
+        platform.console.Write(
+            "\nNo config information is present for this system...use VQT Debug Log for "
+            "debugging...");
+        return 0;
     }
-    if (int32_t status = ProcessPowerTrace(system.UserProfile, state.Rundowns, log,
-                                           platform.traceConsumer, platform.tdh, platform.files);
-        status != 0) {
+    return std::nullopt;
+}
+
+// Records the power trace and reads the LPIT. An LPIT that cannot be read only
+// shows in the report.
+int32_t RecordPowerState(RunState& state, Platform& platform)
+{
+    DebugLog& log = state.Log;
+    const std::string& profile = state.System.UserProfile;
+    int32_t status = RunPowerTrace(profile, log, platform.traceController, platform.files);
+    if (status == 0) {
+        status = ProcessPowerTrace(profile, state.Rundowns, log, platform.traceConsumer,
+                                   platform.tdh, platform.files);
+    }
+    if (status != 0) {
         log.WriteLog(USER_INFO, "\nSomething went wrong. Please restart application.", status);
         return status;
     }
     if (ReadLpit(state.Lpit, log, platform.firmwareTables) != 0) {
         state.LpitStatusText = "LPIT cannot be retrived.";
     }
+    return 0;
+}
 
-    std::string ruleFile = commandLine.UseTestRuleFile ? TestRuleFilePath : RuleFilePath(system);
+// Loads the rules and gathers what they are matched against.
+int32_t PrepareAnalysis(const std::string& ruleFile, RunState& state, Platform& platform)
+{
+    DebugLog& log = state.Log;
     if (int32_t status = LoadRuleFile(ruleFile, state.Rules, log, platform.files); status != 0) {
         log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot get xml parsed or validated.",
                      status);
         return status;
     }
-
     CollectDeviceProperties(state.Rundowns.PoDeviceList, state.Devices, log,
                             platform.deviceManager);
     if (int32_t status = FillDeviceMap(state); status != 0) {
         log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot fill device rundowns.", status);
         return status;
     }
+    return 0;
+}
 
-    MatchRules(state.Analysis, state.Rules, system, state.Rundowns, state.Devices, log,
+// Matches the rules, runs the checks and writes the report.
+int32_t AnalyseAndReport(RunState& state, Platform& platform)
+{
+    DebugLog& log = state.Log;
+    MatchRules(state.Analysis, state.Rules, state.System, state.Rundowns, state.Devices, log,
                platform.registry);
     RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors, log,
               platform.deviceIo);
     std::string reportPath =
-        ReportFilePath(ReportFilePrefix, ReportFileExtension, system, platform.files);
-    ReportContents contents{system,     state.Errors,          state.Devices,
-                            state.Lpit, state.LpitStatusText, state.Rundowns,
+        ReportFilePath(ReportFilePrefix, ReportFileExtension, state.System, platform.files);
+    ReportContents contents{state.System, state.Errors,          state.Devices,
+                            state.Lpit,   state.LpitStatusText, state.Rundowns,
                             state.Analysis};
     if (!WriteReport(reportPath, contents, log, platform.files)) {
         // A report that was never written is not announced.
-        log.WriteLog(USER_INFO, "Cannot write VQT report here: " + reportPath, 29);
-        return 29;
+        log.WriteLog(USER_INFO, "Cannot write VQT report here: " + reportPath, ErrorWriteFault);
+        return ErrorWriteFault;
     }
     log.WriteLog(USER_INFO, "VQT report has been generated & stored here: " + reportPath, 0);
     return 0;
+}
+
+// The run after the command line is read; returns the exit status.
+int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& platform)
+{
+    if (Stop stop = OpenDebugLog(state, platform)) {
+        return *stop;
+    }
+    if (Stop stop = IdentifyMachine(state, platform)) {
+        return *stop;
+    }
+    const std::string ruleFile =
+        commandLine.UseTestRuleFile ? TestRuleFilePath : RuleFilePath(state.System);
+    if (!commandLine.UseTestRuleFile) {
+        if (Stop stop = FindRuleFile(ruleFile, state, platform)) {
+            return *stop;
+        }
+    }
+    platform.console.Write("\nRunning checks...");
+    if (int32_t status = RecordPowerState(state, platform); status != 0) {
+        return status;
+    }
+    if (int32_t status = PrepareAnalysis(ruleFile, state, platform); status != 0) {
+        return status;
+    }
+    return AnalyseAndReport(state, platform);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/EmbeddedSample.h"
 #include "app/Launch.h"
+#include "common/StatusCodes.h"
 #include "platform/replay/MachineSnapshot.h"
 
 namespace dormex {
@@ -10,7 +11,7 @@ int32_t RunOnDefaultMachine(FileSystem& files, const std::vector<std::string>& a
     if (auto* error = std::get_if<SnapshotError>(&parsed)) {
         std::cerr << "dormex: machine snapshot embedded sample: " << error->Path << ": "
                   << error->Message << "\n";
-        return 2;
+        return ExitBadInput;
     }
     return RunOnSnapshot(std::get<MachineSnapshot>(std::move(parsed)), "embedded sample", files,
                          arguments);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/Launch.h"
+#include "common/StatusCodes.h"
 #include "platform/NativeFileSystem.h"
 #include "platform/replay/ReplayMachine.h"
 
@@ -19,7 +20,7 @@ int main(int argc, char** argv)
         auto loaded = dormex::LoadMachineSnapshot(machinePath);
         if (auto* error = std::get_if<std::string>(&loaded)) {
             std::cerr << "dormex: " << *error << "\n";
-            return 2;
+            return dormex::ExitBadInput;
         }
         return dormex::RunOnSnapshot(std::get<dormex::MachineSnapshot>(std::move(loaded)),
                                      machinePath, *files, arguments);

@@ -34,4 +34,8 @@ inline constexpr int32_t UserProfileUnreadable = 1253;
 inline constexpr int32_t FirmwareTableInconsistent = 1628;
 inline constexpr int32_t XmlElementMissing = 2013;
 
+// Exit statuses that are not the code of a failing step.
+inline constexpr int32_t ExitRuleFileFaulty = 1;  // dormex-rules-check found a problem
+inline constexpr int32_t ExitBadInput = 2;  // an invalid machine snapshot, or no rule file to check
+
 }  // namespace dormex

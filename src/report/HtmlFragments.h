@@ -2,68 +2,16 @@
 
 #include <string_view>
 
-// The fixed pieces every part of the report is built from. None holds a line
-// break: a report is one line.
+// The pieces of the report that several places use, and its style sheet. No
+// piece of the report holds a line break: a report is one line.
 namespace dormex::html {
 
-inline constexpr std::string_view DocumentStart = "<!DOCTYPE html><html>";
-inline constexpr std::string_view DocumentEnd = "</html>";
-inline constexpr std::string_view BodyStart = "<body>";
-inline constexpr std::string_view BodyEnd = "</body>";
-inline constexpr std::string_view OuterWrapper = " <div class=\"wrapper0\"> ";
-inline constexpr std::string_view InnerWrapper = "<div class=\"wrapper1\">";
-inline constexpr std::string_view ErrorSummaryBlock = "<div class=\"errsFound\"> ";
-inline constexpr std::string_view ErrorBlock = "<div class=\"err\">";
-inline constexpr std::string_view CollapsiblePart = "<div class=\"err_desc\">";
-inline constexpr std::string_view SystemInfoBlock = "<div class=\"sysinfoentry\">";
-inline constexpr std::string_view RundownBlock = "<div class=\"rundowns\">";
-inline constexpr std::string_view RuleMatchBlock = "<div class=\"rulematches\">";
-inline constexpr std::string_view LpitHeaderBlock = "<div class=\"lpitH\">";
-inline constexpr std::string_view LpitDescriptorBlock = "<div class=\"lpit\">";
-inline constexpr std::string_view BlockEnd = "</div>";
-inline constexpr std::string_view ArticleStart = "<article>";
-inline constexpr std::string_view ArticleEnd = "</article>";
-inline constexpr std::string_view SectionStart = "<section>";
-inline constexpr std::string_view SectionEnd = "</section>";
-inline constexpr std::string_view TableStart = "<table>";
-inline constexpr std::string_view TableEnd = "</table>";
-inline constexpr std::string_view RowStart = "<tr>";
-inline constexpr std::string_view RowEnd = "</tr>";
-inline constexpr std::string_view TitleCell = "<td class=\"title\">";
+// A card: an article and its inner wrapper.
+inline constexpr std::string_view CardStart = "<article><div class=\"wrapper1\">";
 inline constexpr std::string_view DataCell = "<td class=\"data\">";
-inline constexpr std::string_view CellEnd = "</td>";
-inline constexpr std::string_view HeaderCell = "<th class=\"header\">";
-inline constexpr std::string_view WideHeaderCell = "<th class=\"header\" colspan=\"2\">";
-inline constexpr std::string_view HeaderCellEnd = "</th>";
-inline constexpr std::string_view H1Start = "<h1>";
-inline constexpr std::string_view H1End = "</h1>";
-inline constexpr std::string_view H3Start = "<h3>";
-inline constexpr std::string_view H3End = "</h3>";
-inline constexpr std::string_view H4Start = "<h4>";
-inline constexpr std::string_view H4End = "</h4>";
-inline constexpr std::string_view ListStart = "<ul>";
-inline constexpr std::string_view ListEnd = "</ul>";
-inline constexpr std::string_view RuleItem = "<li class=\"rule\">";
 inline constexpr std::string_view DeviceItem = "<li class=\"rm-cdr\">";
 inline constexpr std::string_view OsDeviceItem = "<li class=\"rm-podr\">";
-inline constexpr std::string_view ItemEnd = "</li>";
-inline constexpr std::string_view OpenBracket = "[";
-inline constexpr std::string_view CloseBracket = "]";
-inline constexpr std::string_view ExpanderBox = "<input id=\"rmdump\" type=\"checkbox\" />";
-inline constexpr std::string_view ExpanderLabel = "<label for=\"rmdump\">expand</label>";
 inline constexpr std::string_view VersionSpan = "<span class=\"version\">(v2.2.0.2)</span>";
-
-inline constexpr std::string_view InternalStateTitle = "Tool internal state data";
-inline constexpr std::string_view LpitTitle = "LPIT Information";
-inline constexpr std::string_view PepDeviceListTitle = "PEP Device List";
-inline constexpr std::string_view PoFxDeviceListTitle = "PoFx Device List";
-inline constexpr std::string_view OsDeviceListTitle = "OS Device List";
-inline constexpr std::string_view RuleMatchesTitle = "Rule Matches";
-inline constexpr std::string_view ReportTitle = "Corva Dormex";
-
-inline constexpr std::string_view HeadStart =
-    "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset = utf-8 /\"><style>";
-inline constexpr std::string_view HeadEnd = "</style></head>";
 
 inline constexpr std::string_view StyleSheet =
     "body{padding:1em;background:#465e67;}"

@@ -25,27 +25,27 @@ std::string Chars(const std::array<char, N>& chars)
     return HtmlEscape(std::string_view(chars.data(), N));
 }
 
+// A row of a title cell and a data cell; `value` is already HTML.
+void AppendTitledRow(std::string& html, std::string_view title, std::string_view value)
+{
+    html += "<tr><td class=\"title\">";
+    html += title;
+    html += "</td>";
+    html += html::DataCell;
+    html += value;
+    html += "</td></tr>";
+}
+
 // A two-column table: a caption row (left open, as the next row closes it)
 // and one row per (title, value).
 std::string TwoColumnTable(const std::string& caption,
                            std::initializer_list<std::pair<const char*, std::string>> rows)
 {
-    std::string html(html::TableStart);
-    html += html::RowStart;
-    html += html::WideHeaderCell;
-    html += caption;
-    html += html::HeaderCellEnd;
+    std::string html = "<table><tr><th class=\"header\" colspan=\"2\">" + caption + "</th>";
     for (const auto& [title, value] : rows) {
-        html += html::RowStart;
-        html += html::TitleCell;
-        html += title;
-        html += html::CellEnd;
-        html += html::DataCell;
-        html += value;
-        html += html::CellEnd;
-        html += html::RowEnd;
+        AppendTitledRow(html, title, value);
     }
-    html += html::TableEnd;
+    html += "</table>";
     return html;
 }
 
@@ -95,48 +95,29 @@ SystemInfoRows BuildSystemInfoRows(const SystemInfo& system)
 
 std::string BuildSystemInfoSection(const SystemInfoRows& rows)
 {
-    std::string html;
-    html += html::ArticleStart;
-    html += html::InnerWrapper;
-    html += html::SectionStart;
-    html += html::SystemInfoBlock;
-    html += html::TableStart;
+    std::string html(html::CardStart);
+    html += "<section><div class=\"sysinfoentry\"><table>";
     for (const SystemInfoRow& row : rows) {
-        html += html::RowStart;
-        html += html::TitleCell;
-        html += row.Title;
-        html += html::CellEnd;
-        html += html::DataCell;
-        html += HtmlEscape(row.Value);
-        html += html::CellEnd;
-        html += html::RowEnd;
+        AppendTitledRow(html, row.Title, HtmlEscape(row.Value));
     }
-    html += html::TableEnd;
-    html += html::BlockEnd;
-    html += html::SectionEnd;
-    html += html::BlockEnd;
-    html += html::ArticleEnd;
+    html += "</table></div></section></div></article>";
     return html;
 }
 
 std::string BuildLpitSection(const LpitTable& table, const std::string& statusText, DebugLog& log)
 {
-    std::string html;
-    html += html::H3Start;
-    html += html::LpitTitle;
-    html += html::H3End;
-    html += HtmlEscape(statusText);
+    std::string html = "<h3>LPIT Information</h3>" + HtmlEscape(statusText);
     if (!statusText.empty()) {
         return html;
     }
     for (size_t i = 0; i < table.Descriptors.size(); ++i) {
-        html += html::LpitDescriptorBlock;
+        html += "<div class=\"lpit\">";
         html += DescriptorTable(table, static_cast<int32_t>(i), log);
-        html += html::BlockEnd;
+        html += "</div>";
     }
-    html += html::LpitHeaderBlock;
+    html += "<div class=\"lpitH\">";
     html += HeaderTable(table, log);
-    html += html::BlockEnd;
+    html += "</div>";
     return html;
 }
 

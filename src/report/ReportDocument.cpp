@@ -12,69 +12,71 @@
 
 namespace dormex {
 
-std::string BuildReport(const ReportContents& contents, DebugLog& log)
+namespace {
+
+// The head, the page title and the opening of the outer wrapper, which stays
+// open until the end of the page.
+std::string PageStart()
 {
-    std::string page;
-    page += html::DocumentStart;
-    page += html::HeadStart;
-    page += html::StyleSheet;
-    page += html::HeadEnd;
-    page += html::BodyStart;
+    std::string html = "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Type\" "
+                       "content=\"text/html; charset = utf-8 /\"><style>";
+    html += html::StyleSheet;
+    html += "</style></head><body> <div class=\"wrapper0\"> <article><h1>Corva Dormex";
+    html += html::VersionSpan;
+    html += "</h1></article>";
+    return html;
+}
 
-    // The outer wrapper stays open until the end of the page.
-    page += html::OuterWrapper;
-    page += html::ArticleStart;
-    page += html::H1Start;
-    page += html::ReportTitle;
-    page += html::VersionSpan;
-    page += html::H1End;
-    page += html::ArticleEnd;
-
-    log.WriteLog(INFORMATION, "System Information", 0);
-    page += BuildSystemInfoSection(BuildSystemInfoRows(contents.System));
-
+// The card with the count of findings and one section per finding.
+std::string ErrorCard(const ReportContents& contents, DebugLog& log)
+{
     log.WriteLog(INFORMATION, "Adding Errors to Report", 0);
-    page += html::ArticleStart;
-    page += html::InnerWrapper;
-    page += html::ErrorSummaryBlock;
-    page += ErrorSummaryText(contents.Errors);
-    page += html::BlockEnd;
+    std::string html(html::CardStart);
+    html += "<div class=\"errsFound\"> ";
+    html += ErrorSummaryText(contents.Errors);
+    html += "</div>";
     log.WriteLog(INFORMATION, "", 0);
     log.WriteLog(INFORMATION, "Dumping Number of Errors in report", 0);
     for (const ReportError& error : contents.Errors.ErrorList) {
-        page += RenderError(contents.Errors, error, contents.Devices, log);
+        html += RenderError(contents.Errors, error, contents.Devices, log);
     }
-    page += html::BlockEnd;
+    html += "</div>";
     log.WriteLog(INFORMATION, "Dumping actual Errors", 0);
-    page += html::ArticleEnd;
+    html += "</article>";
+    return html;
+}
 
-    // The collapsed internal-state card: LPIT, rundowns and rule matches.
+// The collapsed card with the tool's internal state: LPIT, rundowns and rule
+// matches.
+std::string InternalStateCard(const ReportContents& contents, DebugLog& log)
+{
     log.WriteLog(INFORMATION, "Dumping LPIT", 0);
-    page += html::ArticleStart;
-    page += html::InnerWrapper;
-    page += html::ErrorBlock;
-    page += html::ExpanderBox;
-    page += html::ExpanderLabel;
-    page += html::H4Start;
-    page += html::InternalStateTitle;
-    page += html::H4End;
-    page += html::CollapsiblePart;
-    page += BuildLpitSection(contents.Lpit, contents.LpitStatusText, log);
+    std::string html(html::CardStart);
+    html += "<div class=\"err\"><input id=\"rmdump\" type=\"checkbox\" />"
+            "<label for=\"rmdump\">expand</label><h4>Tool internal state data</h4>"
+            "<div class=\"err_desc\">";
+    html += BuildLpitSection(contents.Lpit, contents.LpitStatusText, log);
     log.WriteLog(INFORMATION, "Adding Rundowns to Report", 0);
-    page += BuildRundownSection(contents.Rundowns);
-    page += html::RuleMatchBlock;
-    page += html::H3Start;
-    page += html::RuleMatchesTitle;
-    page += html::H3End;
-    page += BuildRuleMatchList(contents.Analysis);
-    page += html::BlockEnd;
+    html += BuildRundownSection(contents.Rundowns);
+    html += "<div class=\"rulematches\"><h3>Rule Matches</h3>";
+    html += BuildRuleMatchList(contents.Analysis);
+    html += "</div>";
+    // The collapsible part and the block; the article's end tag also closes
+    // the inner wrapper.
+    html += "</div></div></article>";
+    return html;
+}
 
-    page += html::BlockEnd;   // the collapsible part
-    page += html::BlockEnd;   // the block
-    page += html::ArticleEnd;  // the article and its inner wrapper
-    page += html::BlockEnd;   // the outer wrapper
-    page += html::BodyEnd;
-    page += html::DocumentEnd;
+}  // namespace
+
+std::string BuildReport(const ReportContents& contents, DebugLog& log)
+{
+    std::string page = PageStart();
+    log.WriteLog(INFORMATION, "System Information", 0);
+    page += BuildSystemInfoSection(BuildSystemInfoRows(contents.System));
+    page += ErrorCard(contents, log);
+    page += InternalStateCard(contents, log);
+    page += "</div></body></html>";  // the outer wrapper
     return page;
 }
 

@@ -27,6 +27,14 @@ std::string RuleLine(const Rule* rule)
     return line + "]";
 }
 
+// A list item that opens with `itemStart`; `text` is already HTML.
+void AppendItem(std::string& html, std::string_view itemStart, std::string_view text)
+{
+    html += itemStart;
+    html += text;
+    html += "</li>";
+}
+
 }  // namespace
 
 std::string DeviceMatchText(const DeviceMatch& match)
@@ -63,29 +71,23 @@ std::string BuildRuleMatchList(const ConstraintAnalysis& analysis)
 {
     std::string html;
     for (const Cdr& cdr : analysis.CdrList) {
-        html += html::ListStart;
-        html += html::RuleItem;
+        html += "<ul><li class=\"rule\">";
         html += RuleLine(cdr.Rule);
-        html += html::ItemEnd;
-        html += html::ListStart;
+        html += "</li><ul>";
         if (cdr.DeviceMatches.empty()) {
-            html += std::string(html::DeviceItem) + "&lt;no-cdr-match&gt;" + std::string(html::ItemEnd);
+            AppendItem(html, html::DeviceItem, "&lt;no-cdr-match&gt;");
         }
         for (const DeviceMatch* match : cdr.DeviceMatches) {
-            html += html::DeviceItem;
-            html += DeviceMatchText(*match);
-            html += html::ItemEnd;
+            AppendItem(html, html::DeviceItem, DeviceMatchText(*match));
         }
         if (cdr.PoDeviceMatches.empty()) {
-            html += std::string(html::OsDeviceItem) + "&lt;no-po-match&gt;" + std::string(html::ItemEnd);
+            AppendItem(html, html::OsDeviceItem, "&lt;no-po-match&gt;");
         }
         for (const PoDeviceEntry* device : cdr.PoDeviceMatches) {
-            html += html::OsDeviceItem;
-            html += HtmlEscape(device->FriendlyName) + " : " + HtmlEscape(device->InstancePath);
-            html += html::ItemEnd;
+            AppendItem(html, html::OsDeviceItem,
+                       HtmlEscape(device->FriendlyName) + " : " + HtmlEscape(device->InstancePath));
         }
-        html += html::ListEnd;
-        html += html::ListEnd;
+        html += "</ul></ul>";
     }
     return html;
 }

@@ -12,25 +12,25 @@ namespace {
 
 void AppendHeader(std::string& html, std::initializer_list<const char*> titles)
 {
-    html += html::RowStart;
+    html += "<tr>";
     for (const char* title : titles) {
-        html += html::HeaderCell;
+        html += "<th class=\"header\">";
         html += title;
-        html += html::HeaderCellEnd;
+        html += "</th>";
     }
-    html += html::RowEnd;
+    html += "</tr>";
 }
 
 void AppendDataCell(std::string& html, const std::string& value)
 {
     html += html::DataCell;
     html += HtmlEscape(value);
-    html += html::CellEnd;
+    html += "</td>";
 }
 
 std::string EmptyListHeading(const char* text)
 {
-    return std::string(html::H3Start) + text + std::string(html::H3End);
+    return std::string("<h3>") + text + "</h3>";
 }
 
 std::string PepDeviceTable(const RundownLists& rundowns)
@@ -46,21 +46,20 @@ std::string PepDeviceTable(const RundownLists& rundowns)
     std::string html;
     AppendHeader(html, {"Handle", "AcpiName", "D-state/F-state Dependency"});
     for (const PepDeviceRundown& device : rundowns.PepDeviceRundownList) {
-        html += html::RowStart;
+        html += "<tr>";
         AppendDataCell(html, device.DeviceId);
         AppendDataCell(html, device.DeviceName);
         auto found = components.find(device.DeviceId);
         const PepComponentRundown* component = found != components.end() ? found->second : nullptr;
         html += html::DataCell;
-        html += html::OpenBracket;
+        html += "[";
         for (uint32_t j = 0; component != nullptr && j < device.PlatformStateDependencyCount &&
                              j < device.PowerStates.size();
              ++j) {
             html += "[D:" + std::to_string(device.PowerStates[j]) +
                     ", F:" + std::to_string(component->PowerStates[j]) + "]";
         }
-        html += html::CloseBracket;
-        html += html::CellEnd;  // the row stays open: the next row or the table end closes it
+        html += "]</td>";  // the row stays open: the next row or the table end closes it
     }
     return html;
 }
@@ -77,10 +76,10 @@ std::string TwoCellTable(const std::deque<Record>& records, const char* emptyTex
     AppendHeader(html, titles);
     for (const Record& record : records) {
         auto [first, second] = cells(record);
-        html += html::RowStart;
+        html += "<tr>";
         AppendDataCell(html, first);
         AppendDataCell(html, second);
-        html += html::RowEnd;
+        html += "</tr>";
     }
     return html;
 }
@@ -106,20 +105,20 @@ std::string OsDeviceTable(const RundownLists& rundowns)
 
 void AppendTable(std::string& html, const std::string& rows)
 {
-    html += html::TableStart;
+    html += "<table>";
     html += rows;
-    html += html::TableEnd;
+    html += "</table>";
 }
 
 void AppendHeading(std::string& html, std::string_view h3, std::string_view h4)
 {
-    html += html::H3Start;
+    html += "<h3>";
     html += h3;
-    html += html::H3End;
+    html += "</h3>";
     if (!h4.empty()) {
-        html += html::H4Start;
+        html += "<h4>";
         html += h4;
-        html += html::H4End;
+        html += "</h4>";
     }
 }
 
@@ -127,18 +126,18 @@ void AppendHeading(std::string& html, std::string_view h3, std::string_view h4)
 
 std::string BuildRundownSection(const RundownLists& rundowns)
 {
-    std::string html(html::RundownBlock);
-    AppendHeading(html, html::PepDeviceListTitle,
+    std::string html = "<div class=\"rundowns\">";
+    AppendHeading(html, "PEP Device List",
                   "This list contains the device and device states enumerated by the platform "
                   "needed to achieve the lowest platform power state.");
     AppendTable(html, PepDeviceTable(rundowns));
-    AppendHeading(html, html::PoFxDeviceListTitle,
+    AppendHeading(html, "PoFx Device List",
                   "This list contains the device drivers on the platform that support the "
                   "Microsoft PoFx API.");
     AppendTable(html, PoFxDeviceTable(rundowns));
-    AppendHeading(html, html::OsDeviceListTitle, "");
+    AppendHeading(html, "OS Device List", "");
     AppendTable(html, OsDeviceTable(rundowns));
-    html += html::BlockEnd;
+    html += "</div>";
     return html;
 }
 

@@ -2,8 +2,9 @@
 
 #include <tinyxml2.h>
 
-#include "log/DebugLog.h"
+#include "common/StatusCodes.h"
 #include "common/Text.h"
+#include "log/DebugLog.h"
 #include "platform/FileSystem.h"
 #include "rules/RuleSet.h"
 #include "rules/RuleValidation.h"
@@ -11,10 +12,6 @@
 namespace dormex {
 
 namespace {
-
-constexpr int32_t InvalidParameter = 87;
-constexpr int32_t NotLoadable = 13;
-constexpr int32_t ElementMissing = 2013;
 
 // An element's text is its first child when that is text, else empty.
 std::string TextOf(const tinyxml2::XMLElement& element)
@@ -29,13 +26,93 @@ std::string AttributeOf(const tinyxml2::XMLElement& element, const char* name)
     return value != nullptr ? value : "";
 }
 
+// The first `tag` child of `parent`; without one, logs `missing` and gives
+// nullptr.
+const tinyxml2::XMLElement* RequiredChild(const tinyxml2::XMLNode& parent, const char* tag,
+                                          LogLevel level, const std::string& missing,
+                                          DebugLog& log)
+{
+    const tinyxml2::XMLElement* child = parent.FirstChildElement(tag);
+    if (child == nullptr) {
+        log.WriteLog(level, missing, XmlElementMissing);
+    }
+    return child;
+}
+
+// Sets `text` to the text of the first `tag` child of `parent`; without one,
+// logs `missing` and returns false.
+bool ReadRequiredText(const tinyxml2::XMLElement& parent, const char* tag, std::string& text,
+                      LogLevel level, const std::string& missing, DebugLog& log)
+{
+    const tinyxml2::XMLElement* child = RequiredChild(parent, tag, level, missing, log);
+    if (child == nullptr) {
+        return false;
+    }
+    text = TextOf(*child);
+    return true;
+}
+
+// The fields of a rule before its platform states. Each message may name a
+// field read before it.
+bool ReadRuleFields(const tinyxml2::XMLElement& element, Rule& rule, DebugLog& log)
+{
+    std::string count;
+    bool complete =
+        ReadRequiredText(element, "class", rule.Class, USER_INFO,
+                         "class tag was not found in xml. Please check XML file for <class> tag, "
+                         "make sure that they are not corrupt.",
+                         log) &&
+        ReadRequiredText(element, "regex", rule.Regex, USER_INFO,
+                         "regex tag was not found in xml. Please check XML file for <regex> tag, "
+                         "make sure that they are not corrupt.",
+                         log) &&
+        ReadRequiredText(element, "servicename", rule.ServiceName, USER_INFO,
+                         "servicename tag was not found in xml. Please check XML file for "
+                         "<servicename> tag, make sure that they are not corrupt for class" +
+                             rule.Class,
+                         log) &&
+        ReadRequiredText(element, "ruletype", rule.RuleType, USER_INFO,
+                         "ruletype tag was not found in xml. Please check XML file for <ruletype> "
+                         "tag, make sure that they are not corrupt for regex/servicename" +
+                             rule.Regex + "/" + rule.ServiceName,
+                         log) &&
+        ReadRequiredText(element, "platformstatecount", count, USER_INFO,
+                         "platformstatecount tag was not found in xml. Please check XML file for "
+                         "<platformstatecount> tag for Regex/ServiceName " +
+                             rule.Regex + "/" + rule.ServiceName,
+                         log);
+    if (complete) {
+        rule.PlatformStateCount = ReadDecimal(count);
+    }
+    return complete;
+}
+
+// Every sibling from `first` on is a platform state.
+int32_t ParsePlatformStates(const tinyxml2::XMLNode& first, Rule& rule, DebugLog& log)
+{
+    for (const tinyxml2::XMLNode* node = &first; node != nullptr; node = node->NextSibling()) {
+        PlatformStateConstraint constraint;
+        if (int32_t status = ParsePlatformState(*node, constraint, log); status != 0) {
+            log.WriteLog(USER_INFO,
+                         "Platform State information tag <platformstate> is incorrect in xml for "
+                         "Regex : " +
+                             rule.Regex + " for Service: " + rule.ServiceName,
+                         status);
+            return status;
+        }
+        rule.PlatformStates.push_back(std::move(constraint));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int32_t LoadRuleFile(std::string path, RuleSet& rules, DebugLog& log, FileSystem& files)
 {
     if (path.empty()) {
-        log.WriteLog(ERROR, "No File name was specified for accessing rules", InvalidParameter);
-        return InvalidParameter;
+        log.WriteLog(ERROR, "No File name was specified for accessing rules",
+                     ErrorInvalidParameter);
+        return ErrorInvalidParameter;
     }
     log.WriteLog(INFORMATION, "Parsing  xml values from: " + path, 0);
     if (int32_t status = ParseRuleFile(path, rules, log, files); status != 0) {
@@ -54,25 +131,26 @@ int32_t ParseRuleFile(const std::string& path, RuleSet& rules, DebugLog& log, Fi
 {
     tinyxml2::XMLDocument document;
     if (document.LoadFile(files.NativePath(path).c_str()) != tinyxml2::XML_SUCCESS) {
-        log.WriteLog(ERROR, "Cannot create a doc handle", NotLoadable);
-        return NotLoadable;
+        log.WriteLog(ERROR, "Cannot create a doc handle", ErrorInvalidData);
+        return ErrorInvalidData;
     }
-    const tinyxml2::XMLElement* platform = document.FirstChildElement("platform");
+    const tinyxml2::XMLElement* platform =
+        RequiredChild(document, "platform", ERROR, "platform node was not found in xml", log);
     if (platform == nullptr) {
-        log.WriteLog(ERROR, "platform node was not found in xml", ElementMissing);
-        return ElementMissing;
+        return XmlElementMissing;
     }
     const char* name = platform->Attribute("name");
     if (name == nullptr) {
-        log.WriteLog(ERROR, "name attribute of platform node was not found in xml", ElementMissing);
-        return ElementMissing;
+        log.WriteLog(ERROR, "name attribute of platform node was not found in xml",
+                     XmlElementMissing);
+        return XmlElementMissing;
     }
     rules.PlatformName = name;
 
-    const tinyxml2::XMLElement* os = platform->FirstChildElement("os");
+    const tinyxml2::XMLElement* os =
+        RequiredChild(*platform, "os", ERROR, "OS node was not found in xml", log);
     if (os == nullptr) {
-        log.WriteLog(ERROR, "OS node was not found in xml", ElementMissing);
-        return ElementMissing;
+        return XmlElementMissing;
     }
     for (; os != nullptr; os = os->NextSiblingElement("os")) {
         OsEntry entry;
@@ -90,8 +168,8 @@ int32_t ParseOsEntry(const tinyxml2::XMLElement& os, OsEntry& entry, RuleSet& ru
     entry.Version = AttributeOf(os, "version");
     if (os.FirstChild() == nullptr) {
         log.WriteLog(ERROR, "rule tag was not found in xml for OS version :" + entry.Build,
-                     ElementMissing);
-        return ElementMissing;
+                     XmlElementMissing);
+        return XmlElementMissing;
     }
     for (const tinyxml2::XMLNode* node = os.FirstChild(); node != nullptr;
          node = node->NextSibling()) {
@@ -114,88 +192,24 @@ int32_t ParseRule(const tinyxml2::XMLNode& node, Rule& rule, DebugLog& log)
         log.WriteLog(USER_INFO,
                      "A rule tag of NULL was specified. Please check XML file for comments or text "
                      "inside <os> tag",
-                     ElementMissing);
-        return ElementMissing;
+                     XmlElementMissing);
+        return XmlElementMissing;
     }
     rule.RuleOnParent = AttributeOf(*element, "RuleOnParent");
-
-    const tinyxml2::XMLElement* child = element->FirstChildElement("class");
-    if (child == nullptr) {
-        log.WriteLog(USER_INFO,
-                     "class tag was not found in xml. Please check XML file for <class> tag, make "
-                     "sure that they are not corrupt.",
-                     ElementMissing);
-        return ElementMissing;
+    if (!ReadRuleFields(*element, rule, log)) {
+        return XmlElementMissing;
     }
-    rule.Class = TextOf(*child);
-
-    child = element->FirstChildElement("regex");
-    if (child == nullptr) {
-        log.WriteLog(USER_INFO,
-                     "regex tag was not found in xml. Please check XML file for <regex> tag, make "
-                     "sure that they are not corrupt.",
-                     ElementMissing);
-        return ElementMissing;
+    const tinyxml2::XMLElement* firstState = RequiredChild(
+        *element, "platformstate", USER_INFO,
+        "platformstate tag was not found in xml. Please make sure that number of platformstate "
+        "tags are equal to platform state count: " +
+            std::to_string(rule.PlatformStateCount) + " For Regex/servicename " + rule.Regex +
+            "/" + rule.ServiceName,
+        log);
+    if (firstState == nullptr) {
+        return XmlElementMissing;
     }
-    rule.Regex = TextOf(*child);
-
-    child = element->FirstChildElement("servicename");
-    if (child == nullptr) {
-        log.WriteLog(USER_INFO,
-                     "servicename tag was not found in xml. Please check XML file for "
-                     "<servicename> tag, make sure that they are not corrupt for class" +
-                         rule.Class,
-                     ElementMissing);
-        return ElementMissing;
-    }
-    rule.ServiceName = TextOf(*child);
-
-    child = element->FirstChildElement("ruletype");
-    if (child == nullptr) {
-        log.WriteLog(USER_INFO,
-                     "ruletype tag was not found in xml. Please check XML file for <ruletype> tag, "
-                     "make sure that they are not corrupt for regex/servicename" +
-                         rule.Regex + "/" + rule.ServiceName,
-                     ElementMissing);
-        return ElementMissing;
-    }
-    rule.RuleType = TextOf(*child);
-
-    child = element->FirstChildElement("platformstatecount");
-    if (child == nullptr) {
-        log.WriteLog(USER_INFO,
-                     "platformstatecount tag was not found in xml. Please check XML file for "
-                     "<platformstatecount> tag for Regex/ServiceName " +
-                         rule.Regex + "/" + rule.ServiceName,
-                     ElementMissing);
-        return ElementMissing;
-    }
-    rule.PlatformStateCount = ReadDecimal(TextOf(*child));
-
-    child = element->FirstChildElement("platformstate");
-    if (child == nullptr) {
-        log.WriteLog(USER_INFO,
-                     "platformstate tag was not found in xml. Please make sure that number of "
-                     "platformstate tags are equal to platform state count: " +
-                         std::to_string(rule.PlatformStateCount) + " For Regex/servicename " +
-                         rule.Regex + "/" + rule.ServiceName,
-                     ElementMissing);
-        return ElementMissing;
-    }
-    // Every sibling from the first platformstate on is a platform state.
-    for (const tinyxml2::XMLNode* state = child; state != nullptr; state = state->NextSibling()) {
-        PlatformStateConstraint constraint;
-        if (int32_t status = ParsePlatformState(*state, constraint, log); status != 0) {
-            log.WriteLog(USER_INFO,
-                         "Platform State information tag <platformstate> is incorrect in xml for "
-                         "Regex : " +
-                             rule.Regex + " for Service: " + rule.ServiceName,
-                         status);
-            return status;
-        }
-        rule.PlatformStates.push_back(std::move(constraint));
-    }
-    return 0;
+    return ParsePlatformStates(*firstState, rule, log);
 }
 
 int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstraint& state,
@@ -206,39 +220,28 @@ int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstrain
         log.WriteLog(USER_INFO,
                      "A platform State tag of NULL was specified. Please check XML file for "
                      "<Platform> tag",
-                     InvalidParameter);
-        return InvalidParameter;
+                     ErrorInvalidParameter);
+        return ErrorInvalidParameter;
     }
-    const tinyxml2::XMLElement* child = element->FirstChildElement("platformstateindex");
-    if (child == nullptr) {
-        log.WriteLog(USER_INFO,
-                     "platformstateindex node was not found in xml. Please check "
-                     "<platformstateindex> tag in xml & make sure that it is monotonically "
-                     "increasing.",
-                     ElementMissing);
-        return ElementMissing;
+    std::string index;
+    if (!ReadRequiredText(*element, "platformstateindex", index, USER_INFO,
+                          "platformstateindex node was not found in xml. Please check "
+                          "<platformstateindex> tag in xml & make sure that it is monotonically "
+                          "increasing.",
+                          log)) {
+        return XmlElementMissing;
     }
-    state.PlatformStateIndex = ReadDecimal(TextOf(*child));
-
-    child = element->FirstChildElement("Dstate");
-    if (child == nullptr) {
-        log.WriteLog(USER_INFO,
-                     "DState node was not found in xml. Please check <Dstate> tag in xml & make "
-                     "sure that it is in range of 0 to 3 (D States representations)",
-                     ElementMissing);
-        return ElementMissing;
+    state.PlatformStateIndex = ReadDecimal(index);
+    if (!ReadRequiredText(*element, "Dstate", state.DState, USER_INFO,
+                          "DState node was not found in xml. Please check <Dstate> tag in xml & "
+                          "make sure that it is in range of 0 to 3 (D States representations)",
+                          log) ||
+        !ReadRequiredText(*element, "Fstate", state.FState, ERROR,
+                          "FState node was not found in xml. Please check <Fstate> tag in xml & "
+                          "make sure that it is valid F state (F States representations)",
+                          log)) {
+        return XmlElementMissing;
     }
-    state.DState = TextOf(*child);
-
-    child = element->FirstChildElement("Fstate");
-    if (child == nullptr) {
-        log.WriteLog(ERROR,
-                     "FState node was not found in xml. Please check <Fstate> tag in xml & make "
-                     "sure that it is valid F state (F States representations)",
-                     ElementMissing);
-        return ElementMissing;
-    }
-    state.FState = TextOf(*child);
     return 0;
 }
 

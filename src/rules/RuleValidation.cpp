@@ -2,58 +2,53 @@
 
 #include <algorithm>
 
-#include "log/DebugLog.h"
+#include "common/StatusCodes.h"
 #include "common/Text.h"
+#include "log/DebugLog.h"
 #include "rules/RuleSet.h"
 
 namespace dormex {
 
 namespace {
 
-constexpr int32_t Invalid = 13;
+// Logs why a rule is not valid and gives the status that says so.
+int32_t Reject(DebugLog& log, const std::string& reason)
+{
+    log.WriteLog(USER_INFO, reason, ErrorInvalidData);
+    return ErrorInvalidData;
+}
 
 int32_t ValidateRule(const Rule& rule, DebugLog& log)
 {
     if (std::find(RuleTypeNames.begin(), RuleTypeNames.end(), rule.RuleType) ==
         RuleTypeNames.end()) {
-        log.WriteLog(USER_INFO, "Rule is corrupt, class provided is : " + rule.RuleType, Invalid);
+        log.WriteLog(USER_INFO, "Rule is corrupt, class provided is : " + rule.RuleType,
+                     ErrorInvalidData);
         std::string accepted;
         for (std::string_view name : RuleTypeNames) {
             accepted += ",";
             accepted += name;
         }
-        log.WriteLog(USER_INFO, "We expect one of the following  Rule classes: " + accepted,
-                     Invalid);
-        return Invalid;
+        return Reject(log, "We expect one of the following  Rule classes: " + accepted);
     }
     for (int32_t i = 0; i < rule.PlatformStateCount; ++i) {
         if (static_cast<size_t>(i) >= rule.PlatformStates.size()) {
-            log.WriteLog(USER_INFO,
-                         "platformstate tags are fewer than platform state count: " +
-                             std::to_string(rule.PlatformStateCount) + " For Regex/servicename " +
-                             rule.Regex + "/" + rule.ServiceName,
-                         Invalid);
-            return Invalid;
+            return Reject(log, "platformstate tags are fewer than platform state count: " +
+                                   std::to_string(rule.PlatformStateCount) +
+                                   " For Regex/servicename " + rule.Regex + "/" + rule.ServiceName);
         }
         const PlatformStateConstraint& state = rule.PlatformStates[static_cast<size_t>(i)];
         if (state.PlatformStateIndex != i) {
-            log.WriteLog(USER_INFO,
-                         "PlatformStateIndex is not in order, Index provided is : " +
-                             std::to_string(state.PlatformStateIndex),
-                         Invalid);
-            return Invalid;
+            return Reject(log, "PlatformStateIndex is not in order, Index provided is : " +
+                                   std::to_string(state.PlatformStateIndex));
         }
         int32_t d = ReadNumberAutoBase(state.DState);
         if (d < 0 || d >= 4) {
-            log.WriteLog(USER_INFO, "D State is not correct, D State provided is : " + state.DState,
-                         Invalid);
-            return Invalid;
+            return Reject(log, "D State is not correct, D State provided is : " + state.DState);
         }
         int32_t f = ReadNumberAutoBase(state.FState);
         if (f < 0 || f >= 256) {
-            log.WriteLog(USER_INFO, "F State is not correct, F State provided is : " + state.FState,
-                         Invalid);
-            return Invalid;
+            return Reject(log, "F State is not correct, F State provided is : " + state.FState);
         }
     }
     return 0;

@@ -7,8 +7,8 @@ namespace dormex {
 class DebugLog;
 struct RuleSet;
 
-// Checks rule types, platform-state order and D/F ranges. 0, or 13 at the
-// first violation in file order.
+// Checks rule types, platform-state order and D/F ranges. 0, or
+// ErrorInvalidData at the first violation in file order.
 int32_t ValidateRuleSet(const RuleSet& rules, DebugLog& log);
 
 }  // namespace dormex

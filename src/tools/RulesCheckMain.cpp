@@ -2,6 +2,7 @@
 // and compiles every pattern. Exits 1 when any file has a problem.
 #include <iostream>
 
+#include "common/StatusCodes.h"
 #include "platform/NativeFileSystem.h"
 #include "rules/RuleCheck.h"
 
@@ -9,12 +10,12 @@ int main(int argc, char** argv)
 {
     if (argc < 2) {
         std::cerr << "usage: dormex-rules-check <rule file>...\n";
-        return 2;
+        return dormex::ExitBadInput;
     }
     std::unique_ptr<dormex::FileSystem> files = dormex::MakeNativeFileSystem();
     bool valid = true;
     for (int i = 1; i < argc; ++i) {
         valid = dormex::CheckRuleFile(argv[i], std::cout, *files) && valid;
     }
-    return valid ? 0 : 1;
+    return valid ? 0 : dormex::ExitRuleFileFaulty;
 }
