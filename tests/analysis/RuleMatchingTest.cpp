@@ -323,17 +323,5 @@ TEST(ZephlinkSpecialCase, PathWithoutEnumeratorGetsPciPrefix)
                                "Parameters\\WDF"));
 }
 
-TEST(GetDeviceProblemCode, CodeOrMinusOne)
-{
-    test::AnalysisFixture fixture;
-    EXPECT_EQ(GetDeviceProblemCode("PCI\\A", fixture.devices, fixture.capture.Log), -1);
-    fixture.AddDevice("PCI\\A", "a", "", 28);
-    fixture.AddDevice("PCI\\B", "b");
-    EXPECT_EQ(GetDeviceProblemCode("PCI\\A", fixture.devices, fixture.capture.Log), 28);
-    EXPECT_EQ(GetDeviceProblemCode("PCI\\B", fixture.devices, fixture.capture.Log), -1);
-    EXPECT_EQ(GetDeviceProblemCode("PCI\\C", fixture.devices, fixture.capture.Log), -1);
-    EXPECT_EQ(fixture.Log(), "\nERROR:: No device is present.\nINFORMATION:: Logged value28");
-}
-
 }  // namespace
 }  // namespace dormex
