@@ -206,9 +206,9 @@ TEST(ReplayPowerInformation, StatusOrBytesOrTheAoAcBit)
         }
         test::TestFileSystem files;
         test::StringConsole console;
-        ReplayMachine machine(
-            ParseSnapshotOrFail(R"({"format": "dormex-machine/1", "powerCapabilities": )" + power + "}"),
-            files);
+        ReplayMachine machine(ParseSnapshotOrFail(R"({"format": "dormex-machine/1", )"
+                                                  R"("powerCapabilities": )" + power + "}"),
+                              files);
         uint8_t capabilities[76];
         std::memset(capabilities, 0xEE, sizeof capabilities);
         EXPECT_EQ(machine.PlatformWith(console).power.CallNtPowerInformation(

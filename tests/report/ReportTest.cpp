@@ -126,12 +126,15 @@ TEST(BuildSystemInfoSection, SixRowsFromTheIdentity)
     system.BiosReleaseDate = "02/11/2026";
     system.OsBuild = "22621";
     const std::string html = BuildSystemInfoSection(BuildSystemInfoRows(system));
-    EXPECT_EQ(html.rfind("<article><div class=\"wrapper1\"><section><div class=\"sysinfoentry\"><table>", 0), 0u);
-    EXPECT_TRUE(Contains(html, "<td class=\"data\">Brindle &amp; Sons</td></tr><tr><td class=\"title\">"
-                               "BIOS Version</td><td class=\"data\">QX.1.02</td></tr><tr><td class=\"title\">"
-                               "BIOS Date</td><td class=\"data\">02/11/2026</td></tr><tr><td class=\"title\">"
-                               "S0 Idle</td><td class=\"data\">Not-Supported</td></tr><tr><td "
-                               "class=\"title\">OS Version</td><td class=\"data\">22621</td></tr></table>"));
+    EXPECT_EQ(html.rfind("<article><div class=\"wrapper1\"><section><div class=\"sysinfoentry\">"
+                         "<table>", 0),
+              0u);
+    EXPECT_TRUE(Contains(html, "<td class=\"data\">Brindle &amp; Sons</td></tr><tr><td "
+                               "class=\"title\">BIOS Version</td><td class=\"data\">QX.1.02</td>"
+                               "</tr><tr><td class=\"title\">BIOS Date</td><td class=\"data\">"
+                               "02/11/2026</td></tr><tr><td class=\"title\">S0 Idle</td><td "
+                               "class=\"data\">Not-Supported</td></tr><tr><td class=\"title\">OS "
+                               "Version</td><td class=\"data\">22621</td></tr></table>"));
     system.AoAc = true;
     EXPECT_EQ(BuildSystemInfoRows(system)[4].Value, "Supported");
 }

@@ -72,7 +72,9 @@ FakeEvent Make(std::vector<EventPropertyInfo> properties, uint32_t topLevel,
     event.topLevel = topLevel;
     for (const auto& datum : data) {
         if (const uint32_t* number = std::get_if<uint32_t>(&datum)) {
-            for (int i = 0; i < 4; ++i) event.data.push_back(static_cast<uint8_t>(*number >> (8 * i)));
+            for (int i = 0; i < 4; ++i) {
+                event.data.push_back(static_cast<uint8_t>(*number >> (8 * i)));
+            }
         } else {
             for (char16_t unit : std::get<std::u16string>(datum) + u'\0') {
                 event.data.push_back(static_cast<uint8_t>(unit));
@@ -354,7 +356,8 @@ TEST(WriteEventProperty, FailuresLogTheirMessages)
               {4u, 9u}),
          noLength + "1168"},
         {"structure member",
-         Make({Number(u"Count"), Struct(u"Pair", 2, 1, PropertyParamCount, 0), unsized}, 2, {1u, 5u}),
+         Make({Number(u"Count"), Struct(u"Pair", 2, 1, PropertyParamCount, 0), unsized}, 2,
+              {1u, 5u}),
          invalid + noLength + "15005" + memberFailed},
         {"structure containing itself",
          Make({Struct(u"Self", 0, 1)}, 1, {}),
@@ -389,8 +392,9 @@ TEST(ProcessPowerTrace, KeepsEventsOfInterestAndGoesOnPastAnUndecodableOne)
     mof.decodingSource = 1;
     FakeEvent other = Registration(u"\\_SB.PC00.OTHR", u"other");
     other.id = 99;
-    FakeEvent pep = Make({Text(u"DeviceName"), Text(u"PlatformStateDependencyCount"), Text(u"PowerState")},
-                         3, {u"\\_SB.PC00.HDAS", u"1", u"3"});
+    FakeEvent pep =
+        Make({Text(u"DeviceName"), Text(u"PlatformStateDependencyCount"), Text(u"PowerState")}, 3,
+             {u"\\_SB.PC00.HDAS", u"1", u"3"});
     pep.id = 2;
     pep.provider = *ParseGuid("{01234567-89ab-cdef-0123-456789abcdef}");
     FakeEvent failingInfo = Registration(u"\\_SB.PC00.NOIN", u"x");
