@@ -3,27 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <random>
-#include <sstream>
 
 #include "common/Text.h"
 
 namespace dormex::test {
-
-TempDir::TempDir()
-{
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("dormex-test-" + std::to_string(random()) + "-" + std::to_string(random()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
 
 bool StringConsole::ReadChar(char* c)
 {
@@ -123,21 +106,6 @@ std::string TestMachine::DebugLogText() const
 {
     std::filesystem::path log = std::filesystem::path(OutputDirectory()) / "VQT-Debug-Log.txt";
     return std::filesystem::exists(log) ? ReadFile(log) : LogSink.str();
-}
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::filesystem::path& path, std::string_view text)
-{
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream file(path, std::ios::binary);
-    file << text;
 }
 
 std::string BasicSnapshot()

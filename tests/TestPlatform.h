@@ -6,25 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "TestFiles.h"
 #include "app/RunState.h"
 #include "platform/Console.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/replay/ReplayMachine.h"
 
 namespace dormex::test {
-
-// A directory of its own for one test, removed afterwards.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // Console output collected in a string; input served from one.
 class StringConsole final : public Console {
@@ -98,9 +86,6 @@ public:
     std::string DebugLogText() const;
     std::string OutputDirectory() const;
 };
-
-std::string ReadFile(const std::filesystem::path& path);
-void WriteFile(const std::filesystem::path& path, std::string_view text);
 
 // The snapshot of a complete, ordinary machine: family 6, model 138, build
 // 22621, administrator.

@@ -159,24 +159,29 @@ TEST(ResolveParentRule, RedirectsTheRuleToTheRootPortsRegistration)
     EXPECT_TRUE(fixture.Logged(walk)) << fixture.Log();
 }
 
-TEST(ResolveParentRule, LeavesRulesUnchangedWhenTheWalkCannotFinish)
+TEST(ResolveParentRule, LeavesThePatternWhenTheWalkCannotFinish)
 {
     struct Case {
         const char* name;
         std::string serviceOfFirst;
         std::string parentOfDrive;  // the drive's Parent
         std::string rootPortDescription;
-        bool firstChanged;
+        std::string registeredPath;  // of the one registration
         bool secondChanged;
         std::string serviceAfter;
     };
     const Case cases[] = {
-        {"no OS device with the service", "absent", "PCI\\PORT", "PCI Express Root Port", false,
-         true, "absent"},
+        {"no OS device with the service", "absent", "PCI\\PORT", "PCI Express Root Port",
+         "PCI\\PORT", true, "absent"},
         {"parent not an OS power device", "stornvme", "PCI\\OTHER", "PCI Express Root Port",
-         false, false, "stornvme"},
-        {"no root port above", "stornvme", "PCI\\PORT", "PCI bridge", false, false, "stornvme"},
-        {"parent is the device itself", "stornvme", "PCI\\DRIVE", "x", false, false, "stornvme"},
+         "PCI\\PORT", false, "stornvme"},
+        {"no root port above", "stornvme", "PCI\\PORT", "PCI bridge", "PCI\\PORT", false,
+         "stornvme"},
+        {"parent is the device itself", "stornvme", "PCI\\DRIVE", "x", "PCI\\PORT", false,
+         "stornvme"},
+        // Without a registration of the root port the service is dropped.
+        {"root port not registered", "stornvme", "PCI\\PORT", "PCI Express Root Port",
+         "PCI\\XHCI", true, ""},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture;
@@ -188,25 +193,12 @@ TEST(ResolveParentRule, LeavesRulesUnchangedWhenTheWalkCannotFinish)
         fixture.AddDevice("PCI\\DRIVE", "Standard NVM Express Controller", c.parentOfDrive);
         fixture.AddDevice("PCI\\ZLK", "Zephlink", "PCI\\PORT");
         fixture.AddDevice("PCI\\PORT", c.rootPortDescription, "ACPI\\PNP0A08\\0");
-        fixture.AddPoFx("\\_SB.PC00.RP09", "pci", "PCI\\PORT");
+        fixture.AddPoFx("\\_SB.PC00.RP09", "pci", c.registeredPath);
         fixture.Match();
-        EXPECT_EQ(first.Regex != ".*\\.NVME", c.firstChanged) << c.name;
+        EXPECT_EQ(first.Regex, ".*\\.NVME") << c.name;
         EXPECT_EQ(first.ServiceName, c.serviceAfter) << c.name;
         EXPECT_EQ(second.ServiceName.empty(), c.secondChanged) << c.name;
     }
-}
-
-TEST(ResolveParentRule, WithoutARegistrationTheServiceIsDroppedAndThePatternKept)
-{
-    test::AnalysisFixture fixture;
-    Rule& rule = fixture.AddRule("storage", ".*\\.NVME", "stornvme", "always", {{"3", "0"}}, true);
-    fixture.AddPo("stornvme", "PCI\\DRIVE");
-    fixture.AddDevice("PCI\\DRIVE", "Standard NVM Express Controller", "PCI\\PORT");
-    fixture.AddDevice("PCI\\PORT", "PCI Express Root Port", "ACPI\\PNP0A08\\0");
-    fixture.AddPoFx("\\_SB.PC00.XHCI", "USBXHCI", "PCI\\XHCI");
-    fixture.Match();
-    EXPECT_EQ(rule.Regex, ".*\\.NVME");
-    EXPECT_EQ(rule.ServiceName, "");
 }
 
 TEST(RemoveFromNil, NeverLooksAtTheLastEntry)
@@ -321,18 +313,6 @@ TEST(ZephlinkSpecialCase, PathWithoutEnumeratorGetsPciPrefix)
     EXPECT_TRUE(fixture.Logged("\nINFORMATION:: ZLK Register found at: "
                                "system\\CurrentControlSet\\Enum\\PCI\\VEN_5A4C&DEV_0C01\\4\\Device "
                                "Parameters\\WDF"));
-}
-
-TEST(GetDeviceProblemCode, CodeOrMinusOne)
-{
-    test::AnalysisFixture fixture;
-    EXPECT_EQ(GetDeviceProblemCode("PCI\\A", fixture.devices, fixture.capture.Log), -1);
-    fixture.AddDevice("PCI\\A", "a", "", 28);
-    fixture.AddDevice("PCI\\B", "b");
-    EXPECT_EQ(GetDeviceProblemCode("PCI\\A", fixture.devices, fixture.capture.Log), 28);
-    EXPECT_EQ(GetDeviceProblemCode("PCI\\B", fixture.devices, fixture.capture.Log), -1);
-    EXPECT_EQ(GetDeviceProblemCode("PCI\\C", fixture.devices, fixture.capture.Log), -1);
-    EXPECT_EQ(fixture.Log(), "\nERROR:: No device is present.\nINFORMATION:: Logged value28");
 }
 
 }  // namespace

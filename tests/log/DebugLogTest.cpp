@@ -40,14 +40,6 @@ TEST(DebugLog, EntryFormatByLevelAndCode)
     }
 }
 
-TEST(DebugLog, EntriesAppendWithoutTrailingLineBreak)
-{
-    test::LogCapture fixture;
-    fixture.Log.WriteLog(INFORMATION, "one", 0);
-    fixture.Log.WriteLog(INFORMATION, "\nwith leading line feed", 0);
-    EXPECT_EQ(fixture.Text(), "\nINFORMATION:: one\nINFORMATION:: \nwith leading line feed");
-}
-
 TEST(DebugLog, WithoutSinkUserInfoReachesOnlyTheConsole)
 {
     test::StringConsole console;

@@ -2,6 +2,7 @@
 
 #include "TestPlatform.h"
 #include "lpit/Lpit.h"
+#include "report/MachineSections.h"
 
 namespace dormex {
 namespace {
@@ -41,9 +42,9 @@ std::string Address(uint8_t space, uint8_t width, uint8_t offset, uint8_t access
 
 // One 56-byte descriptor: an FFH entry trigger at 0x632, residency 30000,
 // latency 3000, a counter above 4 GiB at 19.2 MHz.
-std::string Descriptor(uint16_t id)
+std::string Descriptor(uint32_t flags)
 {
-    return Hex(0, 4) + Hex(56, 4) + Hex(id, 2) + Hex(0, 2) + Hex(0, 4) +
+    return Hex(0, 4) + Hex(56, 4) + Hex(1, 2) + Hex(0, 2) + Hex(flags, 4) +
            Address(0x7f, 64, 0, 4, 0x632) + Hex(30000, 4) + Hex(3000, 4) +
            Address(0, 64, 0, 4, 0xab0000000600) + Hex(19200000, 8);
 }
@@ -98,32 +99,42 @@ TEST(ReadLpit, CountFollowsTheBytesReturned)
     }
 }
 
-TEST(ReadLpit, KeepsHeaderAndDescriptorsAsTheyCome)
+TEST(ReadLpit, TheReportShowsTheTableAsRead)
 {
-    Read read(Table(Header(999) + Descriptor(1) + Descriptor(0x0102)));
+    Read read(Table(Header(999) + Descriptor(0) + Descriptor(0x1a)));
     ASSERT_EQ(read.status, 0);
-    const LpitTable& table = read.table;
-    EXPECT_EQ(std::string(table.Signature.begin(), table.Signature.end()), "LPIT");
-    EXPECT_EQ(table.Length, 999u);
-    EXPECT_EQ(table.Revision, 1);
-    EXPECT_EQ(table.Checksum, 0x4f);
-    EXPECT_EQ(std::string(table.OemId.begin(), table.OemId.end()), "ABCDEF");
-    EXPECT_EQ(std::string(table.OemTableId.begin(), table.OemTableId.end()), "ABCDEFGH");
-    EXPECT_EQ(table.OemRevision, 2u);
-    EXPECT_EQ(std::string(table.CreatorId.begin(), table.CreatorId.end()), "TBRK");
-    EXPECT_EQ(table.CreatorRevision, 0x00010013u);
-    const LpitDescriptor& second = table.Descriptors[1];
-    EXPECT_EQ(second.Type, 0u);
-    EXPECT_EQ(second.Length, 56u);
-    EXPECT_EQ(second.UniqueId, 0x0102);
-    EXPECT_EQ(second.EntryTrigger.AddressSpaceId, 0x7f);
-    EXPECT_EQ(second.EntryTrigger.RegisterBitWidth, 64);
-    EXPECT_EQ(second.EntryTrigger.AccessSize, 4);
-    EXPECT_EQ(second.EntryTrigger.Address, 0x632u);
-    EXPECT_EQ(second.Residency, 30000u);
-    EXPECT_EQ(second.Latency, 3000u);
-    EXPECT_EQ(second.ResidencyCounter.Address, 0xab0000000600ull);
-    EXPECT_EQ(second.ResidencyCounterFrequency, 19200000u);
+    test::LogCapture capture;
+    const std::string descriptor =
+        "<div class=\"lpit\"><table><tr><th class=\"header\" colspan=\"2\">LPIT Descriptor "
+        "%</th><tr><td class=\"title\">Flags</td><td class=\"data\">%</td></tr><tr><td "
+        "class=\"title\">Entry Trigger</td><td class=\"data\">0x7f, 64, 0, 0x4, 0x632</td></tr><tr><td "
+        "class=\"title\">Residency(ms)</td><td class=\"data\">30000</td></tr><tr><td "
+        "class=\"title\">Latency(ms)</td><td class=\"data\">3000</td></tr><tr><td class=\"title\">Res "
+        "Ctr</td><td class=\"data\">0x0, 64, 0, 0x4, 0xab0000000600</td></tr><tr><td "
+        "class=\"title\">Ctr Freq</td><td class=\"data\">19200000</td></tr></table></div>";
+    auto numbered = [&](const char* index, const char* flags) {
+        std::string html = descriptor;
+        html.replace(html.find('%'), 1, index);
+        return html.replace(html.find('%'), 1, flags);
+    };
+    EXPECT_EQ(BuildLpitSection(read.table, "", capture.Log),
+              "<h3>LPIT Information</h3>" + numbered("0", "0x0") + numbered("1", "0x1a") +
+                  "<div class=\"lpitH\"><table><tr><th class=\"header\" colspan=\"2\">LPIT Header</th>"
+                  "<tr><td class=\"title\">Signature</td><td class=\"data\">LPIT</td></tr>"
+                  "<tr><td class=\"title\">Length (bytes)</td><td class=\"data\">999</td></tr>"
+                  "<tr><td class=\"title\">Revision</td><td class=\"data\">1</td></tr>"
+                  "<tr><td class=\"title\">Checksum</td><td class=\"data\">0x4f</td></tr>"
+                  "<tr><td class=\"title\">OEM Id</td><td class=\"data\">ABCDEF</td></tr>"
+                  "<tr><td class=\"title\">OEM Table Id</td><td class=\"data\">ABCDEFGH</td></tr>"
+                  "<tr><td class=\"title\">OEM Revision</td><td class=\"data\">2</td></tr>"
+                  "<tr><td class=\"title\">Creator Id</td><td class=\"data\">TBRK</td></tr>"
+                  "<tr><td class=\"title\">Creator Revision</td><td class=\"data\">0x10013</td></tr>"
+                  "</table></div>");
+    EXPECT_EQ(capture.Text(),
+              "\nINFORMATION:: Printing LPIT descriptor!!\nINFORMATION:: Printing LPIT descriptor!!"
+              "\nINFORMATION:: Printing LPIT table header!!");
+    EXPECT_EQ(BuildLpitSection(read.table, "LPIT cannot be retrived.", capture.Log),
+              "<h3>LPIT Information</h3>LPIT cannot be retrived.");
 }
 
 TEST(ReadLpit, MissingOrInconsistentTablesLeaveItEmpty)

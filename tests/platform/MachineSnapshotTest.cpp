@@ -179,10 +179,10 @@ TEST(ReplayRegistry, AnswersAsRegGetValueA)
     EXPECT_EQ(unused, 0u);
 }
 
-TEST(ReplayPowerInformation, StatusOrBytes)
+TEST(ReplayPowerInformation, StatusOrBytesOrTheAoAcBit)
 {
     struct Case {
-        const char* power;
+        std::string power;  // <set> and <clear>: all 76 bytes, byte 20 set or not
         int32_t status;
         uint8_t aoac;
     };
@@ -190,23 +190,29 @@ TEST(ReplayPowerInformation, StatusOrBytes)
         {R"({"AoAc": true})", 0, 1},
         {R"({"AoAc": false})", 0, 0},
         {R"({"status": -1073741823})", -1073741823, 0xEE},
-        {nullptr, 0, 1},  // all 76 bytes, byte 20 set
+        {R"({"bytes": "<set>"})", 0, 1},
+        {R"({"bytes": "<clear>"})", 0, 0},
+        // "AoAc" beside "bytes" wins.
+        {R"({"bytes": "<set>", "AoAc": false})", 0, 0},
+        {R"({"AoAc": true, "bytes": "<clear>"})", 0, 1},
     };
     for (const Case& c : cases) {
-        std::string power = c.power != nullptr
-                                ? std::string(c.power)
-                                : "{\"bytes\": \"" + std::string(40, '0') + "01" +
-                                      std::string(110, '0') + "\"}";
-        std::string json =
-            std::string(R"({"format": "dormex-machine/1", "powerCapabilities": )") + power + "}";
+        std::string power = c.power;
+        for (const auto& [name, byte] : {std::pair{"<set>", "01"}, std::pair{"<clear>", "00"}}) {
+            if (size_t at = power.find(name); at != std::string::npos) {
+                power.replace(at, std::string(name).size(),
+                              std::string(40, '0') + byte + std::string(110, '0'));
+            }
+        }
         test::TestFileSystem files;
         test::StringConsole console;
-        ReplayMachine machine(ParseSnapshotOrFail(json), files);
+        ReplayMachine machine(ParseSnapshotOrFail(R"({"format": "dormex-machine/1", )"
+                                                  R"("powerCapabilities": )" + power + "}"),
+                              files);
         uint8_t capabilities[76];
         std::memset(capabilities, 0xEE, sizeof capabilities);
-        EXPECT_EQ(machine.PlatformWith(console)
-                      .power.CallNtPowerInformation(SystemPowerCapabilities, nullptr, 0,
-                                                    capabilities, sizeof capabilities),
+        EXPECT_EQ(machine.PlatformWith(console).power.CallNtPowerInformation(
+                      SystemPowerCapabilities, nullptr, 0, capabilities, sizeof capabilities),
                   c.status)
             << power;
         EXPECT_EQ(capabilities[20], c.aoac) << power;

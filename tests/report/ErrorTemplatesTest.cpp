@@ -229,11 +229,5 @@ TEST(RenderError, TemplatesOfTheOtherTypes)
     }
 }
 
-TEST(ErrorSummaryText, NoErrors)
-{
-    ErrorRegistry errors;
-    EXPECT_EQ(ErrorSummaryText(errors), "No Errors Found");
-}
-
 }  // namespace
 }  // namespace dormex

@@ -19,42 +19,38 @@ std::string RuleFile(const std::string& pattern)
     </rule></os></platform>)";
 }
 
-TEST(CheckRuleFile, PassesAValidFileWithTheRunsMessages)
+TEST(CheckRuleFile, PrintsTheRunsMessagesAndNamesEveryProblem)
 {
-    test::LogCapture capture;
-    std::string path = capture.AddFile("good.xml", RuleFile(".*CNVW"));
-    std::ostringstream out;
-    EXPECT_TRUE(CheckRuleFile(path, out, capture.Files));
-    EXPECT_EQ(out.str(), path + ":\nINFORMATION:: Parsing  xml values from: " + path +
-                             "\nINFORMATION:: validating rules"
-                             "\nWARNING:: Unique classes are not present. \n" +
-                             path + ": OK\n");
-}
-
-TEST(CheckRuleFile, NamesTheRuleOfAnInvalidPattern)
-{
-    test::LogCapture capture;
-    std::string path = capture.AddFile("bad.xml", RuleFile(".*(CNVW"));
-    std::ostringstream out;
-    EXPECT_FALSE(CheckRuleFile(path, out, capture.Files));
-    EXPECT_NE(out.str().find("\nInvalid regex \".*(CNVW\" ("), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find(") in the rule of class \"WiFi-Radio\" with service name \"netwlan\" "
-                             "for OS build \"1\""),
-              std::string::npos)
-        << out.str();
-    EXPECT_NE(out.str().find(path + ": FAILED\n"), std::string::npos);
-}
-
-TEST(CheckRuleFile, FailsAFileThatDoesNotValidate)
-{
-    test::LogCapture capture;
-    std::string path = capture.AddFile(
-        "invalid.xml", std::regex_replace(RuleFile(".*"), std::regex("always"), "Always"));
-    std::ostringstream out;
-    EXPECT_FALSE(CheckRuleFile(path, out, capture.Files));
-    EXPECT_NE(out.str().find("\nUSER_INFO:: Rule is corrupt, class provided is : Always"),
-              std::string::npos);
-    EXPECT_NE(out.str().find(path + ": FAILED\n"), std::string::npos);
+    struct Case {
+        std::string pattern;
+        std::string type;
+        bool passes;
+        std::vector<std::string> lines;  // in the output, in order; <path> stands for the file
+    };
+    const Case cases[] = {
+        {".*CNVW", "always", true,
+         {"<path>:\nINFORMATION:: Parsing  xml values from: <path>\nINFORMATION:: validating rules"
+          "\nWARNING:: Unique classes are not present. \n<path>: OK\n"}},
+        {".*(CNVW", "always", false,
+         {"\nInvalid regex \".*(CNVW\" (",
+          ") in the rule of class \"WiFi-Radio\" with service name \"netwlan\" for OS build \"1\"",
+          "<path>: FAILED\n"}},
+        {".*", "Always", false,
+         {"\nUSER_INFO:: Rule is corrupt, class provided is : Always", "<path>: FAILED\n"}},
+    };
+    for (const Case& c : cases) {
+        test::LogCapture capture;
+        std::string xml = std::regex_replace(RuleFile(c.pattern), std::regex("always"), c.type);
+        std::string path = capture.AddFile("rules.xml", xml);
+        std::ostringstream out;
+        EXPECT_EQ(CheckRuleFile(path, out, capture.Files), c.passes) << c.pattern;
+        size_t at = 0;
+        for (std::string line : c.lines) {
+            line = std::regex_replace(line, std::regex("<path>"), path);
+            at = out.str().find(line, at);
+            ASSERT_NE(at, std::string::npos) << line << "\nin\n" << out.str();
+        }
+    }
 }
 
 }  // namespace

@@ -43,27 +43,6 @@ struct SystemInfoRun {
     const SystemInfo& Info() const { return machine.State.System; }
 };
 
-TEST(ReadSystemInfo, LogsTheMachineIdentity)
-{
-    SystemInfoRun run(RegistryValues{}.Snapshot());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.machine.DebugLogText(),
-              "\nINFORMATION:: AoAc Bit: 1"
-              "\nINFORMATION:: CPU Arch: x64"
-              "\nINFORMATION:: CPU Family Name: 6"
-              "\nINFORMATION:: CPU Model: 138"
-              "\nINFORMATION:: CPU Stepping: 1"
-              "\nINFORMATION:: OsBuild: 22621"
-              "\nINFORMATION:: Bios Version: QX.1.02"
-              "\nINFORMATION:: Bios Vendor: Brindle Firmware"
-              "\nINFORMATION:: Bios Release Date: 02/11/2026"
-              "\nINFORMATION:: User Profile: " +
-                  run.machine.Profile);
-    EXPECT_TRUE(run.Info().AoAc);
-    EXPECT_EQ(run.Info().OsIndex, 0);
-    EXPECT_EQ(RuleFilePath(run.Info()), "rules_for_soc\\Family_6_Model_138_Microsoft_Windows_10.xml");
-}
-
 TEST(ReadCpuInfo, TakesWordsTwoFourAndSix)
 {
     struct Case {

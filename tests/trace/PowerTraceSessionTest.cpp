@@ -101,92 +101,66 @@ TEST(RunPowerTrace, RefusesAPathWhoseParentIsMissing)
     }
 }
 
-TEST(RunPowerTrace, FailedEnableSkipsTheRestButStillStopsTheSession)
+TEST(RunPowerTrace, FailuresLogAndAFailedEnableStillStopsTheSession)
 {
     struct Case {
-        size_t failingCall;
-        const char* message;
+        uint32_t startStatus;
+        size_t failingEnable;  // 0 for none
+        uint32_t stopStatus;
+        int32_t status;
+        size_t calls;
+        std::string log;
     };
+    const std::string enabling = "\nERROR:: Enabling a trace did not complete :: Error code: 5";
     const Case cases[] = {
-        {1, "Enabling Trace for PoFx didnt complete  "},
-        {2, "Enabling Capture state for PoFx didnt complete  "},
-        {3, "Enabling Trace for PEP didnt complete  "},
-        {4, "Enabling Capture state for PEP didnt complete."},
+        {183, 0, 0, 183, 1,
+         "\nERROR:: Starting trace failed.  :: Error code: 183"
+         "\nERROR:: Starting a trace did not complete :: Error code: 183"},
+        {0, 1, 0, 5, 5,
+         "\nERROR:: Enabling Trace for PoFx didnt complete   :: Error code: 5" + enabling},
+        {0, 2, 0, 5, 6,
+         "\nERROR:: Enabling Capture state for PoFx didnt complete   :: Error code: 5" + enabling},
+        {0, 3, 0, 5, 7,
+         "\nERROR:: Enabling Trace for PEP didnt complete   :: Error code: 5" + enabling},
+        {0, 4, 0, 5, 8,
+         "\nERROR:: Enabling Capture state for PEP didnt complete. :: Error code: 5" + enabling},
+        {0, 0, 4201, 4201, 9,
+         "\nERROR:: Stopping a trace didnt complete. :: Error code: 4201"
+         "\nERROR:: Stopping a trace did not complete :: Error code: 4201"},
     };
     for (const Case& c : cases) {
         Session session;
-        session.controller.enableStatus[c.failingCall] = 5;
-        EXPECT_EQ(session.Run(session.Directory()), 5);
+        session.controller.startStatus = c.startStatus;
+        session.controller.enableStatus[c.failingEnable] = 5;
+        session.controller.stopStatus = c.stopStatus;
+        EXPECT_EQ(session.Run(session.Directory()), c.status) << c.log;
         const auto& calls = session.controller.calls;
-        ASSERT_EQ(calls.size(), 1 + c.failingCall + 2 + 1) << c.message;
-        EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end() - 1), Disables);
-        EXPECT_EQ(calls.back(), Stop);
-        EXPECT_EQ(session.capture.Text(), std::string("\nERROR:: ") + c.message +
-                                              " :: Error code: 5"
-                                              "\nERROR:: Enabling a trace did not complete :: "
-                                              "Error code: 5");
+        ASSERT_EQ(calls.size(), c.calls) << c.log;
+        if (c.failingEnable != 0) {
+            EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end() - 1), Disables);
+            EXPECT_EQ(calls.back(), Stop);
+        }
+        EXPECT_EQ(session.capture.Text(), c.log);
     }
 }
 
-TEST(RunPowerTrace, StartAndStopFailures)
-{
-    Session starting;
-    starting.controller.startStatus = 183;
-    EXPECT_EQ(starting.Run(starting.Directory()), 183);
-    EXPECT_EQ(starting.controller.calls, std::vector<std::string>{"start mytrace4"});
-    EXPECT_EQ(starting.capture.Text(),
-              "\nERROR:: Starting trace failed.  :: Error code: 183"
-              "\nERROR:: Starting a trace did not complete :: Error code: 183");
-
-    Session stopping;
-    stopping.controller.stopStatus = 4201;
-    EXPECT_EQ(stopping.Run(stopping.Directory()), 4201);
-    EXPECT_EQ(stopping.capture.Text(),
-              "\nERROR:: Stopping a trace didnt complete. :: Error code: 4201"
-              "\nERROR:: Stopping a trace did not complete :: Error code: 4201");
-}
-
-uint32_t At(const std::vector<uint8_t>& block, size_t offset)
-{
-    return uint32_t(block[offset]) | uint32_t(block[offset + 1]) << 8 |
-           uint32_t(block[offset + 2]) << 16 | uint32_t(block[offset + 3]) << 24;
-}
-
-TEST(BuildTraceProperties, LaysOutTheSessionBlock)
-{
-    std::vector<uint8_t> block = BuildTraceProperties(u"C:\\Users\\ana\\VQTSystemTrace.etl");
-    ASSERT_EQ(block.size(), 2688u);
-    const std::pair<size_t, uint32_t> fields[] = {
-        {0, 2688}, {4, 0},   {8, 0},      {12, 0},         {16, 0},   {20, 0},    {24, 0},
-        {40, 0},   {44, 0x20000}, {48, 512}, {52, 1024}, {56, 1024}, {60, 100},
-        {64, 0x02000001}, {68, 0}, {72, 0}, {76, 0}, {112, 2168}, {116, 120},
-    };
-    for (const auto& [offset, value] : fields) {
-        EXPECT_EQ(At(block, offset), value) << "offset " << offset;
-    }
-    std::u16string name;
-    for (size_t i = 2168; block[i] != 0 || block[i + 1] != 0; i += 2) {
-        name.push_back(static_cast<char16_t>(block[i] | block[i + 1] << 8));
-    }
-    EXPECT_EQ(name, u"C:\\Users\\ana\\VQTSystemTrace.etl");
-
-    std::u16string longPath(300, u'x');
-    std::vector<uint8_t> cut = BuildTraceProperties(longPath);
-    EXPECT_EQ(cut[2168 + 2 * 258], 'x');
-    EXPECT_EQ(cut[2168 + 2 * 259], 0);
-    EXPECT_EQ(cut.size(), 2688u);
-}
-
-TEST(RunPowerTrace, PassesTheBlockWithTheTraceFilePath)
+// The session block's layout is the operating system's; the path is ours.
+TEST(RunPowerTrace, PassesTheTraceFilePathCutTo259Characters)
 {
     Session session;
     session.Run(session.Directory());
     const std::vector<uint8_t>& block = session.controller.startBlock;
     std::u16string expected = Widen(session.Directory() + "\\VQTSystemTrace.etl");
     ASSERT_EQ(block.size(), 2688u);
-    EXPECT_EQ(block[2168], expected[0]);
-    EXPECT_EQ(block[2168 + 2 * (expected.size() - 1)], expected.back());
-    EXPECT_EQ(block[2168 + 2 * expected.size()], 0);
+    EXPECT_EQ(block[112], 2168 & 0xFF);  // where the name starts
+    for (size_t i = 0; i <= expected.size(); ++i) {
+        EXPECT_EQ(block[2168 + 2 * i], i < expected.size() ? expected[i] & 0xFF : 0);
+    }
+
+    std::vector<uint8_t> cut = BuildTraceProperties(std::u16string(300, u'x'));
+    EXPECT_EQ(cut[2168 + 2 * 258], 'x');
+    EXPECT_EQ(cut[2168 + 2 * 259], 0);
+    EXPECT_EQ(cut.size(), 2688u);
 }
 
 }  // namespace

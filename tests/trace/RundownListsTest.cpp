@@ -98,28 +98,6 @@ TEST(AddOperations, FillTheirOwnFieldsAndListsInOrder)
     EXPECT_TRUE(lists.PepDeviceRundownList.empty());
 }
 
-TEST(AddOperations, NoOpenFileAddsNothing)
-{
-    struct Case {
-        int32_t (*add)(std::istream*, RundownLists&, DebugLog&);
-        const char* message;
-    };
-    const Case cases[] = {
-        {AddPoFxEntry, "Invalid parameter to add a PoFx Entry."},
-        {AddPepDeviceEntry, "Invalid parameter to add a Pep D Entry."},
-        {AddPepComponentEntry, "Invalid parameter to add a Pep Component Entry."},
-        {AddPoEntry, "Invalid parameter to add a Po Entry."},
-    };
-    for (const Case& c : cases) {
-        test::LogCapture capture;
-        RundownLists lists;
-        EXPECT_EQ(c.add(nullptr, lists, capture.Log), 87);
-        EXPECT_EQ(capture.Text(), std::string("\nWARNING:: ") + c.message + " :: Error code: 87");
-        EXPECT_TRUE(lists.PoFxRundownList.empty() && lists.PepDeviceRundownList.empty() &&
-                    lists.PepComponentRundownList.empty() && lists.PoDeviceList.empty());
-    }
-}
-
 TEST(AddOperations, LongWordsAreReadInPiecesOf1023)
 {
     test::LogCapture capture;

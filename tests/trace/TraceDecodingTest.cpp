@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <variant>
 
 #include "TestPlatform.h"
 #include "common/Text.h"
@@ -42,21 +43,58 @@ EventPropertyInfo Property(std::u16string name, uint16_t inType, uint16_t count 
     return property;
 }
 
-void AppendText(std::vector<uint8_t>& data, std::u16string_view text)
+EventPropertyInfo Text(std::u16string name)
 {
-    for (char16_t unit : text) {
-        data.push_back(static_cast<uint8_t>(unit));
-        data.push_back(static_cast<uint8_t>(unit >> 8));
-    }
-    data.push_back(0);
-    data.push_back(0);
+    return Property(std::move(name), TdhInTypeUnicodeString);
 }
 
-void AppendNumber(std::vector<uint8_t>& data, uint32_t value)
+EventPropertyInfo Number(std::u16string name, uint16_t count = 1, uint32_t flags = 0)
 {
-    for (int i = 0; i < 4; ++i) {
-        data.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    return Property(std::move(name), InTypeUInt32, count, 4, flags);
+}
+
+EventPropertyInfo Struct(std::u16string name, uint16_t first, uint16_t members, uint32_t flags = 0,
+                         uint16_t count = 1)
+{
+    EventPropertyInfo property = Property(std::move(name), 0, count, 0, PropertyStruct | flags);
+    property.StructStartIndex = first;
+    property.NumOfStructMembers = members;
+    return property;
+}
+
+// An event with its properties, the first topLevel of them at the top, and
+// its data: 32-bit numbers and terminated UTF-16 texts.
+FakeEvent Make(std::vector<EventPropertyInfo> properties, uint32_t topLevel,
+               std::vector<std::variant<uint32_t, std::u16string>> data)
+{
+    FakeEvent event;
+    event.properties = std::move(properties);
+    event.topLevel = topLevel;
+    for (const auto& datum : data) {
+        if (const uint32_t* number = std::get_if<uint32_t>(&datum)) {
+            for (int i = 0; i < 4; ++i) {
+                event.data.push_back(static_cast<uint8_t>(*number >> (8 * i)));
+            }
+        } else {
+            for (char16_t unit : std::get<std::u16string>(datum) + u'\0') {
+                event.data.push_back(static_cast<uint8_t>(unit));
+                event.data.push_back(static_cast<uint8_t>(unit >> 8));
+            }
+        }
     }
+    return event;
+}
+
+EventRecord RecordOf(FakeEvent& event)
+{
+    EventRecord record;
+    record.ProviderId = event.provider;
+    record.Id = event.id;
+    record.Flags = event.flags;
+    record.UserData = event.data.data();
+    record.UserDataLength = static_cast<uint16_t>(event.data.size());
+    record.Native = &event;
+    return record;
 }
 
 // Serves structures, arrays, counts, lengths and value maps; formats strings
@@ -184,14 +222,7 @@ public:
         header.ProviderId = EventTraceGuid;
         callback(header);
         for (FakeEvent& fake : *events) {
-            EventRecord record;
-            record.ProviderId = fake.provider;
-            record.Id = fake.id;
-            record.Flags = fake.flags;
-            record.UserData = fake.data.data();
-            record.UserDataLength = static_cast<uint16_t>(fake.data.size());
-            record.Native = &fake;
-            callback(record);
+            callback(RecordOf(fake));
         }
         return processStatus;
     }
@@ -208,14 +239,7 @@ private:
 // A PoFx registration with id, path and service as strings.
 FakeEvent Registration(std::u16string id, std::u16string service)
 {
-    FakeEvent event;
-    event.id = 320;
-    event.properties = {Property(u"DeviceId", TdhInTypeUnicodeString),
-                        Property(u"ServiceName", TdhInTypeUnicodeString)};
-    event.topLevel = 2;
-    AppendText(event.data, id);
-    AppendText(event.data, service);
-    return event;
+    return Make({Text(u"DeviceId"), Text(u"ServiceName")}, 2, {id, service});
 }
 
 struct Replay {
@@ -248,12 +272,7 @@ Decoded Decode(FakeEvent event)
     RundownLists lists;
     DeviceFile file((capture.Dir.Path() / "scratch.txt").string(), capture.Files);
     TraceDecoder decoder{lists, capture.Log, tdh, file};
-    EventRecord record;
-    record.ProviderId = event.provider;
-    record.Id = event.id;
-    record.UserData = event.data.data();
-    record.UserDataLength = static_cast<uint16_t>(event.data.size());
-    record.Native = &event;
+    EventRecord record = RecordOf(event);
     TraceEventInfo info;
     tdh.GetEventInformation(record, &info, nullptr);
     EXPECT_TRUE(file.Open());
@@ -275,72 +294,38 @@ TEST(WriteEventProperty, ArraysStructuresCountsLengthsAndMaps)
         FakeEvent event;
         std::string lines;
     };
-    std::vector<Case> cases;
-    {
-        FakeEvent array;
-        array.properties = {Property(u"PowerState", InTypeUInt32, 3, 4)};
-        array.topLevel = 1;
-        for (uint32_t value : {3u, 0u, 2u}) AppendNumber(array.data, value);
-        cases.push_back({"array of three", array, "PowerState: 3\nPowerState: 0\nPowerState: 2\n"});
-    }
-    {
-        FakeEvent structure;
-        structure.properties = {Property(u"Dependency", 0, 1, 0, PropertyStruct),
-                                Property(u"DeviceId", TdhInTypeUnicodeString),
-                                Property(u"PowerState", InTypeUInt32, 1, 4)};
-        structure.properties[0].StructStartIndex = 1;
-        structure.properties[0].NumOfStructMembers = 2;
-        structure.topLevel = 1;
-        AppendText(structure.data, u"0x1");
-        AppendNumber(structure.data, 3);
-        cases.push_back({"structure", structure, "DeviceId: 0x1\nPowerState: 3\n"});
-    }
-    {
-        FakeEvent counted;
-        counted.properties = {Property(u"Count", InTypeUInt32, 1, 4),
-                              Property(u"PowerState", InTypeUInt32, 0, 4, PropertyParamCount),
-                              Property(u"After", InTypeUInt32, 1, 4)};
-        counted.properties[1].Count = 0;  // the count property's index
-        counted.topLevel = 3;
-        counted.numbers[u"Count"] = 0x10000;  // only the low 16 bits count: 0
-        AppendNumber(counted.data, 0);
-        AppendNumber(counted.data, 7);
-        cases.push_back({"zero count", counted, "Count: 0\nAfter: 7\n"});
-    }
-    {
-        FakeEvent counted;
-        counted.properties = {Property(u"Count", InTypeUInt32, 1, 4),
-                              Property(u"PowerState", InTypeUInt32, 0, 4, PropertyParamCount)};
-        counted.topLevel = 2;
-        counted.numbers[u"Count"] = 2;
-        for (uint32_t value : {2u, 1u, 3u}) AppendNumber(counted.data, value);
-        cases.push_back({"count of two", counted, "Count: 2\nPowerState: 1\nPowerState: 3\n"});
-    }
-    {
-        FakeEvent lengthed;
-        lengthed.properties = {Property(u"Size", InTypeUInt32, 1, 4),
-                               Property(u"Value", InTypeUInt32, 1, 0, PropertyParamLength)};
-        lengthed.topLevel = 2;
-        lengthed.numbers[u"Size"] = 4;
-        AppendNumber(lengthed.data, 4);
-        AppendNumber(lengthed.data, 9);
-        cases.push_back({"length property", lengthed, "Size: 4\nValue: 9\n"});
-    }
-    {
-        FakeEvent mapped;
-        mapped.properties = {Property(u"State", InTypeUInt32, 1, 4)};
-        mapped.properties[0].MapName = u"StateMap";
-        mapped.maps[u"StateMap"] = {u"Idle ", u"Active ", u""};
-        mapped.topLevel = 1;
-        AppendNumber(mapped.data, 1);
-        cases.push_back({"manifest map", mapped, "State: Active\n"});
-        mapped.decodingSource = 1;
-        cases.push_back({"other map", mapped, "State: Active \n"});
-        mapped.decodingSource = 0;
-        mapped.data.clear();
-        AppendNumber(mapped.data, 2);
-        cases.push_back({"empty map text", mapped, "State: \n"});
-    }
+    std::vector<Case> cases = {
+        {"array of three", Make({Number(u"PowerState", 3)}, 1, {3u, 0u, 2u}),
+         "PowerState: 3\nPowerState: 0\nPowerState: 2\n"},
+        {"structure",
+         Make({Struct(u"Dependency", 1, 2), Text(u"DeviceId"), Number(u"PowerState")}, 1,
+              {u"0x1", 3u}),
+         "DeviceId: 0x1\nPowerState: 3\n"},
+        // The count property's index stands in Count.
+        {"zero count",
+         Make({Number(u"Count"), Number(u"PowerState", 0, PropertyParamCount), Number(u"After")}, 3,
+              {0u, 7u}),
+         "Count: 0\nAfter: 7\n"},
+        {"count of two", Make({Number(u"Count"), Number(u"PowerState", 0, PropertyParamCount)}, 2,
+                              {2u, 1u, 3u}),
+         "Count: 2\nPowerState: 1\nPowerState: 3\n"},
+        {"length property",
+         Make({Number(u"Size"), Property(u"Value", InTypeUInt32, 1, 0, PropertyParamLength)}, 2,
+              {4u, 9u}),
+         "Size: 4\nValue: 9\n"},
+    };
+    cases[2].event.numbers[u"Count"] = 0x10000;  // only the low 16 bits count: 0
+    cases[3].event.numbers[u"Count"] = 2;
+    cases[4].event.numbers[u"Size"] = 4;
+    FakeEvent mapped = Make({Number(u"State")}, 1, {1u});
+    mapped.properties[0].MapName = u"StateMap";
+    mapped.maps[u"StateMap"] = {u"Idle ", u"Active ", u""};
+    cases.push_back({"manifest map", mapped, "State: Active\n"});
+    mapped.decodingSource = 1;
+    cases.push_back({"other map", mapped, "State: Active \n"});
+    mapped.decodingSource = 0;
+    mapped.data[0] = 2;
+    cases.push_back({"empty map text", mapped, "State: \n"});
     for (const Case& c : cases) {
         Decoded decoded = Decode(c.event);
         EXPECT_TRUE(decoded.ok) << c.name << decoded.log;
@@ -356,83 +341,41 @@ TEST(WriteEventProperty, FailuresLogTheirMessages)
         FakeEvent event;
         std::string log;
     };
-    std::vector<Case> cases;
-    {
-        FakeEvent noLength;
-        noLength.properties = {Property(u"Value", InTypeUInt32, 1, 0)};
-        noLength.topLevel = 1;
-        AppendNumber(noLength.data, 1);
-        cases.push_back({"no length", noLength,
-                         "\nERROR:: Data read from Events is Invalid. :: Error code: 15005"
-                         "\nERROR:: Cannot get property length of Event. :: Error code: 15005"});
+    const std::string invalid = "\nERROR:: Data read from Events is Invalid. :: Error code: 15005";
+    const std::string noLength = "\nERROR:: Cannot get property length of Event. :: Error code: ";
+    const std::string memberFailed = "\nERROR:: Printing members of event structure failed.";
+    std::string loopMessages = invalid;
+    for (int i = 0; i <= 32; ++i) {
+        loopMessages += memberFailed;
     }
-    {
-        FakeEvent lengthMissing;
-        lengthMissing.properties = {Property(u"Size", InTypeUInt32, 1, 4),
-                                    Property(u"Value", InTypeUInt32, 1, 0, PropertyParamLength)};
-        lengthMissing.topLevel = 2;
-        AppendNumber(lengthMissing.data, 4);
-        AppendNumber(lengthMissing.data, 9);
-        cases.push_back({"length not readable", lengthMissing,
-                         "\nERROR:: Cannot get property length of Event. :: Error code: 1168"});
-    }
-    {
-        FakeEvent mapFails;
-        mapFails.properties = {Property(u"State", InTypeUInt32, 1, 4)};
-        mapFails.topLevel = 1;
-        mapFails.mapStatus = 87;
-        AppendNumber(mapFails.data, 1);
-        cases.push_back({"map fails", mapFails,
-                         "\nERROR:: Cannot get event map information. :: Error code: 87"
-                         "\nERROR:: Cannot access Map value for event. :: Error code: 87"});
-        mapFails.mapStatus = 14;
-        cases.push_back({"map memory", mapFails,
-                         "\nERROR:: Cannot allocate memory for events. :: Error code: 14"
-                         "\nERROR:: Cannot access Map value for event. :: Error code: 14"});
-    }
-    {
-        FakeEvent badMember;
-        badMember.properties = {Property(u"Count", InTypeUInt32, 1, 4),
-                                Property(u"Pair", 0, 0, 0, PropertyStruct | PropertyParamCount),
-                                Property(u"Value", InTypeUInt32, 1, 0)};
-        badMember.properties[1].StructStartIndex = 2;
-        badMember.properties[1].NumOfStructMembers = 1;
-        badMember.topLevel = 2;
-        badMember.numbers[u"Count"] = 1;
-        AppendNumber(badMember.data, 1);
-        AppendNumber(badMember.data, 5);
-        cases.push_back({"structure member", badMember,
-                         "\nERROR:: Data read from Events is Invalid. :: Error code: 15005"
-                         "\nERROR:: Cannot get property length of Event. :: Error code: 15005"
-                         "\nERROR:: Printing members of event structure failed."});
-    }
-    {
-        FakeEvent loop;
-        loop.properties = {Property(u"Self", 0, 1, 0, PropertyStruct)};
-        loop.properties[0].StructStartIndex = 0;
-        loop.properties[0].NumOfStructMembers = 1;
-        loop.topLevel = 1;
-        std::string messages = "\nERROR:: Data read from Events is Invalid. :: Error code: 15005";
-        for (int i = 0; i <= 32; ++i) {
-            messages += "\nERROR:: Printing members of event structure failed.";
-        }
-        cases.push_back({"structure containing itself", loop, messages});
-    }
-    {
-        FakeEvent outOfRange;
-        outOfRange.properties = {Property(u"Only", TdhInTypeUnicodeString)};
-        outOfRange.topLevel = 3;
-        AppendText(outOfRange.data, u"x");
-        cases.push_back({"more top-level properties than described", outOfRange,
-                         "\nERROR:: Data read from Events is Invalid. :: Error code: 15005"});
-    }
-    {
-        FakeEvent unterminated;
-        unterminated.properties = {Property(u"Text", TdhInTypeUnicodeString)};
-        unterminated.topLevel = 1;
-        unterminated.data = {'a', 0, 'b'};
-        cases.push_back({"formatting fails silently", unterminated, ""});
-    }
+    const EventPropertyInfo unsized = Property(u"Value", InTypeUInt32);
+    std::vector<Case> cases = {
+        {"no length", Make({unsized}, 1, {1u}), invalid + noLength + "15005"},
+        {"length not readable",
+         Make({Number(u"Size"), Property(u"Value", InTypeUInt32, 1, 0, PropertyParamLength)}, 2,
+              {4u, 9u}),
+         noLength + "1168"},
+        {"structure member",
+         Make({Number(u"Count"), Struct(u"Pair", 2, 1, PropertyParamCount, 0), unsized}, 2,
+              {1u, 5u}),
+         invalid + noLength + "15005" + memberFailed},
+        {"structure containing itself",
+         Make({Struct(u"Self", 0, 1)}, 1, {}),
+         loopMessages},
+        {"more top-level properties than described", Make({Text(u"Only")}, 3, {u"x"}), invalid},
+        {"formatting fails silently", Make({Text(u"Text")}, 1, {}), ""},
+    };
+    cases[2].event.numbers[u"Count"] = 1;
+    cases[5].event.data = {'a', 0, 'b'};
+    FakeEvent mapFails = Make({Number(u"State")}, 1, {1u});
+    mapFails.mapStatus = 87;
+    cases.push_back({"map fails", mapFails,
+                     "\nERROR:: Cannot get event map information. :: Error code: 87"
+                     "\nERROR:: Cannot access Map value for event. :: Error code: 87"});
+    mapFails.mapStatus = 14;
+    cases.push_back({"map memory", mapFails,
+                     "\nERROR:: Cannot allocate memory for events. :: Error code: 14"
+                     "\nERROR:: Cannot access Map value for event. :: Error code: 14"});
     for (const Case& c : cases) {
         Decoded decoded = Decode(c.event);
         EXPECT_FALSE(decoded.ok) << c.name;
@@ -449,16 +392,11 @@ TEST(ProcessPowerTrace, KeepsEventsOfInterestAndGoesOnPastAnUndecodableOne)
     mof.decodingSource = 1;
     FakeEvent other = Registration(u"\\_SB.PC00.OTHR", u"other");
     other.id = 99;
-    FakeEvent pep;
+    FakeEvent pep =
+        Make({Text(u"DeviceName"), Text(u"PlatformStateDependencyCount"), Text(u"PowerState")}, 3,
+             {u"\\_SB.PC00.HDAS", u"1", u"3"});
     pep.id = 2;
     pep.provider = *ParseGuid("{01234567-89ab-cdef-0123-456789abcdef}");
-    pep.properties = {Property(u"DeviceName", TdhInTypeUnicodeString),
-                      Property(u"PlatformStateDependencyCount", TdhInTypeUnicodeString),
-                      Property(u"PowerState", TdhInTypeUnicodeString)};
-    pep.topLevel = 3;
-    AppendText(pep.data, u"\\_SB.PC00.HDAS");
-    AppendText(pep.data, u"1");
-    AppendText(pep.data, u"3");
     FakeEvent failingInfo = Registration(u"\\_SB.PC00.NOIN", u"x");
     failingInfo.infoStatus = 1168;
     replay.events = {Registration(u"\\_SB.PC00.HDAS", u"HDAudBus"), broken, mof, other, pep,
