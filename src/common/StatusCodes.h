@@ -34,4 +34,10 @@ inline constexpr int32_t UserProfileUnreadable = 1253;
 inline constexpr int32_t FirmwareTableInconsistent = 1628;
 inline constexpr int32_t XmlElementMissing = 2013;
 
+// A Windows error code as the program's signed status.
+constexpr int32_t AsStatus(uint32_t code)
+{
+    return static_cast<int32_t>(code);
+}
+
 }  // namespace dormex

@@ -5,15 +5,15 @@
 
 #include "log/DebugLog.h"
 #include "common/Memory.h"
+#include "common/StatusCodes.h"
 #include "platform/FirmwareTables.h"
 
 namespace dormex {
 
 namespace {
 
-constexpr int32_t NotPresent = 50;
-constexpr int32_t NoMemory = 8;
-constexpr int32_t Inconsistent = 1628;
+constexpr int32_t NotPresent = AsStatus(ErrorNotSupported);
+constexpr int32_t NoMemory = AsStatus(ErrorNotEnoughMemory);
 
 // Little-endian reads within one table image.
 class Bytes {
@@ -94,8 +94,8 @@ int32_t ReadLpit(LpitTable& table, DebugLog& log, FirmwareTables& firmware)
         firmware.GetSystemFirmwareTable(FirmwareProviderAcpi, AcpiTableLpit, buffer->data(), size);
     // More bytes than the buffer holds, or fewer than a header: not a table to read.
     if (returned > size || returned < LpitHeaderSize) {
-        log.WriteLog(ERROR, "Table recieved for firmware is INVALID.", Inconsistent);
-        return Inconsistent;
+        log.WriteLog(ERROR, "Table recieved for firmware is INVALID.", FirmwareTableInconsistent);
+        return FirmwareTableInconsistent;
     }
 
     ReadHeader(Bytes(buffer->data()), table);

@@ -5,6 +5,7 @@
 
 #include "log/DebugLog.h"
 #include "common/Memory.h"
+#include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
@@ -14,7 +15,7 @@ namespace dormex {
 
 namespace {
 
-constexpr int32_t BadPath = 3;
+constexpr int32_t BadPath = AsStatus(ErrorPathNotFound);
 constexpr uint8_t TraceLevelInformation = 4;
 constexpr uint8_t TraceLevelVerbose = 5;
 
@@ -49,7 +50,7 @@ uint32_t StartPowerTraceSession(const std::string& directory, PowerTraceSession&
     }
     uint32_t status = controller.StartTrace(&session.Handle, TraceSessionName, session.Block());
     if (status != 0) {
-        log.WriteLog(ERROR, "Starting trace failed. ", static_cast<int32_t>(status));
+        log.WriteLog(ERROR, "Starting trace failed. ", AsStatus(status));
     }
     return status;
 }
@@ -79,7 +80,7 @@ uint32_t EnablePowerProviders(const PowerTraceSession& session, DebugLog& log,
         failed = controller.EnableTraceEx2(session.Handle, step.provider, step.controlCode,
                                            step.level, step.matchAnyKeyword, 0, 0);
         if (failed != 0) {
-            log.WriteLog(ERROR, step.failure, static_cast<int32_t>(failed));
+            log.WriteLog(ERROR, step.failure, AsStatus(failed));
             break;
         }
     }
@@ -101,11 +102,11 @@ uint32_t StopPowerTraceSession(PowerTraceSession& session, DebugLog& log,
 {
     uint32_t status = controller.StopTrace(session.Handle, TraceSessionName, session.Block());
     if (status != 0) {
-        log.WriteLog(ERROR, "Stopping a trace didnt complete.", static_cast<int32_t>(status));
+        log.WriteLog(ERROR, "Stopping a trace didnt complete.", AsStatus(status));
     }
     session.Properties.reset();
     if (status != 0) {
-        log.WriteLog(ERROR, "Stopping a trace did not complete", static_cast<int32_t>(status));
+        log.WriteLog(ERROR, "Stopping a trace did not complete", AsStatus(status));
     }
     return status;
 }
@@ -151,19 +152,19 @@ int32_t RunPowerTrace(std::string directory, DebugLog& log, EventTraceController
     PowerTraceSession session;
     if (uint32_t status = StartPowerTraceSession(directory, session, log, controller);
         status != 0) {
-        log.WriteLog(ERROR, "Starting a trace did not complete", static_cast<int32_t>(status));
-        return static_cast<int32_t>(status);
+        log.WriteLog(ERROR, "Starting a trace did not complete", AsStatus(status));
+        return AsStatus(status);
     }
     uint32_t enableStatus = EnablePowerProviders(session, log, controller);
     if (enableStatus != 0) {
-        log.WriteLog(ERROR, "Enabling a trace did not complete", static_cast<int32_t>(enableStatus));
+        log.WriteLog(ERROR, "Enabling a trace did not complete", AsStatus(enableStatus));
     }
     // Stopped on every path, so that the next run can start "mytrace4" again.
     uint32_t stopStatus = StopPowerTraceSession(session, log, controller);
     if (enableStatus != 0) {
-        return static_cast<int32_t>(enableStatus);
+        return AsStatus(enableStatus);
     }
-    return static_cast<int32_t>(stopStatus);
+    return AsStatus(stopStatus);
 }
 
 }  // namespace dormex

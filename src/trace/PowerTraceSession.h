@@ -27,7 +27,8 @@ std::string TraceFilePath(const std::string& directory);
 std::vector<uint8_t> BuildTraceProperties(const std::u16string& traceFile);
 
 // Records five seconds of Kernel-Power and Kernel-Pep rundowns into
-// <directory>\VQTSystemTrace.etl. 0, 3 for a bad path, or the failing status.
+// <directory>\VQTSystemTrace.etl. 0, ErrorPathNotFound for a bad path, or
+// the failing status.
 int32_t RunPowerTrace(std::string directory, DebugLog& log, EventTraceController& controller,
                       FileSystem& files);
 

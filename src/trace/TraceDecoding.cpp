@@ -17,8 +17,8 @@ namespace dormex {
 
 namespace {
 
-constexpr int32_t InvalidEventData = static_cast<int32_t>(ErrorEvtInvalidEventData);
-constexpr int32_t OpenFailedWithoutCode = 31;  // ERROR_GEN_FAILURE
+constexpr int32_t InvalidEventData = AsStatus(ErrorEvtInvalidEventData);
+constexpr int32_t OpenFailedWithoutCode = AsStatus(ErrorGenFailure);
 // Structures nest only a few levels in real manifests; deeper means a loop.
 constexpr int MaxStructDepth = 32;
 
@@ -28,11 +28,6 @@ enum EventId : uint16_t {
     PepComponent = 3,
     PoDevice = 136,
 };
-
-int32_t Code(uint32_t status)
-{
-    return static_cast<int32_t>(status);
-}
 
 // The value of a length or count property, read by its name into a 32-bit
 // variable that starts at 0.
@@ -102,15 +97,15 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
     TraceHandle handle = consumer.OpenTrace(logfile);
     if (handle == InvalidProcessTraceHandle) {
         uint32_t lastError = consumer.GetLastError();
-        log.WriteLog(ERROR, "OpenTrace failed.", Code(lastError));
+        log.WriteLog(ERROR, "OpenTrace failed.", AsStatus(lastError));
         // A trace that cannot be read must not pass for an empty machine.
-        result = lastError != 0 ? Code(lastError) : OpenFailedWithoutCode;
+        result = lastError != 0 ? AsStatus(lastError) : OpenFailedWithoutCode;
     } else {
         log.WriteLog(INFORMATION, "Number of buffers lost: " + std::to_string(logfile.BuffersLost), 0);
         uint32_t status = consumer.ProcessTrace(handle);
         if (status != 0 && status != ErrorCancelled) {
-            log.WriteLog(ERROR, "ProcessTrace failed.", Code(status));
-            result = Code(status);
+            log.WriteLog(ERROR, "ProcessTrace failed.", AsStatus(status));
+            result = AsStatus(status);
         }
     }
 
@@ -137,13 +132,13 @@ bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
         status = decoder.TdhService.GetEventInformation(event, &info, &size);
     }
     if (status == ErrorOutOfMemory) {
-        log.WriteLog(ERROR, "Cannot get memory for event.", Code(status));
-        log.WriteLog(ERROR, "Cannot get event information.", Code(status));
+        log.WriteLog(ERROR, "Cannot get memory for event.", AsStatus(status));
+        log.WriteLog(ERROR, "Cannot get event information.", AsStatus(status));
         return false;
     }
     if (status != 0) {
-        log.WriteLog(ERROR, "Retriving information from events failed.", Code(status));
-        log.WriteLog(ERROR, "Cannot get event information.", Code(status));
+        log.WriteLog(ERROR, "Retriving information from events failed.", AsStatus(status));
+        log.WriteLog(ERROR, "Cannot get event information.", AsStatus(status));
         return false;
     }
 
@@ -211,7 +206,7 @@ std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEv
         uint32_t value = 0;
         uint32_t status = ReadPropertyNumber(event, properties[property.Length], tdh, &value);
         if (status != 0) {
-            log.WriteLog(ERROR, "Cannot get property length of Event.", Code(status));
+            log.WriteLog(ERROR, "Cannot get property length of Event.", AsStatus(status));
             return std::nullopt;
         }
         length = static_cast<uint16_t>(value);
@@ -249,7 +244,7 @@ std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEv
                                                decoder, depth + 1);
                 if (!next) {
                     log.WriteLog(ERROR, "Printing members of event structure failed.",
-                                 Code(countStatus));
+                                 AsStatus(countStatus));
                     return std::nullopt;
                 }
                 position = *next;
@@ -265,15 +260,15 @@ std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEv
             status = tdh.GetEventMapInformation(event, property.MapName, &map, &mapSize);
         }
         if (status == ErrorOutOfMemory) {
-            log.WriteLog(ERROR, "Cannot allocate memory for events.", Code(status));
-            log.WriteLog(ERROR, "Cannot access Map value for event.", Code(status));
+            log.WriteLog(ERROR, "Cannot allocate memory for events.", AsStatus(status));
+            log.WriteLog(ERROR, "Cannot access Map value for event.", AsStatus(status));
             return std::nullopt;
         }
         if (status == ErrorNotFound) {
             mapInfo = nullptr;
         } else if (status != 0) {
-            log.WriteLog(ERROR, "Cannot get event map information.", Code(status));
-            log.WriteLog(ERROR, "Cannot access Map value for event.", Code(status));
+            log.WriteLog(ERROR, "Cannot get event map information.", AsStatus(status));
+            log.WriteLog(ERROR, "Cannot access Map value for event.", AsStatus(status));
             return std::nullopt;
         } else if (info.DecodingSource == DecodingSourceXMLFile) {
             // Map texts from a manifest end in a blank.
@@ -295,7 +290,7 @@ std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEv
             auto larger = TryAllocate<char16_t>((size_t{bufferSize} + 1) / 2);
             if (!larger) {
                 log.WriteLog(ERROR, "Failed to allocate memory for formatted data of events",
-                             Code(ErrorOutOfMemory));
+                             AsStatus(ErrorOutOfMemory));
                 return std::nullopt;
             }
             formatted = std::move(*larger);
