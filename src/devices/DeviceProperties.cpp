@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "log/DebugLog.h"
+#include "common/Bytes.h"
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
 #include "trace/RundownLists.h"
@@ -29,13 +30,8 @@ constexpr DevicePropertyRow NumberRow(std::string_view label, int32_t P::*field)
 // The first size/2 - 1 UTF-16 units (the terminator dropped), each as its low byte.
 std::string ValueText(const uint8_t* value, uint32_t size)
 {
-    std::string text;
     size_t units = size >= 2 ? size / 2 - 1 : 0;
-    text.reserve(units);
-    for (size_t i = 0; i < units; ++i) {
-        text.push_back(static_cast<char>(value[2 * i]));
-    }
-    return text;
+    return Narrow(DecodeUtf16Le({value, 2 * units}));
 }
 
 // Entries each ended by a zero byte, joined with commas.
@@ -151,11 +147,7 @@ void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* va
         logged = record.*property.Text;
         break;
     case PropertyKind::Number: {
-        uint32_t bits = 0;
-        for (uint32_t i = 0; i < 4 && i < size; ++i) {
-            bits |= uint32_t(value[i]) << (8 * i);
-        }
-        record.*property.Number = static_cast<int32_t>(bits);
+        record.*property.Number = static_cast<int32_t>(ReadU32({value, size}, 0));
         logged = std::to_string(record.*property.Number);
         break;
     }

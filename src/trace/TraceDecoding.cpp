@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "log/DebugLog.h"
+#include "common/Bytes.h"
 #include "common/Memory.h"
 #include "common/Text.h"
 #include "platform/FileSystem.h"
@@ -38,8 +39,7 @@ uint32_t ReadPropertyNumber(const EventRecord& event, const EventPropertyInfo& p
     tdh.GetPropertySize(event, property.Name, &size);
     uint8_t bytes[4] = {};
     uint32_t status = tdh.GetProperty(event, property.Name, std::min<uint32_t>(size, 4), bytes);
-    *value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-             uint32_t(bytes[3]) << 24;
+    *value = ReadU32(bytes, 0);
     return status;
 }
 

@@ -146,11 +146,12 @@ void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSn
     for (const auto& [name, member] : value.items()) {
         std::string memberPath = MemberPath(path, name);
         if (name == "AoAc") {
-            snapshot.PowerCapabilities[20] = ReadBool(member, memberPath) ? 1 : 0;
+            snapshot.PowerCapabilities[SystemPowerCapabilitiesAoAcOffset] = ReadBool(member, memberPath) ? 1 : 0;
         } else if (name == "bytes") {
             std::vector<uint8_t> bytes = ReadHex(member, memberPath);
             if (bytes.size() != snapshot.PowerCapabilities.size()) {
-                Fail(memberPath, "expected 76 bytes, found " + std::to_string(bytes.size()));
+                Fail(memberPath, "expected " + std::to_string(SystemPowerCapabilitiesSize) +
+                                     " bytes, found " + std::to_string(bytes.size()));
             }
             std::copy(bytes.begin(), bytes.end(), snapshot.PowerCapabilities.begin());
         } else if (name == "status") {
@@ -161,7 +162,7 @@ void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSn
     }
     // "bytes" sets the whole structure; an "AoAc" beside it wins.
     if (value.contains("bytes") && value.contains("AoAc")) {
-        snapshot.PowerCapabilities[20] = value["AoAc"].get<bool>() ? 1 : 0;
+        snapshot.PowerCapabilities[SystemPowerCapabilitiesAoAcOffset] = value["AoAc"].get<bool>() ? 1 : 0;
     }
 }
 

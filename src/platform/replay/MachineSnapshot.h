@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/PowerInformation.h"
+
 namespace dormex {
 
 inline constexpr std::string_view MachineSnapshotFormat = "dormex-machine/1";
@@ -61,7 +63,7 @@ struct MachineSnapshot {
     std::string Description;
     bool Administrator = true;
     std::optional<int32_t> PowerStatus;
-    std::array<uint8_t, 76> PowerCapabilities{};
+    std::array<uint8_t, SystemPowerCapabilitiesSize> PowerCapabilities{};
     // Key paths and value names lower-cased, without a trailing backslash.
     std::map<std::string, std::map<std::string, SnapshotRegistryValue>> Registry;
     std::vector<SnapshotEvent> Events;
