@@ -54,8 +54,7 @@ struct SnapshotFaults {
     std::optional<uint32_t> StopTraceW;
     std::optional<uint32_t> OpenTraceW;  // the last-error code of the failed open
     std::optional<uint32_t> ProcessTrace;
-    bool FirmwareTableGrows = false;                // "grow"
-    std::optional<uint32_t> GetSystemFirmwareTable;  // fails with this last error
+    bool FirmwareTableGrows = false;  // GetSystemFirmwareTable: "grow"
 };
 
 // Everything a run asks the operating system about one machine.

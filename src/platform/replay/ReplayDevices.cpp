@@ -109,7 +109,7 @@ uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_
                                                       void* buffer, uint32_t bufferSize)
 {
     ++calls_;
-    if (snapshot_.Faults.GetSystemFirmwareTable || provider != FirmwareProviderAcpi) {
+    if (provider != FirmwareProviderAcpi) {
         return 0;
     }
     std::array<uint8_t, 4> idBytes = U32Bytes(tableId);
