@@ -164,6 +164,12 @@ int32_t ReadNumberAutoBase(std::string_view text)
     return ReadNumber(text, 0);
 }
 
+std::optional<uint8_t> HexDigitValue(char c)
+{
+    int value = DigitValue(c);
+    return value < 16 ? std::optional<uint8_t>(static_cast<uint8_t>(value)) : std::nullopt;
+}
+
 std::vector<std::string> SplitWords(std::string_view text)
 {
     std::vector<std::string> words;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -44,6 +45,9 @@ int32_t ReadDecimal(std::string_view text);
 // else decimal; reading stops at the first character that does not fit.
 // Clamped to 32 bits like ReadDecimal.
 int32_t ReadNumberAutoBase(std::string_view text);
+
+// The value of a hexadecimal digit of either case, or nothing.
+std::optional<uint8_t> HexDigitValue(char c);
 
 // Words separated by runs of blanks, as a tokenizer with the delimiter " ".
 std::vector<std::string> SplitWords(std::string_view text);

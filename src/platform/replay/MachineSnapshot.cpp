@@ -113,10 +113,11 @@ std::vector<uint8_t> ReadHex(const Json& value, const std::string& path)
         Fail(path, "bad hex: an odd number of digits");
     }
     auto digit = [&](char c) -> uint8_t {
-        if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
-        if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
-        if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
-        Fail(path, std::string("bad hex: '") + c + "' is not a hex digit");
+        std::optional<uint8_t> value = HexDigitValue(c);
+        if (!value) {
+            Fail(path, std::string("bad hex: '") + c + "' is not a hex digit");
+        }
+        return *value;
     };
     std::vector<uint8_t> bytes;
     bytes.reserve(text.size() / 2);
