@@ -17,17 +17,17 @@ using P = DeviceProperties;
 consteval DevicePropertyRow TextRow(std::string_view name, std::string_view label,
                                     std::string P::*field)
 {
-    return {name, DevicePropertyKeyNamed(name), label, PropertyKind::Text, field, nullptr};
+    return {DevicePropertyKeyNamed(name), label, PropertyKind::Text, field, nullptr};
 }
 consteval DevicePropertyRow ListRow(std::string_view name, std::string_view label,
                                     std::string P::*field)
 {
-    return {name, DevicePropertyKeyNamed(name), label, PropertyKind::List, field, nullptr};
+    return {DevicePropertyKeyNamed(name), label, PropertyKind::List, field, nullptr};
 }
 consteval DevicePropertyRow NumberRow(std::string_view name, std::string_view label,
                                       int32_t P::*field)
 {
-    return {name, DevicePropertyKeyNamed(name), label, PropertyKind::Number, nullptr, field};
+    return {DevicePropertyKeyNamed(name), label, PropertyKind::Number, nullptr, field};
 }
 
 // The first size/2 - 1 UTF-16 units (the terminator dropped), each as its low byte.

@@ -52,10 +52,9 @@ using DevicePropertiesByInstancePath = std::map<std::string, DeviceProperties>;
 
 enum class PropertyKind { Text, List, Number };
 
-// One row per property, in reading and logging order, with the key found by
-// the name of the field that holds the value.
+// One row per property, in reading and logging order. Each row's key is
+// looked up by the name of the field that holds the value.
 struct DevicePropertyRow {
-    std::string_view Field;
     DevPropKey Key;
     std::string_view Label;
     PropertyKind Kind;

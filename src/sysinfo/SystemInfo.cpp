@@ -79,7 +79,8 @@ bool ReadUserProfile(SystemInfo& info, DebugLog& log, FileSystem& files)
     }
     auto buffer = TryAllocate(size);
     if (!buffer) {
-        log.ShowConsoleMessage("Memory allocation failed for user profile.", AsStatus(ErrorNotEnoughMemory));
+        log.ShowConsoleMessage("Memory allocation failed for user profile.",
+                               AsStatus(ErrorNotEnoughMemory));
         return false;
     }
     if (files.GetEnvironmentVariable("USERPROFILE", buffer->data(), size) == 0) {
@@ -186,7 +187,8 @@ std::optional<std::vector<char>> ReadRegistryValue(std::string key, std::string 
     }
     auto buffer = TryAllocate(size);
     if (!buffer) {
-        log.WriteLog(ERROR, "Memory allocation failed for user profile.", AsStatus(ErrorNotEnoughMemory));
+        log.WriteLog(ERROR, "Memory allocation failed for user profile.",
+                     AsStatus(ErrorNotEnoughMemory));
         return std::nullopt;
     }
     status = registry.GetValue(key, name, flags, buffer->data(), &size);

@@ -147,7 +147,8 @@ void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSn
     for (const auto& [name, member] : value.items()) {
         std::string memberPath = MemberPath(path, name);
         if (name == "AoAc") {
-            snapshot.PowerCapabilities[SystemPowerCapabilitiesAoAcOffset] = ReadBool(member, memberPath) ? 1 : 0;
+            snapshot.PowerCapabilities[SystemPowerCapabilitiesAoAcOffset] =
+                ReadBool(member, memberPath) ? 1 : 0;
         } else if (name == "bytes") {
             std::vector<uint8_t> bytes = ReadHex(member, memberPath);
             if (bytes.size() != snapshot.PowerCapabilities.size()) {
@@ -163,7 +164,8 @@ void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSn
     }
     // "bytes" sets the whole structure; an "AoAc" beside it wins.
     if (value.contains("bytes") && value.contains("AoAc")) {
-        snapshot.PowerCapabilities[SystemPowerCapabilitiesAoAcOffset] = value["AoAc"].get<bool>() ? 1 : 0;
+        snapshot.PowerCapabilities[SystemPowerCapabilitiesAoAcOffset] =
+            value["AoAc"].get<bool>() ? 1 : 0;
     }
 }
 
