@@ -38,4 +38,10 @@ inline constexpr int32_t XmlElementMissing = 2013;
 inline constexpr int32_t ExitRuleFileFaulty = 1;  // dormex-rules-check found a problem
 inline constexpr int32_t ExitBadInput = 2;  // an invalid machine snapshot, or no rule file to check
 
+// A Windows error code as the program's signed status.
+constexpr int32_t AsStatus(uint32_t code)
+{
+    return static_cast<int32_t>(code);
+}
+
 }  // namespace dormex

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <limits>
 
+#include "common/Bytes.h"
+
 namespace dormex {
 
 std::string Narrow(std::u16string_view wide)
@@ -23,6 +25,45 @@ std::u16string Widen(std::string_view narrow)
         wide.push_back(static_cast<char16_t>(static_cast<int16_t>(static_cast<signed char>(c))));
     }
     return wide;
+}
+
+std::u16string DecodeUtf16Le(std::span<const uint8_t> bytes)
+{
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text.push_back(static_cast<char16_t>(ReadU16(bytes, i)));
+    }
+    return text;
+}
+
+std::u16string Utf16LeTextAt(std::span<const uint8_t> bytes, size_t offset)
+{
+    std::u16string text;
+    for (size_t i = offset; i < bytes.size() && bytes.size() - i >= 2; i += 2) {
+        auto unit = static_cast<char16_t>(ReadU16(bytes, i));
+        if (unit == 0) {
+            break;
+        }
+        text.push_back(unit);
+    }
+    return text;
+}
+
+std::vector<uint8_t> EncodeUtf16Le(std::u16string_view text)
+{
+    std::vector<uint8_t> bytes(2 * text.size());
+    WriteUtf16Le(bytes, 0, text);
+    return bytes;
+}
+
+void WriteUtf16Le(std::span<uint8_t> bytes, size_t offset, std::u16string_view text)
+{
+    for (size_t i = 0; i < text.size() && offset < bytes.size() &&
+                       2 * i + 1 < bytes.size() - offset;
+         ++i) {
+        WriteU16(bytes, offset + 2 * i, text[i]);
+    }
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8)
@@ -121,6 +162,12 @@ int32_t ReadDecimal(std::string_view text)
 int32_t ReadNumberAutoBase(std::string_view text)
 {
     return ReadNumber(text, 0);
+}
+
+std::optional<uint8_t> HexDigitValue(char c)
+{
+    int value = DigitValue(c);
+    return value < 16 ? std::optional<uint8_t>(static_cast<uint8_t>(value)) : std::nullopt;
 }
 
 std::vector<std::string> SplitWords(std::string_view text)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +15,21 @@ std::string Narrow(std::u16string_view wide);
 // Program text to wide platform text: each byte becomes one unit, sign-extended
 // as a char converts, so ASCII maps to itself.
 std::u16string Widen(std::string_view narrow);
+
+// The whole UTF-16LE units of `bytes`, zero units included; an odd last byte
+// is left out.
+std::u16string DecodeUtf16Le(std::span<const uint8_t> bytes);
+
+// The UTF-16LE text from `offset` up to its first zero unit or its last whole
+// unit; empty when `offset` is past the end.
+std::u16string Utf16LeTextAt(std::span<const uint8_t> bytes, size_t offset);
+
+// Each unit as two bytes, low byte first, without a terminator.
+std::vector<uint8_t> EncodeUtf16Le(std::u16string_view text);
+
+// Writes `text` as EncodeUtf16Le does from `offset` on; a unit that does not
+// fit whole is left out, with every unit after it.
+void WriteUtf16Le(std::span<uint8_t> bytes, size_t offset, std::u16string_view text);
 
 // UTF-8 text to UTF-16: a code point below U+10000 becomes one unit, others
 // a surrogate pair. Bytes that are not UTF-8 pass through one unit each.
@@ -28,6 +45,9 @@ int32_t ReadDecimal(std::string_view text);
 // else decimal; reading stops at the first character that does not fit.
 // Clamped to 32 bits like ReadDecimal.
 int32_t ReadNumberAutoBase(std::string_view text);
+
+// The value of a hexadecimal digit of either case, or nothing.
+std::optional<uint8_t> HexDigitValue(char c);
 
 // Words separated by runs of blanks, as a tokenizer with the delimiter " ".
 std::vector<std::string> SplitWords(std::string_view text);

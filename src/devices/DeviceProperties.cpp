@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "log/DebugLog.h"
+#include "common/Bytes.h"
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
 #include "trace/RundownLists.h"
@@ -13,29 +14,27 @@ namespace {
 
 using P = DeviceProperties;
 
-constexpr DevicePropertyRow TextRow(std::string_view label, std::string P::*field)
+consteval DevicePropertyRow TextRow(std::string_view name, std::string_view label,
+                                    std::string P::*field)
 {
-    return {label, PropertyKind::Text, field, nullptr};
+    return {DevicePropertyKeyNamed(name), label, PropertyKind::Text, field, nullptr};
 }
-constexpr DevicePropertyRow ListRow(std::string_view label, std::string P::*field)
+consteval DevicePropertyRow ListRow(std::string_view name, std::string_view label,
+                                    std::string P::*field)
 {
-    return {label, PropertyKind::List, field, nullptr};
+    return {DevicePropertyKeyNamed(name), label, PropertyKind::List, field, nullptr};
 }
-constexpr DevicePropertyRow NumberRow(std::string_view label, int32_t P::*field)
+consteval DevicePropertyRow NumberRow(std::string_view name, std::string_view label,
+                                      int32_t P::*field)
 {
-    return {label, PropertyKind::Number, nullptr, field};
+    return {DevicePropertyKeyNamed(name), label, PropertyKind::Number, nullptr, field};
 }
 
 // The first size/2 - 1 UTF-16 units (the terminator dropped), each as its low byte.
 std::string ValueText(const uint8_t* value, uint32_t size)
 {
-    std::string text;
     size_t units = size >= 2 ? size / 2 - 1 : 0;
-    text.reserve(units);
-    for (size_t i = 0; i < units; ++i) {
-        text.push_back(static_cast<char>(value[2 * i]));
-    }
-    return text;
+    return Narrow(DecodeUtf16Le({value, 2 * units}));
 }
 
 // Entries each ended by a zero byte, joined with commas.
@@ -57,37 +56,55 @@ std::string JoinList(const std::string& entries)
 
 }  // namespace
 
-const std::array<DevicePropertyRow, 29> DevicePropertyTable = {{
-    ListRow("DEVPKEY_Device_Children", &P::Children),
-    TextRow("Device Class", &P::Class),
-    TextRow("Bus Reported Device Description", &P::BusReportedDeviceDesc),
-    TextRow("DEvice Description", &P::DeviceDesc),
-    NumberRow("Device Node Status", &P::DevNodeStatus),
-    TextRow("Device Driver", &P::Driver),
-    TextRow("Driver Description", &P::DriverDesc),
-    TextRow("Device Inf Path", &P::DriverInfPath),
-    TextRow("Device Inf Section", &P::DriverInfSection),
-    TextRow("Device Driver Provider", &P::DriverProvider),
-    NumberRow("Driver Rank", &P::DriverRank),
-    TextRow("Driver Version", &P::DriverVersion),
-    TextRow("Friendly Name", &P::FriendlyName),
-    ListRow("Hardware ID", &P::HardwareIds),
-    NumberRow("Install State", &P::InstallState),
-    TextRow("Instance ID", &P::InstanceId),
-    NumberRow("Legacy Bus Type", &P::LegacyBusType),
-    TextRow("Location Info", &P::LocationInfo),
-    ListRow("Location Path", &P::LocationPaths),
-    TextRow("Device Manufacturer", &P::Manufacturer),
-    TextRow("DEvice Matching ID", &P::MatchingDeviceId),
-    TextRow("Device Parent", &P::Parent),
-    TextRow("Device PDO Name", &P::PdoName),
-    TextRow("Device Power Data", &P::PowerData),
-    NumberRow("Device Problem Code", &P::ProblemCode),
-    NumberRow("Device Removal Policy", &P::RemovalPolicy),
-    NumberRow("Removal Policy Default", &P::RemovalPolicyDefault),
-    TextRow("Device Service", &P::Service),
-    ListRow("Device Siblings", &P::Siblings),
+constexpr std::array<DevicePropertyRow, DevicePropertyKeys.size()> DevicePropertyTable = {{
+    ListRow("Children", "DEVPKEY_Device_Children", &P::Children),
+    TextRow("Class", "Device Class", &P::Class),
+    TextRow("BusReportedDeviceDesc", "Bus Reported Device Description",
+            &P::BusReportedDeviceDesc),
+    TextRow("DeviceDesc", "DEvice Description", &P::DeviceDesc),
+    NumberRow("DevNodeStatus", "Device Node Status", &P::DevNodeStatus),
+    TextRow("Driver", "Device Driver", &P::Driver),
+    TextRow("DriverDesc", "Driver Description", &P::DriverDesc),
+    TextRow("DriverInfPath", "Device Inf Path", &P::DriverInfPath),
+    TextRow("DriverInfSection", "Device Inf Section", &P::DriverInfSection),
+    TextRow("DriverProvider", "Device Driver Provider", &P::DriverProvider),
+    NumberRow("DriverRank", "Driver Rank", &P::DriverRank),
+    TextRow("DriverVersion", "Driver Version", &P::DriverVersion),
+    TextRow("FriendlyName", "Friendly Name", &P::FriendlyName),
+    ListRow("HardwareIds", "Hardware ID", &P::HardwareIds),
+    NumberRow("InstallState", "Install State", &P::InstallState),
+    TextRow("InstanceId", "Instance ID", &P::InstanceId),
+    NumberRow("LegacyBusType", "Legacy Bus Type", &P::LegacyBusType),
+    TextRow("LocationInfo", "Location Info", &P::LocationInfo),
+    ListRow("LocationPaths", "Location Path", &P::LocationPaths),
+    TextRow("Manufacturer", "Device Manufacturer", &P::Manufacturer),
+    TextRow("MatchingDeviceId", "DEvice Matching ID", &P::MatchingDeviceId),
+    TextRow("Parent", "Device Parent", &P::Parent),
+    TextRow("PdoName", "Device PDO Name", &P::PdoName),
+    TextRow("PowerData", "Device Power Data", &P::PowerData),
+    NumberRow("ProblemCode", "Device Problem Code", &P::ProblemCode),
+    NumberRow("RemovalPolicy", "Device Removal Policy", &P::RemovalPolicy),
+    NumberRow("RemovalPolicyDefault", "Removal Policy Default", &P::RemovalPolicyDefault),
+    TextRow("Service", "Device Service", &P::Service),
+    ListRow("Siblings", "Device Siblings", &P::Siblings),
 }};
+
+// Every key is read, and read once (every row's key is in the key table, or
+// the row would not compile).
+consteval bool EveryKeyReadOnce()
+{
+    for (const DevicePropertyKey& key : DevicePropertyKeys) {
+        size_t reads = 0;
+        for (const DevicePropertyRow& row : DevicePropertyTable) {
+            reads += row.Key == key.Key ? 1 : 0;
+        }
+        if (reads != 1) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(EveryKeyReadOnce());
 
 void CollectDeviceProperties(const std::deque<PoDeviceEntry>& poDevices,
                              DevicePropertiesByInstancePath& devices, DebugLog& log,
@@ -120,7 +137,7 @@ DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, Debug
     for (size_t row = 0; row < DevicePropertyTable.size(); ++row) {
         uint32_t size = DevicePropertyBufferSize;
         uint32_t type = 0;
-        uint32_t status = deviceManager.GetDevNodeProperty(devInst, DevicePropertyKeys[row].Key,
+        uint32_t status = deviceManager.GetDevNodeProperty(devInst, DevicePropertyTable[row].Key,
                                                            &type, buffer.data(), &size, 0);
         if (status != CrSuccess) {
             log.WriteLog(INFORMATION,
@@ -151,11 +168,7 @@ void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* va
         logged = record.*property.Text;
         break;
     case PropertyKind::Number: {
-        uint32_t bits = 0;
-        for (uint32_t i = 0; i < 4 && i < size; ++i) {
-            bits |= uint32_t(value[i]) << (8 * i);
-        }
-        record.*property.Number = static_cast<int32_t>(bits);
+        record.*property.Number = static_cast<int32_t>(ReadU32({value, size}, 0));
         logged = std::to_string(record.*property.Number);
         break;
     }

@@ -7,10 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/DevicePropertyKeys.h"
+
 namespace dormex {
 
 class DebugLog;
-class DeviceManager;
 struct PoDeviceEntry;
 
 // The device-manager properties of one OS power device.
@@ -51,15 +52,17 @@ using DevicePropertiesByInstancePath = std::map<std::string, DeviceProperties>;
 
 enum class PropertyKind { Text, List, Number };
 
-// One row per property, in reading order; keys in DevicePropertyKeys.
+// One row per property, in reading and logging order. Each row's key is
+// looked up by the name of the field that holds the value.
 struct DevicePropertyRow {
+    DevPropKey Key;
     std::string_view Label;
     PropertyKind Kind;
     std::string DeviceProperties::*Text;
     int32_t DeviceProperties::*Number;
 };
 
-extern const std::array<DevicePropertyRow, 29> DevicePropertyTable;
+extern const std::array<DevicePropertyRow, DevicePropertyKeys.size()> DevicePropertyTable;
 
 inline constexpr uint32_t DevicePropertyBufferSize = 8192;
 
@@ -73,8 +76,8 @@ void CollectDeviceProperties(const std::deque<PoDeviceEntry>& poDevices,
 DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, DebugLog& log,
                                        DeviceManager& deviceManager);
 
-// Converts a value by its row's kind, stores it and logs it. Rows 29 and
-// above are ignored.
+// Converts a value by its row's kind, stores it and logs it. A row past the
+// end of the table is ignored.
 void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* value,
                          uint32_t size, DebugLog& log);
 

@@ -1,78 +1,65 @@
 #include "lpit/Lpit.h"
 
-#include <algorithm>
+#include <span>
 #include <string>
 
 #include "log/DebugLog.h"
+#include "common/Bytes.h"
 #include "common/Memory.h"
+#include "common/StatusCodes.h"
 #include "platform/FirmwareTables.h"
 
 namespace dormex {
 
 namespace {
 
-constexpr int32_t NotPresent = 50;
-constexpr int32_t NoMemory = 8;
-constexpr int32_t Inconsistent = 1628;
+constexpr int32_t NotPresent = AsStatus(ErrorNotSupported);
+constexpr int32_t NoMemory = AsStatus(ErrorNotEnoughMemory);
 
-// Little-endian reads within one table image.
-class Bytes {
-public:
-    explicit Bytes(const uint8_t* data) : data_(data) {}
-    uint64_t Number(size_t offset, size_t width) const
-    {
-        uint64_t value = 0;
-        for (size_t i = 0; i < width; ++i) {
-            value |= uint64_t(data_[offset + i]) << (8 * i);
-        }
-        return value;
-    }
-    uint8_t U8(size_t offset) const { return data_[offset]; }
-    uint16_t U16(size_t offset) const { return static_cast<uint16_t>(Number(offset, 2)); }
-    uint32_t U32(size_t offset) const { return static_cast<uint32_t>(Number(offset, 4)); }
-    uint64_t U64(size_t offset) const { return Number(offset, 8); }
-    template <size_t N>
-    std::array<char, N> Chars(size_t offset) const
-    {
-        std::array<char, N> chars{};
-        std::copy_n(data_ + offset, N, reinterpret_cast<uint8_t*>(chars.data()));
-        return chars;
-    }
-    GenericAddress Address(size_t offset) const
-    {
-        return {U8(offset), U8(offset + 1), U8(offset + 2), U8(offset + 3), U64(offset + 4)};
-    }
+using ByteView = std::span<const uint8_t>;
 
-private:
-    const uint8_t* data_;
-};
-
-void ReadHeader(const Bytes& header, LpitTable& table)
+template <size_t N>
+std::array<char, N> Chars(ByteView bytes, size_t offset)
 {
-    table.Signature = header.Chars<4>(0);
-    table.Length = header.U32(4);
-    table.Revision = header.U8(8);
-    table.Checksum = header.U8(9);
-    table.OemId = header.Chars<6>(10);
-    table.OemTableId = header.Chars<8>(16);
-    table.OemRevision = header.U32(24);
-    table.CreatorId = header.Chars<4>(28);
-    table.CreatorRevision = header.U32(32);
+    std::array<char, N> chars{};
+    for (size_t i = 0; i < N; ++i) {
+        chars[i] = static_cast<char>(ReadU8(bytes, offset + i));
+    }
+    return chars;
 }
 
-LpitDescriptor ReadDescriptor(const Bytes& bytes)
+GenericAddress Address(ByteView bytes, size_t offset)
+{
+    return {ReadU8(bytes, offset), ReadU8(bytes, offset + 1), ReadU8(bytes, offset + 2),
+            ReadU8(bytes, offset + 3), ReadU64(bytes, offset + 4)};
+}
+
+void ReadHeader(ByteView header, LpitTable& table)
+{
+    table.Signature = Chars<4>(header, 0);
+    table.Length = ReadU32(header, 4);
+    table.Revision = ReadU8(header, 8);
+    table.Checksum = ReadU8(header, 9);
+    table.OemId = Chars<6>(header, 10);
+    table.OemTableId = Chars<8>(header, 16);
+    table.OemRevision = ReadU32(header, 24);
+    table.CreatorId = Chars<4>(header, 28);
+    table.CreatorRevision = ReadU32(header, 32);
+}
+
+LpitDescriptor ReadDescriptor(ByteView bytes)
 {
     LpitDescriptor descriptor;
-    descriptor.Type = bytes.U32(0);
-    descriptor.Length = bytes.U32(4);
-    descriptor.UniqueId = bytes.U16(8);
-    descriptor.Reserved = bytes.U16(10);
-    descriptor.Flags = bytes.U32(12);
-    descriptor.EntryTrigger = bytes.Address(16);
-    descriptor.Residency = bytes.U32(28);
-    descriptor.Latency = bytes.U32(32);
-    descriptor.ResidencyCounter = bytes.Address(36);
-    descriptor.ResidencyCounterFrequency = bytes.U64(48);
+    descriptor.Type = ReadU32(bytes, 0);
+    descriptor.Length = ReadU32(bytes, 4);
+    descriptor.UniqueId = ReadU16(bytes, 8);
+    descriptor.Reserved = ReadU16(bytes, 10);
+    descriptor.Flags = ReadU32(bytes, 12);
+    descriptor.EntryTrigger = Address(bytes, 16);
+    descriptor.Residency = ReadU32(bytes, 28);
+    descriptor.Latency = ReadU32(bytes, 32);
+    descriptor.ResidencyCounter = Address(bytes, 36);
+    descriptor.ResidencyCounterFrequency = ReadU64(bytes, 48);
     return descriptor;
 }
 
@@ -94,11 +81,12 @@ int32_t ReadLpit(LpitTable& table, DebugLog& log, FirmwareTables& firmware)
         firmware.GetSystemFirmwareTable(FirmwareProviderAcpi, AcpiTableLpit, buffer->data(), size);
     // More bytes than the buffer holds, or fewer than a header: not a table to read.
     if (returned > size || returned < LpitHeaderSize) {
-        log.WriteLog(ERROR, "Table recieved for firmware is INVALID.", Inconsistent);
-        return Inconsistent;
+        log.WriteLog(ERROR, "Table recieved for firmware is INVALID.", FirmwareTableInconsistent);
+        return FirmwareTableInconsistent;
     }
 
-    ReadHeader(Bytes(buffer->data()), table);
+    const ByteView image(buffer->data(), returned);
+    ReadHeader(image, table);
     table.DescriptorCount = static_cast<int32_t>((returned - LpitHeaderSize) / LpitDescriptorSize);
     log.WriteLog(INFORMATION,
                  "number of Descriptiors: " + std::to_string(table.DescriptorCount) +
@@ -109,7 +97,7 @@ int32_t ReadLpit(LpitTable& table, DebugLog& log, FirmwareTables& firmware)
                  0);
     for (int32_t i = 0; i < table.DescriptorCount; ++i) {
         size_t offset = LpitHeaderSize + LpitDescriptorSize * static_cast<size_t>(i);
-        table.Descriptors.push_back(ReadDescriptor(Bytes(buffer->data() + offset)));
+        table.Descriptors.push_back(ReadDescriptor(image.subspan(offset, LpitDescriptorSize)));
     }
     log.WriteLog(INFORMATION, "LPIT table loaded successfully!!", 0);
     return 0;

@@ -51,7 +51,8 @@ struct LpitTable {
 inline constexpr uint32_t LpitHeaderSize = 36;
 inline constexpr uint32_t LpitDescriptorSize = 56;
 
-// 0, 50 (no table), 8 (no memory) or 1628 (inconsistent table).
+// 0, ErrorNotSupported (no table), ErrorNotEnoughMemory (no memory) or
+// FirmwareTableInconsistent (inconsistent table).
 int32_t ReadLpit(LpitTable& table, DebugLog& log, FirmwareTables& firmware);
 
 }  // namespace dormex

@@ -7,8 +7,9 @@
 
 namespace dormex {
 
-// The device-manager properties Dormex reads, in the order it reads them, with
-// the name a machine snapshot files each under.
+// A device-manager property Dormex reads, with its name: the DeviceProperties
+// field that holds it, which is also the name a machine snapshot files it
+// under. The reader finds each key by that name.
 struct DevicePropertyKey {
     DevPropKey Key;
     std::string_view Name;
@@ -53,5 +54,16 @@ inline constexpr std::array<DevicePropertyKey, 29> DevicePropertyKeys = {{
     {{devpkey::DeviceBase, 6}, "Service"},               // DEVPKEY_Device_Service
     {{devpkey::DeviceNode, 10}, "Siblings"},             // DEVPKEY_Device_Siblings
 }};
+
+// The key filed under `name`; a name that is not in the table does not compile.
+consteval DevPropKey DevicePropertyKeyNamed(std::string_view name)
+{
+    for (const DevicePropertyKey& key : DevicePropertyKeys) {
+        if (key.Name == name) {
+            return key.Key;
+        }
+    }
+    throw "no device property key of that name";
+}
 
 }  // namespace dormex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -13,6 +14,21 @@ using TraceHandle = uint64_t;
 inline constexpr uint32_t ControlCodeDisableProvider = 0;
 inline constexpr uint32_t ControlCodeEnableProvider = 1;
 inline constexpr uint32_t ControlCodeCaptureState = 2;
+
+// Byte offsets of the EVENT_TRACE_PROPERTIES fields that StartTraceW reads,
+// and the size of the structure; the names follow it in the same block.
+namespace trace_properties {
+inline constexpr size_t WnodeBufferSize = 0;
+inline constexpr size_t WnodeFlags = 44;
+inline constexpr size_t BufferSize = 48;
+inline constexpr size_t MinimumBuffers = 52;
+inline constexpr size_t MaximumBuffers = 56;
+inline constexpr size_t MaximumFileSize = 60;
+inline constexpr size_t LogFileMode = 64;
+inline constexpr size_t LogFileNameOffset = 112;
+inline constexpr size_t LoggerNameOffset = 116;
+inline constexpr uint32_t StructureSize = 120;
+}  // namespace trace_properties
 
 // The controller side of Event Tracing for Windows.
 class EventTraceController {

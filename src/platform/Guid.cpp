@@ -1,5 +1,7 @@
 #include "platform/Guid.h"
 
+#include "common/Text.h"
+
 namespace dormex {
 
 std::optional<Guid> ParseGuid(std::string_view text)
@@ -18,17 +20,14 @@ std::optional<Guid> ParseGuid(std::string_view text)
         if (c == '-') {
             continue;
         }
-        int value = (c >= '0' && c <= '9')   ? c - '0'
-                    : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                    : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                             : -1;
-        if (value < 0) {
+        std::optional<uint8_t> value = HexDigitValue(c);
+        if (!value) {
             return std::nullopt;
         }
         if (high < 0) {
-            high = value;
+            high = *value;
         } else {
-            bytes[count++] = static_cast<uint8_t>(high << 4 | value);
+            bytes[count++] = static_cast<uint8_t>(high << 4 | *value);
             high = -1;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "log/DebugLog.h"
 #include "common/Memory.h"
+#include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "platform/Platform.h"
 
@@ -63,8 +64,8 @@ int32_t ReadSystemInfo(SystemInfo& info, DebugLog& log, Platform& platform)
         log.WriteLog(USER_INFO,
                      "Cannot set user profile. This stops VQT from storing files in a location. "
                      "Please check if user profile is avalible",
-                     1253);
-        return 1253;
+                     UserProfileUnreadable);
+        return UserProfileUnreadable;
     }
     return 0;
 }
@@ -78,7 +79,8 @@ bool ReadUserProfile(SystemInfo& info, DebugLog& log, FileSystem& files)
     }
     auto buffer = TryAllocate(size);
     if (!buffer) {
-        log.ShowConsoleMessage("Memory allocation failed for user profile.", 8);
+        log.ShowConsoleMessage("Memory allocation failed for user profile.",
+                               AsStatus(ErrorNotEnoughMemory));
         return false;
     }
     if (files.GetEnvironmentVariable("USERPROFILE", buffer->data(), size) == 0) {
@@ -108,8 +110,8 @@ int32_t ReadCpuInfo(SystemInfo& info, DebugLog& log, Registry& registry)
 {
     auto identifier = ReadRegistryText(ProcessorKey, "Identifier", log, registry);
     if (!identifier) {
-        log.WriteLog(ERROR, "CPU Information cannot be obtained.", 1010);
-        return 1010;
+        log.WriteLog(ERROR, "CPU Information cannot be obtained.", RegistryValueUnreadable);
+        return RegistryValueUnreadable;
     }
     // "<architecture> Family <f> Model <m> Stepping <s>": the label words are
     // not compared, only their positions count.
@@ -137,8 +139,8 @@ int32_t ReadOsInfo(SystemInfo& info, DebugLog& log, Registry& registry)
 {
     auto build = ReadRegistryText(CurrentVersionKey, "CurrentBuildNumber", log, registry);
     if (!build) {
-        log.WriteLog(ERROR, "OS Build cannot be obtained.", 1010);
-        return 1010;
+        log.WriteLog(ERROR, "OS Build cannot be obtained.", RegistryValueUnreadable);
+        return RegistryValueUnreadable;
     }
     info.OsBuild = *build;
     info.OsIndex = 0;
@@ -161,8 +163,8 @@ int32_t ReadBiosInfo(SystemInfo& info, DebugLog& log, Registry& registry)
     for (const BiosValue& value : values) {
         auto text = ReadRegistryText(BiosKey, value.name, log, registry);
         if (!text) {
-            log.WriteLog(ERROR, value.failure, 1010);
-            return 1010;
+            log.WriteLog(ERROR, value.failure, RegistryValueUnreadable);
+            return RegistryValueUnreadable;
         }
         info.*value.field = *text;
     }
@@ -180,18 +182,19 @@ std::optional<std::vector<char>> ReadRegistryValue(std::string key, std::string 
     uint32_t status = registry.GetValue(key, name, flags, nullptr, &size);
     if (size == 0) {
         log.WriteLog(ERROR, "Registry value cannot be obtained subKey: " + key,
-                     static_cast<int32_t>(status));
+                     AsStatus(status));
         return std::nullopt;
     }
     auto buffer = TryAllocate(size);
     if (!buffer) {
-        log.WriteLog(ERROR, "Memory allocation failed for user profile.", 8);
+        log.WriteLog(ERROR, "Memory allocation failed for user profile.",
+                     AsStatus(ErrorNotEnoughMemory));
         return std::nullopt;
     }
     status = registry.GetValue(key, name, flags, buffer->data(), &size);
     if (status != 0) {
         log.WriteLog(INFORMATION, "RegGetValueA returned with Error_Status: ",
-                     static_cast<int32_t>(status));
+                     AsStatus(status));
         return std::nullopt;
     }
     buffer->resize(size);

@@ -1,10 +1,11 @@
 #include "trace/PowerTraceSession.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "log/DebugLog.h"
+#include "common/Bytes.h"
 #include "common/Memory.h"
+#include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
@@ -14,16 +15,9 @@ namespace dormex {
 
 namespace {
 
-constexpr int32_t BadPath = 3;
+constexpr int32_t BadPath = AsStatus(ErrorPathNotFound);
 constexpr uint8_t TraceLevelInformation = 4;
 constexpr uint8_t TraceLevelVerbose = 5;
-
-void Put32(std::vector<uint8_t>& block, size_t offset, uint32_t value)
-{
-    for (size_t i = 0; i < 4; ++i) {
-        block[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 // The session between its start and its stop; the properties block lives as
 // long as the session does.
@@ -49,7 +43,7 @@ uint32_t StartPowerTraceSession(const std::string& directory, PowerTraceSession&
     }
     uint32_t status = controller.StartTrace(&session.Handle, TraceSessionName, session.Block());
     if (status != 0) {
-        log.WriteLog(ERROR, "Starting trace failed. ", static_cast<int32_t>(status));
+        log.WriteLog(ERROR, "Starting trace failed. ", AsStatus(status));
     }
     return status;
 }
@@ -79,7 +73,7 @@ uint32_t EnablePowerProviders(const PowerTraceSession& session, DebugLog& log,
         failed = controller.EnableTraceEx2(session.Handle, step.provider, step.controlCode,
                                            step.level, step.matchAnyKeyword, 0, 0);
         if (failed != 0) {
-            log.WriteLog(ERROR, step.failure, static_cast<int32_t>(failed));
+            log.WriteLog(ERROR, step.failure, AsStatus(failed));
             break;
         }
     }
@@ -101,11 +95,11 @@ uint32_t StopPowerTraceSession(PowerTraceSession& session, DebugLog& log,
 {
     uint32_t status = controller.StopTrace(session.Handle, TraceSessionName, session.Block());
     if (status != 0) {
-        log.WriteLog(ERROR, "Stopping a trace didnt complete.", static_cast<int32_t>(status));
+        log.WriteLog(ERROR, "Stopping a trace didnt complete.", AsStatus(status));
     }
     session.Properties.reset();
     if (status != 0) {
-        log.WriteLog(ERROR, "Stopping a trace did not complete", static_cast<int32_t>(status));
+        log.WriteLog(ERROR, "Stopping a trace did not complete", AsStatus(status));
     }
     return status;
 }
@@ -119,21 +113,19 @@ std::string TraceFilePath(const std::string& directory)
 
 std::vector<uint8_t> BuildTraceProperties(const std::u16string& traceFile)
 {
+    namespace field = trace_properties;
     std::vector<uint8_t> block(TracePropertiesSize, 0);
-    Put32(block, 0, TracePropertiesSize);  // Wnode.BufferSize
-    Put32(block, 44, 0x00020000);          // Wnode.Flags: WNODE_FLAG_TRACED_GUID
-    Put32(block, 48, 512);                 // BufferSize in KB
-    Put32(block, 52, 1024);                // MinimumBuffers
-    Put32(block, 56, 1024);                // MaximumBuffers
-    Put32(block, 60, 100);                 // MaximumFileSize in MB
-    Put32(block, 64, 0x02000001);          // sequential file, system logger
-    Put32(block, 112, TraceLogFileNameOffset);
-    Put32(block, 116, TraceLoggerNameOffset);
-    size_t chars = std::min(traceFile.size(), TraceLogFileNameMaxChars);
-    for (size_t i = 0; i < chars; ++i) {
-        block[TraceLogFileNameOffset + 2 * i] = static_cast<uint8_t>(traceFile[i]);
-        block[TraceLogFileNameOffset + 2 * i + 1] = static_cast<uint8_t>(traceFile[i] >> 8);
-    }
+    WriteU32(block, field::WnodeBufferSize, TracePropertiesSize);
+    WriteU32(block, field::WnodeFlags, 0x00020000);  // WNODE_FLAG_TRACED_GUID
+    WriteU32(block, field::BufferSize, 512);         // in KB
+    WriteU32(block, field::MinimumBuffers, 1024);
+    WriteU32(block, field::MaximumBuffers, 1024);
+    WriteU32(block, field::MaximumFileSize, 100);    // in MB
+    WriteU32(block, field::LogFileMode, 0x02000001);  // sequential file, system logger
+    WriteU32(block, field::LogFileNameOffset, TraceLogFileNameOffset);
+    WriteU32(block, field::LoggerNameOffset, TraceLoggerNameOffset);
+    WriteUtf16Le(block, TraceLogFileNameOffset,
+                 std::u16string_view(traceFile).substr(0, TraceLogFileNameMaxChars));
     return block;
 }
 
@@ -151,19 +143,19 @@ int32_t RunPowerTrace(std::string directory, DebugLog& log, EventTraceController
     PowerTraceSession session;
     if (uint32_t status = StartPowerTraceSession(directory, session, log, controller);
         status != 0) {
-        log.WriteLog(ERROR, "Starting a trace did not complete", static_cast<int32_t>(status));
-        return static_cast<int32_t>(status);
+        log.WriteLog(ERROR, "Starting a trace did not complete", AsStatus(status));
+        return AsStatus(status);
     }
     uint32_t enableStatus = EnablePowerProviders(session, log, controller);
     if (enableStatus != 0) {
-        log.WriteLog(ERROR, "Enabling a trace did not complete", static_cast<int32_t>(enableStatus));
+        log.WriteLog(ERROR, "Enabling a trace did not complete", AsStatus(enableStatus));
     }
     // Stopped on every path, so that the next run can start "mytrace4" again.
     uint32_t stopStatus = StopPowerTraceSession(session, log, controller);
     if (enableStatus != 0) {
-        return static_cast<int32_t>(enableStatus);
+        return AsStatus(enableStatus);
     }
-    return static_cast<int32_t>(stopStatus);
+    return AsStatus(stopStatus);
 }
 
 }  // namespace dormex

@@ -1,4 +1,5 @@
 #include "log/DebugLog.h"
+#include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "trace/RundownLists.h"
 
@@ -6,7 +7,7 @@ namespace dormex {
 
 namespace {
 
-constexpr int32_t InvalidParameter = 87;
+constexpr int32_t InvalidParameter = AsStatus(ErrorInvalidParameter);
 
 // Reads words as a "%1023s" scan does: runs of characters other than space,
 // tab, carriage return and line feed, at most 1023 to a word.

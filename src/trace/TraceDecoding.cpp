@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "log/DebugLog.h"
+#include "common/Bytes.h"
 #include "common/Memory.h"
 #include "common/Text.h"
 #include "platform/FileSystem.h"
@@ -17,8 +18,8 @@ namespace dormex {
 
 namespace {
 
-constexpr int32_t InvalidEventData = static_cast<int32_t>(ErrorEvtInvalidEventData);
-constexpr int32_t OpenFailedWithoutCode = 31;  // ERROR_GEN_FAILURE
+constexpr int32_t InvalidEventData = AsStatus(ErrorEvtInvalidEventData);
+constexpr int32_t OpenFailedWithoutCode = AsStatus(ErrorGenFailure);
 // Structures nest only a few levels in real manifests; deeper means a loop.
 constexpr int MaxStructDepth = 32;
 
@@ -29,11 +30,6 @@ enum EventId : uint16_t {
     PoDevice = 136,
 };
 
-int32_t Code(uint32_t status)
-{
-    return static_cast<int32_t>(status);
-}
-
 // The value of a length or count property, read by its name into a 32-bit
 // variable that starts at 0.
 uint32_t ReadPropertyNumber(const EventRecord& event, const EventPropertyInfo& property,
@@ -43,8 +39,7 @@ uint32_t ReadPropertyNumber(const EventRecord& event, const EventPropertyInfo& p
     tdh.GetPropertySize(event, property.Name, &size);
     uint8_t bytes[4] = {};
     uint32_t status = tdh.GetProperty(event, property.Name, std::min<uint32_t>(size, 4), bytes);
-    *value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-             uint32_t(bytes[3]) << 24;
+    *value = ReadU32(bytes, 0);
     return status;
 }
 
@@ -102,15 +97,15 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
     TraceHandle handle = consumer.OpenTrace(logfile);
     if (handle == InvalidProcessTraceHandle) {
         uint32_t lastError = consumer.GetLastError();
-        log.WriteLog(ERROR, "OpenTrace failed.", Code(lastError));
+        log.WriteLog(ERROR, "OpenTrace failed.", AsStatus(lastError));
         // A trace that cannot be read must not pass for an empty machine.
-        result = lastError != 0 ? Code(lastError) : OpenFailedWithoutCode;
+        result = lastError != 0 ? AsStatus(lastError) : OpenFailedWithoutCode;
     } else {
         log.WriteLog(INFORMATION, "Number of buffers lost: " + std::to_string(logfile.BuffersLost), 0);
         uint32_t status = consumer.ProcessTrace(handle);
         if (status != 0 && status != ErrorCancelled) {
-            log.WriteLog(ERROR, "ProcessTrace failed.", Code(status));
-            result = Code(status);
+            log.WriteLog(ERROR, "ProcessTrace failed.", AsStatus(status));
+            result = AsStatus(status);
         }
     }
 
@@ -123,39 +118,44 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
     return result;
 }
 
-bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
+namespace {
+
+// The event's information; false when it could not be had (logged).
+bool ReadEventInformation(const EventRecord& event, TraceDecoder& decoder, TraceEventInfo& info)
 {
     DebugLog& log = decoder.Log;
-    if (event.ProviderId == EventTraceGuid && event.Opcode == 0) {
-        return true;  // the header event of the file
-    }
-
-    TraceEventInfo info;
     uint32_t size = 0;
     uint32_t status = decoder.TdhService.GetEventInformation(event, nullptr, &size);
     if (status == ErrorInsufficientBuffer) {
         status = decoder.TdhService.GetEventInformation(event, &info, &size);
     }
     if (status == ErrorOutOfMemory) {
-        log.WriteLog(ERROR, "Cannot get memory for event.", Code(status));
-        log.WriteLog(ERROR, "Cannot get event information.", Code(status));
+        log.WriteLog(ERROR, "Cannot get memory for event.", AsStatus(status));
+        log.WriteLog(ERROR, "Cannot get event information.", AsStatus(status));
         return false;
     }
     if (status != 0) {
-        log.WriteLog(ERROR, "Retriving information from events failed.", Code(status));
-        log.WriteLog(ERROR, "Cannot get event information.", Code(status));
+        log.WriteLog(ERROR, "Retriving information from events failed.", AsStatus(status));
+        log.WriteLog(ERROR, "Cannot get event information.", AsStatus(status));
         return false;
     }
+    return true;
+}
 
+bool IsRundownOfInterest(const TraceEventInfo& info)
+{
     const uint16_t id = info.EventId;
     bool wanted = id == PoFxRegistration || id == PepDevice || id == PepComponent || id == PoDevice;
-    if (info.DecodingSource != DecodingSourceXMLFile || !wanted) {
-        return true;
-    }
+    return info.DecodingSource == DecodingSourceXMLFile && wanted;
+}
 
+// Writes every top-level property of the event into the emptied scratch file;
+// false when the file cannot be had or a property cannot be written.
+bool WriteEventToFile(const EventRecord& event, const TraceEventInfo& info, TraceDecoder& decoder)
+{
     const uint32_t pointerSize = (event.Flags & EventHeaderFlag32BitHeader) != 0 ? 4 : 8;
     if (!decoder.File.Open()) {
-        log.WriteLog(ERROR, "Error In accessing File for device writes", errno);
+        decoder.Log.WriteLog(ERROR, "Error In accessing File for device writes", errno);
         return false;
     }
     size_t position = 0;
@@ -168,22 +168,249 @@ bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
         }
         position = *next;
     }
+    return true;
+}
 
+void AddRundownRecord(uint16_t eventId, TraceDecoder& decoder)
+{
     std::fstream* file = decoder.File.Stream();
-    switch (id) {
+    switch (eventId) {
     case PoFxRegistration:
-        AddPoFxEntry(file, decoder.Lists, log);
+        AddPoFxEntry(file, decoder.Lists, decoder.Log);
         break;
     case PepDevice:
-        AddPepDeviceEntry(file, decoder.Lists, log);
+        AddPepDeviceEntry(file, decoder.Lists, decoder.Log);
         break;
     case PepComponent:
-        AddPepComponentEntry(file, decoder.Lists, log);
+        AddPepComponentEntry(file, decoder.Lists, decoder.Log);
         break;
     default:
-        AddPoEntry(file, decoder.Lists, log);
+        AddPoEntry(file, decoder.Lists, decoder.Log);
         break;
     }
+}
+
+// Writes the properties of one event from its user data, one property (with
+// its elements and members) at a time.
+class PropertyWriter {
+public:
+    PropertyWriter(const EventRecord& event, const TraceEventInfo& info, uint32_t pointerSize,
+                   size_t end, TraceDecoder& decoder)
+        : event_(event), info_(info), properties_(info.EventPropertyInfoArray),
+          pointerSize_(pointerSize), end_(end), decoder_(decoder), log_(decoder.Log),
+          tdh_(decoder.TdhService)
+    {
+    }
+
+    std::optional<size_t> Write(size_t index, size_t position, int depth);
+
+private:
+    enum class MapLookup { Found, None, Failed };
+
+    std::optional<uint16_t> Length(const EventPropertyInfo& property);
+    uint16_t Count(const EventPropertyInfo& property, uint32_t& status);
+    std::optional<size_t> WriteMembers(const EventPropertyInfo& property, size_t position,
+                                       int depth, uint32_t countStatus);
+    MapLookup LookUpMap(const EventPropertyInfo& property, EventMapInfo& map);
+    std::optional<size_t> WriteValue(const EventPropertyInfo& property, uint16_t length,
+                                     size_t position, std::vector<char16_t>& formatted);
+
+    const EventRecord& event_;
+    const TraceEventInfo& info_;
+    const std::vector<EventPropertyInfo>& properties_;
+    uint32_t pointerSize_;
+    size_t end_;
+    TraceDecoder& decoder_;
+    DebugLog& log_;
+    Tdh& tdh_;
+};
+
+std::optional<size_t> PropertyWriter::Write(size_t index, size_t position, int depth)
+{
+    if (index >= properties_.size() || depth > MaxStructDepth || position > end_) {
+        InvalidData(log_);
+        return std::nullopt;
+    }
+    const EventPropertyInfo& property = properties_[index];
+    std::optional<uint16_t> length = Length(property);
+    if (!length) {
+        return std::nullopt;
+    }
+    uint32_t countStatus = 0;
+    const uint16_t count = Count(property, countStatus);
+
+    std::vector<char16_t> formatted;
+    for (uint16_t element = 0; element < count; ++element) {
+        std::optional<size_t> next =
+            (property.Flags & PropertyStruct) != 0
+                ? WriteMembers(property, position, depth, countStatus)
+                : WriteValue(property, *length, position, formatted);
+        if (!next) {
+            return std::nullopt;
+        }
+        position = *next;
+    }
+    return position;
+}
+
+// The length of one value in bytes, 0 when the formatter finds its end.
+std::optional<uint16_t> PropertyWriter::Length(const EventPropertyInfo& property)
+{
+    if ((property.Flags & PropertyParamLength) != 0) {
+        if (property.Length >= properties_.size()) {
+            InvalidData(log_);
+            return std::nullopt;
+        }
+        uint32_t value = 0;
+        uint32_t status = ReadPropertyNumber(event_, properties_[property.Length], tdh_, &value);
+        if (status != 0) {
+            log_.WriteLog(ERROR, "Cannot get property length of Event.", AsStatus(status));
+            return std::nullopt;
+        }
+        return static_cast<uint16_t>(value);
+    }
+    if (property.Length > 0) {
+        return property.Length;
+    }
+    if (property.InType == TdhInTypeBinary && property.OutType == TdhOutTypeIpv6) {
+        return 16;
+    }
+    if (property.InType == TdhInTypeUnicodeString || property.InType == TdhInTypeAnsiString ||
+        (property.Flags & PropertyStruct) != 0) {
+        return 0;
+    }
+    InvalidData(log_);
+    log_.WriteLog(ERROR, "Cannot get property length of Event.", InvalidEventData);
+    return std::nullopt;
+}
+
+// The number of elements; a count property that cannot be read gives none,
+// and its status is kept for the structure-member message.
+uint16_t PropertyWriter::Count(const EventPropertyInfo& property, uint32_t& status)
+{
+    if ((property.Flags & PropertyParamCount) == 0) {
+        return property.Count;
+    }
+    uint32_t value = 0;
+    if (property.Count < properties_.size()) {
+        status = ReadPropertyNumber(event_, properties_[property.Count], tdh_, &value);
+    } else {
+        status = ErrorEvtInvalidEventData;
+    }
+    return status == 0 ? static_cast<uint16_t>(value) : 0;
+}
+
+std::optional<size_t> PropertyWriter::WriteMembers(const EventPropertyInfo& property,
+                                                   size_t position, int depth,
+                                                   uint32_t countStatus)
+{
+    size_t first = property.StructStartIndex;
+    for (size_t member = first; member < first + property.NumOfStructMembers; ++member) {
+        auto next = Write(member, position, depth + 1);
+        if (!next) {
+            log_.WriteLog(ERROR, "Printing members of event structure failed.",
+                          AsStatus(countStatus));
+            return std::nullopt;
+        }
+        position = *next;
+    }
+    return position;
+}
+
+PropertyWriter::MapLookup PropertyWriter::LookUpMap(const EventPropertyInfo& property,
+                                                    EventMapInfo& map)
+{
+    uint32_t mapSize = 0;
+    uint32_t status = tdh_.GetEventMapInformation(event_, property.MapName, nullptr, &mapSize);
+    if (status == ErrorInsufficientBuffer) {
+        status = tdh_.GetEventMapInformation(event_, property.MapName, &map, &mapSize);
+    }
+    if (status == ErrorOutOfMemory) {
+        log_.WriteLog(ERROR, "Cannot allocate memory for events.", AsStatus(status));
+        log_.WriteLog(ERROR, "Cannot access Map value for event.", AsStatus(status));
+        return MapLookup::Failed;
+    }
+    if (status == ErrorNotFound) {
+        return MapLookup::None;
+    }
+    if (status != 0) {
+        log_.WriteLog(ERROR, "Cannot get event map information.", AsStatus(status));
+        log_.WriteLog(ERROR, "Cannot access Map value for event.", AsStatus(status));
+        return MapLookup::Failed;
+    }
+    if (info_.DecodingSource == DecodingSourceXMLFile) {
+        // Map texts from a manifest end in a blank.
+        for (std::u16string& text : map.EntryOutputs) {
+            if (!text.empty()) {
+                text.pop_back();
+            }
+        }
+    }
+    return MapLookup::Found;
+}
+
+// Formats the value at `position` into `formatted`, grown as the formatter
+// asks, and writes its line; the position after it, or nothing.
+std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& property,
+                                                 uint16_t length, size_t position,
+                                                 std::vector<char16_t>& formatted)
+{
+    EventMapInfo map;
+    MapLookup lookup = LookUpMap(property, map);
+    if (lookup == MapLookup::Failed) {
+        return std::nullopt;
+    }
+    const EventMapInfo* mapInfo = lookup == MapLookup::Found ? &map : nullptr;
+
+    const uint16_t remaining = static_cast<uint16_t>(end_ - position);
+    const uint8_t* data = event_.UserData != nullptr ? event_.UserData + position : nullptr;
+    uint32_t bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
+    uint16_t consumed = 0;
+    uint32_t status = tdh_.FormatProperty(info_, mapInfo, pointerSize_, property.InType,
+                                          property.OutType, length, remaining, data,
+                                          &bufferSize, formatted.data(), &consumed);
+    if (status == ErrorInsufficientBuffer) {
+        auto larger = TryAllocate<char16_t>((size_t{bufferSize} + 1) / 2);
+        if (!larger) {
+            log_.WriteLog(ERROR, "Failed to allocate memory for formatted data of events",
+                          AsStatus(ErrorOutOfMemory));
+            return std::nullopt;
+        }
+        formatted = std::move(*larger);
+        bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
+        status = tdh_.FormatProperty(info_, mapInfo, pointerSize_, property.InType,
+                                     property.OutType, length, remaining, data, &bufferSize,
+                                     formatted.data(), &consumed);
+    }
+    if (status != 0 || consumed > remaining) {
+        return std::nullopt;
+    }
+    std::u16string_view text(formatted.data(), formatted.size());
+    text = text.substr(0, text.find(u'\0'));
+    if (std::fstream* file = decoder_.File.Stream()) {
+        *file << Narrow(property.Name) << ": " << Narrow(text) << "\n";
+    }
+    return position + consumed;
+}
+
+}  // namespace
+
+bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
+{
+    if (event.ProviderId == EventTraceGuid && event.Opcode == 0) {
+        return true;  // the header event of the file
+    }
+    TraceEventInfo info;
+    if (!ReadEventInformation(event, decoder, info)) {
+        return false;
+    }
+    if (!IsRundownOfInterest(info)) {
+        return true;
+    }
+    if (!WriteEventToFile(event, info, decoder)) {
+        return false;
+    }
+    AddRundownRecord(info.EventId, decoder);
     decoder.File.Close();
     return true;
 }
@@ -192,129 +419,7 @@ std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEv
                                          uint32_t pointerSize, size_t index, size_t position,
                                          size_t end, TraceDecoder& decoder, int depth)
 {
-    DebugLog& log = decoder.Log;
-    Tdh& tdh = decoder.TdhService;
-    const auto& properties = info.EventPropertyInfoArray;
-    if (index >= properties.size() || depth > MaxStructDepth || position > end) {
-        InvalidData(log);
-        return std::nullopt;
-    }
-    const EventPropertyInfo& property = properties[index];
-    const bool isStruct = (property.Flags & PropertyStruct) != 0;
-
-    uint16_t length = 0;
-    if ((property.Flags & PropertyParamLength) != 0) {
-        if (property.Length >= properties.size()) {
-            InvalidData(log);
-            return std::nullopt;
-        }
-        uint32_t value = 0;
-        uint32_t status = ReadPropertyNumber(event, properties[property.Length], tdh, &value);
-        if (status != 0) {
-            log.WriteLog(ERROR, "Cannot get property length of Event.", Code(status));
-            return std::nullopt;
-        }
-        length = static_cast<uint16_t>(value);
-    } else if (property.Length > 0) {
-        length = property.Length;
-    } else if (property.InType == TdhInTypeBinary && property.OutType == TdhOutTypeIpv6) {
-        length = 16;
-    } else if (property.InType == TdhInTypeUnicodeString ||
-               property.InType == TdhInTypeAnsiString || isStruct) {
-        length = 0;  // the formatter finds the end itself
-    } else {
-        InvalidData(log);
-        log.WriteLog(ERROR, "Cannot get property length of Event.", InvalidEventData);
-        return std::nullopt;
-    }
-
-    uint16_t count = property.Count;
-    uint32_t countStatus = 0;
-    if ((property.Flags & PropertyParamCount) != 0) {
-        uint32_t value = 0;
-        if (property.Count < properties.size()) {
-            countStatus = ReadPropertyNumber(event, properties[property.Count], tdh, &value);
-        } else {
-            countStatus = static_cast<uint32_t>(InvalidEventData);
-        }
-        count = countStatus == 0 ? static_cast<uint16_t>(value) : 0;
-    }
-
-    std::vector<char16_t> formatted;
-    for (uint16_t element = 0; element < count; ++element) {
-        if (isStruct) {
-            size_t first = property.StructStartIndex;
-            for (size_t member = first; member < first + property.NumOfStructMembers; ++member) {
-                auto next = WriteEventProperty(event, info, pointerSize, member, position, end,
-                                               decoder, depth + 1);
-                if (!next) {
-                    log.WriteLog(ERROR, "Printing members of event structure failed.",
-                                 Code(countStatus));
-                    return std::nullopt;
-                }
-                position = *next;
-            }
-            continue;
-        }
-
-        EventMapInfo map;
-        const EventMapInfo* mapInfo = &map;
-        uint32_t mapSize = 0;
-        uint32_t status = tdh.GetEventMapInformation(event, property.MapName, nullptr, &mapSize);
-        if (status == ErrorInsufficientBuffer) {
-            status = tdh.GetEventMapInformation(event, property.MapName, &map, &mapSize);
-        }
-        if (status == ErrorOutOfMemory) {
-            log.WriteLog(ERROR, "Cannot allocate memory for events.", Code(status));
-            log.WriteLog(ERROR, "Cannot access Map value for event.", Code(status));
-            return std::nullopt;
-        }
-        if (status == ErrorNotFound) {
-            mapInfo = nullptr;
-        } else if (status != 0) {
-            log.WriteLog(ERROR, "Cannot get event map information.", Code(status));
-            log.WriteLog(ERROR, "Cannot access Map value for event.", Code(status));
-            return std::nullopt;
-        } else if (info.DecodingSource == DecodingSourceXMLFile) {
-            // Map texts from a manifest end in a blank.
-            for (std::u16string& text : map.EntryOutputs) {
-                if (!text.empty()) {
-                    text.pop_back();
-                }
-            }
-        }
-
-        const uint16_t remaining = static_cast<uint16_t>(end - position);
-        const uint8_t* data = event.UserData != nullptr ? event.UserData + position : nullptr;
-        uint32_t bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
-        uint16_t consumed = 0;
-        status = tdh.FormatProperty(info, mapInfo, pointerSize, property.InType, property.OutType,
-                                    length, remaining, data, &bufferSize, formatted.data(),
-                                    &consumed);
-        if (status == ErrorInsufficientBuffer) {
-            auto larger = TryAllocate<char16_t>((size_t{bufferSize} + 1) / 2);
-            if (!larger) {
-                log.WriteLog(ERROR, "Failed to allocate memory for formatted data of events",
-                             Code(ErrorOutOfMemory));
-                return std::nullopt;
-            }
-            formatted = std::move(*larger);
-            bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
-            status = tdh.FormatProperty(info, mapInfo, pointerSize, property.InType,
-                                        property.OutType, length, remaining, data, &bufferSize,
-                                        formatted.data(), &consumed);
-        }
-        if (status != 0 || consumed > remaining) {
-            return std::nullopt;
-        }
-        std::u16string_view text(formatted.data(), formatted.size());
-        text = text.substr(0, text.find(u'\0'));
-        if (std::fstream* file = decoder.File.Stream()) {
-            *file << Narrow(property.Name) << ": " << Narrow(text) << "\n";
-        }
-        position += consumed;
-    }
-    return position;
+    return PropertyWriter(event, info, pointerSize, end, decoder).Write(index, position, depth);
 }
 
 }  // namespace dormex

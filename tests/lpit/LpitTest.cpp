@@ -150,8 +150,6 @@ TEST(ReadLpit, MissingOrInconsistentTablesLeaveItEmpty)
         {Table("4c504954"), 1628, "\nERROR:: Table recieved for firmware is INVALID. :: Error code: 1628"},
         {Table(Header(36)) + R"(, "faults": {"GetSystemFirmwareTable": "grow"})", 1628,
          "\nERROR:: Table recieved for firmware is INVALID. :: Error code: 1628"},
-        {Table(Header(36)) + R"(, "faults": {"GetSystemFirmwareTable": 1})", 50,
-         "\nERROR:: System Frimware Table not present. :: Error code: 50"},
     };
     for (const Case& c : cases) {
         Read read(c.members);

@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/PowerInformation.h"
+
 namespace dormex {
 
 inline constexpr std::string_view MachineSnapshotFormat = "dormex-machine/1";
@@ -52,8 +54,7 @@ struct SnapshotFaults {
     std::optional<uint32_t> StopTraceW;
     std::optional<uint32_t> OpenTraceW;  // the last-error code of the failed open
     std::optional<uint32_t> ProcessTrace;
-    bool FirmwareTableGrows = false;                // "grow"
-    std::optional<uint32_t> GetSystemFirmwareTable;  // fails with this last error
+    bool FirmwareTableGrows = false;  // GetSystemFirmwareTable: "grow"
 };
 
 // Everything a run asks the operating system about one machine.
@@ -61,7 +62,7 @@ struct MachineSnapshot {
     std::string Description;
     bool Administrator = true;
     std::optional<int32_t> PowerStatus;
-    std::array<uint8_t, 76> PowerCapabilities{};
+    std::array<uint8_t, SystemPowerCapabilitiesSize> PowerCapabilities{};
     // Key paths and value names lower-cased, without a trailing backslash.
     std::map<std::string, std::map<std::string, SnapshotRegistryValue>> Registry;
     std::vector<SnapshotEvent> Events;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Bytes.h"
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
 #include "platform/replay/ReplayTrace.h"
@@ -41,9 +42,8 @@ std::vector<uint8_t> Encode(const SnapshotDeviceValue& value, uint32_t* type)
     }
     case SnapshotDeviceValue::Type::Number: {
         *type = DevPropTypeInt32;
-        uint32_t bits = static_cast<uint32_t>(value.Number);
-        return {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
-                static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
+        std::array<uint8_t, 4> bytes = U32Bytes(static_cast<uint32_t>(value.Number));
+        return {bytes.begin(), bytes.end()};
     }
     case SnapshotDeviceValue::Type::Bytes:
         *type = DevPropTypeBinary;
@@ -109,13 +109,11 @@ uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_
                                                       void* buffer, uint32_t bufferSize)
 {
     ++calls_;
-    if (snapshot_.Faults.GetSystemFirmwareTable || provider != FirmwareProviderAcpi) {
+    if (provider != FirmwareProviderAcpi) {
         return 0;
     }
-    std::string signature;
-    for (int i = 0; i < 4; ++i) {
-        signature.push_back(static_cast<char>(tableId >> (8 * i)));
-    }
+    std::array<uint8_t, 4> idBytes = U32Bytes(tableId);
+    std::string signature(idBytes.begin(), idBytes.end());
     auto table = snapshot_.FirmwareTables.find(signature);
     if (table == snapshot_.FirmwareTables.end()) {
         return 0;

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/Bytes.h"
 #include "common/Text.h"
 #include "common/StatusCodes.h"
 
@@ -22,9 +23,10 @@ std::vector<uint8_t> RegistryData(const SnapshotRegistryValue& value)
         data.push_back(0);
         return data;
     }
-    case SnapshotRegistryValue::Type::Dword:
-        return {static_cast<uint8_t>(value.Dword), static_cast<uint8_t>(value.Dword >> 8),
-                static_cast<uint8_t>(value.Dword >> 16), static_cast<uint8_t>(value.Dword >> 24)};
+    case SnapshotRegistryValue::Type::Dword: {
+        std::array<uint8_t, 4> bytes = U32Bytes(value.Dword);
+        return {bytes.begin(), bytes.end()};
+    }
     case SnapshotRegistryValue::Type::Binary:
         return value.Bytes;
     }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/Bytes.h"
 #include "common/Text.h"
 #include "platform/TraceProviders.h"
 #include "common/StatusCodes.h"
@@ -13,33 +14,12 @@ namespace dormex {
 
 namespace {
 
-
 constexpr TraceHandle SessionHandle = 0x5D0E;
 constexpr const char* TraceFileHeader = "dormex replayed trace";
-constexpr size_t LogFileNameOffsetField = 112;
-
-uint32_t Read32(std::span<const uint8_t> block, size_t offset)
-{
-    uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        value |= uint32_t(block[offset + i]) << (8 * i);
-    }
-    return value;
-}
-
-// The zero-terminated wide text at `offset` of the properties block.
-std::u16string WideAt(std::span<const uint8_t> block, size_t offset)
-{
-    std::u16string text;
-    for (size_t i = offset; i + 1 < block.size(); i += 2) {
-        char16_t unit = static_cast<char16_t>(block[i] | block[i + 1] << 8);
-        if (unit == 0) {
-            break;
-        }
-        text.push_back(unit);
-    }
-    return text;
-}
+// What TRACE_EVENT_INFO takes: the fixed part, then one entry per property
+// and the property names.
+constexpr uint32_t TraceEventInfoFixedSize = 112;
+constexpr uint32_t EventPropertyInfoSize = 24;
 
 const ReplayEvent* EventOf(const EventRecord& event)
 {
@@ -61,16 +41,7 @@ const std::pair<std::string, std::string>* FindProperty(const ReplayEvent& event
 
 std::vector<uint8_t> ReplayWideBytes(const std::string& utf8)
 {
-    std::u16string wide = Utf8ToUtf16(utf8);
-    std::vector<uint8_t> bytes;
-    bytes.reserve(2 * wide.size() + 2);
-    for (char16_t unit : wide) {
-        bytes.push_back(static_cast<uint8_t>(unit));
-        bytes.push_back(static_cast<uint8_t>(unit >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
+    return EncodeUtf16Le(Utf8ToUtf16(utf8) + u'\0');
 }
 
 uint32_t ReplayEventTraceController::StartTrace(TraceHandle* handle, const std::u16string&,
@@ -82,14 +53,14 @@ uint32_t ReplayEventTraceController::StartTrace(TraceHandle* handle, const std::
     if (running_) {
         return ErrorAlreadyExists;
     }
-    if (properties.size() < 120) {
+    if (properties.size() < trace_properties::StructureSize) {
         return ErrorInvalidParameter;
     }
-    uint32_t nameOffset = Read32(properties, LogFileNameOffsetField);
+    uint32_t nameOffset = ReadU32(properties, trace_properties::LogFileNameOffset);
     if (nameOffset >= properties.size()) {
         return ErrorInvalidParameter;
     }
-    traceFile_ = files_.NativePath(Narrow(WideAt(properties, nameOffset)));
+    traceFile_ = files_.NativePath(Narrow(Utf16LeTextAt(properties, nameOffset)));
     std::ofstream file(traceFile_, std::ios::trunc);
     if (!file.is_open()) {
         return ErrorPathNotFound;
@@ -236,11 +207,9 @@ uint32_t ReplayTdh::GetEventInformation(const EventRecord& event, TraceEventInfo
         return ErrorNotFound;
     }
     const SnapshotEvent& source = *replayed->Source;
-    // What TRACE_EVENT_INFO would take: the fixed part, one property entry
-    // each and the names.
-    uint32_t needed = 112;
+    uint32_t needed = TraceEventInfoFixedSize;
     for (const auto& property : source.Properties) {
-        needed += 24 + static_cast<uint32_t>(2 * (property.first.size() + 1));
+        needed += EventPropertyInfoSize + static_cast<uint32_t>(2 * (property.first.size() + 1));
     }
     if (info == nullptr || *bufferSize < needed) {
         *bufferSize = needed;
@@ -306,11 +275,9 @@ uint32_t ReplayTdh::FormatProperty(const TraceEventInfo&, const EventMapInfo*, u
     }
     // The text ends at its terminator, or after `propertyLength` characters.
     size_t limit = userDataLength / 2;
-    size_t chars = 0;
-    while (chars < limit && (propertyLength == 0 || chars < propertyLength) &&
-           (userData[2 * chars] != 0 || userData[2 * chars + 1] != 0)) {
-        ++chars;
-    }
+    size_t scanned = propertyLength == 0 ? limit : std::min<size_t>(limit, propertyLength);
+    std::u16string text = Utf16LeTextAt({userData, 2 * scanned}, 0);
+    size_t chars = text.size();
     bool terminated = chars < limit && propertyLength == 0;
     if (propertyLength == 0 && !terminated) {
         return ErrorEvtInvalidEventData;
@@ -320,9 +287,7 @@ uint32_t ReplayTdh::FormatProperty(const TraceEventInfo&, const EventMapInfo*, u
         *bufferSize = needed;
         return ErrorInsufficientBuffer;
     }
-    for (size_t i = 0; i < chars; ++i) {
-        buffer[i] = static_cast<char16_t>(userData[2 * i] | userData[2 * i + 1] << 8);
-    }
+    std::copy(text.begin(), text.end(), buffer);
     buffer[chars] = 0;
     *userDataConsumed = static_cast<uint16_t>(terminated ? 2 * (chars + 1) : 2 * chars);
     return 0;

@@ -7,6 +7,8 @@
 
 namespace dormex {
 
+static_assert(sizeof(SYSTEM_POWER_CAPABILITIES) == SystemPowerCapabilitiesSize);
+
 uint32_t Win32Registry::GetValue(const std::string& key, const std::string& name, uint32_t flags,
                                  void* data, uint32_t* size)
 {

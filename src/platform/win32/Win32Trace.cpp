@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Memory.h"
+#include "common/Text.h"
 #include "platform/win32/Win32Machine.h"
 
 // Exported by tdh.dll but not declared by every SDK's tdh.h.
@@ -23,9 +24,23 @@ namespace dormex {
 
 namespace {
 
-static_assert(sizeof(EVENT_TRACE_PROPERTIES) == 120, "the session block puts the names at 120");
-static_assert(offsetof(EVENT_TRACE_PROPERTIES, LogFileNameOffset) == 112);
-static_assert(offsetof(EVENT_TRACE_PROPERTIES, LoggerNameOffset) == 116);
+static_assert(sizeof(EVENT_TRACE_PROPERTIES) == trace_properties::StructureSize,
+              "the session block puts the names right after the structure");
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, Wnode.BufferSize) ==
+              trace_properties::WnodeBufferSize);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, Wnode.Flags) == trace_properties::WnodeFlags);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, BufferSize) == trace_properties::BufferSize);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, MinimumBuffers) ==
+              trace_properties::MinimumBuffers);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, MaximumBuffers) ==
+              trace_properties::MaximumBuffers);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, MaximumFileSize) ==
+              trace_properties::MaximumFileSize);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, LogFileMode) == trace_properties::LogFileMode);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, LogFileNameOffset) ==
+              trace_properties::LogFileNameOffset);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, LoggerNameOffset) ==
+              trace_properties::LoggerNameOffset);
 
 GUID ToGuid(const Guid& guid)
 {
@@ -57,18 +72,11 @@ PEVENT_RECORD NativeEvent(const EventRecord& event)
     return static_cast<PEVENT_RECORD>(const_cast<void*>(event.Native));
 }
 
-// The zero-terminated wide text at `offset` of a TDH buffer.
+// The zero-terminated wide text at `offset` of a TDH buffer; offset 0 means
+// there is none.
 std::u16string TextAt(const std::vector<uint8_t>& buffer, ULONG offset)
 {
-    std::u16string text;
-    for (size_t i = offset; offset != 0 && i + 1 < buffer.size(); i += 2) {
-        char16_t unit = static_cast<char16_t>(buffer[i] | buffer[i + 1] << 8);
-        if (unit == 0) {
-            break;
-        }
-        text.push_back(unit);
-    }
-    return text;
+    return offset != 0 ? Utf16LeTextAt(buffer, offset) : std::u16string();
 }
 
 void WINAPI DeliverEvent(PEVENT_RECORD native)
@@ -268,13 +276,8 @@ uint32_t Win32Tdh::FormatProperty(const TraceEventInfo& info, const EventMapInfo
         nativeMap = map->Native;
         auto* entries = reinterpret_cast<EVENT_MAP_INFO*>(nativeMap.data());
         for (ULONG i = 0; i < entries->EntryCount && i < map->EntryOutputs.size(); ++i) {
-            size_t offset = entries->MapEntryArray[i].OutputOffset;
-            const std::u16string& text = map->EntryOutputs[i];
-            for (size_t k = 0; k <= text.size() && offset + 2 * k + 1 < nativeMap.size(); ++k) {
-                char16_t unit = k < text.size() ? text[k] : u'\0';
-                nativeMap[offset + 2 * k] = static_cast<uint8_t>(unit);
-                nativeMap[offset + 2 * k + 1] = static_cast<uint8_t>(unit >> 8);
-            }
+            WriteUtf16Le(nativeMap, entries->MapEntryArray[i].OutputOffset,
+                         map->EntryOutputs[i] + u'\0');
         }
     }
     ULONG size = *bufferSize;
