@@ -47,7 +47,8 @@ struct Workspace {
         fs::create_directories(dir / "profile" / "Desktop");
         fs::create_directories(dir / "rules_for_soc");
         SyntheticMachine machine = GenerateSyntheticMachine(devices, rules);
-        std::ofstream(dir / "rules_for_soc" / "Family_6_Model_77_Microsoft_Windows_10.xml") << machine.RulesXml;
+        std::ofstream(dir / "rules_for_soc" / "Family_6_Model_77_Microsoft_Windows_10.xml")
+            << machine.RulesXml;
         std::ofstream(dir / "machine.json") << machine.SnapshotJson;
         snapshot = std::get<MachineSnapshot>(ParseMachineSnapshot(machine.SnapshotJson));
     }
@@ -68,7 +69,9 @@ struct Prepared {
     RunState state;
 
     explicit Prepared(const Workspace& workspace)
-        : machine(workspace.snapshot, files), platform(machine.PlatformWith(console)), state(platform)
+        : machine(workspace.snapshot, files),
+          platform(machine.PlatformWith(console)),
+          state(platform)
     {
         state.LogFile.open(workspace.Profile() + "/Desktop/VQT-Debug-Log.txt", std::ios::app);
         state.Log.WriteTo(&state.LogFile);
@@ -76,8 +79,10 @@ struct Prepared {
         RunPowerTrace(workspace.Profile(), state.Log, platform.traceController, files);
         ProcessPowerTrace(workspace.Profile(), state.Rundowns, state.Log, platform.traceConsumer,
                           platform.tdh, files);
-        LoadRuleFile((workspace.dir / "rules_for_soc" / "Family_6_Model_77_Microsoft_Windows_10.xml").string(),
-                     state.Rules, state.Log, files);
+        LoadRuleFile(
+            (workspace.dir / "rules_for_soc" / "Family_6_Model_77_Microsoft_Windows_10.xml")
+                .string(),
+            state.Rules, state.Log, files);
         CollectDeviceProperties(state.Rundowns.PoDeviceList, state.Devices, state.Log,
                                 platform.deviceManager);
         FillPoFxMap(state.Analysis, state.Rundowns, state.Log);

@@ -59,8 +59,8 @@ SyntheticMachine GenerateSyntheticMachine(int devices, int rules)
     for (int i = 0; i < devices; ++i) {
         int group = i % rules;
         std::string acpi = "\\_SB.PC00.G" + std::to_string(group) + "D" + std::to_string(i);
-        std::string path = "PCI\\VEN_1A2B&DEV_" + Hex(i) + "&SUBSYS_00011A2B&REV_01\\3&11583659&0&" +
-                           std::to_string(i);
+        std::string path = "PCI\\VEN_1A2B&DEV_" + Hex(i) +
+                           "&SUBSYS_00011A2B&REV_01\\3&11583659&0&" + std::to_string(i);
         std::string service = "svc" + std::to_string(group);
         const char* power = "Microsoft-Windows-Kernel-Power";
         const char* platform = "Microsoft-Windows-Kernel-Pep";
@@ -99,7 +99,8 @@ SyntheticMachine GenerateSyntheticMachine(int devices, int rules)
     }
     Json events = Json::array();
     for (Json* list : {&registrations, &osDevices, &pep}) {
-        for (Json& event : *list) events.push_back(std::move(event));
+        for (Json& event : *list)
+            events.push_back(std::move(event));
     }
     Json snapshot = {
         {"format", "dormex-machine/1"},
@@ -109,21 +110,26 @@ SyntheticMachine GenerateSyntheticMachine(int devices, int rules)
            {{"Identifier", "x64 Family 6 Model 77 Stepping 1"}}},
           {"software\\microsoft\\windows nt\\currentversion", {{"CurrentBuildNumber", "22631"}}},
           {"hardware\\description\\system\\bios",
-           {{"biosversion", "SYN.1"}, {"biosvendor", "Synthetic"}, {"biosreleasedate", "01/01/2026"}}}}},
+           {{"biosversion", "SYN.1"},
+            {"biosvendor", "Synthetic"},
+            {"biosreleasedate", "01/01/2026"}}}}},
         {"events", std::move(events)},
         {"devices", std::move(properties)},
     };
 
-    std::string xml = "<?xml version=\"1.0\"?>\n<platform name=\"Synthetic\">\n<os build=\"22631\">\n";
+    std::string xml =
+        "<?xml version=\"1.0\"?>\n<platform name=\"Synthetic\">\n<os build=\"22631\">\n";
     for (int k = 0; k < rules; ++k) {
         std::string service = k % 2 == 0 ? "svc" + std::to_string(k) : "";
-        xml += "<rule><class>" + std::string(RuleClassNames[static_cast<size_t>(k) % RuleClassNames.size()]) +
-               "</class><regex>.*\\.G" + std::to_string(k) + "D[0-9]+</regex><servicename>" + service +
-               "</servicename><ruletype>" + RuleType(k) +
-               "</ruletype><platformstatecount>2</platformstatecount>"
-               "<platformstate><platformstateindex>0</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate>"
-               "<platformstate><platformstateindex>1</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate>"
-               "</rule>\n";
+        xml +=
+            "<rule><class>" +
+            std::string(RuleClassNames[static_cast<size_t>(k) % RuleClassNames.size()]) +
+            "</class><regex>.*\\.G" + std::to_string(k) + "D[0-9]+</regex><servicename>" + service +
+            "</servicename><ruletype>" + RuleType(k) +
+            "</ruletype><platformstatecount>2</platformstatecount>"
+            "<platformstate><platformstateindex>0</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate>"
+            "<platformstate><platformstateindex>1</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate>"
+            "</rule>\n";
     }
     xml += "</os>\n</platform>\n";
     return {snapshot.dump(), xml};

@@ -10,7 +10,8 @@ namespace dormex::test {
 
 bool StringConsole::ReadChar(char* c)
 {
-    while (InputReads < Input.size() && std::isspace(static_cast<unsigned char>(Input[InputReads]))) {
+    while (InputReads < Input.size() &&
+           std::isspace(static_cast<unsigned char>(Input[InputReads]))) {
         ++InputReads;
     }
     if (InputReads >= Input.size()) {

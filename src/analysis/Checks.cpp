@@ -1,11 +1,11 @@
 #include "analysis/Checks.h"
 
 #include "analysis/ConstraintAnalysis.h"
+#include "analysis/Findings.h"
 #include "analysis/RuleMatching.h"
 #include "analysis/StorageCases.h"
-#include "log/DebugLog.h"
 #include "common/Text.h"
-#include "analysis/Findings.h"
+#include "log/DebugLog.h"
 #include "rules/RuleSet.h"
 #include "trace/RundownLists.h"
 
@@ -63,7 +63,8 @@ void CheckUniqueDevices(ConstraintAnalysis& analysis, const RuleSet& rules,
     }
 }
 
-void CheckUnexpectedDevices(const ConstraintAnalysis& analysis, ErrorRegistry& errors, DebugLog& log)
+void CheckUnexpectedDevices(const ConstraintAnalysis& analysis, ErrorRegistry& errors,
+                            DebugLog& log)
 {
     for (const Cdr& cdr : analysis.CdrList) {
         if (!HasType(cdr, RuleTypeRequiredNo)) {
@@ -73,7 +74,7 @@ void CheckUnexpectedDevices(const ConstraintAnalysis& analysis, ErrorRegistry& e
             if (!match->Constrained()) {
                 continue;
             }
-            ErrorType type = cdr.Rule->ServiceName == "pci"   ? UnexpectedPciConstraint
+            ErrorType type = cdr.Rule->ServiceName == "pci" ? UnexpectedPciConstraint
                              : cdr.Rule->Class == "storage" ? StorageCacheConstraintMissing
                                                             : UnexpectedConstraint;
             errors.AddError(type, cdr.Rule, match, nullptr, log);

@@ -29,7 +29,8 @@ void FillPepMap(ConstraintAnalysis& analysis, const std::deque<Rundown>& rundown
             auto inserted = analysis.DeviceMap.emplace(key, std::make_unique<DeviceMatch>());
             match = inserted.first->second.get();
             log.WriteLog(INFORMATION,
-                         std::string("NEW MAP ENTRY:: added ") + kind + " entry with ID: " + key, 0);
+                         std::string("NEW MAP ENTRY:: added ") + kind + " entry with ID: " + key,
+                         0);
         }
         match->*slot = &rundown;
         log.WriteLog(INFORMATION,

@@ -16,13 +16,13 @@ void LogFinding(ErrorType type, const Rule* rule, const DeviceMatch* match,
                 const PoDeviceEntry* poDevice, DebugLog& log)
 {
     if (rule == nullptr) {
-        log.WriteLog(INFORMATION, "Rules are NULL. Error Added: \n\tErrorType: " + std::to_string(type),
-                     0);
+        log.WriteLog(INFORMATION,
+                     "Rules are NULL. Error Added: \n\tErrorType: " + std::to_string(type), 0);
     } else {
         log.WriteLog(INFORMATION,
-                     "Error Added: \n\tErrorType: " + std::to_string(type) + "\n\t Rule Class: " +
-                         rule->Class + "\n\t Regex: " + rule->Regex + "\n\t ServiceName: " +
-                         rule->ServiceName,
+                     "Error Added: \n\tErrorType: " + std::to_string(type) +
+                         "\n\t Rule Class: " + rule->Class + "\n\t Regex: " + rule->Regex +
+                         "\n\t ServiceName: " + rule->ServiceName,
                      0);
     }
     if (match == nullptr) {
@@ -34,9 +34,9 @@ void LogFinding(ErrorType type, const Rule* rule, const DeviceMatch* match,
                      0);
     } else {
         log.WriteLog(INFORMATION,
-                     "Device Id: " + match->PoFxDevice->DeviceId + "\n\t Device Name : " +
-                         match->PoFxDevice->InstancePath + "\n\t ServiceName: " +
-                         match->PoFxDevice->ServiceName,
+                     "Device Id: " + match->PoFxDevice->DeviceId +
+                         "\n\t Device Name : " + match->PoFxDevice->InstancePath +
+                         "\n\t ServiceName: " + match->PoFxDevice->ServiceName,
                      0);
     }
     if (poDevice == nullptr) {

@@ -5,8 +5,8 @@
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/Patterns.h"
 #include "analysis/StorageCases.h"
-#include "log/DebugLog.h"
 #include "common/Text.h"
+#include "log/DebugLog.h"
 #include "platform/Registry.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
@@ -59,10 +59,10 @@ void LogMatch(MatchKind kind, const Rule& rule, const std::string& key, const De
                      "match found for Class with Regex: " + key + "with regex: " + rule.Regex, 0);
         break;
     case MatchKind::Comparing:
-        log.WriteLog(INFORMATION,
-                     "match found for Class with comparing.: " + key + "with regex-string: " +
-                         rule.Regex,
-                     0);
+        log.WriteLog(
+            INFORMATION,
+            "match found for Class with comparing.: " + key + "with regex-string: " + rule.Regex,
+            0);
         break;
     case MatchKind::None:
         break;
@@ -95,8 +95,8 @@ void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& 
         for (Rule& rule : entry->Rules) {
             analysis.CdrList.push_back(Cdr{&rule, {}, {}});
             log.WriteLog(INFORMATION,
-                         "Adding Rule to cdr. Class: " + rule.Class + "servicename/regex: " +
-                             rule.ServiceName + "/" + rule.Regex,
+                         "Adding Rule to cdr. Class: " + rule.Class +
+                             "servicename/regex: " + rule.ServiceName + "/" + rule.Regex,
                          0);
         }
     }
@@ -157,8 +157,8 @@ ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
     for (const PoFxDeviceRundown& registration : matching.Rundowns.PoFxRundownList) {
         size_t position = current.find(registration.InstancePath);
         std::string shown = position == std::string::npos ? "-1" : std::to_string(position);
-        log.WriteLog(INFORMATION,
-                     "Checking :" + registration.InstancePath + "Compared: " + shown, 0);
+        log.WriteLog(INFORMATION, "Checking :" + registration.InstancePath + "Compared: " + shown,
+                     0);
         if (position == 0) {
             rule.Regex = registration.DeviceId;
             log.WriteLog(INFORMATION, "Found Match :" + registration.InstancePath, 0);
@@ -318,8 +318,8 @@ void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching)
     key += "\\Device Parameters\\WDF";
     log.WriteLog(INFORMATION, "ZLK Register found at: " + key, 0);
 
-    auto idle = ReadRegistryValue(key, "IdleInWorkingState", RegistryTypeDword, log,
-                                  matching.Registry);
+    auto idle =
+        ReadRegistryValue(key, "IdleInWorkingState", RegistryTypeDword, log, matching.Registry);
     if (idle) {
         idle->resize(std::min<size_t>(idle->size(), 4));
         std::string text = TextUpToZero(*idle);
@@ -330,13 +330,13 @@ void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching)
     }
     log.WriteLog(INFORMATION, "ZLK RTD3 NOT Supported.", 0);
     Rule& rule = *cdr.Rule;
-    for (int32_t i = 0; i < rule.PlatformStateCount && static_cast<size_t>(i) < rule.PlatformStates.size();
-         ++i) {
+    for (int32_t i = 0;
+         i < rule.PlatformStateCount && static_cast<size_t>(i) < rule.PlatformStates.size(); ++i) {
         PlatformStateConstraint& state = rule.PlatformStates[static_cast<size_t>(i)];
         state.DState = std::string(1, '0');
         state.FState = std::string(1, '1');
-        log.WriteLog(INFORMATION, "Rules modified to D: " + state.DState + "F state: " + state.FState,
-                     0);
+        log.WriteLog(INFORMATION,
+                     "Rules modified to D: " + state.DState + "F state: " + state.FState, 0);
     }
 }
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "analysis/ConstraintAnalysis.h"
+#include "analysis/Findings.h"
 #include "log/DebugLog.h"
 #include "platform/DeviceIo.h"
-#include "analysis/Findings.h"
 #include "rules/RuleSet.h"
 #include "trace/RundownLists.h"
 
@@ -89,16 +89,17 @@ bool ProbeStorageCache(DebugLog& log, DeviceIo& deviceIo)
         std::u16string path = u"\\\\.\\Scsi";
         path.append(number.begin(), number.end());
         path += u':';
-        PortHandle handle(deviceIo, deviceIo.CreateFile(path, GenericReadWrite, 0, OpenExisting, 0));
+        PortHandle handle(deviceIo,
+                          deviceIo.CreateFile(path, GenericReadWrite, 0, OpenExisting, 0));
         if (handle.Get() == InvalidFileHandle) {
             log.WriteLog(INFORMATION, "Could not find Scsi" + number, 0);
             continue;
         }
         std::array<uint8_t, StorageProbeSize> buffer = BuildStorageProbe();
         uint32_t returned = 0;
-        bool answered = deviceIo.DeviceIoControl(handle.Get(), IoctlScsiMiniport, buffer.data(),
-                                                 StorageProbeSize, buffer.data(), StorageProbeSize,
-                                                 &returned);
+        bool answered =
+            deviceIo.DeviceIoControl(handle.Get(), IoctlScsiMiniport, buffer.data(),
+                                     StorageProbeSize, buffer.data(), StorageProbeSize, &returned);
         if (answered && StorageCacheAnswered(buffer)) {
             present = true;
             log.WriteLog(INFORMATION, "Velomem IOCTL passed: Velomem Present on Scsi" + number, 0);

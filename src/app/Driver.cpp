@@ -43,11 +43,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 
 void ShowHelp(Console& console)
 {
-    console.Write("\nTo use Dormex you can run without any options. "
-                  "\nAlthough, there are some options for running specific modes."
-                  "\n\n\tARGUMENTS: "
-                  "\n\t\t /?: dumps help information."
-                  "\n Press ANY key to continue..");
+    console.Write(
+        "\nTo use Dormex you can run without any options. "
+        "\nAlthough, there are some options for running specific modes."
+        "\n\n\tARGUMENTS: "
+        "\n\t\t /?: dumps help information."
+        "\n Press ANY key to continue..");
     char answer = 0;
     console.ReadChar(&answer);
 }
@@ -198,9 +199,8 @@ int32_t AnalyseAndReport(RunState& state, Platform& platform)
               platform.deviceIo);
     std::string reportPath =
         ReportFilePath(ReportFilePrefix, ReportFileExtension, state.System, platform.files);
-    ReportContents contents{state.System, state.Errors,          state.Devices,
-                            state.Lpit,   state.LpitStatusText, state.Rundowns,
-                            state.Analysis};
+    ReportContents contents{state.System,         state.Errors,   state.Devices, state.Lpit,
+                            state.LpitStatusText, state.Rundowns, state.Analysis};
     if (!WriteReport(reportPath, contents, log, platform.files)) {
         // A report that was never written is not announced.
         log.WriteLog(USER_INFO, "Cannot write VQT report here: " + reportPath, ErrorWriteFault);
@@ -275,8 +275,7 @@ std::string ReportFilePath(std::string prefix, std::string extension, const Syst
 bool IsAdministrator(Security& security)
 {
     SidHandle sid = nullptr;
-    const std::array<uint32_t, 8> subAuthorities = {BuiltinDomainRid,
-                                                    AliasRidAdmins};
+    const std::array<uint32_t, 8> subAuthorities = {BuiltinDomainRid, AliasRidAdmins};
     if (!security.AllocateAndInitializeSid(NtAuthority, 2, subAuthorities, &sid)) {
         return false;
     }

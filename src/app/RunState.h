@@ -4,11 +4,11 @@
 #include <string>
 
 #include "analysis/ConstraintAnalysis.h"
-#include "log/DebugLog.h"
+#include "analysis/Findings.h"
 #include "devices/DeviceProperties.h"
+#include "log/DebugLog.h"
 #include "lpit/Lpit.h"
 #include "platform/Platform.h"
-#include "analysis/Findings.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
 #include "trace/RundownLists.h"

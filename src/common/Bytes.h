@@ -42,8 +42,7 @@ inline uint64_t ReadU64(std::span<const uint8_t> bytes, size_t offset)
     return ReadLittleEndian(bytes, offset, 8);
 }
 
-inline void WriteLittleEndian(std::span<uint8_t> bytes, size_t offset, uint64_t value,
-                              size_t width)
+inline void WriteLittleEndian(std::span<uint8_t> bytes, size_t offset, uint64_t value, size_t width)
 {
     for (size_t i = 0; i < width && i < 8 && offset < bytes.size() && i < bytes.size() - offset;
          ++i) {

@@ -59,9 +59,8 @@ std::vector<uint8_t> EncodeUtf16Le(std::u16string_view text)
 
 void WriteUtf16Le(std::span<uint8_t> bytes, size_t offset, std::u16string_view text)
 {
-    for (size_t i = 0; i < text.size() && offset < bytes.size() &&
-                       2 * i + 1 < bytes.size() - offset;
-         ++i) {
+    for (size_t i = 0;
+         i < text.size() && offset < bytes.size() && 2 * i + 1 < bytes.size() - offset; ++i) {
         WriteU16(bytes, offset + 2 * i, text[i]);
     }
 }
@@ -73,8 +72,11 @@ std::u16string Utf8ToUtf16(std::string_view utf8)
     for (size_t i = 0; i < utf8.size();) {
         auto byte = [&](size_t k) { return static_cast<unsigned char>(utf8[k]); };
         unsigned char lead = byte(i);
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                      : (lead >> 3) == 0x1E ? 4 : 0;
+        size_t length = lead < 0x80           ? 1
+                        : (lead >> 5) == 0x6  ? 2
+                        : (lead >> 4) == 0xE  ? 3
+                        : (lead >> 3) == 0x1E ? 4
+                                              : 0;
         bool valid = length != 0 && i + length <= utf8.size();
         for (size_t k = 1; valid && k < length; ++k) {
             valid = (byte(i + k) & 0xC0) == 0x80;

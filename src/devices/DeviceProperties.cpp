@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "log/DebugLog.h"
 #include "common/Bytes.h"
 #include "common/Text.h"
+#include "log/DebugLog.h"
 #include "platform/DevicePropertyKeys.h"
 #include "trace/RundownLists.h"
 
@@ -59,8 +59,7 @@ std::string JoinList(const std::string& entries)
 constexpr std::array<DevicePropertyRow, DevicePropertyKeys.size()> DevicePropertyTable = {{
     ListRow("Children", "DEVPKEY_Device_Children", &P::Children),
     TextRow("Class", "Device Class", &P::Class),
-    TextRow("BusReportedDeviceDesc", "Bus Reported Device Description",
-            &P::BusReportedDeviceDesc),
+    TextRow("BusReportedDeviceDesc", "Bus Reported Device Description", &P::BusReportedDeviceDesc),
     TextRow("DeviceDesc", "DEvice Description", &P::DeviceDesc),
     NumberRow("DevNodeStatus", "Device Node Status", &P::DevNodeStatus),
     TextRow("Driver", "Device Driver", &P::Driver),
@@ -141,7 +140,8 @@ DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, Debug
                                                            &type, buffer.data(), &size, 0);
         if (status != CrSuccess) {
             log.WriteLog(INFORMATION,
-                         "Cannot get information " + std::string(DevicePropertyTable[row].Label), 0);
+                         "Cannot get information " + std::string(DevicePropertyTable[row].Label),
+                         0);
             continue;
         }
         StoreDeviceProperty(record, row, buffer.data(), std::min(size, DevicePropertyBufferSize),

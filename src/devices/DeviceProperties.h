@@ -78,7 +78,7 @@ DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, Debug
 
 // Converts a value by its row's kind, stores it and logs it. A row past the
 // end of the table is ignored.
-void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* value,
-                         uint32_t size, DebugLog& log);
+void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* value, uint32_t size,
+                         DebugLog& log);
 
 }  // namespace dormex

@@ -3,10 +3,10 @@
 #include <span>
 #include <string>
 
-#include "log/DebugLog.h"
 #include "common/Bytes.h"
 #include "common/Memory.h"
 #include "common/StatusCodes.h"
+#include "log/DebugLog.h"
 #include "platform/FirmwareTables.h"
 
 namespace dormex {
@@ -67,7 +67,8 @@ LpitDescriptor ReadDescriptor(ByteView bytes)
 
 int32_t ReadLpit(LpitTable& table, DebugLog& log, FirmwareTables& firmware)
 {
-    uint32_t size = firmware.GetSystemFirmwareTable(FirmwareProviderAcpi, AcpiTableLpit, nullptr, 0);
+    uint32_t size =
+        firmware.GetSystemFirmwareTable(FirmwareProviderAcpi, AcpiTableLpit, nullptr, 0);
     if (size == 0) {
         log.WriteLog(ERROR, "System Frimware Table not present.", NotPresent);
         return NotPresent;
@@ -93,8 +94,8 @@ int32_t ReadLpit(LpitTable& table, DebugLog& log, FirmwareTables& firmware)
                      "number of bytes returned: " + std::to_string(returned) +
                      " size(header/Descriptor) 36/56",
                  0);
-    log.WriteLog(INFORMATION, " Number of Descriptors in LPIT: " + std::to_string(table.DescriptorCount),
-                 0);
+    log.WriteLog(INFORMATION,
+                 " Number of Descriptors in LPIT: " + std::to_string(table.DescriptorCount), 0);
     for (int32_t i = 0; i < table.DescriptorCount; ++i) {
         size_t offset = LpitHeaderSize + LpitDescriptorSize * static_cast<size_t>(i);
         table.Descriptors.push_back(ReadDescriptor(image.subspan(offset, LpitDescriptorSize)));

@@ -32,8 +32,8 @@ std::optional<Guid> ParseGuid(std::string_view text)
         }
     }
     Guid guid;
-    guid.Data1 = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
-                 bytes[3];
+    guid.Data1 =
+        uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
     guid.Data2 = static_cast<uint16_t>(bytes[4] << 8 | bytes[5]);
     guid.Data3 = static_cast<uint16_t>(bytes[6] << 8 | bytes[7]);
     for (size_t i = 0; i < 8; ++i) {

@@ -78,8 +78,8 @@ public:
     virtual uint32_t FormatProperty(const TraceEventInfo& info, const EventMapInfo* map,
                                     uint32_t pointerSize, uint16_t inType, uint16_t outType,
                                     uint16_t propertyLength, uint16_t userDataLength,
-                                    const uint8_t* userData, uint32_t* bufferSize,
-                                    char16_t* buffer, uint16_t* userDataConsumed) = 0;
+                                    const uint8_t* userData, uint32_t* bufferSize, char16_t* buffer,
+                                    uint16_t* userDataConsumed) = 0;
 };
 
 }  // namespace dormex

@@ -1,7 +1,7 @@
 #include "report/ErrorTemplates.h"
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -75,10 +75,11 @@ const std::array<std::string, 8> Templates = {
             "<p>The Corva Swiftvault (SVT) Velomem is detected on the system but no Velomem "
             "constraint is found.  Work with your Corva SVT driver representative to confirm the "
             "correct constraint needed."),
-    Section(Opening,
-            Monospace(" Device {{getDeviceDescription .Err}} has problem code {{getErrorCode .Err}}"),
-            "<p>Fix any yellow bangs listed in Windows Device Manager and make sure latest driver "
-            "are installed.  Work directly with the driver vendor of this device to address this."),
+    Section(
+        Opening,
+        Monospace(" Device {{getDeviceDescription .Err}} has problem code {{getErrorCode .Err}}"),
+        "<p>Fix any yellow bangs listed in Windows Device Manager and make sure latest driver "
+        "are installed.  Work directly with the driver vendor of this device to address this."),
     // A PCI device constrained under a rule that wants none: told like type 4.
     Section(Opening, Monospace(FailedDev) + " constraint not expected on a PCI device",
             "<p>" + Monospace(FailedDev) +
@@ -155,8 +156,8 @@ std::string GetExpectedDfConsSlice(const ReportError& error)
     }
     std::string text = "[";
     const auto& states = error.Rule->PlatformStates;
-    for (int32_t i = 0; i < error.Rule->PlatformStateCount && static_cast<size_t>(i) < states.size();
-         ++i) {
+    for (int32_t i = 0;
+         i < error.Rule->PlatformStateCount && static_cast<size_t>(i) < states.size(); ++i) {
         const PlatformStateConstraint& state = states[static_cast<size_t>(i)];
         text += "[D: " + state.DState + " , F: " + state.FState + "] ";
     }
@@ -187,8 +188,8 @@ std::string RenderError(ErrorRegistry& registry, const ReportError& error,
                         const DevicePropertiesByInstancePath& devices, DebugLog& log)
 {
     const std::string& htmlTemplate = HtmlTemplate(error.Type);
-    size_t sections = std::max<size_t>(1, error.Devices.empty() ? error.PoDevices.size()
-                                                                 : error.Devices.size());
+    size_t sections =
+        std::max<size_t>(1, error.Devices.empty() ? error.PoDevices.size() : error.Devices.size());
     std::string html;
     for (size_t i = 0; i < sections; ++i) {
         html += ExpandTemplate(htmlTemplate, error, static_cast<int32_t>(i), registry.NextErrId,

@@ -123,8 +123,9 @@ std::string BuildLpitSection(const LpitTable& table, const std::string& statusTe
 
 std::string GenericAddressText(const GenericAddress& address)
 {
-    return "0x" + HexText(address.AddressSpaceId) + ", " + std::to_string(address.RegisterBitWidth) +
-           ", " + std::to_string(address.RegisterBitOffset) + ", 0x" + HexText(address.AccessSize) +
+    return "0x" + HexText(address.AddressSpaceId) + ", " +
+           std::to_string(address.RegisterBitWidth) + ", " +
+           std::to_string(address.RegisterBitOffset) + ", 0x" + HexText(address.AccessSize) +
            ", 0x" + HexText(address.Address);
 }
 

@@ -18,8 +18,9 @@ namespace {
 // open until the end of the page.
 std::string PageStart()
 {
-    std::string html = "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Type\" "
-                       "content=\"text/html; charset = utf-8 /\"><style>";
+    std::string html =
+        "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Type\" "
+        "content=\"text/html; charset = utf-8 /\"><style>";
     html += html::StyleSheet;
     html += "</style></head><body> <div class=\"wrapper0\"> <article><h1>Corva Dormex";
     html += html::VersionSpan;
@@ -52,9 +53,10 @@ std::string InternalStateCard(const ReportContents& contents, DebugLog& log)
 {
     log.WriteLog(INFORMATION, "Dumping LPIT", 0);
     std::string html(html::CardStart);
-    html += "<div class=\"err\"><input id=\"rmdump\" type=\"checkbox\" />"
-            "<label for=\"rmdump\">expand</label><h4>Tool internal state data</h4>"
-            "<div class=\"err_desc\">";
+    html +=
+        "<div class=\"err\"><input id=\"rmdump\" type=\"checkbox\" />"
+        "<label for=\"rmdump\">expand</label><h4>Tool internal state data</h4>"
+        "<div class=\"err_desc\">";
     html += BuildLpitSection(contents.Lpit, contents.LpitStatusText, log);
     log.WriteLog(INFORMATION, "Adding Rundowns to Report", 0);
     html += BuildRundownSection(contents.Rundowns);

@@ -29,8 +29,7 @@ std::string AttributeOf(const tinyxml2::XMLElement& element, const char* name)
 // The first `tag` child of `parent`; without one, logs `missing` and gives
 // nullptr.
 const tinyxml2::XMLElement* RequiredChild(const tinyxml2::XMLNode& parent, const char* tag,
-                                          LogLevel level, const std::string& missing,
-                                          DebugLog& log)
+                                          LogLevel level, const std::string& missing, DebugLog& log)
 {
     const tinyxml2::XMLElement* child = parent.FirstChildElement(tag);
     if (child == nullptr) {
@@ -203,8 +202,8 @@ int32_t ParseRule(const tinyxml2::XMLNode& node, Rule& rule, DebugLog& log)
         *element, "platformstate", USER_INFO,
         "platformstate tag was not found in xml. Please make sure that number of platformstate "
         "tags are equal to platform state count: " +
-            std::to_string(rule.PlatformStateCount) + " For Regex/servicename " + rule.Regex +
-            "/" + rule.ServiceName,
+            std::to_string(rule.PlatformStateCount) + " For Regex/servicename " + rule.Regex + "/" +
+            rule.ServiceName,
         log);
     if (firstState == nullptr) {
         return XmlElementMissing;

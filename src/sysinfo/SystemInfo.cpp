@@ -1,9 +1,9 @@
 #include "sysinfo/SystemInfo.h"
 
-#include "log/DebugLog.h"
 #include "common/Memory.h"
 #include "common/StatusCodes.h"
 #include "common/Text.h"
+#include "log/DebugLog.h"
 #include "platform/Platform.h"
 
 namespace dormex {
@@ -181,8 +181,7 @@ std::optional<std::vector<char>> ReadRegistryValue(std::string key, std::string 
     uint32_t size = 0;
     uint32_t status = registry.GetValue(key, name, flags, nullptr, &size);
     if (size == 0) {
-        log.WriteLog(ERROR, "Registry value cannot be obtained subKey: " + key,
-                     AsStatus(status));
+        log.WriteLog(ERROR, "Registry value cannot be obtained subKey: " + key, AsStatus(status));
         return std::nullopt;
     }
     auto buffer = TryAllocate(size);
@@ -193,8 +192,7 @@ std::optional<std::vector<char>> ReadRegistryValue(std::string key, std::string 
     }
     status = registry.GetValue(key, name, flags, buffer->data(), &size);
     if (status != 0) {
-        log.WriteLog(INFORMATION, "RegGetValueA returned with Error_Status: ",
-                     AsStatus(status));
+        log.WriteLog(INFORMATION, "RegGetValueA returned with Error_Status: ", AsStatus(status));
         return std::nullopt;
     }
     buffer->resize(size);

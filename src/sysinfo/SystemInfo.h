@@ -30,7 +30,8 @@ struct SystemInfo {
 };
 
 inline constexpr const char* ProcessorKey = "hardware\\description\\system\\centralprocessor\\0\\";
-inline constexpr const char* CurrentVersionKey = "software\\microsoft\\windows nt\\currentversion\\";
+inline constexpr const char* CurrentVersionKey =
+    "software\\microsoft\\windows nt\\currentversion\\";
 inline constexpr const char* BiosKey = "hardware\\description\\system\\bios\\";
 
 // The OS name that rule-file names carry (the entry of OsNames at OsIndex).

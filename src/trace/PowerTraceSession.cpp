@@ -2,11 +2,11 @@
 
 #include <optional>
 
-#include "log/DebugLog.h"
 #include "common/Bytes.h"
 #include "common/Memory.h"
 #include "common/StatusCodes.h"
 #include "common/Text.h"
+#include "log/DebugLog.h"
 #include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
 #include "platform/TraceProviders.h"
@@ -120,7 +120,7 @@ std::vector<uint8_t> BuildTraceProperties(const std::u16string& traceFile)
     WriteU32(block, field::BufferSize, 512);         // in KB
     WriteU32(block, field::MinimumBuffers, 1024);
     WriteU32(block, field::MaximumBuffers, 1024);
-    WriteU32(block, field::MaximumFileSize, 100);    // in MB
+    WriteU32(block, field::MaximumFileSize, 100);     // in MB
     WriteU32(block, field::LogFileMode, 0x02000001);  // sequential file, system logger
     WriteU32(block, field::LogFileNameOffset, TraceLogFileNameOffset);
     WriteU32(block, field::LoggerNameOffset, TraceLoggerNameOffset);

@@ -1,7 +1,7 @@
-#include "log/DebugLog.h"
+#include "trace/RundownLists.h"
 #include "common/StatusCodes.h"
 #include "common/Text.h"
-#include "trace/RundownLists.h"
+#include "log/DebugLog.h"
 
 namespace dormex {
 
@@ -154,7 +154,8 @@ int32_t AddEntry(std::istream* deviceFile, std::deque<Record>& list, DebugLog& l
 
 int32_t AddPoFxEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
-    return AddEntry(deviceFile, lists.PoFxRundownList, log, "Invalid parameter to add a PoFx Entry.",
+    return AddEntry(deviceFile, lists.PoFxRundownList, log,
+                    "Invalid parameter to add a PoFx Entry.",
                     [](PoFxDeviceRundown& record) { return PoFxFields{record}; });
 }
 
@@ -169,13 +170,12 @@ int32_t AddPepDeviceEntry(std::istream* deviceFile, RundownLists& lists, DebugLo
 
 int32_t AddPepComponentEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
-    return AddEntry(deviceFile, lists.PepComponentRundownList, log,
-                    "Invalid parameter to add a Pep Component Entry.",
-                    [](PepComponentRundown& record) {
-                        return PepFields<PepComponentRundown>{
-                            record, &PepComponentRundown::ComponentDescription,
-                            "ComponentDescription:"};
-                    });
+    return AddEntry(
+        deviceFile, lists.PepComponentRundownList, log,
+        "Invalid parameter to add a Pep Component Entry.", [](PepComponentRundown& record) {
+            return PepFields<PepComponentRundown>{
+                record, &PepComponentRundown::ComponentDescription, "ComponentDescription:"};
+        });
 }
 
 int32_t AddPoEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)

@@ -3,14 +3,14 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "log/DebugLog.h"
 #include "common/Bytes.h"
 #include "common/Memory.h"
+#include "common/StatusCodes.h"
 #include "common/Text.h"
+#include "log/DebugLog.h"
 #include "platform/FileSystem.h"
 #include "platform/Tdh.h"
 #include "platform/TraceProviders.h"
-#include "common/StatusCodes.h"
 #include "trace/PowerTraceSession.h"
 #include "trace/RundownLists.h"
 
@@ -32,8 +32,8 @@ enum EventId : uint16_t {
 
 // The value of a length or count property, read by its name into a 32-bit
 // variable that starts at 0.
-uint32_t ReadPropertyNumber(const EventRecord& event, const EventPropertyInfo& property,
-                            Tdh& tdh, uint32_t* value)
+uint32_t ReadPropertyNumber(const EventRecord& event, const EventPropertyInfo& property, Tdh& tdh,
+                            uint32_t* value)
 {
     uint32_t size = 0;
     tdh.GetPropertySize(event, property.Name, &size);
@@ -64,7 +64,8 @@ bool DeviceFile::Open()
         }
         stream_.reset();
     }
-    stream_ = std::make_unique<std::fstream>(native, std::ios::in | std::ios::out | std::ios::trunc);
+    stream_ =
+        std::make_unique<std::fstream>(native, std::ios::in | std::ios::out | std::ios::trunc);
     if (!stream_->is_open()) {
         stream_.reset();
         return false;
@@ -101,7 +102,8 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
         // A trace that cannot be read must not pass for an empty machine.
         result = lastError != 0 ? AsStatus(lastError) : OpenFailedWithoutCode;
     } else {
-        log.WriteLog(INFORMATION, "Number of buffers lost: " + std::to_string(logfile.BuffersLost), 0);
+        log.WriteLog(INFORMATION, "Number of buffers lost: " + std::to_string(logfile.BuffersLost),
+                     0);
         uint32_t status = consumer.ProcessTrace(handle);
         if (status != 0 && status != ErrorCancelled) {
             log.WriteLog(ERROR, "ProcessTrace failed.", AsStatus(status));
@@ -160,8 +162,8 @@ bool WriteEventToFile(const EventRecord& event, const TraceEventInfo& info, Trac
     }
     size_t position = 0;
     for (uint32_t i = 0; i < info.TopLevelPropertyCount; ++i) {
-        auto next = WriteEventProperty(event, info, pointerSize, i, position,
-                                       event.UserDataLength, decoder);
+        auto next = WriteEventProperty(event, info, pointerSize, i, position, event.UserDataLength,
+                                       decoder);
         if (!next) {
             decoder.File.Close();
             return false;
@@ -196,8 +198,13 @@ class PropertyWriter {
 public:
     PropertyWriter(const EventRecord& event, const TraceEventInfo& info, uint32_t pointerSize,
                    size_t end, TraceDecoder& decoder)
-        : event_(event), info_(info), properties_(info.EventPropertyInfoArray),
-          pointerSize_(pointerSize), end_(end), decoder_(decoder), log_(decoder.Log),
+        : event_(event),
+          info_(info),
+          properties_(info.EventPropertyInfoArray),
+          pointerSize_(pointerSize),
+          end_(end),
+          decoder_(decoder),
+          log_(decoder.Log),
           tdh_(decoder.TdhService)
     {
     }
@@ -241,10 +248,9 @@ std::optional<size_t> PropertyWriter::Write(size_t index, size_t position, int d
 
     std::vector<char16_t> formatted;
     for (uint16_t element = 0; element < count; ++element) {
-        std::optional<size_t> next =
-            (property.Flags & PropertyStruct) != 0
-                ? WriteMembers(property, position, depth, countStatus)
-                : WriteValue(property, *length, position, formatted);
+        std::optional<size_t> next = (property.Flags & PropertyStruct) != 0
+                                         ? WriteMembers(property, position, depth, countStatus)
+                                         : WriteValue(property, *length, position, formatted);
         if (!next) {
             return std::nullopt;
         }
@@ -301,8 +307,7 @@ uint16_t PropertyWriter::Count(const EventPropertyInfo& property, uint32_t& stat
 }
 
 std::optional<size_t> PropertyWriter::WriteMembers(const EventPropertyInfo& property,
-                                                   size_t position, int depth,
-                                                   uint32_t countStatus)
+                                                   size_t position, int depth, uint32_t countStatus)
 {
     size_t first = property.StructStartIndex;
     for (size_t member = first; member < first + property.NumOfStructMembers; ++member) {
@@ -351,9 +356,8 @@ PropertyWriter::MapLookup PropertyWriter::LookUpMap(const EventPropertyInfo& pro
 
 // Formats the value at `position` into `formatted`, grown as the formatter
 // asks, and writes its line; the position after it, or nothing.
-std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& property,
-                                                 uint16_t length, size_t position,
-                                                 std::vector<char16_t>& formatted)
+std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& property, uint16_t length,
+                                                 size_t position, std::vector<char16_t>& formatted)
 {
     EventMapInfo map;
     MapLookup lookup = LookUpMap(property, map);
@@ -366,9 +370,9 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     const uint8_t* data = event_.UserData != nullptr ? event_.UserData + position : nullptr;
     uint32_t bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
     uint16_t consumed = 0;
-    uint32_t status = tdh_.FormatProperty(info_, mapInfo, pointerSize_, property.InType,
-                                          property.OutType, length, remaining, data,
-                                          &bufferSize, formatted.data(), &consumed);
+    uint32_t status =
+        tdh_.FormatProperty(info_, mapInfo, pointerSize_, property.InType, property.OutType, length,
+                            remaining, data, &bufferSize, formatted.data(), &consumed);
     if (status == ErrorInsufficientBuffer) {
         auto larger = TryAllocate<char16_t>((size_t{bufferSize} + 1) / 2);
         if (!larger) {
@@ -378,9 +382,9 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
         }
         formatted = std::move(*larger);
         bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
-        status = tdh_.FormatProperty(info_, mapInfo, pointerSize_, property.InType,
-                                     property.OutType, length, remaining, data, &bufferSize,
-                                     formatted.data(), &consumed);
+        status =
+            tdh_.FormatProperty(info_, mapInfo, pointerSize_, property.InType, property.OutType,
+                                length, remaining, data, &bufferSize, formatted.data(), &consumed);
     }
     if (status != 0 || consumed > remaining) {
         return std::nullopt;

@@ -8,8 +8,8 @@
 #include "analysis/Checks.h"
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/DeviceCorrelation.h"
-#include "analysis/RuleMatching.h"
 #include "analysis/Findings.h"
+#include "analysis/RuleMatching.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
 #include "trace/RundownLists.h"
@@ -47,11 +47,13 @@ struct AnalysisFixture {
     void AddPep(const std::string& name, std::vector<int32_t> d, std::vector<int32_t> f = {})
     {
         PepDeviceRundown device{"0x1", name, 1, {}};
-        for (size_t i = 0; i < d.size() && i < 3; ++i) device.PowerStates[i] = d[i];
+        for (size_t i = 0; i < d.size() && i < 3; ++i)
+            device.PowerStates[i] = d[i];
         rundowns.PepDeviceRundownList.push_back(device);
         if (!f.empty()) {
             PepComponentRundown component{"0x1", name, 1, {}};
-            for (size_t i = 0; i < f.size() && i < 3; ++i) component.PowerStates[i] = f[i];
+            for (size_t i = 0; i < f.size() && i < 3; ++i)
+                component.PowerStates[i] = f[i];
             rundowns.PepComponentRundownList.push_back(component);
         }
     }
@@ -81,9 +83,11 @@ struct AnalysisFixture {
         rule.RuleOnParent = onParent ? "1" : "";
         rule.PlatformStateCount = static_cast<int32_t>(states.size());
         for (size_t i = 0; i < states.size(); ++i) {
-            rule.PlatformStates.push_back({static_cast<int32_t>(i), states[i].first, states[i].second});
+            rule.PlatformStates.push_back(
+                {static_cast<int32_t>(i), states[i].first, states[i].second});
         }
-        while (rules.OsEntries.size() <= entry) rules.OsEntries.emplace_back();
+        while (rules.OsEntries.size() <= entry)
+            rules.OsEntries.emplace_back();
         rules.OsEntries[entry].Rules.push_back(std::move(rule));
         return rules.OsEntries[entry].Rules.back();
     }
@@ -105,10 +109,7 @@ struct AnalysisFixture {
         RunChecks(analysis, rules, rundowns, devices, errors, capture.Log, services.deviceIo);
     }
     std::string Log() const { return capture.Text(); }
-    bool Logged(const std::string& line) const
-    {
-        return Log().find(line) != std::string::npos;
-    }
+    bool Logged(const std::string& line) const { return Log().find(line) != std::string::npos; }
     // The keys of the devices a rule's Cdr took, by rule position (the last is NIL).
     std::vector<std::string> KeysOf(size_t cdr) const
     {

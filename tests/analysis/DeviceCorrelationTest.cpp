@@ -10,7 +10,8 @@ using Keys = std::vector<std::string>;
 Keys MapKeys(const ConstraintAnalysis& analysis)
 {
     Keys keys;
-    for (const auto& [key, match] : analysis.DeviceMap) keys.push_back(key);
+    for (const auto& [key, match] : analysis.DeviceMap)
+        keys.push_back(key);
     return keys;
 }
 
@@ -39,16 +40,21 @@ TEST(DeviceCorrelation, PepNamesJoinExactThenTheSmallestContainingKey)
     const Case cases[] = {
         {{"\\_SB.PC00.HDAS"}, "\\_SB.PC00.HDAS", {"\\_SB.PC00.HDAS"}, "\\_SB.PC00.HDAS"},
         {{"\\_SB.PC00.HDAS"}, "\\_SB.PC00.HDAS*", {"\\_SB.PC00.HDAS"}, "\\_SB.PC00.HDAS"},
-        {{"\\_SB.PC00.RP01.PXSX", "\\_SB.PC00.RP01"}, "PC00.RP01",
-         {"\\_SB.PC00.RP01", "\\_SB.PC00.RP01.PXSX"}, "\\_SB.PC00.RP01"},
-        {{"\\_SB.PC00.XHCI"}, "\\_SB.PC00.I2C0*", {"\\_SB.PC00.I2C0*", "\\_SB.PC00.XHCI"},
+        {{"\\_SB.PC00.RP01.PXSX", "\\_SB.PC00.RP01"},
+         "PC00.RP01",
+         {"\\_SB.PC00.RP01", "\\_SB.PC00.RP01.PXSX"},
+         "\\_SB.PC00.RP01"},
+        {{"\\_SB.PC00.XHCI"},
+         "\\_SB.PC00.I2C0*",
+         {"\\_SB.PC00.I2C0*", "\\_SB.PC00.XHCI"},
          "\\_SB.PC00.I2C0*"},
         {{"\\_SB.B", "\\_SB.A"}, "", {"\\_SB.A", "\\_SB.B"}, "\\_SB.A"},
         {{}, "", {""}, ""},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture;
-        for (const std::string& id : c.registrations) fixture.AddPoFx(id, "svc");
+        for (const std::string& id : c.registrations)
+            fixture.AddPoFx(id, "svc");
         fixture.AddPep(c.pepName, {3}, {0});
         fixture.Fill();
         EXPECT_EQ(MapKeys(fixture.analysis), c.keys) << c.pepName;

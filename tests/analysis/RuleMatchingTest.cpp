@@ -61,13 +61,14 @@ TEST(MatchDevices, LogsTheKindOfMatchAndTheUnmatched)
     EXPECT_EQ(fixture.KeysOf(2), Keys{});
     EXPECT_EQ(fixture.KeysOf(3), Keys{"\\_SB.PC00.RP09"});
     EXPECT_EQ(fixture.KeysOf(4), Keys{"\\_SB.PC00.LPCB"});
-    for (const char* line : {
-             "\nINFORMATION:: match found for Class with service name: hdaudbuswith rule hdaudbus\n",
-             "\nINFORMATION:: match found for Class with Regex: \\_SB.PC00.SAT0with regex: .*\\.SAT0\n",
-             "\nINFORMATION:: match found for Class with comparing.: \\_SB.PC00.RP09with "
-             "regex-string: \\_SB.PC00.RP09\n",
-             "\nWARNING:: No rule match found for Acpi Name: \\_SB.PC00.LPCB\n",
-             "\nINFORMATION:: Adding Rule to cdr. Class: audioservicename/regex: HDAUDBUS/\n"}) {
+    for (
+        const char* line :
+        {"\nINFORMATION:: match found for Class with service name: hdaudbuswith rule hdaudbus\n",
+         "\nINFORMATION:: match found for Class with Regex: \\_SB.PC00.SAT0with regex: .*\\.SAT0\n",
+         "\nINFORMATION:: match found for Class with comparing.: \\_SB.PC00.RP09with "
+         "regex-string: \\_SB.PC00.RP09\n",
+         "\nWARNING:: No rule match found for Acpi Name: \\_SB.PC00.LPCB\n",
+         "\nINFORMATION:: Adding Rule to cdr. Class: audioservicename/regex: HDAUDBUS/\n"}) {
         EXPECT_TRUE(fixture.Logged(line)) << line;
     }
 }
@@ -82,8 +83,9 @@ TEST(MatchDevices, InvalidPatternIsNamedOnceAndMatchesOnlyByComparing)
     fixture.Match();
     EXPECT_EQ(fixture.KeysOf(0), Keys{"(HDAS"});
     EXPECT_EQ(fixture.analysis.CdrList[0].PoDeviceMatches.size(), 0u);
-    const std::string warning = "\nWARNING:: Regex of rule is not a valid pattern and matches no "
-                                "device: (HDAS (class audio, service name )";
+    const std::string warning =
+        "\nWARNING:: Regex of rule is not a valid pattern and matches no "
+        "device: (HDAS (class audio, service name )";
     std::string log = fixture.Log();
     size_t first = log.find(warning);
     ASSERT_NE(first, std::string::npos);
@@ -98,17 +100,16 @@ TEST(MatchRules, ChoosesTheOsEntryByItsBuild)
         size_t chosen;
     };
     const Case cases[] = {
-        {{"19045", "22621"}, "22621", 1},
-        {{"19045", "22621"}, "26100", 1},
-        {{"", "22621"}, "22621", 0},
-        {{"19045", "", "22621"}, "22621", 1},
+        {{"19045", "22621"}, "22621", 1}, {{"19045", "22621"}, "26100", 1},
+        {{"", "22621"}, "22621", 0},      {{"19045", "", "22621"}, "22621", 1},
         {{"226", "22621"}, "22621", 0},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture;
         fixture.rules.OsEntries.clear();
         for (size_t i = 0; i < c.builds.size(); ++i) {
-            fixture.AddRule("entry" + std::to_string(i), ".*", "", "always", {{"3", "0"}}, false, i);
+            fixture.AddRule("entry" + std::to_string(i), ".*", "", "always", {{"3", "0"}}, false,
+                            i);
             fixture.rules.OsEntries[i].Build = c.builds[i];
         }
         fixture.system.OsBuild = c.osBuild;
@@ -180,13 +181,13 @@ TEST(ResolveParentRule, LeavesThePatternWhenTheWalkCannotFinish)
         {"parent is the device itself", "stornvme", "PCI\\DRIVE", "x", "PCI\\PORT", false,
          "stornvme"},
         // Without a registration of the root port the service is dropped.
-        {"root port not registered", "stornvme", "PCI\\PORT", "PCI Express Root Port",
-         "PCI\\XHCI", true, ""},
+        {"root port not registered", "stornvme", "PCI\\PORT", "PCI Express Root Port", "PCI\\XHCI",
+         true, ""},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture;
-        Rule& first = fixture.AddRule("storage", ".*\\.NVME", c.serviceOfFirst, "always",
-                                      {{"3", "0"}}, true);
+        Rule& first =
+            fixture.AddRule("storage", ".*\\.NVME", c.serviceOfFirst, "always", {{"3", "0"}}, true);
         Rule& second = fixture.AddRule("zephlink", "", "zlkport", "always", {{"3", "0"}}, true);
         fixture.AddPo("stornvme", "PCI\\DRIVE");
         fixture.AddPo("zlkport", "PCI\\ZLK");
@@ -250,8 +251,8 @@ TEST(WifiSpecialCase, AddsTheAdapterBehindTheVirtualBus)
         fixture.AddPo("hvwlan", "PCI\\VEN_8A01&DEV_2725\\4&1&0&00E4");
         fixture.Match();
         EXPECT_EQ(fixture.KeysOf(0), c.added ? Keys{"\\_SB.PC00.RP04.PXSX"} : Keys{}) << c.registry;
-        const Keys unmatched = c.added ? Keys{"\\_SB.PC00.ZZZZ"}
-                                       : Keys{"\\_SB.PC00.RP04.PXSX", "\\_SB.PC00.ZZZZ"};
+        const Keys unmatched =
+            c.added ? Keys{"\\_SB.PC00.ZZZZ"} : Keys{"\\_SB.PC00.RP04.PXSX", "\\_SB.PC00.ZZZZ"};
         EXPECT_EQ(fixture.KeysOf(1), unmatched) << c.registry;
         EXPECT_EQ(fixture.Logged("\nINFORMATION:: match found for Class with device service name: "
                                  "hvwlanof device: hvwlan"),
@@ -272,7 +273,11 @@ TEST(ZephlinkSpecialCase, RelaxesTheRuleWhenTheControllerCannotIdle)
         bool readsKey;
         bool supportedLine;
     };
-    const std::string idle = R"(, "registry": {")" + std::string("system\\\\CurrentControlSet\\\\Enum\\\\PCI\\\\VEN_5A4C&DEV_0C01\\\\4&3&0&00E0\\\\Device Parameters\\\\WDF") + R"(": {"IdleInWorkingState": )";
+    const std::string idle =
+        R"(, "registry": {")" +
+        std::string(
+            "system\\\\CurrentControlSet\\\\Enum\\\\PCI\\\\VEN_5A4C&DEV_0C01\\\\4&3&0&00E0\\\\Device Parameters\\\\WDF") +
+        R"(": {"IdleInWorkingState": )";
     const Case cases[] = {
         {"value missing", "", 10, true, true, true, false},
         {"value 1", idle + "1}}", 10, true, false, true, true},
@@ -310,9 +315,10 @@ TEST(ZephlinkSpecialCase, PathWithoutEnumeratorGetsPciPrefix)
     fixture.AddPo("zlkport", "VEN_5A4C&DEV_0C01\\4");
     fixture.AddDevice("VEN_5A4C&DEV_0C01\\4", "Zephlink", "", 10);
     fixture.Match();
-    EXPECT_TRUE(fixture.Logged("\nINFORMATION:: ZLK Register found at: "
-                               "system\\CurrentControlSet\\Enum\\PCI\\VEN_5A4C&DEV_0C01\\4\\Device "
-                               "Parameters\\WDF"));
+    EXPECT_TRUE(
+        fixture.Logged("\nINFORMATION:: ZLK Register found at: "
+                       "system\\CurrentControlSet\\Enum\\PCI\\VEN_5A4C&DEV_0C01\\4\\Device "
+                       "Parameters\\WDF"));
 }
 
 }  // namespace

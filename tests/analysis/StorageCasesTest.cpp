@@ -30,46 +30,58 @@ TEST(StorageCases, ProbeRunsOnlyWhenTheDriverIsDetected)
     const std::string present = Ports(R"("1": {"answer": ")" + Answer(40) + "\"}");
     const Case cases[] = {
         {"no driver", present, [](test::AnalysisFixture&) {}, false, {}},
-        {"kvstor device (small k) does not count", present,
+        {"kvstor device (small k) does not count",
+         present,
          [](test::AnalysisFixture& f) {
              f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
              f.AddPo("kvstorVol", "SWD\\KV");
          },
-         false, {}},
-        {"kvStor device seen by a parent rule", present,
+         false,
+         {}},
+        {"kvStor device seen by a parent rule",
+         present,
          [](test::AnalysisFixture& f) {
              f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
              f.AddPo("kvStorVol", "SWD\\KV");
          },
-         true, {"5:null:0"}},
-        {"firing kvstor invalidator", present,
+         true,
+         {"5:null:0"}},
+        {"firing kvstor invalidator",
+         present,
          [](test::AnalysisFixture& f) {
              f.AddRule("storage", "", "kvstorsvc", "classInvalidator");
              f.AddPoFx("\\_SB.KVS0", "kvstorsvc");
              f.AddPo("kvstorsvc", "ROOT\\KV");
          },
-         true, {"5:null:0"}},
-        {"kvStor invalidator (capital S) does not count", present,
+         true,
+         {"5:null:0"}},
+        {"kvStor invalidator (capital S) does not count",
+         present,
          [](test::AnalysisFixture& f) {
              f.AddRule("storage", "", "kvStorsvc", "classInvalidator");
              f.AddPoFx("\\_SB.KVS0", "kvStorsvc");
              f.AddPo("kvStorsvc", "ROOT\\KV");
          },
-         false, {}},
-        {"cache absent", Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(28) + "\"}"),
+         false,
+         {}},
+        {"cache absent",
+         Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(28) + "\"}"),
          [](test::AnalysisFixture& f) {
              f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
              f.AddPo("kvStorVol", "SWD\\KV");
          },
-         true, {}},
-        {"volume constrained twice", present,
+         true,
+         {}},
+        {"volume constrained twice",
+         present,
          [](test::AnalysisFixture& f) {
              f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
              f.AddPo("kvStorVol", "SWD\\KV");
              f.AddPep("\\_SB.PC00.SAT0.VOL0", {3}, {0});
              f.AddPep("\\_SB.PC00.SAT0.VOL1", {3}, {0});
          },
-         true, {"0:null:2"}},
+         true,
+         {"0:null:2"}},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture(c.ports);
@@ -83,13 +95,15 @@ TEST(StorageCases, ProbeRunsOnlyWhenTheDriverIsDetected)
 TEST(ProbeStorageCache, AsksSixteenPortsAndGoesOnAfterASuccess)
 {
     test::AnalysisFixture fixture(
-        Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(71) + R"("}, "2": {"answer": "1c"}, "3": {"answer": ")" + Answer(72) + "\"}"));
+        Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(71) +
+              R"("}, "2": {"answer": "1c"}, "3": {"answer": ")" + Answer(72) + "\"}"));
     EXPECT_TRUE(ProbeStorageCache(fixture.capture.Log, fixture.services.deviceIo));
-    std::string expected = "\nINFORMATION:: Checking for Velomem presence"
-                           "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi0"
-                           "\nINFORMATION:: Velomem IOCTL passed: Velomem Present on Scsi1"
-                           "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi2"
-                           "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi3";
+    std::string expected =
+        "\nINFORMATION:: Checking for Velomem presence"
+        "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi0"
+        "\nINFORMATION:: Velomem IOCTL passed: Velomem Present on Scsi1"
+        "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi2"
+        "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi3";
     for (int port = 4; port < 16; ++port) {
         expected += "\nINFORMATION:: Could not find Scsi" + std::to_string(port);
     }

@@ -17,8 +17,8 @@ TEST(Driver, HelpSwitchWinsWhereverItStands)
         bool help;
     };
     const Case cases[] = {
-        {{"/?"}, true},  {{"/t", "/?"}, true}, {{"x", "/?"}, true}, {{"/?x"}, false},
-        {{"-?"}, false}, {{}, false},
+        {{"/?"}, true},   {{"/t", "/?"}, true}, {{"x", "/?"}, true},
+        {{"/?x"}, false}, {{"-?"}, false},      {{}, false},
     };
     for (const Case& c : cases) {
         TestMachine machine(BasicSnapshot());

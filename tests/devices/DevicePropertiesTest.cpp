@@ -45,7 +45,8 @@ TEST(CollectDeviceProperties, ConvertsAndLogsEveryReadableProperty)
     ASSERT_EQ(collection.devices.size(), 1u);
     const DeviceProperties& audio = collection.devices.begin()->second;
     EXPECT_EQ(audio.Class, "MEDIA");
-    EXPECT_EQ(audio.HardwareIds, "PCI\\VEN_8A01&DEV_0001&SUBSYS_1,PCI\\VEN_8A01&DEV_0001,PCI\\VEN_8A01");
+    EXPECT_EQ(audio.HardwareIds,
+              "PCI\\VEN_8A01&DEV_0001&SUBSYS_1,PCI\\VEN_8A01&DEV_0001,PCI\\VEN_8A01");
     EXPECT_EQ(audio.Children, "");
     EXPECT_EQ(audio.Siblings, "A");
     EXPECT_EQ(audio.FriendlyName, "");
@@ -77,16 +78,17 @@ TEST(CollectDeviceProperties, ConvertsAndLogsEveryReadableProperty)
 
 TEST(CollectDeviceProperties, UnknownDevicesGetEmptyRecordsAndTheFirstPathStays)
 {
-    Collection collection({"USB\\VID_1&PID_2\\X", "ACPI\\PNP0A08\\0", "acpi\\pnp0a08\\0",
-                           "ACPI\\PNP0A08\\0"});
+    Collection collection(
+        {"USB\\VID_1&PID_2\\X", "ACPI\\PNP0A08\\0", "acpi\\pnp0a08\\0", "ACPI\\PNP0A08\\0"});
     EXPECT_EQ(collection.devices.size(), 3u);
     EXPECT_EQ(collection.devices.at("USB\\VID_1&PID_2\\X").DeviceDesc, "");
     EXPECT_EQ(collection.devices.at("ACPI\\PNP0A08\\0").DeviceDesc, "PCI Express Root Complex");
     EXPECT_EQ(collection.devices.at("acpi\\pnp0a08\\0").DeviceDesc, "PCI Express Root Complex");
     const std::string log = collection.Log();
-    EXPECT_TRUE(Contains(log, "\nINFORMATION:: Information Logged for: USB\\VID_1&PID_2\\X"
-                              "\nINFORMATION:: Information Logged for: ACPI\\PNP0A08\\0"
-                              "\nINFORMATION:: Cannot get information DEVPKEY_Device_Children"));
+    EXPECT_TRUE(Contains(log,
+                         "\nINFORMATION:: Information Logged for: USB\\VID_1&PID_2\\X"
+                         "\nINFORMATION:: Information Logged for: ACPI\\PNP0A08\\0"
+                         "\nINFORMATION:: Cannot get information DEVPKEY_Device_Children"));
 }
 
 TEST(CollectDeviceProperties, EmptyListLogsOnlyThat)

@@ -75,9 +75,10 @@ struct Folders {
         for (const auto& fragment : fragments) {
             std::string expected = Substitute(fragment.get<std::string>());
             size_t found = text.find(expected, at);
-            EXPECT_NE(found, std::string::npos) << what << " lacks, at or after offset " << at
-                                                << ":\n" << expected << "\n--- " << what << ":\n"
-                                                << text;
+            EXPECT_NE(found, std::string::npos)
+                << what << " lacks, at or after offset " << at << ":\n"
+                << expected << "\n--- " << what << ":\n"
+                << text;
             if (found != std::string::npos) {
                 at = found + 1;
             }

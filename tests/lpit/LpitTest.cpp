@@ -117,19 +117,20 @@ TEST(ReadLpit, TheReportShowsTheTableAsRead)
         html.replace(html.find('%'), 1, index);
         return html.replace(html.find('%'), 1, flags);
     };
-    EXPECT_EQ(BuildLpitSection(read.table, "", capture.Log),
-              "<h3>LPIT Information</h3>" + numbered("0", "0x0") + numbered("1", "0x1a") +
-                  "<div class=\"lpitH\"><table><tr><th class=\"header\" colspan=\"2\">LPIT Header</th>"
-                  "<tr><td class=\"title\">Signature</td><td class=\"data\">LPIT</td></tr>"
-                  "<tr><td class=\"title\">Length (bytes)</td><td class=\"data\">999</td></tr>"
-                  "<tr><td class=\"title\">Revision</td><td class=\"data\">1</td></tr>"
-                  "<tr><td class=\"title\">Checksum</td><td class=\"data\">0x4f</td></tr>"
-                  "<tr><td class=\"title\">OEM Id</td><td class=\"data\">ABCDEF</td></tr>"
-                  "<tr><td class=\"title\">OEM Table Id</td><td class=\"data\">ABCDEFGH</td></tr>"
-                  "<tr><td class=\"title\">OEM Revision</td><td class=\"data\">2</td></tr>"
-                  "<tr><td class=\"title\">Creator Id</td><td class=\"data\">TBRK</td></tr>"
-                  "<tr><td class=\"title\">Creator Revision</td><td class=\"data\">0x10013</td></tr>"
-                  "</table></div>");
+    EXPECT_EQ(
+        BuildLpitSection(read.table, "", capture.Log),
+        "<h3>LPIT Information</h3>" + numbered("0", "0x0") + numbered("1", "0x1a") +
+            "<div class=\"lpitH\"><table><tr><th class=\"header\" colspan=\"2\">LPIT Header</th>"
+            "<tr><td class=\"title\">Signature</td><td class=\"data\">LPIT</td></tr>"
+            "<tr><td class=\"title\">Length (bytes)</td><td class=\"data\">999</td></tr>"
+            "<tr><td class=\"title\">Revision</td><td class=\"data\">1</td></tr>"
+            "<tr><td class=\"title\">Checksum</td><td class=\"data\">0x4f</td></tr>"
+            "<tr><td class=\"title\">OEM Id</td><td class=\"data\">ABCDEF</td></tr>"
+            "<tr><td class=\"title\">OEM Table Id</td><td class=\"data\">ABCDEFGH</td></tr>"
+            "<tr><td class=\"title\">OEM Revision</td><td class=\"data\">2</td></tr>"
+            "<tr><td class=\"title\">Creator Id</td><td class=\"data\">TBRK</td></tr>"
+            "<tr><td class=\"title\">Creator Revision</td><td class=\"data\">0x10013</td></tr>"
+            "</table></div>");
     EXPECT_EQ(capture.Text(),
               "\nINFORMATION:: Printing LPIT descriptor!!\nINFORMATION:: Printing LPIT descriptor!!"
               "\nINFORMATION:: Printing LPIT table header!!");
@@ -147,7 +148,8 @@ TEST(ReadLpit, MissingOrInconsistentTablesLeaveItEmpty)
     const Case cases[] = {
         {"", 50, "\nERROR:: System Frimware Table not present. :: Error code: 50"},
         {Table(""), 50, "\nERROR:: System Frimware Table not present. :: Error code: 50"},
-        {Table("4c504954"), 1628, "\nERROR:: Table recieved for firmware is INVALID. :: Error code: 1628"},
+        {Table("4c504954"), 1628,
+         "\nERROR:: Table recieved for firmware is INVALID. :: Error code: 1628"},
         {Table(Header(36)) + R"(, "faults": {"GetSystemFirmwareTable": "grow"})", 1628,
          "\nERROR:: Table recieved for firmware is INVALID. :: Error code: 1628"},
     };

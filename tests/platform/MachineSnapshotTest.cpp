@@ -51,8 +51,8 @@ TEST(MachineSnapshot, ReadsEveryMember)
     EXPECT_EQ(snapshot.PowerCapabilities[20], 1);
     EXPECT_FALSE(snapshot.PowerStatus.has_value());
 
-    const auto& wdf =
-        snapshot.Registry.at("system\\currentcontrolset\\enum\\pci\\ven_1234&dev_0001\\device parameters\\wdf");
+    const auto& wdf = snapshot.Registry.at(
+        "system\\currentcontrolset\\enum\\pci\\ven_1234&dev_0001\\device parameters\\wdf");
     EXPECT_EQ(wdf.at("idleinworkingstate").ValueType, SnapshotRegistryValue::Type::Dword);
     EXPECT_EQ(wdf.at("idleinworkingstate").Dword, 1u);
     EXPECT_EQ(wdf.at("blob").Bytes, (std::vector<uint8_t>{0x0a, 0xff}));
@@ -137,7 +137,8 @@ TEST(MachineSnapshot, LoadingNamesTheFile)
     test::WriteFile(path, R"({"format": "dormex-machine/1", "bogus": 1})");
     auto loaded = LoadMachineSnapshot(path);
     ASSERT_TRUE(std::holds_alternative<std::string>(loaded));
-    EXPECT_EQ(std::get<std::string>(loaded), "machine snapshot " + path + ": $.bogus: unknown member");
+    EXPECT_EQ(std::get<std::string>(loaded),
+              "machine snapshot " + path + ": $.bogus: unknown member");
 
     auto missing = LoadMachineSnapshot((dir.Path() / "none.json").string());
     ASSERT_TRUE(std::holds_alternative<std::string>(missing));
@@ -169,11 +170,13 @@ TEST(ReplayRegistry, AnswersAsRegGetValueA)
         "system\\CurrentControlSet\\Enum\\PCI\\VEN_1234&DEV_0001\\Device Parameters\\WDF";
     uint32_t dword = 0;
     uint32_t dwordSize = sizeof dword;
-    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RegistryTypeDword, &dword, &dwordSize), 0u);
+    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RegistryTypeDword, &dword, &dwordSize),
+              0u);
     EXPECT_EQ(dword, 1u);
 
     uint32_t unused = 0;
-    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RegistryTypeSz, nullptr, &unused), 1630u);
+    EXPECT_EQ(registry.GetValue(wdf, "IdleInWorkingState", RegistryTypeSz, nullptr, &unused),
+              1630u);
     EXPECT_EQ(registry.GetValue(wdf, "Missing", RegistryTypeDword, nullptr, &unused), 2u);
     EXPECT_EQ(registry.GetValue("software\\none", "x", RegistryTypeSz, nullptr, &unused), 2u);
     EXPECT_EQ(unused, 0u);
@@ -207,7 +210,8 @@ TEST(ReplayPowerInformation, StatusOrBytesOrTheAoAcBit)
         test::TestFileSystem files;
         test::StringConsole console;
         ReplayMachine machine(ParseSnapshotOrFail(R"({"format": "dormex-machine/1", )"
-                                                  R"("powerCapabilities": )" + power + "}"),
+                                                  R"("powerCapabilities": )" +
+                                                  power + "}"),
                               files);
         uint8_t capabilities[76];
         std::memset(capabilities, 0xEE, sizeof capabilities);

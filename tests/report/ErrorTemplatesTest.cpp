@@ -9,7 +9,8 @@
 namespace dormex {
 namespace {
 
-Rule MakeRule(std::string className, int32_t count, std::vector<std::pair<std::string, std::string>> states)
+Rule MakeRule(std::string className, int32_t count,
+              std::vector<std::pair<std::string, std::string>> states)
 {
     Rule rule;
     rule.Class = std::move(className);
@@ -48,9 +49,11 @@ TEST(AddError, MergesByTypeAndRuleAndCountsEveryCall)
     EXPECT_EQ(registry.errors.ErrorList[0].Devices.size(), 3u);
     EXPECT_EQ(registry.errors.ErrorCount, 1);
     EXPECT_EQ(registry.errors.CriticalCount, 3);
-    EXPECT_EQ(ErrorSummaryText(registry.errors), "Found <span style=\"color:red\">3</span> issue(s)");
+    EXPECT_EQ(ErrorSummaryText(registry.errors),
+              "Found <span style=\"color:red\">3</span> issue(s)");
 
-    registry.errors.AddError(RequiredConstraintMissing, &other, nullptr, nullptr, registry.capture.Log);
+    registry.errors.AddError(RequiredConstraintMissing, &other, nullptr, nullptr,
+                             registry.capture.Log);
     registry.errors.AddError(ConstraintWithoutPofx, &audio, nullptr, nullptr, registry.capture.Log);
     ASSERT_EQ(registry.errors.ErrorList.size(), 3u);
     EXPECT_EQ(registry.errors.ErrorList[0].Type, ConstraintWithoutPofx);
@@ -59,16 +62,17 @@ TEST(AddError, MergesByTypeAndRuleAndCountsEveryCall)
     EXPECT_EQ(registry.errors.CriticalCount, 5);
 
     std::string log = registry.capture.Text();
-    EXPECT_EQ(log.substr(0, log.find("\nINFORMATION:: Error Added", 10)),
-              "\nINFORMATION:: Error Added: \n\tErrorType: 3\n\t Rule Class: audio\n\t Regex: "
-              ".*\\.HDAS\n\t ServiceName: HDAudBus"
-              "\nINFORMATION:: Device Id: \\_SB.PC00.HDAS\n\t Device Name : PCI\\A\n\t ServiceName: "
-              "HDAudBus"
-              "\nINFORMATION:: Po Device Match is NULL"
-              "\nINFORMATION:: First insertion of a rule, Error count incremented for provided "
-              "device; Error Count: 1"
-              "\nINFORMATION:: First insertion of a rul. CRITICAL RULE ERROR for provided device; "
-              "Critical Error Count: 1");
+    EXPECT_EQ(
+        log.substr(0, log.find("\nINFORMATION:: Error Added", 10)),
+        "\nINFORMATION:: Error Added: \n\tErrorType: 3\n\t Rule Class: audio\n\t Regex: "
+        ".*\\.HDAS\n\t ServiceName: HDAudBus"
+        "\nINFORMATION:: Device Id: \\_SB.PC00.HDAS\n\t Device Name : PCI\\A\n\t ServiceName: "
+        "HDAudBus"
+        "\nINFORMATION:: Po Device Match is NULL"
+        "\nINFORMATION:: First insertion of a rule, Error count incremented for provided "
+        "device; Error Count: 1"
+        "\nINFORMATION:: First insertion of a rul. CRITICAL RULE ERROR for provided device; "
+        "Critical Error Count: 1");
     EXPECT_NE(log.find("\nINFORMATION:: Both PoFx match and PEP are NULL\nINFORMATION:: Po Device "
                        "Match is NULL\nINFORMATION:: CRITICAL RULE ERROR for provided device; "
                        "Critical Error Count: 2"),
@@ -79,8 +83,10 @@ TEST(AddError, RepeatedCallsWithoutADeviceOnlyCount)
 {
     Registry registry;
     Rule gfx = MakeRule("graphics", 0, {});
-    registry.errors.AddError(DeviceClassConstraintMissing, &gfx, nullptr, nullptr, registry.capture.Log);
-    registry.errors.AddError(DeviceClassConstraintMissing, &gfx, nullptr, nullptr, registry.capture.Log);
+    registry.errors.AddError(DeviceClassConstraintMissing, &gfx, nullptr, nullptr,
+                             registry.capture.Log);
+    registry.errors.AddError(DeviceClassConstraintMissing, &gfx, nullptr, nullptr,
+                             registry.capture.Log);
     EXPECT_EQ(registry.errors.ErrorCount, 1);
     EXPECT_EQ(registry.errors.CriticalCount, 2);
     EXPECT_TRUE(registry.errors.ErrorList[0].Devices.empty());

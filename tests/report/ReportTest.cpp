@@ -3,8 +3,8 @@
 #include "TestPlatform.h"
 #include "analysis/ConstraintAnalysis.h"
 #include "report/ErrorTemplates.h"
-#include "report/ReportDocument.h"
 #include "report/MachineSections.h"
+#include "report/ReportDocument.h"
 #include "report/RuleMatchList.h"
 #include "report/RundownSection.h"
 #include "rules/RuleSet.h"
@@ -102,17 +102,21 @@ TEST(BuildRundownSection, TablesAndTheirEmptyHeadings)
     lists.PoFxRundownList.push_back({0, "\\_SB.PC00.XHCI", "PCI\\X", ""});
     lists.PoDeviceList.push_back({"0x1", "PCI\\A&B<C>", "HDAudBus"});
     std::string html = BuildRundownSection(lists);
+    EXPECT_TRUE(
+        Contains(html,
+                 "<table><tr><th class=\"header\">Handle</th><th class=\"header\">AcpiName</th>"
+                 "<th class=\"header\">D-state/F-state Dependency</th></tr><tr><td "
+                 "class=\"data\">0x1</td><td class=\"data\">\\_SB.PC00.HDAS</td><td "
+                 "class=\"data\">[[D:3, F:0]]</td><tr><td class=\"data\">0x2</td><td "
+                 "class=\"data\">\\_SB.PC00.I2C0</td><td class=\"data\">[]</td></table>"));
+    EXPECT_TRUE(
+        Contains(html,
+                 "<table><tr><th class=\"header\">DeviceId</th><th "
+                 "class=\"header\">Service Name</th></tr><tr><td "
+                 "class=\"data\">\\_SB.PC00.XHCI</td><td class=\"data\"></td></tr></table>"));
     EXPECT_TRUE(Contains(html,
-                         "<table><tr><th class=\"header\">Handle</th><th class=\"header\">AcpiName</th>"
-                         "<th class=\"header\">D-state/F-state Dependency</th></tr><tr><td "
-                         "class=\"data\">0x1</td><td class=\"data\">\\_SB.PC00.HDAS</td><td "
-                         "class=\"data\">[[D:3, F:0]]</td><tr><td class=\"data\">0x2</td><td "
-                         "class=\"data\">\\_SB.PC00.I2C0</td><td class=\"data\">[]</td></table>"));
-    EXPECT_TRUE(Contains(html, "<table><tr><th class=\"header\">DeviceId</th><th "
-                               "class=\"header\">Service Name</th></tr><tr><td "
-                               "class=\"data\">\\_SB.PC00.XHCI</td><td class=\"data\"></td></tr></table>"));
-    EXPECT_TRUE(Contains(html, "<tr><td class=\"data\">HDAudBus</td><td "
-                               "class=\"data\">PCI\\A&amp;B&lt;C&gt;</td></tr></table></div>"));
+                         "<tr><td class=\"data\">HDAudBus</td><td "
+                         "class=\"data\">PCI\\A&amp;B&lt;C&gt;</td></tr></table></div>"));
 }
 
 TEST(BuildSystemInfoSection, SixRowsFromTheIdentity)
@@ -127,14 +131,16 @@ TEST(BuildSystemInfoSection, SixRowsFromTheIdentity)
     system.OsBuild = "22621";
     const std::string html = BuildSystemInfoSection(BuildSystemInfoRows(system));
     EXPECT_EQ(html.rfind("<article><div class=\"wrapper1\"><section><div class=\"sysinfoentry\">"
-                         "<table>", 0),
+                         "<table>",
+                         0),
               0u);
-    EXPECT_TRUE(Contains(html, "<td class=\"data\">Brindle &amp; Sons</td></tr><tr><td "
-                               "class=\"title\">BIOS Version</td><td class=\"data\">QX.1.02</td>"
-                               "</tr><tr><td class=\"title\">BIOS Date</td><td class=\"data\">"
-                               "02/11/2026</td></tr><tr><td class=\"title\">S0 Idle</td><td "
-                               "class=\"data\">Not-Supported</td></tr><tr><td class=\"title\">OS "
-                               "Version</td><td class=\"data\">22621</td></tr></table>"));
+    EXPECT_TRUE(Contains(html,
+                         "<td class=\"data\">Brindle &amp; Sons</td></tr><tr><td "
+                         "class=\"title\">BIOS Version</td><td class=\"data\">QX.1.02</td>"
+                         "</tr><tr><td class=\"title\">BIOS Date</td><td class=\"data\">"
+                         "02/11/2026</td></tr><tr><td class=\"title\">S0 Idle</td><td "
+                         "class=\"data\">Not-Supported</td></tr><tr><td class=\"title\">OS "
+                         "Version</td><td class=\"data\">22621</td></tr></table>"));
     system.AoAc = true;
     EXPECT_EQ(BuildSystemInfoRows(system)[4].Value, "Supported");
 }

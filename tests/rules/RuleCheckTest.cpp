@@ -28,14 +28,20 @@ TEST(CheckRuleFile, PrintsTheRunsMessagesAndNamesEveryProblem)
         std::vector<std::string> lines;  // in the output, in order; <path> stands for the file
     };
     const Case cases[] = {
-        {".*CNVW", "always", true,
+        {".*CNVW",
+         "always",
+         true,
          {"<path>:\nINFORMATION:: Parsing  xml values from: <path>\nINFORMATION:: validating rules"
           "\nWARNING:: Unique classes are not present. \n<path>: OK\n"}},
-        {".*(CNVW", "always", false,
+        {".*(CNVW",
+         "always",
+         false,
          {"\nInvalid regex \".*(CNVW\" (",
           ") in the rule of class \"WiFi-Radio\" with service name \"netwlan\" for OS build \"1\"",
           "<path>: FAILED\n"}},
-        {".*", "Always", false,
+        {".*",
+         "Always",
+         false,
          {"\nUSER_INFO:: Rule is corrupt, class provided is : Always", "<path>: FAILED\n"}},
     };
     for (const Case& c : cases) {

@@ -125,8 +125,9 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
         int32_t code;
         bool inPlatformState;
     };
-    const std::string stateLine = "Platform State information tag <platformstate> is incorrect in "
-                                  "xml for Regex : .*HDAS for Service: HDAudBus";
+    const std::string stateLine =
+        "Platform State information tag <platformstate> is incorrect in "
+        "xml for Regex : .*HDAS for Service: HDAudBus";
     const Case cases[] = {
         {Without(OneRule, "class"), USER_INFO,
          "class tag was not found in xml. Please check XML file for <class> tag, make sure that "
@@ -168,8 +169,8 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
         {std::regex_replace(OneRule, std::regex("</platformstate>\\n    </rule>"),
                             "</platformstate><!-- trailing -->\n    </rule>"),
          USER_INFO,
-         "A platform State tag of NULL was specified. Please check XML file for <Platform> tag",
-         87, true},
+         "A platform State tag of NULL was specified. Please check XML file for <Platform> tag", 87,
+         true},
     };
     for (const Case& c : cases) {
         Load load(c.xml);
@@ -177,9 +178,9 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
         std::string code = " :: Error code: " + std::to_string(c.code);
         std::string expected = "\nINFORMATION:: Parsing  xml values from: " + load.path + "\n" +
                                LevelPrefix(c.level) + c.message + code;
-        std::string console = c.level == USER_INFO ? "\n" + c.message + "\nExit Error code: " +
-                                                         std::to_string(c.code)
-                                                   : "";
+        std::string console =
+            c.level == USER_INFO ? "\n" + c.message + "\nExit Error code: " + std::to_string(c.code)
+                                 : "";
         if (c.inPlatformState) {
             expected += "\nUSER_INFO:: " + stateLine + code;
             console += "\n" + stateLine + "\nExit Error code: " + std::to_string(c.code);

@@ -46,15 +46,21 @@ TEST(ValidateRuleSet, AcceptsOrRejectsWithTheFirstViolation)
         {"classInvalidator", 2, {{0, "3", "0"}, {1, "0", "0"}, {2, "9", "999"}}, ""},
         {"always", 0, {{5, "9", "9"}}, ""},
         {"always", -1, {}, ""},
-        {"Dynamic", 1, {{0, "3", "0"}},
+        {"Dynamic",
+         1,
+         {{0, "3", "0"}},
          "Rule is corrupt, class provided is : Dynamic :: Error code: 13"
          "\nUSER_INFO:: We expect one of the following  Rule classes: "
          ",always,dynamic,requiredNo,classInvalidator,notRequired"},
-        {"", 1, {{0, "3", "0"}},
+        {"",
+         1,
+         {{0, "3", "0"}},
          "Rule is corrupt, class provided is :  :: Error code: 13"
          "\nUSER_INFO:: We expect one of the following  Rule classes: "
          ",always,dynamic,requiredNo,classInvalidator,notRequired"},
-        {"always", 2, {{0, "3", "0"}, {2, "3", "0"}},
+        {"always",
+         2,
+         {{0, "3", "0"}, {2, "3", "0"}},
          "PlatformStateIndex is not in order, Index provided is : 2"},
         {"always", 1, {{1, "3", "0"}}, "PlatformStateIndex is not in order, Index provided is : 1"},
         {"always", 1, {{0, "4", "0"}}, "D State is not correct, D State provided is : 4"},
@@ -63,7 +69,9 @@ TEST(ValidateRuleSet, AcceptsOrRejectsWithTheFirstViolation)
         {"always", 1, {{0, "3", "256"}}, "F State is not correct, F State provided is : 256"},
         {"always", 1, {{0, "3", "-0x1"}}, "F State is not correct, F State provided is : -0x1"},
         {"always", 1, {{0, "4", "256"}}, "D State is not correct, D State provided is : 4"},
-        {"always", 3, {{0, "3", "0"}, {1, "3", "0"}},
+        {"always",
+         3,
+         {{0, "3", "0"}, {1, "3", "0"}},
          "platformstate tags are fewer than platform state count: 3 For Regex/servicename "
          ".*HDAS/HDAudBus"},
     };

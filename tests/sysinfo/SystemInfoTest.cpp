@@ -54,7 +54,8 @@ TEST(ReadCpuInfo, TakesWordsTwoFourAndSix)
     const Case cases[] = {
         {"x64 Family 6 Model 138 Stepping 1", "x64", 6, 138, 1,
          "rules_for_soc\\Family_6_Model_138_Microsoft_Windows_10.xml"},
-        {"x64 Family 6", "x64", 6, 0, 0, "rules_for_soc\\Family_6_Model_0_Microsoft_Windows_10.xml"},
+        {"x64 Family 6", "x64", 6, 0, 0,
+         "rules_for_soc\\Family_6_Model_0_Microsoft_Windows_10.xml"},
         {"  x64   Family  25 Model   97 Stepping 2 ", "x64", 25, 97, 2,
          "rules_for_soc\\Family_25_Model_97_Microsoft_Windows_10.xml"},
         {"x64 Family six Model 7 Stepping 1", "x64", 0, 7, 1,
@@ -88,7 +89,8 @@ TEST(ReadSystemInfo, EachMissingValueLogsItsCascade)
     const std::string build = cpu + "\nINFORMATION:: OsBuild: 22621";
     const std::string biosSummary =
         "Cannot read BIOS information, please check your BIOS code for version, vendor name & "
-        "release date in registry here: " + biosKey;
+        "release date in registry here: " +
+        biosKey;
 
     struct Case {
         std::map<std::string, Json> RegistryValues::*key;
@@ -106,7 +108,8 @@ TEST(ReadSystemInfo, EachMissingValueLogsItsCascade)
         {&RegistryValues::currentVersion, "CurrentBuildNumber", cpu, currentVersionKey,
          "OS Build cannot be obtained.",
          "Cannot set OS Information, please check Windows OS version you are running in registry "
-         "here: " + currentVersionKey},
+         "here: " +
+             currentVersionKey},
         {&RegistryValues::bios, "biosversion", build, biosKey, "Bios Version cannot be obtained.",
          biosSummary},
         {&RegistryValues::bios, "biosvendor", build, biosKey, "Bios Vendor cannot be obtained.",
@@ -146,10 +149,11 @@ TEST(ReadSystemInfo, ValueOfAnotherTypeIsNotReadable)
     values.currentVersion["CurrentBuildNumber"] = 22621;
     SystemInfoRun run(values.Snapshot());
     EXPECT_EQ(run.status, 1010);
-    EXPECT_NE(run.machine.DebugLogText().find(
-                  "\nERROR:: Registry value cannot be obtained subKey: software\\microsoft\\windows "
-                  "nt\\currentversion\\ :: Error code: 1630"),
-              std::string::npos);
+    EXPECT_NE(
+        run.machine.DebugLogText().find(
+            "\nERROR:: Registry value cannot be obtained subKey: software\\microsoft\\windows "
+            "nt\\currentversion\\ :: Error code: 1630"),
+        std::string::npos);
 }
 
 TEST(ReadAoAc, CapabilityByteAndFailure)

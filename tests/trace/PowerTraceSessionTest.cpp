@@ -28,8 +28,8 @@ public:
         *handle = 77;
         return startStatus;
     }
-    uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t code,
-                            uint8_t level, uint64_t any, uint64_t all, uint32_t timeout) override
+    uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t code, uint8_t level,
+                            uint64_t any, uint64_t all, uint32_t timeout) override
     {
         std::string name = provider == KernelPowerProvider ? "PoFx"
                            : provider == KernelPepProvider ? "PEP"

@@ -57,11 +57,13 @@ TEST(AddPepDeviceEntry, CountMarksOneDependencyAndStatesFillSlots)
     const Case cases[] = {
         {"DeviceId: 0x1\nDeviceName: \\_SB.PC00.HDAS\nPlatformStateDependencyCount: 3\n"
          "PowerState: 3\n",
-         1, {3, 0, 0}},
+         1,
+         {3, 0, 0}},
         {"PowerState: -1\nPowerState: 3\n", 0, {-1, 3, 0}},
         {"PlatformStateDependencyCount: 0\nPowerState: 1\nPowerState: 2\nPowerState: 3\n"
          "PowerState: 4\nPowerState: 5\n",
-         1, {1, 2, 3}},
+         1,
+         {1, 2, 3}},
     };
     for (const Case& c : cases) {
         test::LogCapture capture;
@@ -82,8 +84,9 @@ TEST(AddOperations, FillTheirOwnFieldsAndListsInOrder)
         "DeviceId: 0x1\nComponentDescription: \\_SB.PC00.HDAS\nDeviceName: ignored\n"
         "PlatformStateDependencyCount: 1\nPowerState: 0\n");
     EXPECT_EQ(AddPepComponentEntry(&component, lists, capture.Log), 0);
-    std::stringstream po("DeviceNode: 0xFFFF9A0C1E3B2D50\nInstancePath: PCI\\VEN_8A01&DEV_0001\n"
-                         "FriendlyName: High Definition Audio Controller\n");
+    std::stringstream po(
+        "DeviceNode: 0xFFFF9A0C1E3B2D50\nInstancePath: PCI\\VEN_8A01&DEV_0001\n"
+        "FriendlyName: High Definition Audio Controller\n");
     EXPECT_EQ(AddPoEntry(&po, lists, capture.Log), 0);
     std::stringstream second("FriendlyName: kvStor\n");
     EXPECT_EQ(AddPoEntry(&second, lists, capture.Log), 0);

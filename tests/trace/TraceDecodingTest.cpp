@@ -101,7 +101,10 @@ EventRecord RecordOf(FakeEvent& event)
 // and 32-bit numbers (through a map when there is one, the number picking the entry).
 class FakeTdh final : public Tdh {
 public:
-    const FakeEvent& Of(const EventRecord& event) { return *static_cast<const FakeEvent*>(event.Native); }
+    const FakeEvent& Of(const EventRecord& event)
+    {
+        return *static_cast<const FakeEvent*>(event.Native);
+    }
 
     uint32_t GetEventInformation(const EventRecord& event, TraceEventInfo* info,
                                  uint32_t* bufferSize) override
@@ -178,8 +181,9 @@ public:
         } else if (inType == InTypeUInt32 && length == 4 && remaining >= 4) {
             uint32_t value = 0;
             std::memcpy(&value, data, 4);
-            text = map != nullptr && value < map->EntryOutputs.size() ? map->EntryOutputs[value]
-                                                                      : Widen(std::to_string(value));
+            text = map != nullptr && value < map->EntryOutputs.size()
+                       ? map->EntryOutputs[value]
+                       : Widen(std::to_string(value));
             used = 4;
         } else {
             return 1;
@@ -306,8 +310,8 @@ TEST(WriteEventProperty, ArraysStructuresCountsLengthsAndMaps)
          Make({Number(u"Count"), Number(u"PowerState", 0, PropertyParamCount), Number(u"After")}, 3,
               {0u, 7u}),
          "Count: 0\nAfter: 7\n"},
-        {"count of two", Make({Number(u"Count"), Number(u"PowerState", 0, PropertyParamCount)}, 2,
-                              {2u, 1u, 3u}),
+        {"count of two",
+         Make({Number(u"Count"), Number(u"PowerState", 0, PropertyParamCount)}, 2, {2u, 1u, 3u}),
          "Count: 2\nPowerState: 1\nPowerState: 3\n"},
         {"length property",
          Make({Number(u"Size"), Property(u"Value", InTypeUInt32, 1, 0, PropertyParamLength)}, 2,
@@ -359,9 +363,7 @@ TEST(WriteEventProperty, FailuresLogTheirMessages)
          Make({Number(u"Count"), Struct(u"Pair", 2, 1, PropertyParamCount, 0), unsized}, 2,
               {1u, 5u}),
          invalid + noLength + "15005" + memberFailed},
-        {"structure containing itself",
-         Make({Struct(u"Self", 0, 1)}, 1, {}),
-         loopMessages},
+        {"structure containing itself", Make({Struct(u"Self", 0, 1)}, 1, {}), loopMessages},
         {"more top-level properties than described", Make({Text(u"Only")}, 3, {u"x"}), invalid},
         {"formatting fails silently", Make({Text(u"Text")}, 1, {}), ""},
     };
@@ -399,8 +401,9 @@ TEST(ProcessPowerTrace, KeepsEventsOfInterestAndGoesOnPastAnUndecodableOne)
     pep.provider = *ParseGuid("{01234567-89ab-cdef-0123-456789abcdef}");
     FakeEvent failingInfo = Registration(u"\\_SB.PC00.NOIN", u"x");
     failingInfo.infoStatus = 1168;
-    replay.events = {Registration(u"\\_SB.PC00.HDAS", u"HDAudBus"), broken, mof, other, pep,
-                     failingInfo, Registration(u"\\_SB.PC00.XHCI", u"USBXHCI")};
+    replay.events = {
+        Registration(u"\\_SB.PC00.HDAS", u"HDAudBus"), broken, mof, other, pep, failingInfo,
+        Registration(u"\\_SB.PC00.XHCI", u"USBXHCI")};
     replay.Run();
 
     EXPECT_EQ(replay.status, 0);

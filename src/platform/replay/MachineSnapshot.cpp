@@ -25,8 +25,8 @@ std::string MemberPath(const std::string& parent, std::string_view name)
 {
     bool plain = !name.empty();
     for (char c : name) {
-        bool identifier = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '_';
+        bool identifier =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
         plain = plain && identifier;
     }
     if (plain) {
@@ -87,13 +87,13 @@ int64_t ReadInteger(const Json& value, const std::string& path, int64_t minimum,
         Fail(path, std::string("expected an integer, found ") + TypeName(value));
     }
     if (value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(maximum)) {
-        Fail(path, "integer out of range " + std::to_string(minimum) + " to " +
-                       std::to_string(maximum));
+        Fail(path,
+             "integer out of range " + std::to_string(minimum) + " to " + std::to_string(maximum));
     }
     int64_t number = value.get<int64_t>();
     if (number < minimum || number > maximum) {
-        Fail(path, "integer out of range " + std::to_string(minimum) + " to " +
-                       std::to_string(maximum));
+        Fail(path,
+             "integer out of range " + std::to_string(minimum) + " to " + std::to_string(maximum));
     }
     return number;
 }
@@ -177,8 +177,9 @@ SnapshotRegistryValue ReadRegistryEntry(const Json& value, const std::string& pa
         result.Text = value.get<std::string>();
     } else if (value.is_number_integer()) {
         result.ValueType = SnapshotRegistryValue::Type::Dword;
-        result.Dword = static_cast<uint32_t>(ReadInteger(
-            value, path, std::numeric_limits<int32_t>::min(), std::numeric_limits<uint32_t>::max()));
+        result.Dword =
+            static_cast<uint32_t>(ReadInteger(value, path, std::numeric_limits<int32_t>::min(),
+                                              std::numeric_limits<uint32_t>::max()));
     } else if (value.is_object()) {
         result.ValueType = SnapshotRegistryValue::Type::Binary;
         result.Bytes = ReadHexObject(value, path);
@@ -216,8 +217,9 @@ SnapshotEvent ReadEvent(const Json& value, const std::string& path)
         if (name == "provider") {
             event.Provider = ReadString(member, memberPath);
             if (!ProviderGuid(event.Provider)) {
-                Fail(memberPath, "expected Microsoft-Windows-Kernel-Power, "
-                                 "Microsoft-Windows-Kernel-Pep or a GUID in braces");
+                Fail(memberPath,
+                     "expected Microsoft-Windows-Kernel-Power, "
+                     "Microsoft-Windows-Kernel-Pep or a GUID in braces");
             }
         } else if (name == "id") {
             event.Id = static_cast<uint16_t>(ReadInteger(member, memberPath, 0, 0xFFFF));
@@ -262,8 +264,9 @@ SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
         }
     } else if (value.is_number_integer()) {
         result.ValueType = SnapshotDeviceValue::Type::Number;
-        result.Number = static_cast<int32_t>(ReadInteger(
-            value, path, std::numeric_limits<int32_t>::min(), std::numeric_limits<uint32_t>::max()));
+        result.Number =
+            static_cast<int32_t>(ReadInteger(value, path, std::numeric_limits<int32_t>::min(),
+                                             std::numeric_limits<uint32_t>::max()));
     } else if (value.is_object()) {
         result.ValueType = SnapshotDeviceValue::Type::Bytes;
         result.Bytes = ReadHexObject(value, path);
@@ -284,8 +287,9 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
         auto& target = snapshot.Devices[instanceId];
         for (const auto& [field, data] : properties.items()) {
             std::string fieldPath = MemberPath(devicePath, field);
-            bool known = std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                                     [&](const DevicePropertyKey& key) { return key.Name == field; });
+            bool known =
+                std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                            [&](const DevicePropertyKey& key) { return key.Name == field; });
             if (!known) {
                 Fail(fieldPath, "unknown member (not a device property field)");
             }

@@ -23,7 +23,7 @@ public:
 
 private:
     using Properties = std::map<std::string, SnapshotDeviceValue>;
-    std::vector<const Properties*> devices_;      // DevInst n is devices_[n - 1]
+    std::vector<const Properties*> devices_;       // DevInst n is devices_[n - 1]
     std::map<std::string, DevInst> byInstanceId_;  // lower-cased, in the program's 8-bit form
 };
 

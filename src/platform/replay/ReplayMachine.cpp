@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "common/Bytes.h"
-#include "common/Text.h"
 #include "common/StatusCodes.h"
+#include "common/Text.h"
 
 namespace dormex {
 

@@ -72,9 +72,9 @@ public:
 
     Platform PlatformWith(Console& console)
     {
-        return Platform{registry_,      power_,         security_,       traceController_,
-                        traceConsumer_, tdh_,           deviceManager_,  firmwareTables_,
-                        deviceIo_,      files_,         console};
+        return Platform{registry_,      power_, security_,      traceController_,
+                        traceConsumer_, tdh_,   deviceManager_, firmwareTables_,
+                        deviceIo_,      files_, console};
     }
 
 private:

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "common/Bytes.h"
+#include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "platform/TraceProviders.h"
-#include "common/StatusCodes.h"
 
 namespace dormex {
 
@@ -182,7 +182,8 @@ uint32_t ReplayEventTraceConsumer::ProcessTrace(TraceHandle handle)
         record.Opcode = source.Opcode;
         record.Flags = source.PointerSize == 4 ? EventHeaderFlag32BitHeader : 0;
         record.UserData = replayed.UserData.data();
-        record.UserDataLength = static_cast<uint16_t>(std::min<size_t>(replayed.UserData.size(), 0xFFFF));
+        record.UserDataLength =
+            static_cast<uint16_t>(std::min<size_t>(replayed.UserData.size(), 0xFFFF));
         record.Native = &replayed;
         trace.Callback(record);
     }
@@ -258,8 +259,8 @@ uint32_t ReplayTdh::GetProperty(const EventRecord& event, const std::u16string& 
     return 0;
 }
 
-uint32_t ReplayTdh::GetEventMapInformation(const EventRecord&, const std::u16string&,
-                                           EventMapInfo*, uint32_t*)
+uint32_t ReplayTdh::GetEventMapInformation(const EventRecord&, const std::u16string&, EventMapInfo*,
+                                           uint32_t*)
 {
     return ErrorNotFound;
 }

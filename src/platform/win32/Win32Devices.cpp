@@ -1,8 +1,8 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOGDI
-#include <windows.h>
 #include <cfgmgr32.h>
 #include <devpropdef.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -53,7 +53,8 @@ FileHandle Win32DeviceIo::CreateFile(const std::u16string& path, uint32_t desire
 {
     HANDLE handle = ::CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), desiredAccess, shareMode,
                                   nullptr, creationDisposition, flagsAndAttributes, nullptr);
-    return handle == INVALID_HANDLE_VALUE ? InvalidFileHandle : reinterpret_cast<FileHandle>(handle);
+    return handle == INVALID_HANDLE_VALUE ? InvalidFileHandle
+                                          : reinterpret_cast<FileHandle>(handle);
 }
 
 bool Win32DeviceIo::DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void* input,
@@ -61,9 +62,9 @@ bool Win32DeviceIo::DeviceIoControl(FileHandle handle, uint32_t ioControlCode, c
                                     uint32_t* bytesReturned)
 {
     DWORD returned = 0;
-    BOOL ok = ::DeviceIoControl(reinterpret_cast<HANDLE>(handle), ioControlCode,
-                                const_cast<void*>(input), inputSize, output, outputSize, &returned,
-                                nullptr);
+    BOOL ok =
+        ::DeviceIoControl(reinterpret_cast<HANDLE>(handle), ioControlCode, const_cast<void*>(input),
+                          inputSize, output, outputSize, &returned, nullptr);
     if (bytesReturned != nullptr) {
         *bytesReturned = returned;
     }

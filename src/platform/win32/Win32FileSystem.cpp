@@ -1,7 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOGDI
-#include <windows.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include "platform/NativeFileSystem.h"
 #include "platform/win32/Win32FileSystem.h"

@@ -1,7 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOGDI
-#include <windows.h>
 #include <powrprof.h>
+#include <windows.h>
 
 #include "platform/win32/Win32Machine.h"
 
@@ -39,10 +39,10 @@ bool Win32Security::AllocateAndInitializeSid(const std::array<uint8_t, 6>& autho
         identifierAuthority.Value[i] = authority[i];
     }
     PSID allocated = nullptr;
-    BOOL ok = ::AllocateAndInitializeSid(&identifierAuthority, subAuthorityCount,
-                                         subAuthorities[0], subAuthorities[1], subAuthorities[2],
-                                         subAuthorities[3], subAuthorities[4], subAuthorities[5],
-                                         subAuthorities[6], subAuthorities[7], &allocated);
+    BOOL ok = ::AllocateAndInitializeSid(&identifierAuthority, subAuthorityCount, subAuthorities[0],
+                                         subAuthorities[1], subAuthorities[2], subAuthorities[3],
+                                         subAuthorities[4], subAuthorities[5], subAuthorities[6],
+                                         subAuthorities[7], &allocated);
     *sid = allocated;
     return ok != FALSE;
 }

@@ -1,9 +1,9 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOGDI
-#include <windows.h>
 #include <evntcons.h>
 #include <evntrace.h>
 #include <tdh.h>
+#include <windows.h>
 
 #include <cstring>
 #include <vector>
@@ -30,10 +30,8 @@ static_assert(offsetof(EVENT_TRACE_PROPERTIES, Wnode.BufferSize) ==
               trace_properties::WnodeBufferSize);
 static_assert(offsetof(EVENT_TRACE_PROPERTIES, Wnode.Flags) == trace_properties::WnodeFlags);
 static_assert(offsetof(EVENT_TRACE_PROPERTIES, BufferSize) == trace_properties::BufferSize);
-static_assert(offsetof(EVENT_TRACE_PROPERTIES, MinimumBuffers) ==
-              trace_properties::MinimumBuffers);
-static_assert(offsetof(EVENT_TRACE_PROPERTIES, MaximumBuffers) ==
-              trace_properties::MaximumBuffers);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, MinimumBuffers) == trace_properties::MinimumBuffers);
+static_assert(offsetof(EVENT_TRACE_PROPERTIES, MaximumBuffers) == trace_properties::MaximumBuffers);
 static_assert(offsetof(EVENT_TRACE_PROPERTIES, MaximumFileSize) ==
               trace_properties::MaximumFileSize);
 static_assert(offsetof(EVENT_TRACE_PROPERTIES, LogFileMode) == trace_properties::LogFileMode);
@@ -111,8 +109,8 @@ uint32_t Win32EventTraceController::StartTrace(TraceHandle* handle,
                                                std::span<uint8_t> properties)
 {
     TRACEHANDLE session = 0;
-    auto* block = properties.empty() ? nullptr
-                                     : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    auto* block =
+        properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
     ULONG status = ::StartTraceW(&session, Wide(sessionName), block);
     *handle = session;
     return status;
@@ -131,8 +129,8 @@ uint32_t Win32EventTraceController::EnableTraceEx2(TraceHandle handle, const Gui
 uint32_t Win32EventTraceController::StopTrace(TraceHandle handle, const std::u16string& sessionName,
                                               std::span<uint8_t> properties)
 {
-    auto* block = properties.empty() ? nullptr
-                                     : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    auto* block =
+        properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
     return ::StopTraceW(handle, Wide(sessionName), block);
 }
 
@@ -149,7 +147,8 @@ TraceHandle Win32EventTraceConsumer::OpenTrace(EventTraceLogfile& logfile)
     native.ProcessTraceMode = logfile.ProcessTraceMode;
     native.EventRecordCallback = DeliverEvent;
     // The callback lives in the map until the trace is closed.
-    auto callback = std::make_unique<std::function<void(const EventRecord&)>>(logfile.EventRecordCallback);
+    auto callback =
+        std::make_unique<std::function<void(const EventRecord&)>>(logfile.EventRecordCallback);
     native.Context = callback.get();
     TRACEHANDLE handle = ::OpenTraceW(&native);
     if (handle == INVALID_PROCESSTRACE_HANDLE) {
@@ -221,8 +220,8 @@ uint32_t Win32Tdh::GetPropertySize(const EventRecord& event, const std::u16strin
 {
     PROPERTY_DATA_DESCRIPTOR descriptor = Descriptor(name);
     ULONG propertySize = 0;
-    ULONG status = ::TdhGetPropertySize(NativeEvent(event), 0, nullptr, 1, &descriptor,
-                                        &propertySize);
+    ULONG status =
+        ::TdhGetPropertySize(NativeEvent(event), 0, nullptr, 1, &descriptor, &propertySize);
     *size = propertySize;
     return status;
 }
@@ -284,9 +283,9 @@ uint32_t Win32Tdh::FormatProperty(const TraceEventInfo& info, const EventMapInfo
     USHORT consumed = 0;
     ULONG status = ::TdhFormatProperty(
         reinterpret_cast<PTRACE_EVENT_INFO>(const_cast<uint8_t*>(info.Native.data())),
-        map != nullptr ? reinterpret_cast<PEVENT_MAP_INFO>(nativeMap.data()) : nullptr,
-        pointerSize, inType, outType, propertyLength, userDataLength,
-        const_cast<PBYTE>(userData), &size, reinterpret_cast<PWCHAR>(buffer), &consumed);
+        map != nullptr ? reinterpret_cast<PEVENT_MAP_INFO>(nativeMap.data()) : nullptr, pointerSize,
+        inType, outType, propertyLength, userDataLength, const_cast<PBYTE>(userData), &size,
+        reinterpret_cast<PWCHAR>(buffer), &consumed);
     *bufferSize = size;
     *userDataConsumed = consumed;
     return status;
