@@ -41,3 +41,16 @@ endif()
 add_library(nlohmann_json INTERFACE)
 target_include_directories(nlohmann_json SYSTEM INTERFACE "${json_include}")
 add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
+
+# GoogleTest from the source Debian's googletest package installs, built with
+# the cross compiler for the Windows unit tests.
+if(BUILD_TESTING)
+  set(googletest_source /usr/src/googletest/googletest)
+  if(NOT EXISTS "${googletest_source}/CMakeLists.txt")
+    message(FATAL_ERROR "GoogleTest's source is missing: apt-get install googletest")
+  endif()
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory("${googletest_source}" "${DORMEX_DEPS_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+endif()

@@ -7,8 +7,11 @@
 #   wine-test.sh <dormex.exe> replay [<linux dormex>]
 #                                    replays the sample machine end to end; given the
 #                                    Linux build, its report and log must be the same
+#   wine-test.sh <zip> package       the package users download, unpacked into a fresh
+#                                    folder: its files are there, and its dormex.exe
+#                                    shows the help and replays the sample from there
 set -euo pipefail
-exe=$1
+exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 mode=$2
 rules_dir=$(cd "$(dirname "$0")/../../rules_for_soc" && pwd)
 
@@ -34,12 +37,29 @@ fail() {
   exit 1
 }
 
+expect_help() {
+  run "/?"
+  [ "$status" -eq 0 ] || fail "exit status $status"
+  printf '\nTo use Dormex you can run without any options. \nAlthough, there are some options for running specific modes.\n\n\tARGUMENTS: \n\t\t /?: dumps help information.\n Press ANY key to continue..' > "$work/expected"
+  cmp -s "$work/expected" "$work/out.txt" || fail "help text differs"
+}
+
+# Replays the sample machine with the rule files in ./rules_for_soc.
+replay_sample() {
+  DORMEX_MACHINE=$(winepath -w "$rules_dir/../machines/sample.json" 2>/dev/null)
+  export DORMEX_MACHINE
+  run
+  unset DORMEX_MACHINE
+  [ "$status" -eq 0 ] || fail "exit status $status"
+  report=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Report.html 2>/dev/null | head -n 1)
+  log=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Debug-Log.txt 2>/dev/null | head -n 1)
+  [ -n "$report" ] || fail "no report written"
+  grep -q 'Found <span style="color:red">10</span> issue(s)' "$report" || fail "the report lacks the findings"
+}
+
 case "$mode" in
   help)
-    run "/?"
-    [ "$status" -eq 0 ] || fail "exit status $status"
-    printf '\nTo use Dormex you can run without any options. \nAlthough, there are some options for running specific modes.\n\n\tARGUMENTS: \n\t\t /?: dumps help information.\n Press ANY key to continue..' > "$work/expected"
-    cmp -s "$work/expected" "$work/out.txt" || fail "help text differs"
+    expect_help
     ;;
   live)
     run
@@ -74,18 +94,23 @@ case "$mode" in
     grep -qE '^Exit Error code: [1-9][0-9]*$' "$work/out.txt" || fail "no non-zero exit code"
     grep -qF 'ERROR:: OpenTrace failed. :: Error code: ' "$log" || fail "no OpenTrace line"
     ;;
+  package)
+    cmake -E tar xf "$exe"
+    folder="$work/cwd/$(basename "$exe" .zip)"
+    for file in dormex.exe dormex-rules-check.exe README.txt; do
+      [ -f "$folder/$file" ] || fail "the package lacks $file"
+    done
+    for rules in "$rules_dir"/*.xml; do
+      [ -f "$folder/rules_for_soc/$(basename "$rules")" ] || fail "the package lacks $(basename "$rules")"
+    done
+    cd "$folder"
+    exe="$folder/dormex.exe"
+    expect_help
+    replay_sample
+    ;;
   replay)
-    sample="$rules_dir/../machines/sample.json"
     cp -r "$rules_dir" rules_for_soc
-    DORMEX_MACHINE=$(winepath -w "$sample" 2>/dev/null)
-    export DORMEX_MACHINE
-    run
-    unset DORMEX_MACHINE
-    [ "$status" -eq 0 ] || fail "exit status $status"
-    report=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Report.html 2>/dev/null | head -n 1)
-    log=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Debug-Log.txt 2>/dev/null | head -n 1)
-    [ -n "$report" ] || fail "no report written"
-    grep -q 'Found <span style="color:red">10</span> issue(s)' "$report" || fail "the report lacks the findings"
+    replay_sample
     linux=${3:-}
     if [ -n "$linux" ]; then
       mkdir -p "$work/linux/profile/Desktop"
