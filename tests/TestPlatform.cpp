@@ -21,7 +21,7 @@ bool StringConsole::ReadChar(char* c)
     return true;
 }
 
-uint32_t TestFileSystem::GetEnvironmentVariable(const std::string& name, char* buffer,
+uint32_t TestFileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
                                                 uint32_t size)
 {
     auto entry = Environment.find(name);
@@ -38,10 +38,10 @@ uint32_t TestFileSystem::GetEnvironmentVariable(const std::string& name, char* b
 
 uint32_t TestFileSystem::GetFileAttributesW(const std::u16string& path)
 {
-    return GetFileAttributes(Narrow(path));
+    return GetFileAttributesA(Narrow(path));
 }
 
-uint32_t TestFileSystem::GetCurrentDirectory(uint32_t size, char* buffer)
+uint32_t TestFileSystem::GetCurrentDirectoryA(uint32_t size, char* buffer)
 {
     if (buffer == nullptr || CurrentDirectory.size() + 1 > size) {
         return static_cast<uint32_t>(CurrentDirectory.size() + 1);

@@ -31,14 +31,14 @@ public:
     std::map<std::string, std::string> Environment;
     std::string CurrentDirectory;
 
-    uint32_t GetEnvironmentVariable(const std::string& name, char* buffer, uint32_t size) override;
-    uint32_t GetFileAttributes(const std::string& path) override
+    uint32_t GetEnvironmentVariableA(const std::string& name, char* buffer, uint32_t size) override;
+    uint32_t GetFileAttributesA(const std::string& path) override
     {
-        return real_.GetFileAttributes(NativePath(path));
+        return real_.GetFileAttributesA(NativePath(path));
     }
     uint32_t GetFileAttributesW(const std::u16string& path) override;
-    uint32_t GetCurrentDirectory(uint32_t size, char* buffer) override;
-    bool DeleteFile(const std::string& path) override { return real_.DeleteFile(NativePath(path)); }
+    uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) override;
+    bool DeleteFileA(const std::string& path) override { return real_.DeleteFileA(NativePath(path)); }
     int Stat(const std::string& path) override { return real_.Stat(NativePath(path)); }
     // Relative paths resolve against CurrentDirectory.
     std::string NativePath(const std::string& path) override;

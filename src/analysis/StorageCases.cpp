@@ -90,7 +90,7 @@ bool ProbeStorageCache(DebugLog& log, DeviceIo& deviceIo)
         path.append(number.begin(), number.end());
         path += u':';
         PortHandle handle(deviceIo,
-                          deviceIo.CreateFile(path, GenericReadWrite, 0, OpenExisting, 0));
+                          deviceIo.CreateFileW(path, GenericReadWrite, 0, OpenExisting, 0));
         if (handle.Get() == InvalidFileHandle) {
             log.WriteLog(INFORMATION, "Could not find Scsi" + number, 0);
             continue;

@@ -99,7 +99,7 @@ Stop OpenDebugLog(RunState& state, Platform& platform)
     }
     const std::string logPath =
         OutputDirectory(state.System, platform.files) + "\\VQT-Debug-Log.txt";
-    platform.files.DeleteFile(logPath);
+    platform.files.DeleteFileA(logPath);
     platform.console.Write("\nDebug file can be found at: " + logPath);
     state.LogFile.open(platform.files.NativePath(logPath), std::ios::out | std::ios::app);
     log.WriteTo(&state.LogFile);
@@ -255,11 +255,11 @@ int32_t RunDormex(const std::vector<std::string>& arguments, RunState& state, Pl
 std::string OutputDirectory(const SystemInfo& info, FileSystem& files)
 {
     std::string desktop = info.UserProfile + "\\Desktop";
-    if (files.GetFileAttributes(desktop) != InvalidFileAttributes) {
+    if (files.GetFileAttributesA(desktop) != InvalidFileAttributes) {
         return desktop;
     }
     char buffer[MaxPathChars] = {};
-    uint32_t length = files.GetCurrentDirectory(MaxPathChars, buffer);
+    uint32_t length = files.GetCurrentDirectoryA(MaxPathChars, buffer);
     if (length >= MaxPathChars) {
         return {};
     }

@@ -102,6 +102,37 @@ std::u16string Utf8ToUtf16(std::string_view utf8)
     return wide;
 }
 
+std::string Utf16ToUtf8(std::u16string_view utf16)
+{
+    std::string utf8;
+    utf8.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        char32_t codePoint = utf16[i];
+        bool high = codePoint >= 0xD800 && codePoint < 0xDC00;
+        if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        } else if (codePoint >= 0xD800 && codePoint < 0xE000) {
+            codePoint = 0xFFFD;
+        }
+        if (codePoint < 0x80) {
+            utf8 += static_cast<char>(codePoint);
+        } else if (codePoint < 0x800) {
+            utf8 += static_cast<char>(0xC0 | codePoint >> 6);
+            utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
+        } else if (codePoint < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | codePoint >> 12);
+            utf8 += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | codePoint >> 18);
+            utf8 += static_cast<char>(0x80 | (codePoint >> 12 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
+        }
+    }
+    return utf8;
+}
+
 namespace {
 
 int DigitValue(char c)

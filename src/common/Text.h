@@ -35,6 +35,10 @@ void WriteUtf16Le(std::span<uint8_t> bytes, size_t offset, std::u16string_view t
 // a surrogate pair. Bytes that are not UTF-8 pass through one unit each.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+// UTF-16 text to UTF-8; a unit that is half of no surrogate pair becomes
+// U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
 // A number read as strtol(text, nullptr, 10) reads it: leading white space, an
 // optional sign, digits up to the first other character, 0 without digits.
 // Values beyond 32 bits are clamped, as with a 32-bit long.

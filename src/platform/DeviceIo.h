@@ -18,7 +18,7 @@ public:
     virtual ~DeviceIo() = default;
 
     // CreateFileW without security attributes or template.
-    virtual FileHandle CreateFile(const std::u16string& path, uint32_t desiredAccess,
+    virtual FileHandle CreateFileW(const std::u16string& path, uint32_t desiredAccess,
                                   uint32_t shareMode, uint32_t creationDisposition,
                                   uint32_t flagsAndAttributes) = 0;
 

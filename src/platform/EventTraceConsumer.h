@@ -39,7 +39,7 @@ public:
     virtual ~EventTraceConsumer() = default;
 
     // OpenTraceW: InvalidProcessTraceHandle on failure, see GetLastError.
-    virtual TraceHandle OpenTrace(EventTraceLogfile& logfile) = 0;
+    virtual TraceHandle OpenTraceW(EventTraceLogfile& logfile) = 0;
     virtual uint32_t GetLastError() = 0;
 
     // ProcessTrace on one handle without time bounds: calls the callback for

@@ -14,6 +14,7 @@ using TraceHandle = uint64_t;
 inline constexpr uint32_t ControlCodeDisableProvider = 0;
 inline constexpr uint32_t ControlCodeEnableProvider = 1;
 inline constexpr uint32_t ControlCodeCaptureState = 2;
+inline constexpr uint32_t EventTraceControlStop = 1;
 
 // Byte offsets of the EVENT_TRACE_PROPERTIES fields that StartTraceW reads,
 // and the size of the structure; the names follow it in the same block.
@@ -38,7 +39,7 @@ public:
     // StartTraceW(handle, sessionName, properties). `properties` is the whole
     // EVENT_TRACE_PROPERTIES block with the names behind it; empty when the
     // caller has none (the call then fails as on Windows).
-    virtual uint32_t StartTrace(TraceHandle* handle, const std::u16string& sessionName,
+    virtual uint32_t StartTraceW(TraceHandle* handle, const std::u16string& sessionName,
                                 std::span<uint8_t> properties) = 0;
 
     // EnableTraceEx2 without enable parameters.
@@ -47,8 +48,13 @@ public:
                                     uint64_t matchAllKeyword, uint32_t timeout) = 0;
 
     // StopTraceW(handle, sessionName, properties).
-    virtual uint32_t StopTrace(TraceHandle handle, const std::u16string& sessionName,
+    virtual uint32_t StopTraceW(TraceHandle handle, const std::u16string& sessionName,
                                std::span<uint8_t> properties) = 0;
+
+    // ControlTraceW(handle, sessionName, properties, controlCode): with handle
+    // 0 the session is found by its name.
+    virtual uint32_t ControlTraceW(TraceHandle handle, const std::u16string& sessionName,
+                                   std::span<uint8_t> properties, uint32_t controlCode) = 0;
 
     // Sleep: the capture window. A replayed machine need not wait.
     virtual void Sleep(uint32_t milliseconds) = 0;

@@ -17,19 +17,19 @@ public:
     // GetEnvironmentVariableA: with a buffer too small (or null and size 0)
     // returns the size needed including the terminator; otherwise the number
     // of characters copied. 0 when the variable does not exist.
-    virtual uint32_t GetEnvironmentVariable(const std::string& name, char* buffer,
+    virtual uint32_t GetEnvironmentVariableA(const std::string& name, char* buffer,
                                             uint32_t size) = 0;
 
     // GetFileAttributesA / GetFileAttributesW: InvalidFileAttributes on failure.
-    virtual uint32_t GetFileAttributes(const std::string& path) = 0;
+    virtual uint32_t GetFileAttributesA(const std::string& path) = 0;
     virtual uint32_t GetFileAttributesW(const std::u16string& path) = 0;
 
     // GetCurrentDirectoryA: the length copied, or the size needed when the
     // buffer is too small, 0 on failure.
-    virtual uint32_t GetCurrentDirectory(uint32_t size, char* buffer) = 0;
+    virtual uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) = 0;
 
     // DeleteFileA.
-    virtual bool DeleteFile(const std::string& path) = 0;
+    virtual bool DeleteFileA(const std::string& path) = 0;
 
     // stat() on a narrow path: 0 when it exists.
     virtual int Stat(const std::string& path) = 0;

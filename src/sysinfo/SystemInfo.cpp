@@ -72,7 +72,7 @@ int32_t ReadSystemInfo(SystemInfo& info, DebugLog& log, Platform& platform)
 
 bool ReadUserProfile(SystemInfo& info, DebugLog& log, FileSystem& files)
 {
-    uint32_t size = files.GetEnvironmentVariable("USERPROFILE", nullptr, 0);
+    uint32_t size = files.GetEnvironmentVariableA("USERPROFILE", nullptr, 0);
     if (size == 0) {
         log.WriteLog(ERROR, "User profile cannot be accessed", 0);
         return false;
@@ -83,7 +83,7 @@ bool ReadUserProfile(SystemInfo& info, DebugLog& log, FileSystem& files)
                                AsStatus(ErrorNotEnoughMemory));
         return false;
     }
-    if (files.GetEnvironmentVariable("USERPROFILE", buffer->data(), size) == 0) {
+    if (files.GetEnvironmentVariableA("USERPROFILE", buffer->data(), size) == 0) {
         log.WriteLog(ERROR, "Cannot get User profile.", 0);
         return false;
     }

@@ -31,17 +31,42 @@ struct PowerTraceSession {
     }
 };
 
+// A run that ended during the capture (Ctrl+C, a closed window, a crash)
+// leaves its session running, and the name stays taken until it is stopped.
+uint32_t RestartLeftoverSession(const std::u16string& traceFile, PowerTraceSession& session,
+                                DebugLog& log, EventTraceController& controller)
+{
+    uint32_t stopped =
+        controller.ControlTraceW(0, TraceSessionName, session.Block(), EventTraceControlStop);
+    if (stopped != 0 && stopped != ErrorMoreData) {
+        log.WriteLog(ERROR, "Cannot stop the trace session mytrace4 left by an earlier run",
+                     AsStatus(stopped));
+        return ErrorAlreadyExists;
+    }
+    log.WriteLog(INFORMATION,
+                 "Stopped the trace session mytrace4 that an earlier run left running; starting "
+                 "it again",
+                 0);
+    if (session.Properties) {
+        *session.Properties = BuildTraceProperties(traceFile);  // the stop wrote into it
+    }
+    return controller.StartTraceW(&session.Handle, TraceSessionName, session.Block());
+}
+
 uint32_t StartPowerTraceSession(const std::string& directory, PowerTraceSession& session,
                                 DebugLog& log, EventTraceController& controller)
 {
-    std::u16string traceFile = Widen(TraceFilePath(directory));
+    std::u16string traceFile = Utf8ToUtf16(TraceFilePath(directory));
     session.Properties = TryAllocate<uint8_t>(TracePropertiesSize);
     if (!session.Properties) {
         log.WriteLog(ERROR, "Cannot Allocate Memory for Trace Properties.", 0);
     } else {
         *session.Properties = BuildTraceProperties(traceFile);
     }
-    uint32_t status = controller.StartTrace(&session.Handle, TraceSessionName, session.Block());
+    uint32_t status = controller.StartTraceW(&session.Handle, TraceSessionName, session.Block());
+    if (status == ErrorAlreadyExists) {
+        status = RestartLeftoverSession(traceFile, session, log, controller);
+    }
     if (status != 0) {
         log.WriteLog(ERROR, "Starting trace failed. ", AsStatus(status));
     }
@@ -93,7 +118,10 @@ uint32_t EnablePowerProviders(const PowerTraceSession& session, DebugLog& log,
 uint32_t StopPowerTraceSession(PowerTraceSession& session, DebugLog& log,
                                EventTraceController& controller)
 {
-    uint32_t status = controller.StopTrace(session.Handle, TraceSessionName, session.Block());
+    uint32_t status = controller.StopTraceW(session.Handle, TraceSessionName, session.Block());
+    if (status == ErrorMoreData) {
+        status = 0;  // the session is stopped; only its statistics did not fit
+    }
     if (status != 0) {
         log.WriteLog(ERROR, "Stopping a trace didnt complete.", AsStatus(status));
     }

@@ -88,14 +88,14 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
     TraceDecoder decoder{lists, log, tdh, deviceFile};
 
     EventTraceLogfile logfile;
-    logfile.LogFileName = Widen(traceFile);
+    logfile.LogFileName = Utf8ToUtf16(traceFile);
     logfile.ProcessTraceMode = ProcessTraceModeEventRecord;
     logfile.EventRecordCallback = [&decoder](const EventRecord& event) {
         OnTraceEvent(event, decoder);
     };
 
     int32_t result = 0;
-    TraceHandle handle = consumer.OpenTrace(logfile);
+    TraceHandle handle = consumer.OpenTraceW(logfile);
     if (handle == InvalidProcessTraceHandle) {
         uint32_t lastError = consumer.GetLastError();
         log.WriteLog(ERROR, "OpenTrace failed.", AsStatus(lastError));
@@ -112,11 +112,11 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
     }
 
     deviceFile.Release();
-    files.DeleteFile(deviceFile.Path());
+    files.DeleteFileA(deviceFile.Path());
     if (handle != InvalidProcessTraceHandle) {
         consumer.CloseTrace(handle);
     }
-    files.DeleteFile(traceFile);
+    files.DeleteFileA(traceFile);
     return result;
 }
 
@@ -144,10 +144,14 @@ bool ReadEventInformation(const EventRecord& event, TraceDecoder& decoder, Trace
     return true;
 }
 
-bool IsRundownOfInterest(const TraceEventInfo& info)
+// An event id means a rundown only from its own provider: Kernel-Power has
+// events numbered 2 and 3 of its own.
+bool IsRundownOfInterest(const Guid& provider, const TraceEventInfo& info)
 {
     const uint16_t id = info.EventId;
-    bool wanted = id == PoFxRegistration || id == PepDevice || id == PepComponent || id == PoDevice;
+    bool wanted = provider == KernelPowerProvider ? id == PoFxRegistration || id == PoDevice
+                  : provider == KernelPepProvider ? id == PepDevice || id == PepComponent
+                                                  : false;
     return info.DecodingSource == DecodingSourceXMLFile && wanted;
 }
 
@@ -408,7 +412,7 @@ bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
     if (!ReadEventInformation(event, decoder, info)) {
         return false;
     }
-    if (!IsRundownOfInterest(info)) {
+    if (!IsRundownOfInterest(event.ProviderId, info)) {
         return true;
     }
     if (!WriteEventToFile(event, info, decoder)) {

@@ -5,7 +5,8 @@
 // snapshot file, optionally patched, or the embedded sample), a rules folder,
 // arguments, and what the run must show: exit status, console text, debug-log
 // and report fragments in order. ${PROFILE}, ${WORK} and ${MACHINE} stand for
-// the profile folder, the working directory and the replayed snapshot.
+// the profile folder (named "profile" unless "profileFolder" says otherwise),
+// the working directory and the replayed snapshot.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -94,6 +95,7 @@ TEST_P(Scenarios, BehaveAsRecorded)
         nlohmann::json::parse(ReadFile(ScenarioRoot / GetParam() / "scenario.json"));
     Folders folders;
     const bool desktop = recorded.value("desktop", true);
+    folders.profile = folders.dir.Path() / recorded.value("profileFolder", "profile");
     fs::create_directories(desktop ? folders.profile / "Desktop" : folders.profile);
     fs::create_directories(folders.work);
 

@@ -75,7 +75,8 @@ TEST(MachineSnapshot, ReadsEveryMember)
     EXPECT_EQ(snapshot.FirmwareTables.at("LPIT"), (std::vector<uint8_t>{0x4c, 0x50, 0x49, 0x54}));
     EXPECT_EQ(snapshot.ScsiPorts.at(0).Answer.size(), 4u);
     EXPECT_TRUE(snapshot.ScsiPorts.at(1).IoctlFails);
-    EXPECT_EQ(snapshot.Faults.StartTraceW, 183u);
+    EXPECT_EQ(snapshot.Faults.StartTraceW, std::vector<uint32_t>{183});
+    EXPECT_TRUE(snapshot.Faults.StartTraceWAlways);
     EXPECT_EQ(snapshot.Faults.EnableTraceEx2.at(2), 5u);
     EXPECT_EQ(snapshot.Faults.OpenTraceW, 0u);
     EXPECT_TRUE(snapshot.Faults.FirmwareTableGrows);

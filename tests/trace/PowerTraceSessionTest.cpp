@@ -14,19 +14,29 @@ namespace {
 class RecordingController final : public EventTraceController {
 public:
     std::vector<std::string> calls;
-    uint32_t startStatus = 0;
+    std::vector<uint32_t> startStatus;  // of successive starts; 0 after the list
+    uint32_t controlStatus = 0;
     uint32_t stopStatus = 0;
     std::map<size_t, uint32_t> enableStatus;  // enable call number from 1 -> status
     std::vector<uint8_t> startBlock;
     size_t enables = 0;
+    size_t starts = 0;
 
-    uint32_t StartTrace(TraceHandle* handle, const std::u16string& name,
+    uint32_t StartTraceW(TraceHandle* handle, const std::u16string& name,
                         std::span<uint8_t> properties) override
     {
         calls.push_back("start " + std::string(name.begin(), name.end()));
         startBlock.assign(properties.begin(), properties.end());
         *handle = 77;
-        return startStatus;
+        size_t call = starts++;
+        return call < startStatus.size() ? startStatus[call] : 0;
+    }
+    uint32_t ControlTraceW(TraceHandle handle, const std::u16string& name, std::span<uint8_t>,
+                           uint32_t code) override
+    {
+        calls.push_back("control " + std::string(name.begin(), name.end()) + " handle " +
+                        std::to_string(handle) + " code " + std::to_string(code));
+        return controlStatus;
     }
     uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t code, uint8_t level,
                             uint64_t any, uint64_t all, uint32_t timeout) override
@@ -41,7 +51,7 @@ public:
         auto status = enableStatus.find(++enables);
         return status != enableStatus.end() ? status->second : 0;
     }
-    uint32_t StopTrace(TraceHandle handle, const std::u16string& name,
+    uint32_t StopTraceW(TraceHandle handle, const std::u16string& name,
                        std::span<uint8_t> properties) override
     {
         calls.push_back("stop " + std::string(name.begin(), name.end()) + " handle " +
@@ -104,7 +114,8 @@ TEST(RunPowerTrace, RefusesAPathWhoseParentIsMissing)
 TEST(RunPowerTrace, FailuresLogAndAFailedEnableStillStopsTheSession)
 {
     struct Case {
-        uint32_t startStatus;
+        std::vector<uint32_t> startStatus;
+        uint32_t controlStatus;
         size_t failingEnable;  // 0 for none
         uint32_t stopStatus;
         int32_t status;
@@ -112,25 +123,41 @@ TEST(RunPowerTrace, FailuresLogAndAFailedEnableStillStopsTheSession)
         std::string log;
     };
     const std::string enabling = "\nERROR:: Enabling a trace did not complete :: Error code: 5";
+    const std::string restart =
+        "\nINFORMATION:: Stopped the trace session mytrace4 that an earlier run left running; "
+        "starting it again";
+    const std::string startFailed =
+        "\nERROR:: Starting trace failed.  :: Error code: 183"
+        "\nERROR:: Starting a trace did not complete :: Error code: 183";
     const Case cases[] = {
-        {183, 0, 0, 183, 1,
-         "\nERROR:: Starting trace failed.  :: Error code: 183"
-         "\nERROR:: Starting a trace did not complete :: Error code: 183"},
-        {0, 1, 0, 5, 5,
+        // A session left by an earlier run is stopped, and the start tried once more.
+        {{183}, 0, 0, 0, 0, 11, restart},
+        {{183, 183}, 0, 0, 0, 183, 3, restart + startFailed},
+        {{183}, 5, 0, 0, 183, 2,
+         "\nERROR:: Cannot stop the trace session mytrace4 left by an earlier run :: Error code: "
+         "5" +
+             startFailed},
+        {{5}, 0, 0, 0, 5, 1,
+         "\nERROR:: Starting trace failed.  :: Error code: 5"
+         "\nERROR:: Starting a trace did not complete :: Error code: 5"},
+        {{}, 0, 1, 0, 5, 5,
          "\nERROR:: Enabling Trace for PoFx didnt complete   :: Error code: 5" + enabling},
-        {0, 2, 0, 5, 6,
+        {{}, 0, 2, 0, 5, 6,
          "\nERROR:: Enabling Capture state for PoFx didnt complete   :: Error code: 5" + enabling},
-        {0, 3, 0, 5, 7,
+        {{}, 0, 3, 0, 5, 7,
          "\nERROR:: Enabling Trace for PEP didnt complete   :: Error code: 5" + enabling},
-        {0, 4, 0, 5, 8,
+        {{}, 0, 4, 0, 5, 8,
          "\nERROR:: Enabling Capture state for PEP didnt complete. :: Error code: 5" + enabling},
-        {0, 0, 4201, 4201, 9,
+        {{}, 0, 0, 4201, 4201, 9,
          "\nERROR:: Stopping a trace didnt complete. :: Error code: 4201"
          "\nERROR:: Stopping a trace did not complete :: Error code: 4201"},
+        // ERROR_MORE_DATA: the session stopped, only its statistics did not fit.
+        {{}, 0, 0, 234, 0, 9, ""},
     };
     for (const Case& c : cases) {
         Session session;
         session.controller.startStatus = c.startStatus;
+        session.controller.controlStatus = c.controlStatus;
         session.controller.enableStatus[c.failingEnable] = 5;
         session.controller.stopStatus = c.stopStatus;
         EXPECT_EQ(session.Run(session.Directory()), c.status) << c.log;
@@ -140,21 +167,28 @@ TEST(RunPowerTrace, FailuresLogAndAFailedEnableStillStopsTheSession)
             EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end() - 1), Disables);
             EXPECT_EQ(calls.back(), Stop);
         }
+        if (!c.startStatus.empty() && c.startStatus[0] == 183 && c.calls > 1) {
+            EXPECT_EQ(calls[1], "control mytrace4 handle 0 code 1");
+        }
         EXPECT_EQ(session.capture.Text(), c.log);
     }
 }
 
-// The session block's layout is the operating system's; the path is ours.
+// The session block's layout is the operating system's; the path is ours, and
+// a profile named in any script reaches the trace service unchanged.
 TEST(RunPowerTrace, PassesTheTraceFilePathCutTo259Characters)
 {
     Session session;
-    session.Run(session.Directory());
+    const std::string profile = session.capture.Dir.Path().string() + "\\\u042e\u043b\u0438\u044f";
+    EXPECT_EQ(session.Run(profile), 0);
     const std::vector<uint8_t>& block = session.controller.startBlock;
-    std::u16string expected = Widen(session.Directory() + "\\VQTSystemTrace.etl");
+    std::u16string expected = Utf8ToUtf16(profile) + u"\\VQTSystemTrace.etl";
+    EXPECT_EQ(expected.substr(expected.size() - 23, 4), u"\u042e\u043b\u0438\u044f");
     ASSERT_EQ(block.size(), 2688u);
     EXPECT_EQ(block[112], 2168 & 0xFF);  // where the name starts
     for (size_t i = 0; i <= expected.size(); ++i) {
-        EXPECT_EQ(block[2168 + 2 * i], i < expected.size() ? expected[i] & 0xFF : 0);
+        char16_t unit = i < expected.size() ? expected[i] : 0;
+        EXPECT_EQ(block[2168 + 2 * i] | block[2169 + 2 * i] << 8, unit);
     }
 
     std::vector<uint8_t> cut = BuildTraceProperties(std::u16string(300, u'x'));

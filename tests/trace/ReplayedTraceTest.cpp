@@ -21,7 +21,7 @@ const std::string Events = R"("events": [
   {"provider": "Microsoft-Windows-Kernel-Power", "id": 320, "properties": [
      ["DeviceId", "\\_SB.PC00.HDAS"], ["InstancePath", "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8"],
      ["ServiceName", "HDAudBus"], ["DeviceNode", "42"]]},
-  {"provider": "{0D4FDC09-8C27-494A-BDA0-505E4FD8ADAE}", "id": 136, "properties": [
+  {"provider": "{331C3B3A-2005-44C2-AC5E-77220C37D6B4}", "id": 136, "properties": [
      ["DeviceNode", "0xFFFF9A0C1E3B2D50"], ["InstancePath", "USB\\ROOT_HUB30\\4&1"],
      ["FriendlyName", "Caf\u00e9 Hub"]]},
   {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "decodingSource": 1, "properties": [
@@ -55,7 +55,7 @@ TEST(ReplayedTrace, CapturedRundownsBecomeRecordsInTraceOrder)
     Trace trace(SnapshotWith(Events));
     EXPECT_EQ(trace.traceStatus, 0);
     EXPECT_EQ(trace.processStatus, 0);
-    // Kernel-Power's capture comes first and brings the other provider's event.
+    // Kernel-Power (here once by its GUID) is captured first.
     ASSERT_EQ(trace.Lists().PoFxRundownList.size(), 1u);
     EXPECT_EQ(trace.Lists().PoFxRundownList[0].DeviceNode, 42);
     EXPECT_EQ(trace.Lists().PoFxRundownList[0].InstancePath, "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8");
@@ -80,6 +80,11 @@ TEST(ReplayedTrace, FaultsReplayFailingCalls)
     };
     const Case cases[] = {
         {R"({"StartTraceW": 183})", 183, -1, 0},
+        // A session an earlier run left is stopped, and the next start succeeds.
+        {R"({"StartTraceW": [183]})", 0, 0, 1},
+        {R"({"StartTraceW": [183, 5]})", 5, -1, 0},
+        {R"({"StartTraceW": [183], "ControlTraceW": 5})", 183, -1, 0},
+        {R"({"StopTraceW": 234})", 0, 0, 1},
         {R"({"EnableTraceEx2": {"1": 5}})", 5, -1, 0},
         {R"({"EnableTraceEx2": {"4": 5}})", 5, -1, 0},
         {R"({"StopTraceW": 1})", 1, -1, 0},
@@ -94,6 +99,34 @@ TEST(ReplayedTrace, FaultsReplayFailingCalls)
         EXPECT_EQ(trace.processStatus, c.processStatus) << c.faults;
         EXPECT_EQ(trace.Lists().PoFxRundownList.size(), c.poFxRecords) << c.faults;
     }
+}
+
+TEST(ReplayedTrace, EventIdsCountOnlyFromTheirOwnProvider)
+{
+    Trace trace(SnapshotWith(R"("events": [
+      {"provider": "Microsoft-Windows-Kernel-Power", "id": 2, "properties": [
+         ["DeviceId", "0x1"], ["DeviceName", "\\_SB.PC00.HDAS"],
+         ["PlatformStateDependencyCount", "1"], ["PowerState", "3"]]},
+      {"provider": "Microsoft-Windows-Kernel-Pep", "id": 320, "properties": [
+         ["DeviceId", "\\_SB.PC00.HDAS"], ["InstancePath", "PCI\\VEN_8A01"],
+         ["ServiceName", "HDAudBus"], ["DeviceNode", "42"]]}])"));
+    EXPECT_EQ(trace.processStatus, 0);
+    EXPECT_TRUE(trace.Lists().PepDeviceRundownList.empty());
+    EXPECT_TRUE(trace.Lists().PoFxRundownList.empty());
+}
+
+TEST(ReplayedTrace, AFolderThatDoesNotExistFailsAsEtwDoes)
+{
+    Trace trace(SnapshotWith(Events));
+    test::TestMachine& machine = trace.machine;
+    const std::string missing = machine.Profile + "\\missing";
+    EXPECT_EQ(RunPowerTrace(missing, machine.State.Log, machine.Services.traceController,
+                            machine.Files),
+              3);
+    EXPECT_EQ(ProcessPowerTrace(missing, machine.State.Rundowns, machine.State.Log,
+                                machine.Services.traceConsumer, machine.Services.tdh,
+                                machine.Files),
+              3);
 }
 
 TEST(ReplayedTrace, SecondSessionStartsAfterAFailedEnable)

@@ -211,7 +211,7 @@ public:
     bool closed = false;
     std::u16string openedName;
 
-    TraceHandle OpenTrace(EventTraceLogfile& logfile) override
+    TraceHandle OpenTraceW(EventTraceLogfile& logfile) override
     {
         openedName = logfile.LogFileName;
         callback = logfile.EventRecordCallback;
@@ -398,7 +398,7 @@ TEST(ProcessPowerTrace, KeepsEventsOfInterestAndGoesOnPastAnUndecodableOne)
         Make({Text(u"DeviceName"), Text(u"PlatformStateDependencyCount"), Text(u"PowerState")}, 3,
              {u"\\_SB.PC00.HDAS", u"1", u"3"});
     pep.id = 2;
-    pep.provider = *ParseGuid("{01234567-89ab-cdef-0123-456789abcdef}");
+    pep.provider = KernelPepProvider;
     FakeEvent failingInfo = Registration(u"\\_SB.PC00.NOIN", u"x");
     failingInfo.infoStatus = 1168;
     replay.events = {

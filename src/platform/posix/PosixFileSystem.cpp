@@ -33,7 +33,7 @@ uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size)
 
 }  // namespace
 
-uint32_t PosixFileSystem::GetEnvironmentVariable(const std::string& name, char* buffer,
+uint32_t PosixFileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
                                                  uint32_t size)
 {
     const char* value = std::getenv(name.c_str());
@@ -46,7 +46,7 @@ uint32_t PosixFileSystem::GetEnvironmentVariable(const std::string& name, char* 
     return CopyOut(value, buffer, size);
 }
 
-uint32_t PosixFileSystem::GetFileAttributes(const std::string& path)
+uint32_t PosixFileSystem::GetFileAttributesA(const std::string& path)
 {
     struct stat status {};
     if (::stat(NativePath(path).c_str(), &status) != 0) {
@@ -57,10 +57,10 @@ uint32_t PosixFileSystem::GetFileAttributes(const std::string& path)
 
 uint32_t PosixFileSystem::GetFileAttributesW(const std::u16string& path)
 {
-    return GetFileAttributes(Narrow(path));
+    return GetFileAttributesA(Narrow(path));
 }
 
-uint32_t PosixFileSystem::GetCurrentDirectory(uint32_t size, char* buffer)
+uint32_t PosixFileSystem::GetCurrentDirectoryA(uint32_t size, char* buffer)
 {
     std::vector<char> directory(4096);
     while (::getcwd(directory.data(), directory.size()) == nullptr) {
@@ -72,7 +72,7 @@ uint32_t PosixFileSystem::GetCurrentDirectory(uint32_t size, char* buffer)
     return CopyOut(directory.data(), buffer, size);
 }
 
-bool PosixFileSystem::DeleteFile(const std::string& path)
+bool PosixFileSystem::DeleteFileA(const std::string& path)
 {
     return ::unlink(NativePath(path).c_str()) == 0;
 }

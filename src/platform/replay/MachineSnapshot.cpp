@@ -339,13 +339,28 @@ void ReadScsiPorts(const Json& value, const std::string& path, MachineSnapshot& 
     }
 }
 
+// A status for every call, or a list: the statuses of the first calls.
+void ReadStartTraceFaults(const Json& value, const std::string& path, SnapshotFaults& faults)
+{
+    if (!value.is_array()) {
+        faults.StartTraceW = {ReadStatus(value, path)};
+        faults.StartTraceWAlways = true;
+        return;
+    }
+    for (size_t i = 0; i < value.size(); ++i) {
+        faults.StartTraceW.push_back(ReadStatus(value[i], IndexPath(path, i)));
+    }
+}
+
 void ReadFaults(const Json& value, const std::string& path, SnapshotFaults& faults)
 {
     ExpectObject(value, path);
     for (const auto& [name, member] : value.items()) {
         std::string memberPath = MemberPath(path, name);
         if (name == "StartTraceW") {
-            faults.StartTraceW = ReadStatus(member, memberPath);
+            ReadStartTraceFaults(member, memberPath, faults);
+        } else if (name == "ControlTraceW") {
+            faults.ControlTraceW = ReadStatus(member, memberPath);
         } else if (name == "StopTraceW") {
             faults.StopTraceW = ReadStatus(member, memberPath);
         } else if (name == "OpenTraceW") {

@@ -49,7 +49,11 @@ struct SnapshotScsiPort {
 
 // Platform calls that a replay makes fail, with their statuses.
 struct SnapshotFaults {
-    std::optional<uint32_t> StartTraceW;
+    // The statuses of successive StartTraceW calls, the later calls succeeding;
+    // with a single number every call fails with it.
+    std::vector<uint32_t> StartTraceW;
+    bool StartTraceWAlways = false;
+    std::optional<uint32_t> ControlTraceW;
     std::map<uint32_t, uint32_t> EnableTraceEx2;  // call number from 1 -> status
     std::optional<uint32_t> StopTraceW;
     std::optional<uint32_t> OpenTraceW;  // the last-error code of the failed open

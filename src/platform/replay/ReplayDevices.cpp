@@ -129,7 +129,7 @@ uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_
     return size;
 }
 
-FileHandle ReplayDeviceIo::CreateFile(const std::u16string& path, uint32_t, uint32_t, uint32_t,
+FileHandle ReplayDeviceIo::CreateFileW(const std::u16string& path, uint32_t, uint32_t, uint32_t,
                                       uint32_t)
 {
     const std::u16string prefix = u"\\\\.\\Scsi";

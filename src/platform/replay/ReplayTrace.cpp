@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -20,6 +21,14 @@ constexpr const char* TraceFileHeader = "dormex replayed trace";
 // and the property names.
 constexpr uint32_t TraceEventInfoFixedSize = 112;
 constexpr uint32_t EventPropertyInfoSize = 24;
+
+// Whether the folder of a native file path exists, as ETW asks of a log file.
+bool FolderExists(const std::string& nativePath)
+{
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::path(nativePath).parent_path();
+    return folder.empty() || std::filesystem::is_directory(folder, error);
+}
 
 const ReplayEvent* EventOf(const EventRecord& event)
 {
@@ -44,13 +53,18 @@ std::vector<uint8_t> ReplayWideBytes(const std::string& utf8)
     return EncodeUtf16Le(Utf8ToUtf16(utf8) + u'\0');
 }
 
-uint32_t ReplayEventTraceController::StartTrace(TraceHandle* handle, const std::u16string&,
-                                                std::span<uint8_t> properties)
+uint32_t ReplayEventTraceController::StartTraceW(TraceHandle* handle, const std::u16string&,
+                                                 std::span<uint8_t> properties)
 {
-    if (snapshot_.Faults.StartTraceW) {
-        return *snapshot_.Faults.StartTraceW;
+    const SnapshotFaults& faults = snapshot_.Faults;
+    size_t call = startCalls_++;
+    if (call < faults.StartTraceW.size() || (faults.StartTraceWAlways && call > 0)) {
+        uint32_t status = faults.StartTraceW[std::min(call, faults.StartTraceW.size() - 1)];
+        // A session "already there" is one an earlier run left, until stopped.
+        leftoverSession_ = status == ErrorAlreadyExists;
+        return status;
     }
-    if (running_) {
+    if (running_ || leftoverSession_) {
         return ErrorAlreadyExists;
     }
     if (properties.size() < trace_properties::StructureSize) {
@@ -60,7 +74,10 @@ uint32_t ReplayEventTraceController::StartTrace(TraceHandle* handle, const std::
     if (nameOffset >= properties.size()) {
         return ErrorInvalidParameter;
     }
-    traceFile_ = files_.NativePath(Narrow(Utf16LeTextAt(properties, nameOffset)));
+    traceFile_ = files_.NativePath(Utf16ToUtf8(Utf16LeTextAt(properties, nameOffset)));
+    if (!FolderExists(traceFile_)) {
+        return ErrorPathNotFound;
+    }
     std::ofstream file(traceFile_, std::ios::trunc);
     if (!file.is_open()) {
         return ErrorPathNotFound;
@@ -102,7 +119,7 @@ uint32_t ReplayEventTraceController::EnableTraceEx2(TraceHandle handle, const Gu
     return 0;
 }
 
-uint32_t ReplayEventTraceController::StopTrace(TraceHandle handle, const std::u16string&,
+uint32_t ReplayEventTraceController::StopTraceW(TraceHandle handle, const std::u16string&,
                                                std::span<uint8_t>)
 {
     if (snapshot_.Faults.StopTraceW) {
@@ -115,17 +132,35 @@ uint32_t ReplayEventTraceController::StopTrace(TraceHandle handle, const std::u1
     return 0;
 }
 
+uint32_t ReplayEventTraceController::ControlTraceW(TraceHandle, const std::u16string&,
+                                                   std::span<uint8_t>, uint32_t controlCode)
+{
+    if (snapshot_.Faults.ControlTraceW) {
+        return *snapshot_.Faults.ControlTraceW;
+    }
+    if (controlCode != EventTraceControlStop) {
+        return ErrorNotSupported;
+    }
+    if (!running_ && !leftoverSession_) {
+        return ErrorWmiInstanceNotFound;
+    }
+    running_ = false;
+    leftoverSession_ = false;
+    return 0;
+}
+
 void ReplayEventTraceController::Sleep(uint32_t) {}
 
-TraceHandle ReplayEventTraceConsumer::OpenTrace(EventTraceLogfile& logfile)
+TraceHandle ReplayEventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
 {
     if (snapshot_.Faults.OpenTraceW) {
         lastError_ = *snapshot_.Faults.OpenTraceW;
         return InvalidProcessTraceHandle;
     }
-    std::ifstream file(files_.NativePath(Narrow(logfile.LogFileName)));
+    const std::string path = files_.NativePath(Utf16ToUtf8(logfile.LogFileName));
+    std::ifstream file(path);
     if (!file.is_open()) {
-        lastError_ = ErrorFileNotFound;
+        lastError_ = FolderExists(path) ? ErrorFileNotFound : ErrorPathNotFound;
         return InvalidProcessTraceHandle;
     }
     std::string line;

@@ -23,19 +23,23 @@ public:
         : snapshot_(snapshot), files_(files)
     {
     }
-    uint32_t StartTrace(TraceHandle* handle, const std::u16string& sessionName,
+    uint32_t StartTraceW(TraceHandle* handle, const std::u16string& sessionName,
                         std::span<uint8_t> properties) override;
     uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t controlCode,
                             uint8_t level, uint64_t matchAnyKeyword, uint64_t matchAllKeyword,
                             uint32_t timeout) override;
-    uint32_t StopTrace(TraceHandle handle, const std::u16string& sessionName,
+    uint32_t StopTraceW(TraceHandle handle, const std::u16string& sessionName,
                        std::span<uint8_t> properties) override;
+    uint32_t ControlTraceW(TraceHandle handle, const std::u16string& sessionName,
+                           std::span<uint8_t> properties, uint32_t controlCode) override;
     void Sleep(uint32_t milliseconds) override;
 
 private:
     const MachineSnapshot& snapshot_;
     FileSystem& files_;
     bool running_ = false;
+    bool leftoverSession_ = false;  // a start failed as if an earlier run's session were there
+    size_t startCalls_ = 0;
     std::string traceFile_;  // native path
     uint32_t enableCalls_ = 0;
     bool otherProvidersEntered_ = false;
@@ -54,7 +58,7 @@ public:
         : snapshot_(snapshot), files_(files)
     {
     }
-    TraceHandle OpenTrace(EventTraceLogfile& logfile) override;
+    TraceHandle OpenTraceW(EventTraceLogfile& logfile) override;
     uint32_t GetLastError() override { return lastError_; }
     uint32_t ProcessTrace(TraceHandle handle) override;
     uint32_t CloseTrace(TraceHandle handle) override;

@@ -1,8 +1,8 @@
-#define WIN32_LEAN_AND_MEAN
-#define NOGDI
+// <windows.h> comes before every other Windows header.
+#include <windows.h>
+
 #include <cfgmgr32.h>
 #include <devpropdef.h>
-#include <windows.h>
 
 #include <cstring>
 
@@ -47,7 +47,7 @@ uint32_t Win32FirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_t
     return ::GetSystemFirmwareTable(provider, tableId, buffer, bufferSize);
 }
 
-FileHandle Win32DeviceIo::CreateFile(const std::u16string& path, uint32_t desiredAccess,
+FileHandle Win32DeviceIo::CreateFileW(const std::u16string& path, uint32_t desiredAccess,
                                      uint32_t shareMode, uint32_t creationDisposition,
                                      uint32_t flagsAndAttributes)
 {

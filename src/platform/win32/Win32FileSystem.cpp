@@ -1,20 +1,20 @@
-#define WIN32_LEAN_AND_MEAN
-#define NOGDI
-#include <sys/stat.h>
+// <windows.h> comes before every other Windows header.
 #include <windows.h>
+
+#include <sys/stat.h>
 
 #include "platform/NativeFileSystem.h"
 #include "platform/win32/Win32FileSystem.h"
 
 namespace dormex {
 
-uint32_t Win32FileSystem::GetEnvironmentVariable(const std::string& name, char* buffer,
+uint32_t Win32FileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
                                                  uint32_t size)
 {
     return ::GetEnvironmentVariableA(name.c_str(), buffer, size);
 }
 
-uint32_t Win32FileSystem::GetFileAttributes(const std::string& path)
+uint32_t Win32FileSystem::GetFileAttributesA(const std::string& path)
 {
     return ::GetFileAttributesA(path.c_str());
 }
@@ -24,12 +24,12 @@ uint32_t Win32FileSystem::GetFileAttributesW(const std::u16string& path)
     return ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
 }
 
-uint32_t Win32FileSystem::GetCurrentDirectory(uint32_t size, char* buffer)
+uint32_t Win32FileSystem::GetCurrentDirectoryA(uint32_t size, char* buffer)
 {
     return ::GetCurrentDirectoryA(size, buffer);
 }
 
-bool Win32FileSystem::DeleteFile(const std::string& path)
+bool Win32FileSystem::DeleteFileA(const std::string& path)
 {
     return ::DeleteFileA(path.c_str()) != FALSE;
 }

@@ -8,11 +8,11 @@ namespace dormex {
 // native paths already.
 class Win32FileSystem final : public FileSystem {
 public:
-    uint32_t GetEnvironmentVariable(const std::string& name, char* buffer, uint32_t size) override;
-    uint32_t GetFileAttributes(const std::string& path) override;
+    uint32_t GetEnvironmentVariableA(const std::string& name, char* buffer, uint32_t size) override;
+    uint32_t GetFileAttributesA(const std::string& path) override;
     uint32_t GetFileAttributesW(const std::u16string& path) override;
-    uint32_t GetCurrentDirectory(uint32_t size, char* buffer) override;
-    bool DeleteFile(const std::string& path) override;
+    uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) override;
+    bool DeleteFileA(const std::string& path) override;
     int Stat(const std::string& path) override;
     std::string NativePath(const std::string& path) override;
 };

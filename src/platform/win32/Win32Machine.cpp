@@ -1,7 +1,7 @@
-#define WIN32_LEAN_AND_MEAN
-#define NOGDI
-#include <powrprof.h>
+// <windows.h> comes before every other Windows header.
 #include <windows.h>
+
+#include <powrprof.h>
 
 #include "platform/win32/Win32Machine.h"
 

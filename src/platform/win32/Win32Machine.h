@@ -40,21 +40,35 @@ public:
     void FreeSid(SidHandle sid) override;
 };
 
+// While a session it started runs, a console event (Ctrl+C, the window
+// closed) stops the session before the process ends, so that no session is
+// left behind to block the next run.
 class Win32EventTraceController final : public EventTraceController {
 public:
-    uint32_t StartTrace(TraceHandle* handle, const std::u16string& sessionName,
-                        std::span<uint8_t> properties) override;
+    Win32EventTraceController() = default;
+    ~Win32EventTraceController() override;
+    Win32EventTraceController(const Win32EventTraceController&) = delete;
+    Win32EventTraceController& operator=(const Win32EventTraceController&) = delete;
+
+    uint32_t StartTraceW(TraceHandle* handle, const std::u16string& sessionName,
+                         std::span<uint8_t> properties) override;
     uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t controlCode,
                             uint8_t level, uint64_t matchAnyKeyword, uint64_t matchAllKeyword,
                             uint32_t timeout) override;
-    uint32_t StopTrace(TraceHandle handle, const std::u16string& sessionName,
-                       std::span<uint8_t> properties) override;
+    uint32_t StopTraceW(TraceHandle handle, const std::u16string& sessionName,
+                        std::span<uint8_t> properties) override;
+    uint32_t ControlTraceW(TraceHandle handle, const std::u16string& sessionName,
+                           std::span<uint8_t> properties, uint32_t controlCode) override;
     void Sleep(uint32_t milliseconds) override;
+
+private:
+    void ForgetRunningSession();
+    std::u16string runningSession_;
 };
 
 class Win32EventTraceConsumer final : public EventTraceConsumer {
 public:
-    TraceHandle OpenTrace(EventTraceLogfile& logfile) override;
+    TraceHandle OpenTraceW(EventTraceLogfile& logfile) override;
     uint32_t GetLastError() override { return lastError_; }
     uint32_t ProcessTrace(TraceHandle handle) override;
     uint32_t CloseTrace(TraceHandle handle) override;
@@ -99,7 +113,7 @@ public:
 
 class Win32DeviceIo final : public DeviceIo {
 public:
-    FileHandle CreateFile(const std::u16string& path, uint32_t desiredAccess, uint32_t shareMode,
+    FileHandle CreateFileW(const std::u16string& path, uint32_t desiredAccess, uint32_t shareMode,
                           uint32_t creationDisposition, uint32_t flagsAndAttributes) override;
     bool DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void* input,
                          uint32_t inputSize, void* output, uint32_t outputSize,

@@ -1,10 +1,12 @@
-#define WIN32_LEAN_AND_MEAN
-#define NOGDI
+// <windows.h> comes before every other Windows header.
+#include <windows.h>
+
 #include <evntcons.h>
 #include <evntrace.h>
 #include <tdh.h>
-#include <windows.h>
 
+#include <array>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -104,15 +106,58 @@ PROPERTY_DATA_DESCRIPTOR Descriptor(const std::u16string& name)
 
 }  // namespace
 
-uint32_t Win32EventTraceController::StartTrace(TraceHandle* handle,
-                                               const std::u16string& sessionName,
-                                               std::span<uint8_t> properties)
+namespace {
+
+// The session a console event (Ctrl+C, Ctrl+Break, the window closed) stops
+// before the process ends. A console control handler gets no context of its
+// own, so the one running session is reached through this pointer.
+std::atomic<const char16_t*> sessionToStopOnConsoleEvent{nullptr};
+
+BOOL WINAPI StopSessionOnConsoleEvent(DWORD)
+{
+    if (const char16_t* name = sessionToStopOnConsoleEvent.exchange(nullptr)) {
+        // Room for the structure and the two names ControlTraceW writes back.
+        alignas(EVENT_TRACE_PROPERTIES) std::array<uint8_t, 4096> block{};
+        auto* properties = reinterpret_cast<PEVENT_TRACE_PROPERTIES>(block.data());
+        properties->Wnode.BufferSize = static_cast<ULONG>(block.size());
+        properties->LoggerNameOffset = sizeof(EVENT_TRACE_PROPERTIES);
+        properties->LogFileNameOffset = sizeof(EVENT_TRACE_PROPERTIES) + 2048;
+        ::ControlTraceW(0, reinterpret_cast<LPCWSTR>(name), properties, EVENT_TRACE_CONTROL_STOP);
+    }
+    return FALSE;  // the default handling ends the process
+}
+
+}  // namespace
+
+Win32EventTraceController::~Win32EventTraceController()
+{
+    ForgetRunningSession();
+}
+
+void Win32EventTraceController::ForgetRunningSession()
+{
+    if (!runningSession_.empty()) {
+        sessionToStopOnConsoleEvent.store(nullptr);
+        ::SetConsoleCtrlHandler(StopSessionOnConsoleEvent, FALSE);
+        runningSession_.clear();
+    }
+}
+
+uint32_t Win32EventTraceController::StartTraceW(TraceHandle* handle,
+                                                const std::u16string& sessionName,
+                                                std::span<uint8_t> properties)
 {
     TRACEHANDLE session = 0;
     auto* block =
         properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
     ULONG status = ::StartTraceW(&session, Wide(sessionName), block);
     *handle = session;
+    if (status == ERROR_SUCCESS && !sessionName.empty()) {
+        ForgetRunningSession();
+        runningSession_ = sessionName;
+        sessionToStopOnConsoleEvent.store(runningSession_.c_str());
+        ::SetConsoleCtrlHandler(StopSessionOnConsoleEvent, TRUE);
+    }
     return status;
 }
 
@@ -126,12 +171,23 @@ uint32_t Win32EventTraceController::EnableTraceEx2(TraceHandle handle, const Gui
                             timeout, nullptr);
 }
 
-uint32_t Win32EventTraceController::StopTrace(TraceHandle handle, const std::u16string& sessionName,
+uint32_t Win32EventTraceController::StopTraceW(TraceHandle handle, const std::u16string& sessionName,
                                               std::span<uint8_t> properties)
 {
     auto* block =
         properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    ForgetRunningSession();
     return ::StopTraceW(handle, Wide(sessionName), block);
+}
+
+uint32_t Win32EventTraceController::ControlTraceW(TraceHandle handle,
+                                                  const std::u16string& sessionName,
+                                                  std::span<uint8_t> properties,
+                                                  uint32_t controlCode)
+{
+    auto* block =
+        properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    return ::ControlTraceW(handle, Wide(sessionName), block, controlCode);
 }
 
 void Win32EventTraceController::Sleep(uint32_t milliseconds)
@@ -139,7 +195,7 @@ void Win32EventTraceController::Sleep(uint32_t milliseconds)
     ::Sleep(milliseconds);
 }
 
-TraceHandle Win32EventTraceConsumer::OpenTrace(EventTraceLogfile& logfile)
+TraceHandle Win32EventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
 {
     std::u16string name = logfile.LogFileName;
     EVENT_TRACE_LOGFILEW native{};
