@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a build needs on Debian 12, only what is missing.
 #   scripts/install-deps.sh linux     compiler, CMake, tinyxml2, nlohmann/json, GoogleTest
-#   scripts/install-deps.sh windows   the mingw-w64 cross compiler, Wine, tinyxml2's source package
+#   scripts/install-deps.sh windows   the mingw-w64 cross compiler, Wine, tinyxml2's source package,
+#                                     GoogleTest's source
 #   scripts/install-deps.sh browser   Chromium and Node.js for the report's browser test
 set -euo pipefail
 
@@ -47,7 +48,8 @@ for target in "${@:-linux}"; do
       install_missing g++ cmake make libtinyxml2-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
       ;;
     windows)
-      install_missing cmake make g++-mingw-w64-x86-64 wine nlohmann-json3-dev dpkg-dev xz-utils
+      install_missing cmake make g++-mingw-w64-x86-64-posix wine nlohmann-json3-dev googletest dpkg-dev \
+        xz-utils
       enable_source_packages
       ;;
     browser)

@@ -4,7 +4,8 @@
 #   scripts/test.sh            the Linux build: unit and end-to-end tests
 #   scripts/test.sh browser    the same, with the report checked in headless Chromium
 #   scripts/test.sh asan       the suite under AddressSanitizer and UndefinedBehaviorSanitizer
-#   scripts/test.sh windows    the mingw-w64 cross build of dormex.exe and its runs under Wine
+#   scripts/test.sh windows    the mingw-w64 cross build: the unit tests, dormex.exe and the
+#                              package zip, all run under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,7 +38,10 @@ case "$suite" in
     scripts/install-deps.sh windows
     linux_exe=""
     [ -x build/default/dormex ] && linux_exe="$(pwd)/build/default/dormex"
-    run_preset windows-mingw -DDORMEX_LINUX_EXE="$linux_exe" ;;
+    cmake --preset windows-mingw -DDORMEX_LINUX_EXE="$linux_exe"
+    cmake --build --preset windows-mingw -j "$jobs"
+    cmake --build --preset windows-mingw --target package
+    ctest --preset windows-mingw -j "$jobs" ;;
   all)
     "$0" browser
     "$0" asan

@@ -52,8 +52,8 @@ uint32_t TestFileSystem::GetCurrentDirectoryA(uint32_t size, char* buffer)
 
 std::string TestFileSystem::NativePath(const std::string& path)
 {
-    std::string native = real_.NativePath(path);
-    if (!native.empty() && native[0] != '/') {
+    std::string native = real_->NativePath(path);
+    if (!native.empty() && !std::filesystem::path(native).is_absolute()) {
         return CurrentDirectory + "/" + native;
     }
     return native;

@@ -9,7 +9,7 @@
 #include "TestFiles.h"
 #include "app/RunState.h"
 #include "platform/Console.h"
-#include "platform/posix/PosixFileSystem.h"
+#include "platform/NativeFileSystem.h"
 #include "platform/replay/ReplayMachine.h"
 
 namespace dormex::test {
@@ -34,17 +34,17 @@ public:
     uint32_t GetEnvironmentVariableA(const std::string& name, char* buffer, uint32_t size) override;
     uint32_t GetFileAttributesA(const std::string& path) override
     {
-        return real_.GetFileAttributesA(NativePath(path));
+        return real_->GetFileAttributesA(NativePath(path));
     }
     uint32_t GetFileAttributesW(const std::u16string& path) override;
     uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) override;
-    bool DeleteFileA(const std::string& path) override { return real_.DeleteFileA(NativePath(path)); }
-    int Stat(const std::string& path) override { return real_.Stat(NativePath(path)); }
+    bool DeleteFileA(const std::string& path) override { return real_->DeleteFileA(NativePath(path)); }
+    int Stat(const std::string& path) override { return real_->Stat(NativePath(path)); }
     // Relative paths resolve against CurrentDirectory.
     std::string NativePath(const std::string& path) override;
 
 private:
-    PosixFileSystem real_;
+    std::unique_ptr<FileSystem> real_ = MakeNativeFileSystem();
 };
 
 MachineSnapshot ParseSnapshotOrFail(std::string_view json);

@@ -11,7 +11,6 @@ inline constexpr std::string_view CardStart = "<article><div class=\"wrapper1\">
 inline constexpr std::string_view DataCell = "<td class=\"data\">";
 inline constexpr std::string_view DeviceItem = "<li class=\"rm-cdr\">";
 inline constexpr std::string_view OsDeviceItem = "<li class=\"rm-podr\">";
-inline constexpr std::string_view VersionSpan = "<span class=\"version\">(v2.2.0.2)</span>";
 
 inline constexpr std::string_view StyleSheet =
     "body{padding:1em;background:#465e67;}"

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "common/Version.h"
 #include "log/DebugLog.h"
 #include "platform/FileSystem.h"
 #include "report/ErrorTemplates.h"
@@ -23,8 +24,9 @@ std::string PageStart()
         "content=\"text/html; charset = utf-8 /\"><style>";
     html += html::StyleSheet;
     html += "</style></head><body> <div class=\"wrapper0\"> <article><h1>Corva Dormex";
-    html += html::VersionSpan;
-    html += "</h1></article>";
+    html += "<span class=\"version\">(v";
+    html += DormexVersion;
+    html += ")</span></h1></article>";
     return html;
 }
 

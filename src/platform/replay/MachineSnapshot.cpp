@@ -287,9 +287,12 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
         auto& target = snapshot.Devices[instanceId];
         for (const auto& [field, data] : properties.items()) {
             std::string fieldPath = MemberPath(devicePath, field);
+            // A named copy: a lambda may not capture a structured binding
+            // before C++20, and clang before 16 refuses it even then.
+            const std::string& fieldName = field;
             bool known =
                 std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                            [&](const DevicePropertyKey& key) { return key.Name == field; });
+                            [&](const DevicePropertyKey& key) { return key.Name == fieldName; });
             if (!known) {
                 Fail(fieldPath, "unknown member (not a device property field)");
             }
