@@ -32,9 +32,11 @@ private:
     std::filesystem::path path_;
 };
 
+// Read as text, as the program reads its files: on Windows, where the program
+// writes its line feeds as CR LF, they come back as line feeds.
 inline std::string ReadFile(const std::filesystem::path& path)
 {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(path);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();

@@ -22,7 +22,7 @@ bool StringConsole::ReadChar(char* c)
 }
 
 uint32_t TestFileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
-                                                uint32_t size)
+                                                 uint32_t size)
 {
     auto entry = Environment.find(name);
     if (entry == Environment.end()) {

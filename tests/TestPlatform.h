@@ -38,7 +38,10 @@ public:
     }
     uint32_t GetFileAttributesW(const std::u16string& path) override;
     uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) override;
-    bool DeleteFileA(const std::string& path) override { return real_->DeleteFileA(NativePath(path)); }
+    bool DeleteFileA(const std::string& path) override
+    {
+        return real_->DeleteFileA(NativePath(path));
+    }
     int Stat(const std::string& path) override { return real_->Stat(NativePath(path)); }
     // Relative paths resolve against CurrentDirectory.
     std::string NativePath(const std::string& path) override;

@@ -19,8 +19,8 @@ public:
 
     // CreateFileW without security attributes or template.
     virtual FileHandle CreateFileW(const std::u16string& path, uint32_t desiredAccess,
-                                  uint32_t shareMode, uint32_t creationDisposition,
-                                  uint32_t flagsAndAttributes) = 0;
+                                   uint32_t shareMode, uint32_t creationDisposition,
+                                   uint32_t flagsAndAttributes) = 0;
 
     // DeviceIoControl without an overlapped structure; false on failure.
     virtual bool DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void* input,

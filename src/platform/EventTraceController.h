@@ -40,7 +40,7 @@ public:
     // EVENT_TRACE_PROPERTIES block with the names behind it; empty when the
     // caller has none (the call then fails as on Windows).
     virtual uint32_t StartTraceW(TraceHandle* handle, const std::u16string& sessionName,
-                                std::span<uint8_t> properties) = 0;
+                                 std::span<uint8_t> properties) = 0;
 
     // EnableTraceEx2 without enable parameters.
     virtual uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t controlCode,
@@ -49,7 +49,7 @@ public:
 
     // StopTraceW(handle, sessionName, properties).
     virtual uint32_t StopTraceW(TraceHandle handle, const std::u16string& sessionName,
-                               std::span<uint8_t> properties) = 0;
+                                std::span<uint8_t> properties) = 0;
 
     // ControlTraceW(handle, sessionName, properties, controlCode): with handle
     // 0 the session is found by its name.

@@ -18,7 +18,7 @@ public:
     // returns the size needed including the terminator; otherwise the number
     // of characters copied. 0 when the variable does not exist.
     virtual uint32_t GetEnvironmentVariableA(const std::string& name, char* buffer,
-                                            uint32_t size) = 0;
+                                             uint32_t size) = 0;
 
     // GetFileAttributesA / GetFileAttributesW: InvalidFileAttributes on failure.
     virtual uint32_t GetFileAttributesA(const std::string& path) = 0;

@@ -23,7 +23,7 @@ public:
     size_t starts = 0;
 
     uint32_t StartTraceW(TraceHandle* handle, const std::u16string& name,
-                        std::span<uint8_t> properties) override
+                         std::span<uint8_t> properties) override
     {
         calls.push_back("start " + std::string(name.begin(), name.end()));
         startBlock.assign(properties.begin(), properties.end());
@@ -52,7 +52,7 @@ public:
         return status != enableStatus.end() ? status->second : 0;
     }
     uint32_t StopTraceW(TraceHandle handle, const std::u16string& name,
-                       std::span<uint8_t> properties) override
+                        std::span<uint8_t> properties) override
     {
         calls.push_back("stop " + std::string(name.begin(), name.end()) + " handle " +
                         std::to_string(handle) + " block " + std::to_string(properties.size()));
@@ -133,22 +133,57 @@ TEST(RunPowerTrace, FailuresLogAndAFailedEnableStillStopsTheSession)
         // A session left by an earlier run is stopped, and the start tried once more.
         {{183}, 0, 0, 0, 0, 11, restart},
         {{183, 183}, 0, 0, 0, 183, 3, restart + startFailed},
-        {{183}, 5, 0, 0, 183, 2,
+        {{183},
+         5,
+         0,
+         0,
+         183,
+         2,
          "\nERROR:: Cannot stop the trace session mytrace4 left by an earlier run :: Error code: "
          "5" +
              startFailed},
-        {{5}, 0, 0, 0, 5, 1,
+        {{5},
+         0,
+         0,
+         0,
+         5,
+         1,
          "\nERROR:: Starting trace failed.  :: Error code: 5"
          "\nERROR:: Starting a trace did not complete :: Error code: 5"},
-        {{}, 0, 1, 0, 5, 5,
+        {{},
+         0,
+         1,
+         0,
+         5,
+         5,
          "\nERROR:: Enabling Trace for PoFx didnt complete   :: Error code: 5" + enabling},
-        {{}, 0, 2, 0, 5, 6,
+        {{},
+         0,
+         2,
+         0,
+         5,
+         6,
          "\nERROR:: Enabling Capture state for PoFx didnt complete   :: Error code: 5" + enabling},
-        {{}, 0, 3, 0, 5, 7,
+        {{},
+         0,
+         3,
+         0,
+         5,
+         7,
          "\nERROR:: Enabling Trace for PEP didnt complete   :: Error code: 5" + enabling},
-        {{}, 0, 4, 0, 5, 8,
+        {{},
+         0,
+         4,
+         0,
+         5,
+         8,
          "\nERROR:: Enabling Capture state for PEP didnt complete. :: Error code: 5" + enabling},
-        {{}, 0, 0, 4201, 4201, 9,
+        {{},
+         0,
+         0,
+         4201,
+         4201,
+         9,
          "\nERROR:: Stopping a trace didnt complete. :: Error code: 4201"
          "\nERROR:: Stopping a trace did not complete :: Error code: 4201"},
         // ERROR_MORE_DATA: the session stopped, only its statistics did not fit.

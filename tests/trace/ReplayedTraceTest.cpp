@@ -120,13 +120,13 @@ TEST(ReplayedTrace, AFolderThatDoesNotExistFailsAsEtwDoes)
     Trace trace(SnapshotWith(Events));
     test::TestMachine& machine = trace.machine;
     const std::string missing = machine.Profile + "\\missing";
-    EXPECT_EQ(RunPowerTrace(missing, machine.State.Log, machine.Services.traceController,
-                            machine.Files),
-              3);
-    EXPECT_EQ(ProcessPowerTrace(missing, machine.State.Rundowns, machine.State.Log,
-                                machine.Services.traceConsumer, machine.Services.tdh,
-                                machine.Files),
-              3);
+    EXPECT_EQ(
+        RunPowerTrace(missing, machine.State.Log, machine.Services.traceController, machine.Files),
+        3);
+    EXPECT_EQ(
+        ProcessPowerTrace(missing, machine.State.Rundowns, machine.State.Log,
+                          machine.Services.traceConsumer, machine.Services.tdh, machine.Files),
+        3);
 }
 
 TEST(ReplayedTrace, SecondSessionStartsAfterAFailedEnable)

@@ -34,7 +34,7 @@ uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size)
 }  // namespace
 
 uint32_t PosixFileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
-                                                 uint32_t size)
+                                                  uint32_t size)
 {
     const char* value = std::getenv(name.c_str());
     if (value == nullptr && name == "USERPROFILE") {

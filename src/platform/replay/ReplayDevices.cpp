@@ -130,7 +130,7 @@ uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_
 }
 
 FileHandle ReplayDeviceIo::CreateFileW(const std::u16string& path, uint32_t, uint32_t, uint32_t,
-                                      uint32_t)
+                                       uint32_t)
 {
     const std::u16string prefix = u"\\\\.\\Scsi";
     if (path.size() <= prefix.size() + 1 || path.compare(0, prefix.size(), prefix) != 0 ||

@@ -120,7 +120,7 @@ uint32_t ReplayEventTraceController::EnableTraceEx2(TraceHandle handle, const Gu
 }
 
 uint32_t ReplayEventTraceController::StopTraceW(TraceHandle handle, const std::u16string&,
-                                               std::span<uint8_t>)
+                                                std::span<uint8_t>)
 {
     if (snapshot_.Faults.StopTraceW) {
         return *snapshot_.Faults.StopTraceW;

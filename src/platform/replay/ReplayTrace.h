@@ -24,12 +24,12 @@ public:
     {
     }
     uint32_t StartTraceW(TraceHandle* handle, const std::u16string& sessionName,
-                        std::span<uint8_t> properties) override;
+                         std::span<uint8_t> properties) override;
     uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t controlCode,
                             uint8_t level, uint64_t matchAnyKeyword, uint64_t matchAllKeyword,
                             uint32_t timeout) override;
     uint32_t StopTraceW(TraceHandle handle, const std::u16string& sessionName,
-                       std::span<uint8_t> properties) override;
+                        std::span<uint8_t> properties) override;
     uint32_t ControlTraceW(TraceHandle handle, const std::u16string& sessionName,
                            std::span<uint8_t> properties, uint32_t controlCode) override;
     void Sleep(uint32_t milliseconds) override;

@@ -48,8 +48,8 @@ uint32_t Win32FirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_t
 }
 
 FileHandle Win32DeviceIo::CreateFileW(const std::u16string& path, uint32_t desiredAccess,
-                                     uint32_t shareMode, uint32_t creationDisposition,
-                                     uint32_t flagsAndAttributes)
+                                      uint32_t shareMode, uint32_t creationDisposition,
+                                      uint32_t flagsAndAttributes)
 {
     HANDLE handle = ::CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), desiredAccess, shareMode,
                                   nullptr, creationDisposition, flagsAndAttributes, nullptr);

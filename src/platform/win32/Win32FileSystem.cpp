@@ -9,7 +9,7 @@
 namespace dormex {
 
 uint32_t Win32FileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
-                                                 uint32_t size)
+                                                  uint32_t size)
 {
     return ::GetEnvironmentVariableA(name.c_str(), buffer, size);
 }

@@ -114,7 +114,7 @@ public:
 class Win32DeviceIo final : public DeviceIo {
 public:
     FileHandle CreateFileW(const std::u16string& path, uint32_t desiredAccess, uint32_t shareMode,
-                          uint32_t creationDisposition, uint32_t flagsAndAttributes) override;
+                           uint32_t creationDisposition, uint32_t flagsAndAttributes) override;
     bool DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void* input,
                          uint32_t inputSize, void* output, uint32_t outputSize,
                          uint32_t* bytesReturned) override;

@@ -171,8 +171,9 @@ uint32_t Win32EventTraceController::EnableTraceEx2(TraceHandle handle, const Gui
                             timeout, nullptr);
 }
 
-uint32_t Win32EventTraceController::StopTraceW(TraceHandle handle, const std::u16string& sessionName,
-                                              std::span<uint8_t> properties)
+uint32_t Win32EventTraceController::StopTraceW(TraceHandle handle,
+                                               const std::u16string& sessionName,
+                                               std::span<uint8_t> properties)
 {
     auto* block =
         properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
