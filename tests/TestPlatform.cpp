@@ -82,30 +82,22 @@ std::string LogCapture::AddFile(const std::string& name, std::string_view conten
     return path.string();
 }
 
-TestMachine::TestMachine(std::string_view snapshotJson, bool withDesktop)
+TestMachine::TestMachine(std::string_view snapshotJson)
     : Profile((Dir.Path() / "profile").string()),
       WorkingDir((Dir.Path() / "work").string()),
       Machine(ParseSnapshotOrFail(snapshotJson), Files),
       Services(Machine.PlatformWith(Console)),
       State(Services)
 {
-    std::filesystem::create_directories(Profile);
+    std::filesystem::create_directories(Profile + "/Desktop");
     std::filesystem::create_directories(WorkingDir);
-    if (withDesktop) {
-        std::filesystem::create_directories(Profile + "/Desktop");
-    }
     Files.Environment["USERPROFILE"] = Profile;
     Files.CurrentDirectory = WorkingDir;
 }
 
-std::string TestMachine::OutputDirectory() const
-{
-    return std::filesystem::exists(Profile + "/Desktop") ? Profile + "/Desktop" : WorkingDir;
-}
-
 std::string TestMachine::DebugLogText() const
 {
-    std::filesystem::path log = std::filesystem::path(OutputDirectory()) / "VQT-Debug-Log.txt";
+    std::filesystem::path log = std::filesystem::path(Profile) / "Desktop" / "VQT-Debug-Log.txt";
     return std::filesystem::exists(log) ? ReadFile(log) : LogSink.str();
 }
 

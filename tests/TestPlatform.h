@@ -71,7 +71,7 @@ struct LogCapture {
 // working directory inside a temporary directory, and a RunState for it.
 class TestMachine {
 public:
-    explicit TestMachine(std::string_view snapshotJson, bool withDesktop = true);
+    explicit TestMachine(std::string_view snapshotJson);
 
     TempDir Dir;
     std::string Profile;     // <dir>/profile
@@ -85,9 +85,8 @@ public:
 
     // Sends the log to LogSink, for tests of single operations.
     void CaptureLog() { State.Log.WriteTo(&LogSink); }
-    // The log file in the output directory, else what LogSink caught.
+    // The log file on the Desktop, else what LogSink caught.
     std::string DebugLogText() const;
-    std::string OutputDirectory() const;
 };
 
 // The snapshot of a complete, ordinary machine: family 6, model 138, build

@@ -23,69 +23,38 @@ TEST(StorageCases, ProbeRunsOnlyWhenTheDriverIsDetected)
     struct Case {
         const char* name;
         std::string ports;
-        void (*build)(test::AnalysisFixture&);
+        const char* volume;       // an OS device seen by a parent rule of storage
+        const char* invalidator;  // the service of a storage class invalidator
+        int constrainedVolumes;
         bool probed;
         std::vector<std::string> errors;
     };
     const std::string present = Ports(R"("1": {"answer": ")" + Answer(40) + "\"}");
+    const std::string absent =
+        Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(28) + "\"}");
     const Case cases[] = {
-        {"no driver", present, [](test::AnalysisFixture&) {}, false, {}},
-        {"kvstor device (small k) does not count",
-         present,
-         [](test::AnalysisFixture& f) {
-             f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
-             f.AddPo("kvstorVol", "SWD\\KV");
-         },
-         false,
-         {}},
-        {"kvStor device seen by a parent rule",
-         present,
-         [](test::AnalysisFixture& f) {
-             f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
-             f.AddPo("kvStorVol", "SWD\\KV");
-         },
-         true,
-         {"5:null:0"}},
-        {"firing kvstor invalidator",
-         present,
-         [](test::AnalysisFixture& f) {
-             f.AddRule("storage", "", "kvstorsvc", "classInvalidator");
-             f.AddPoFx("\\_SB.KVS0", "kvstorsvc");
-             f.AddPo("kvstorsvc", "ROOT\\KV");
-         },
-         true,
-         {"5:null:0"}},
-        {"kvStor invalidator (capital S) does not count",
-         present,
-         [](test::AnalysisFixture& f) {
-             f.AddRule("storage", "", "kvStorsvc", "classInvalidator");
-             f.AddPoFx("\\_SB.KVS0", "kvStorsvc");
-             f.AddPo("kvStorsvc", "ROOT\\KV");
-         },
-         false,
-         {}},
-        {"cache absent",
-         Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(28) + "\"}"),
-         [](test::AnalysisFixture& f) {
-             f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
-             f.AddPo("kvStorVol", "SWD\\KV");
-         },
-         true,
-         {}},
-        {"volume constrained twice",
-         present,
-         [](test::AnalysisFixture& f) {
-             f.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
-             f.AddPo("kvStorVol", "SWD\\KV");
-             f.AddPep("\\_SB.PC00.SAT0.VOL0", {3}, {0});
-             f.AddPep("\\_SB.PC00.SAT0.VOL1", {3}, {0});
-         },
-         true,
-         {"0:null:2"}},
+        {"no driver", present, nullptr, nullptr, 0, false, {}},
+        {"kvstor device (small k) does not count", present, "kvstorVol", nullptr, 0, false, {}},
+        {"kvStor device", present, "kvStorVol", nullptr, 0, true, {"5:null:0"}},
+        {"firing kvstor invalidator", present, nullptr, "kvstorsvc", 0, true, {"5:null:0"}},
+        {"kvStor invalidator (capital S) ignored", present, nullptr, "kvStorsvc", 0, false, {}},
+        {"cache absent", absent, "kvStorVol", nullptr, 0, true, {}},
+        {"volume constrained twice", present, "kvStorVol", nullptr, 2, true, {"0:null:2"}},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture(c.ports);
-        c.build(fixture);
+        if (c.volume != nullptr) {
+            fixture.AddRule("storage", "", "stornvme", "always", {{"3", "0"}}, true);
+            fixture.AddPo(c.volume, "SWD\\KV");
+        }
+        if (c.invalidator != nullptr) {
+            fixture.AddRule("storage", "", c.invalidator, "classInvalidator");
+            fixture.AddPoFx("\\_SB.KVS0", c.invalidator);
+            fixture.AddPo(c.invalidator, "ROOT\\KV");
+        }
+        for (int i = 0; i < c.constrainedVolumes; ++i) {
+            fixture.AddPep("\\_SB.PC00.SAT0.VOL" + std::to_string(i), {3}, {0});
+        }
         fixture.Check();
         EXPECT_EQ(fixture.Logged("Checking for Velomem presence"), c.probed) << c.name;
         EXPECT_EQ(fixture.Errors(), c.errors) << c.name;

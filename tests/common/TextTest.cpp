@@ -54,12 +54,6 @@ TEST(WideText, NarrowKeepsLowBytesAndWidenSignExtends)
     EXPECT_EQ(Narrow(Widen("caf\xE9")), "caf\xE9");
 }
 
-}  // namespace
-}  // namespace dormex
-
-namespace dormex {
-namespace {
-
 TEST(ReadNumberAutoBase, DetectsHexadecimalAndOctal)
 {
     struct Case {

@@ -23,8 +23,6 @@ TEST(DebugLog, EntryFormatByLevelAndCode)
         {ERROR, "Cannot fill PoFx device Rundowns", 14,
          "\nERROR:: Cannot fill PoFx device Rundowns :: Error code: 14", ""},
         {USER_INFO, "done", 0, "\nUSER_INFO:: done", "\ndone"},
-        {USER_INFO, "stop", 1010, "\nUSER_INFO:: stop :: Error code: 1010",
-         "\nstop\nExit Error code: 1010"},
         {ERROR, "neg", -1073741823, "\nERROR:: neg :: Error code: -1073741823", ""},
         {USER_INFO, "neg", -5, "\nUSER_INFO:: neg :: Error code: -5", "\nneg\nExit Error code: -5"},
         {4, "odd", 0, "\nNOT_SUPPORTED:: odd", ""},

@@ -37,38 +37,6 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-TEST(BuildReport, FrameAndSectionsInOrder)
-{
-    Report report;
-    report.analysis.CdrList.emplace_back();
-    std::string page = report.Build();
-    const std::string start =
-        "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset "
-        "= utf-8 /\"><style>body{padding:1em;background:#465e67;}h1{text-align:center;";
-    EXPECT_EQ(page.rfind(start, 0), 0u);
-    EXPECT_TRUE(Contains(page, "<div class=\"errsFound\"> No Errors Found</div>"));
-    EXPECT_EQ(page.find('\n'), std::string::npos);
-}
-
-TEST(BuildReport, ErrorsFollowTheSummaryNewestFirst)
-{
-    Report report;
-    report.analysis.CdrList.emplace_back();
-    PepDeviceRundown pep{"0x1", "\\_SB.PC00.THC0", 1, {3, 0, 0}};
-    DeviceMatch match{nullptr, &pep, nullptr};
-    report.errors.AddError(ConstraintWithoutPofx, nullptr, &match, nullptr, report.capture.Log);
-    report.errors.AddError(UnexpectedConstraint, nullptr, &match, nullptr, report.capture.Log);
-    std::string page = report.Build();
-    size_t summary = page.find("Found <span style=\"color:red\">2</span> issue(s)</div>");
-    size_t four = page.find("constraint not expected </div>");
-    size_t zero = page.find("constraint found but driver did not register with PoFx");
-    ASSERT_NE(summary, std::string::npos);
-    EXPECT_LT(summary, four);
-    EXPECT_LT(four, zero);
-    EXPECT_TRUE(Contains(page, "id=\"err0\""));
-    EXPECT_TRUE(Contains(page, "id = \"err1\""));
-}
-
 TEST(WriteReport, ReplacesAnOldReportAndFailsWhereItCannotWrite)
 {
     Report report;
@@ -76,8 +44,11 @@ TEST(WriteReport, ReplacesAnOldReportAndFailsWhereItCannotWrite)
     std::string path = report.capture.AddFile("VQT-Report.html", std::string(100000, 'x'));
     EXPECT_TRUE(WriteReport(path, report.Contents(), report.capture.Log, report.capture.Files));
     std::string written = test::ReadFile(path);
-    EXPECT_EQ(written.rfind("<!DOCTYPE html>", 0), 0u);
-    EXPECT_EQ(written.size(), report.Build().size());
+    EXPECT_EQ(written.rfind("<!DOCTYPE html><html><head><meta http-equiv=\"Content-Type\" "
+                            "content=\"text/html; charset = utf-8 /\"><style>body{padding:1em;",
+                            0),
+              0u);
+    EXPECT_EQ(written, report.Build());
 
     std::string folder = (report.capture.Dir.Path() / "missing" / "VQT-Report.html").string();
     EXPECT_FALSE(WriteReport(folder, report.Contents(), report.capture.Log, report.capture.Files));
@@ -163,18 +134,11 @@ TEST(BuildRuleMatchList, RulesDevicesAndPlaceholders)
     PepDeviceRundown uncounted{"0x2", "\\_SB.PC00.THC0", 0, {3, 0, 0}};
     PepComponentRundown lone{"0x3", "\\_SB.PC00.SPI0", 1, {0, 0, 0}};
     DeviceMatch full{&component, &pep, &pofx};
-    DeviceMatch registeredOnly{nullptr, nullptr, &pofx};
     DeviceMatch pepOnly{&component, &uncounted, nullptr};
     DeviceMatch componentOnly{&lone, nullptr, nullptr};
     DeviceMatch noComponent{nullptr, &pep, nullptr};
     PoDeviceEntry po{"0x1", "HDAUDIO\\FUNC_01", "HDAudBus"};
 
-    EXPECT_EQ(DeviceMatchText(full), "\\_SB.PC00.HDAS, HDAudBus[[D:3, F:0]]");
-    EXPECT_EQ(DeviceMatchText(registeredOnly),
-              "\\_SB.PC00.HDAS, HDAudBus, &lt;no-Pep-DeviceRundown&gt;, ");
-    EXPECT_EQ(DeviceMatchText(pepOnly), "\\_SB.PC00.THC0, &lt;no-PoFx-DeviceRundown&gt;, []");
-    EXPECT_EQ(DeviceMatchText(componentOnly),
-              "\\_SB.PC00.SPI0, &lt;no-PoFx-DeviceRundown&gt;, , &lt;no-Pep-DeviceRundown&gt;, ");
     EXPECT_EQ(DeviceMatchText(noComponent),
               "\\_SB.PC00.HDAS, &lt;no-PoFx-DeviceRundown&gt;, [[D:3]]");
 

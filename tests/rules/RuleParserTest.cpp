@@ -204,7 +204,6 @@ TEST(RuleParser, DocumentLevelFailures)
     const Case cases[] = {
         {"<platform name=\"x\"><os build=\"1\"></platform>",
          "\nERROR:: Cannot create a doc handle :: Error code: 13", 13},
-        {"", "\nERROR:: Cannot create a doc handle :: Error code: 13", 13},
         {"<other/>", "\nERROR:: platform node was not found in xml :: Error code: 2013", 2013},
         {"<platform><os/></platform>",
          "\nERROR:: name attribute of platform node was not found in xml :: Error code: 2013",

@@ -46,12 +46,6 @@ TEST(ValidateRuleSet, AcceptsOrRejectsWithTheFirstViolation)
         {"classInvalidator", 2, {{0, "3", "0"}, {1, "0", "0"}, {2, "9", "999"}}, ""},
         {"always", 0, {{5, "9", "9"}}, ""},
         {"always", -1, {}, ""},
-        {"Dynamic",
-         1,
-         {{0, "3", "0"}},
-         "Rule is corrupt, class provided is : Dynamic :: Error code: 13"
-         "\nUSER_INFO:: We expect one of the following  Rule classes: "
-         ",always,dynamic,requiredNo,classInvalidator,notRequired"},
         {"",
          1,
          {{0, "3", "0"}},

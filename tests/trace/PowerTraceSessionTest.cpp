@@ -122,73 +122,36 @@ TEST(RunPowerTrace, FailuresLogAndAFailedEnableStillStopsTheSession)
         size_t calls;
         std::string log;
     };
-    const std::string enabling = "\nERROR:: Enabling a trace did not complete :: Error code: 5";
     const std::string restart =
         "\nINFORMATION:: Stopped the trace session mytrace4 that an earlier run left running; "
         "starting it again";
-    const std::string startFailed =
-        "\nERROR:: Starting trace failed.  :: Error code: 183"
-        "\nERROR:: Starting a trace did not complete :: Error code: 183";
-    const Case cases[] = {
+    auto startFailed = [](std::string code) {
+        return "\nERROR:: Starting trace failed.  :: Error code: " + code +
+               "\nERROR:: Starting a trace did not complete :: Error code: " + code;
+    };
+    const std::string cannotStop =
+        "\nERROR:: Cannot stop the trace session mytrace4 left by an earlier run :: Error code: 5";
+    const std::string stopFailed =
+        "\nERROR:: Stopping a trace didnt complete. :: Error code: 4201"
+        "\nERROR:: Stopping a trace did not complete :: Error code: 4201";
+    std::vector<Case> cases = {
         // A session left by an earlier run is stopped, and the start tried once more.
         {{183}, 0, 0, 0, 0, 11, restart},
-        {{183, 183}, 0, 0, 0, 183, 3, restart + startFailed},
-        {{183},
-         5,
-         0,
-         0,
-         183,
-         2,
-         "\nERROR:: Cannot stop the trace session mytrace4 left by an earlier run :: Error code: "
-         "5" +
-             startFailed},
-        {{5},
-         0,
-         0,
-         0,
-         5,
-         1,
-         "\nERROR:: Starting trace failed.  :: Error code: 5"
-         "\nERROR:: Starting a trace did not complete :: Error code: 5"},
-        {{},
-         0,
-         1,
-         0,
-         5,
-         5,
-         "\nERROR:: Enabling Trace for PoFx didnt complete   :: Error code: 5" + enabling},
-        {{},
-         0,
-         2,
-         0,
-         5,
-         6,
-         "\nERROR:: Enabling Capture state for PoFx didnt complete   :: Error code: 5" + enabling},
-        {{},
-         0,
-         3,
-         0,
-         5,
-         7,
-         "\nERROR:: Enabling Trace for PEP didnt complete   :: Error code: 5" + enabling},
-        {{},
-         0,
-         4,
-         0,
-         5,
-         8,
-         "\nERROR:: Enabling Capture state for PEP didnt complete. :: Error code: 5" + enabling},
-        {{},
-         0,
-         0,
-         4201,
-         4201,
-         9,
-         "\nERROR:: Stopping a trace didnt complete. :: Error code: 4201"
-         "\nERROR:: Stopping a trace did not complete :: Error code: 4201"},
+        {{183, 183}, 0, 0, 0, 183, 3, restart + startFailed("183")},
+        {{183}, 5, 0, 0, 183, 2, cannotStop + startFailed("183")},
+        {{5}, 0, 0, 0, 5, 1, startFailed("5")},
+        {{}, 0, 0, 4201, 4201, 9, stopFailed},
         // ERROR_MORE_DATA: the session stopped, only its statistics did not fit.
         {{}, 0, 0, 234, 0, 9, ""},
     };
+    const char* enables[] = {
+        "Trace for PoFx didnt complete  ", "Capture state for PoFx didnt complete  ",
+        "Trace for PEP didnt complete  ", "Capture state for PEP didnt complete."};
+    for (size_t i = 0; i < 4; ++i) {
+        std::string log = "\nERROR:: Enabling " + std::string(enables[i]) + " :: Error code: 5" +
+                          "\nERROR:: Enabling a trace did not complete :: Error code: 5";
+        cases.push_back({{}, 0, i + 1, 0, 5, i + 5, log});
+    }
     for (const Case& c : cases) {
         Session session;
         session.controller.startStatus = c.startStatus;

@@ -65,9 +65,6 @@ TEST(ReplayedTrace, CapturedRundownsBecomeRecordsInTraceOrder)
     EXPECT_EQ(trace.Lists().PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
     ASSERT_EQ(trace.Lists().PepComponentRundownList.size(), 1u);
     EXPECT_EQ(trace.Lists().PepComponentRundownList[0].ComponentDescription, "\\_SB.PC00.HDAS");
-    EXPECT_EQ(trace.machine.DebugLogText(), "\nINFORMATION:: Number of buffers lost: 0");
-    EXPECT_FALSE(std::filesystem::exists(trace.machine.Profile + "/VQTSystemTrace.etl"));
-    EXPECT_FALSE(std::filesystem::exists(trace.machine.Profile + "/VQT_Device_file.txt"));
 }
 
 TEST(ReplayedTrace, FaultsReplayFailingCalls)
@@ -79,7 +76,6 @@ TEST(ReplayedTrace, FaultsReplayFailingCalls)
         size_t poFxRecords;
     };
     const Case cases[] = {
-        {R"({"StartTraceW": 183})", 183, -1, 0},
         // A session an earlier run left is stopped, and the next start succeeds.
         {R"({"StartTraceW": [183]})", 0, 0, 1},
         {R"({"StartTraceW": [183, 5]})", 5, -1, 0},

@@ -422,7 +422,6 @@ TEST(ProcessPowerTrace, KeepsEventsOfInterestAndGoesOnPastAnUndecodableOne)
               "\nERROR:: Cannot get event information. :: Error code: 1168");
     EXPECT_TRUE(replay.consumer.closed);
     EXPECT_EQ(replay.consumer.openedName, Widen(replay.Directory() + "\\VQTSystemTrace.etl"));
-    EXPECT_FALSE(std::filesystem::exists(replay.capture.Dir.Path() / "VQT_Device_file.txt"));
 }
 
 TEST(ProcessPowerTrace, PointerSizeFollowsTheHeaderFlag)
@@ -450,7 +449,6 @@ TEST(ProcessPowerTrace, OpenAndProcessFailures)
         std::string log;
     };
     const Case cases[] = {
-        {true, 5, 0, 5, "\nERROR:: OpenTrace failed. :: Error code: 5"},
         {true, 0, 0, 31, "\nERROR:: OpenTrace failed."},
         {false, 0, 1223, 0, "\nINFORMATION:: Number of buffers lost: 2"},
         {false, 0, 87, 87,
