@@ -133,7 +133,7 @@ Stop IdentifyMachine(RunState& state, Platform& platform)
 // Whether the rule folder and the machine's own rule file are installed.
 Stop FindRuleFile(const std::string& ruleFile, RunState& state, Platform& platform)
 {
-    if (platform.files.GetFileAttributesW(u"rules_for_soc") == InvalidFileAttributes) {
+    if (!IsDirectory(platform.files.GetFileAttributesW(u"rules_for_soc"))) {
         platform.console.Write("\n\"rules_for_soc\" folder not found.  Please check installation.");
         return 0;
     }
@@ -255,7 +255,7 @@ int32_t RunDormex(const std::vector<std::string>& arguments, RunState& state, Pl
 std::string OutputDirectory(const SystemInfo& info, FileSystem& files)
 {
     std::string desktop = info.UserProfile + "\\Desktop";
-    if (files.GetFileAttributesA(desktop) != InvalidFileAttributes) {
+    if (IsDirectory(files.GetFileAttributesA(desktop))) {
         return desktop;
     }
     char buffer[MaxPathChars] = {};

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace dormex {
@@ -58,6 +59,15 @@ inline void WriteU16(std::span<uint8_t> bytes, size_t offset, uint16_t value)
 inline void WriteU32(std::span<uint8_t> bytes, size_t offset, uint32_t value)
 {
     WriteLittleEndian(bytes, offset, value, 4);
+}
+
+// memcpy for byte strings that may be empty: an empty vector's data() may be
+// null, which memcpy may not be handed even to copy nothing.
+inline void CopyBytes(void* destination, const void* source, size_t count)
+{
+    if (count != 0) {
+        std::memcpy(destination, source, count);
+    }
 }
 
 // The four bytes of `value`, low byte first.

@@ -6,6 +6,14 @@
 namespace dormex {
 
 inline constexpr uint32_t InvalidFileAttributes = 0xFFFFFFFF;
+inline constexpr uint32_t FileAttributeDirectory = 0x10;
+inline constexpr uint32_t FileAttributeNormal = 0x80;
+
+// Whether GetFileAttributes answered for a folder.
+inline bool IsDirectory(uint32_t attributes)
+{
+    return attributes != InvalidFileAttributes && (attributes & FileAttributeDirectory) != 0;
+}
 inline constexpr uint32_t MaxPathChars = 260;
 
 // Files and the environment. Program paths use backslashes as a Windows user

@@ -17,8 +17,6 @@ namespace dormex {
 
 namespace {
 
-constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
-constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 
 // Copies text the way the Windows ...A calls do: the size needed (with the
 // terminator) when it does not fit, else the length copied.
@@ -52,7 +50,7 @@ uint32_t PosixFileSystem::GetFileAttributesA(const std::string& path)
     if (::stat(NativePath(path).c_str(), &status) != 0) {
         return InvalidFileAttributes;
     }
-    return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    return S_ISDIR(status.st_mode) ? FileAttributeDirectory : FileAttributeNormal;
 }
 
 uint32_t PosixFileSystem::GetFileAttributesW(const std::u16string& path)

@@ -1,6 +1,7 @@
 #include "platform/replay/MachineSnapshot.h"
 
 #include <algorithm>
+#include <set>
 #include <limits>
 
 #include <nlohmann/json.hpp>
@@ -40,6 +41,72 @@ std::string IndexPath(const std::string& parent, size_t index)
 {
     return parent + "[" + std::to_string(index) + "]";
 }
+
+// Follows the parser through the document: knows the path of the member being
+// read, and refuses a member named twice in one object, of which the JSON
+// reader would silently keep the last.
+class MemberTracker {
+public:
+    bool Track(Json::parse_event_t event, const Json& parsed)
+    {
+        switch (event) {
+        case Json::parse_event_t::object_start:
+        case Json::parse_event_t::array_start:
+        {
+            Frame frame;
+            frame.object = event == Json::parse_event_t::object_start;
+            frame.path = CurrentPath();
+            frames_.push_back(std::move(frame));
+            break;
+        }
+        case Json::parse_event_t::key: {
+            Frame& top = frames_.back();
+            top.key = parsed.get<std::string>();
+            if (!top.keys.insert(top.key).second) {
+                throw InvalidMember{CurrentPath(), "a member named twice"};
+            }
+            break;
+        }
+        case Json::parse_event_t::object_end:
+        case Json::parse_event_t::array_end:
+            frames_.pop_back();
+            NextElement();
+            break;
+        case Json::parse_event_t::value:
+            NextElement();
+            break;
+        }
+        return true;
+    }
+
+    // The path of the value being read, "$" outside any container.
+    std::string CurrentPath() const
+    {
+        if (frames_.empty()) {
+            return "$";
+        }
+        const Frame& top = frames_.back();
+        return top.object ? MemberPath(top.path, top.key) : IndexPath(top.path, top.index);
+    }
+
+private:
+    struct Frame {
+        bool object = false;
+        std::string path;
+        std::string key;  // the member being read
+        size_t index = 0;  // the element being read
+        std::set<std::string> keys;
+    };
+
+    void NextElement()
+    {
+        if (!frames_.empty() && !frames_.back().object) {
+            ++frames_.back().index;
+        }
+    }
+
+    std::vector<Frame> frames_;
+};
 
 [[noreturn]] void Fail(const std::string& path, std::string message)
 {
@@ -196,9 +263,18 @@ void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& s
     for (const auto& [key, values] : value.items()) {
         std::string keyPath = MemberPath(path, key);
         ExpectObject(values, keyPath);
-        auto& target = snapshot.Registry[RegistryKeyLookupName(key)];
+        auto [entry, added] = snapshot.Registry.try_emplace(RegistryKeyLookupName(key));
+        if (!added) {
+            Fail(keyPath, "the same key as another (keys compare ignoring case and a trailing "
+                          "backslash)");
+        }
         for (const auto& [name, data] : values.items()) {
-            target[AsciiLower(name)] = ReadRegistryEntry(data, MemberPath(keyPath, name));
+            std::string namePath = MemberPath(keyPath, name);
+            auto [value, named] = entry->second.try_emplace(AsciiLower(name));
+            if (!named) {
+                Fail(namePath, "the same value name as another (names compare ignoring case)");
+            }
+            value->second = ReadRegistryEntry(data, namePath);
         }
     }
 }
@@ -281,9 +357,13 @@ SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
 void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& snapshot)
 {
     ExpectObject(value, path);
+    std::set<std::string> instanceIds;
     for (const auto& [instanceId, properties] : value.items()) {
         std::string devicePath = MemberPath(path, instanceId);
         ExpectObject(properties, devicePath);
+        if (!instanceIds.insert(AsciiLower(instanceId)).second) {
+            Fail(devicePath, "the same instance id as another (ids compare ignoring case)");
+        }
         auto& target = snapshot.Devices[instanceId];
         for (const auto& [field, data] : properties.items()) {
             std::string fieldPath = MemberPath(devicePath, field);
@@ -450,10 +530,18 @@ std::string RegistryKeyLookupName(std::string_view keyPath)
 std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json)
 {
     Json document;
+    MemberTracker tracker;
     try {
-        document = Json::parse(json);
+        document = Json::parse(json, [&tracker](int, Json::parse_event_t event, Json& parsed) {
+            return tracker.Track(event, parsed);
+        });
+    } catch (const InvalidMember& invalid) {
+        return SnapshotError{invalid.path, invalid.message};
     } catch (const Json::parse_error& error) {
         return SnapshotError{"$", std::string("not valid JSON: ") + error.what()};
+    } catch (const Json::exception& error) {
+        // A number beyond what a double holds (1e400), in the member being read.
+        return SnapshotError{tracker.CurrentPath(), std::string("not valid JSON: ") + error.what()};
     }
     try {
         return ReadSnapshot(document);

@@ -100,7 +100,7 @@ uint32_t ReplayDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPropK
         *bufferSize = static_cast<uint32_t>(bytes.size());
         return CrBufferSmall;
     }
-    std::memcpy(buffer, bytes.data(), bytes.size());
+    CopyBytes(buffer, bytes.data(), bytes.size());
     *bufferSize = static_cast<uint32_t>(bytes.size());
     return CrSuccess;
 }
@@ -121,7 +121,7 @@ uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_
     const std::vector<uint8_t>& bytes = table->second;
     uint32_t size = static_cast<uint32_t>(bytes.size());
     if (buffer != nullptr) {
-        std::memcpy(buffer, bytes.data(), std::min(size, bufferSize));
+        CopyBytes(buffer, bytes.data(), std::min(size, bufferSize));
     }
     if (snapshot_.Faults.FirmwareTableGrows && calls_ >= 2) {
         return size + 56;  // the table grew between the two calls
@@ -164,7 +164,7 @@ bool ReplayDeviceIo::DeviceIoControl(FileHandle handle, uint32_t ioControlCode, 
         return false;
     }
     size_t copied = std::min<size_t>(port.Answer.size(), outputSize);
-    std::memcpy(output, port.Answer.data(), copied);
+    CopyBytes(output, port.Answer.data(), copied);
     if (bytesReturned != nullptr) {
         *bytesReturned = outputSize;
     }

@@ -76,7 +76,7 @@ uint32_t ReplayRegistry::GetValue(const std::string& key, const std::string& nam
         }
         return ErrorMoreData;
     }
-    std::memcpy(data, bytes.data(), bytes.size());
+    CopyBytes(data, bytes.data(), bytes.size());
     *size = needed;
     return 0;
 }
