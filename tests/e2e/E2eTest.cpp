@@ -94,10 +94,14 @@ TEST_P(Scenarios, BehaveAsRecorded)
     const nlohmann::json recorded =
         nlohmann::json::parse(ReadFile(ScenarioRoot / GetParam() / "scenario.json"));
     Folders folders;
-    const bool desktop = recorded.value("desktop", true);
+    // "desktop": false for none, "file" for a file of that name.
+    const bool desktop = recorded.value("desktop", nlohmann::json(true)) == true;
     folders.profile = folders.dir.Path() / recorded.value("profileFolder", "profile");
     fs::create_directories(desktop ? folders.profile / "Desktop" : folders.profile);
     fs::create_directories(folders.work);
+    if (recorded.value("desktop", nlohmann::json(true)) == "file") {
+        WriteFile(folders.profile / "Desktop", "not a folder");
+    }
 
     // The variable that names the profile folder; "" for none.
     std::string environment;
@@ -114,7 +118,9 @@ TEST_P(Scenarios, BehaveAsRecorded)
         WriteFile(folders.machine, snapshot.dump());
         environment += " DORMEX_MACHINE=" + Quote(folders.machine);
     }
-    if (recorded.contains("rules")) {
+    if (recorded.value("rules", "") == "file") {
+        WriteFile(folders.work / "rules_for_soc", "not a folder");
+    } else if (recorded.contains("rules")) {
         const std::string rules = recorded["rules"];
         fs::copy(rules == "shipped" ? fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc"
                                     : ScenarioRoot / rules,

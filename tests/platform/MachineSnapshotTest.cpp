@@ -96,6 +96,19 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
          "$.powerCapabilities.bytes", "expected 76 bytes"},
         {R"({"format": "dormex-machine/1",)", "$", "not valid JSON"},
         {R"([1, 2])", "$", "expected an object"},
+        // Hostile snapshots: no exception escapes, no member silently wins.
+        {R"({"format": "dormex-machine/1", "events": [{"id": 1e400}]})", "$.events[0].id",
+         "not valid JSON: [json.exception.out_of_range.406] number overflow"},
+        {R"({"format": "dormex-machine/1", "administrator": true, "administrator": false})",
+         "$.administrator", "a member named twice"},
+        {R"({"format": "dormex-machine/2", "format": "dormex-machine/1"})", "$.format",
+         "a member named twice"},
+        {R"({"format": "dormex-machine/1", "registry": {"a\\b": {}, "A\\B\\": {}}})",
+         "$.registry[\"a\\\\b\"]", "the same key as another"},
+        {R"({"format": "dormex-machine/1", "registry": {"k": {"Name": 1, "NAME": 2}}})",
+         "$.registry.k.Name", "the same value name as another"},
+        {R"({"format": "dormex-machine/1", "devices": {"PCI\\A": {}, "pci\\a": {}}})",
+         "$.devices[\"pci\\\\a\"]", "the same instance id as another"},
     };
     for (const Case& c : cases) {
         auto parsed = ParseMachineSnapshot(c.json);
@@ -151,6 +164,43 @@ TEST(ReplayRegistry, AnswersAsRegGetValueA)
     EXPECT_EQ(registry.GetValue(wdf, "Missing", RegistryTypeDword, nullptr, &unused), 2u);
     EXPECT_EQ(registry.GetValue("software\\none", "x", RegistryTypeSz, nullptr, &unused), 2u);
     EXPECT_EQ(unused, 0u);
+}
+
+// An empty byte string is served as nothing (the sanitizer build catches a
+// copy from the null data of an empty vector).
+TEST(ReplayMachine, EmptyByteStringsAreServedAsNothing)
+{
+    test::TestFileSystem files;
+    test::StringConsole console;
+    ReplayMachine machine(ParseSnapshotOrFail(R"({"format": "dormex-machine/1",
+      "registry": {"k": {"b": {"hex": ""}}},
+      "devices": {"PCI\\A": {"PowerData": {"hex": ""}}},
+      "scsiPorts": {"0": {"answer": ""}}})"),
+                          files);
+    Platform platform = machine.PlatformWith(console);
+    uint8_t byte = 7;
+    uint32_t size = 1;
+    EXPECT_EQ(platform.registry.GetValue("k", "b", RegistryTypeBinary, &byte, &size), 0u);
+    EXPECT_EQ(size, 0u);
+
+    DevInst device = 0;
+    ASSERT_EQ(platform.deviceManager.LocateDevNode(&device, u"PCI\\A", LocateDevNodeNormal), 0u);
+    uint32_t type = 0;
+    size = 1;
+    const DevPropKey powerData = {
+        {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 32};
+    EXPECT_EQ(platform.deviceManager.GetDevNodeProperty(device, powerData, &type, &byte, &size, 0),
+              0u);
+    EXPECT_EQ(size, 0u);
+
+    FileHandle port =
+        platform.deviceIo.CreateFileW(u"\\\\.\\Scsi0:", GenericReadWrite, 0, OpenExisting, 0);
+    ASSERT_NE(port, InvalidFileHandle);
+    uint32_t returned = 0;
+    EXPECT_TRUE(
+        platform.deviceIo.DeviceIoControl(port, IoctlScsiMiniport, &byte, 1, &byte, 1, &returned));
+    EXPECT_EQ(byte, 7);
+    platform.deviceIo.CloseHandle(port);
 }
 
 TEST(ReplayPowerInformation, StatusOrBytesOrTheAoAcBit)

@@ -17,7 +17,6 @@ namespace dormex {
 
 namespace {
 
-
 // Copies text the way the Windows ...A calls do: the size needed (with the
 // terminator) when it does not fit, else the length copied.
 uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size)

@@ -1,8 +1,8 @@
 #include "platform/replay/MachineSnapshot.h"
 
 #include <algorithm>
-#include <set>
 #include <limits>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
@@ -51,8 +51,7 @@ public:
     {
         switch (event) {
         case Json::parse_event_t::object_start:
-        case Json::parse_event_t::array_start:
-        {
+        case Json::parse_event_t::array_start: {
             Frame frame;
             frame.object = event == Json::parse_event_t::object_start;
             frame.path = CurrentPath();
@@ -93,7 +92,7 @@ private:
     struct Frame {
         bool object = false;
         std::string path;
-        std::string key;  // the member being read
+        std::string key;   // the member being read
         size_t index = 0;  // the element being read
         std::set<std::string> keys;
     };
@@ -265,8 +264,9 @@ void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& s
         ExpectObject(values, keyPath);
         auto [entry, added] = snapshot.Registry.try_emplace(RegistryKeyLookupName(key));
         if (!added) {
-            Fail(keyPath, "the same key as another (keys compare ignoring case and a trailing "
-                          "backslash)");
+            Fail(keyPath,
+                 "the same key as another (keys compare ignoring case and a trailing "
+                 "backslash)");
         }
         for (const auto& [name, data] : values.items()) {
             std::string namePath = MemberPath(keyPath, name);
