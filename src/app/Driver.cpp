@@ -258,12 +258,16 @@ std::string OutputDirectory(const SystemInfo& info, FileSystem& files)
     if (IsDirectory(files.GetFileAttributesA(desktop))) {
         return desktop;
     }
-    char buffer[MaxPathChars] = {};
-    uint32_t length = files.GetCurrentDirectoryA(MaxPathChars, buffer);
-    if (length >= MaxPathChars) {
+    // However long it is: a cut or missing folder would put the files in the
+    // root of the drive.
+    std::string directory(files.GetCurrentDirectoryA(0, nullptr), '\0');
+    uint32_t length =
+        files.GetCurrentDirectoryA(static_cast<uint32_t>(directory.size()), directory.data());
+    if (length == 0 || length >= directory.size()) {
         return {};
     }
-    return std::string(buffer, length);
+    directory.resize(length);
+    return directory;
 }
 
 std::string ReportFilePath(std::string prefix, std::string extension, const SystemInfo& info,

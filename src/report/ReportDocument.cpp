@@ -87,6 +87,8 @@ std::string BuildReport(const ReportContents& contents, DebugLog& log)
 bool WriteReport(std::string path, const ReportContents& contents, DebugLog& log, FileSystem& files)
 {
     std::string page = BuildReport(contents, log);
+    // A link planted where the report goes is removed, never written through.
+    files.DeleteFileA(path);
     std::ofstream file(files.NativePath(path), std::ios::out | std::ios::trunc);
     if (!file.is_open()) {
         return false;

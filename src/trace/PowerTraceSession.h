@@ -14,11 +14,15 @@ class FileSystem;
 inline constexpr const char16_t* TraceSessionName = u"mytrace4";
 inline constexpr const char* TraceFileName = "VQTSystemTrace.etl";
 
-// The EVENT_TRACE_PROPERTIES block of the session with room for its names.
-inline constexpr uint32_t TracePropertiesSize = 2688;
+// The EVENT_TRACE_PROPERTIES block of the session with room for its names:
+// the session name, then a log file name as long as ETW takes (1,024
+// characters with the terminator), so that a long profile path is never cut
+// into a file outside the profile.
 inline constexpr uint32_t TraceLoggerNameOffset = trace_properties::StructureSize;
 inline constexpr uint32_t TraceLogFileNameOffset = 2168;
-inline constexpr size_t TraceLogFileNameMaxChars = 259;
+inline constexpr size_t TraceLogFileNameMaxChars = 1023;
+inline constexpr uint32_t TracePropertiesSize =
+    TraceLogFileNameOffset + 2 * (TraceLogFileNameMaxChars + 1);
 
 // <directory>\VQTSystemTrace.etl
 std::string TraceFilePath(const std::string& directory);

@@ -64,6 +64,8 @@ bool DeviceFile::Open()
         }
         stream_.reset();
     }
+    // A link planted where the scratch file goes is removed, never written through.
+    files_.DeleteFileA(path_);
     stream_ =
         std::make_unique<std::fstream>(native, std::ios::in | std::ios::out | std::ios::trunc);
     if (!stream_->is_open()) {

@@ -49,6 +49,17 @@ TEST(Driver, TestSwitchSkipsRuleFileSelection)
     }
 }
 
+// Without a Desktop folder the output goes to the current directory, however
+// long its path, never to the root of the drive.
+TEST(Driver, OutputDirectoryIsTheWholeCurrentDirectory)
+{
+    test::TestFileSystem files;
+    files.CurrentDirectory = "C:\\" + std::string(300, 'w');
+    SystemInfo info;
+    info.UserProfile = "C:\\no-such-profile";
+    EXPECT_EQ(OutputDirectory(info, files), files.CurrentDirectory);
+}
+
 TEST(Driver, SecondRunStartsAFreshLog)
 {
     TestMachine machine(BasicSnapshot());

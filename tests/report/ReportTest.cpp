@@ -54,6 +54,31 @@ TEST(WriteReport, ReplacesAnOldReportAndFailsWhereItCannotWrite)
     EXPECT_FALSE(WriteReport(folder, report.Contents(), report.capture.Log, report.capture.Files));
 }
 
+// The tool runs as administrator: a link planted where it writes must not let
+// anyone overwrite, or create, the file the link names.
+TEST(WriteReport, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
+{
+    Report report;
+    report.analysis.CdrList.emplace_back();
+    const std::filesystem::path dir = report.capture.Dir.Path();
+    const std::filesystem::path victim = dir / "victim.txt";
+    test::WriteFile(victim, "precious");
+    for (const char* target : {"victim.txt", "dangling.txt"}) {
+        const std::filesystem::path reportPath = dir / "VQT-Report.html";
+        std::filesystem::remove(reportPath);
+        std::error_code error;
+        std::filesystem::create_symlink(dir / target, reportPath, error);
+        if (error) {
+            GTEST_SKIP() << "no symbolic links here: " << error.message();
+        }
+        EXPECT_TRUE(WriteReport(reportPath.string(), report.Contents(), report.capture.Log,
+                                report.capture.Files));
+        EXPECT_FALSE(std::filesystem::is_symlink(reportPath)) << target;
+        EXPECT_EQ(test::ReadFile(victim), "precious");
+        EXPECT_FALSE(std::filesystem::exists(dir / "dangling.txt"));
+    }
+}
+
 TEST(BuildRundownSection, TablesAndTheirEmptyHeadings)
 {
     RundownLists empty;

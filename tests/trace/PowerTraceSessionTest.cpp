@@ -68,7 +68,7 @@ const std::vector<std::string> Disables = {
     "enable PoFx code 0 level 4 any 0 all 0 timeout 0 handle 77",
     "enable PEP code 0 level 4 any 0 all 0 timeout 0 handle 77",
 };
-const std::string Stop = "stop mytrace4 handle 77 block 2688";
+const std::string Stop = "stop mytrace4 handle 77 block 4216";
 
 struct Session {
     test::LogCapture capture;
@@ -174,25 +174,27 @@ TEST(RunPowerTrace, FailuresLogAndAFailedEnableStillStopsTheSession)
 
 // The session block's layout is the operating system's; the path is ours, and
 // a profile named in any script reaches the trace service unchanged.
-TEST(RunPowerTrace, PassesTheTraceFilePathCutTo259Characters)
+TEST(RunPowerTrace, PassesTheWholeTraceFilePathUpTo1023Characters)
 {
     Session session;
-    const std::string profile = session.capture.Dir.Path().string() + "\\\u042e\u043b\u0438\u044f";
+    const std::string longFolder = "\\" + std::string(150, 'p');
+    const std::string profile = session.capture.Dir.Path().string() + longFolder + longFolder +
+                                "\\\u042e\u043b\u0438\u044f";
+    std::filesystem::create_directories(session.capture.Files.NativePath(profile));
     EXPECT_EQ(session.Run(profile), 0);
     const std::vector<uint8_t>& block = session.controller.startBlock;
     std::u16string expected = Utf8ToUtf16(profile) + u"\\VQTSystemTrace.etl";
     EXPECT_EQ(expected.substr(expected.size() - 23, 4), u"\u042e\u043b\u0438\u044f");
-    ASSERT_EQ(block.size(), 2688u);
+    ASSERT_EQ(block.size(), 4216u);
     EXPECT_EQ(block[112], 2168 & 0xFF);  // where the name starts
     for (size_t i = 0; i <= expected.size(); ++i) {
         char16_t unit = i < expected.size() ? expected[i] : 0;
         EXPECT_EQ(block[2168 + 2 * i] | block[2169 + 2 * i] << 8, unit);
     }
 
-    std::vector<uint8_t> cut = BuildTraceProperties(std::u16string(300, u'x'));
-    EXPECT_EQ(cut[2168 + 2 * 258], 'x');
-    EXPECT_EQ(cut[2168 + 2 * 259], 0);
-    EXPECT_EQ(cut.size(), 2688u);
+    std::vector<uint8_t> cut = BuildTraceProperties(std::u16string(1100, u'x'));
+    EXPECT_EQ(cut[2168 + 2 * 1022], 'x');
+    EXPECT_EQ(cut[2168 + 2 * 1023], 0);
 }
 
 }  // namespace

@@ -291,6 +291,25 @@ Decoded Decode(FakeEvent event)
     return {test::ReadFile(capture.Dir.Path() / "scratch.txt"), capture.Text(), ok};
 }
 
+TEST(DeviceFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
+{
+    test::LogCapture capture;
+    const std::filesystem::path victim = capture.Dir.Path() / "victim.txt";
+    const std::filesystem::path scratch = capture.Dir.Path() / "VQT_Device_file.txt";
+    test::WriteFile(victim, "precious");
+    std::error_code error;
+    std::filesystem::create_symlink(victim, scratch, error);
+    if (error) {
+        GTEST_SKIP() << "no symbolic links here: " << error.message();
+    }
+    DeviceFile file(scratch.string(), capture.Files);
+    ASSERT_TRUE(file.Open());
+    *file.Stream() << "DeviceId: 1\n";
+    file.Release();
+    EXPECT_FALSE(std::filesystem::is_symlink(scratch));
+    EXPECT_EQ(test::ReadFile(victim), "precious");
+}
+
 TEST(WriteEventProperty, ArraysStructuresCountsLengthsAndMaps)
 {
     struct Case {

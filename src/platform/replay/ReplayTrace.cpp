@@ -78,6 +78,8 @@ uint32_t ReplayEventTraceController::StartTraceW(TraceHandle* handle, const std:
     if (!FolderExists(traceFile_)) {
         return ErrorPathNotFound;
     }
+    std::error_code ignored;
+    std::filesystem::remove(traceFile_, ignored);  // a planted link, never written through
     std::ofstream file(traceFile_, std::ios::trunc);
     if (!file.is_open()) {
         return ErrorPathNotFound;
