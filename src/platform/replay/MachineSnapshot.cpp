@@ -42,68 +42,90 @@ std::string IndexPath(const std::string& parent, size_t index)
     return parent + "[" + std::to_string(index) + "]";
 }
 
-// Follows the parser through the document: knows the path of the member being
-// read, and refuses a member named twice in one object, of which the JSON
-// reader would silently keep the last.
-class MemberTracker {
+// Builds the document as the JSON reader does while following it: knows the
+// path of the member being read, and refuses a member named twice in one
+// object, of which the reader would silently keep the last.
+class TrackingReader {
 public:
-    bool Track(Json::parse_event_t event, const Json& parsed)
+    explicit TrackingReader(Json& document) : dom_(document, true) {}
+
+    bool null() { return Scalar(dom_.null()); }
+    bool boolean(bool value) { return Scalar(dom_.boolean(value)); }
+    bool number_integer(Json::number_integer_t value) { return Scalar(dom_.number_integer(value)); }
+    bool number_unsigned(Json::number_unsigned_t value)
     {
-        switch (event) {
-        case Json::parse_event_t::object_start:
-        case Json::parse_event_t::array_start: {
-            Frame frame;
-            frame.object = event == Json::parse_event_t::object_start;
-            frame.path = CurrentPath();
-            frames_.push_back(std::move(frame));
-            break;
+        return Scalar(dom_.number_unsigned(value));
+    }
+    bool number_float(Json::number_float_t value, const Json::string_t& text)
+    {
+        return Scalar(dom_.number_float(value, text));
+    }
+    bool string(Json::string_t& value) { return Scalar(dom_.string(value)); }
+    bool binary(Json::binary_t& value) { return Scalar(dom_.binary(value)); }
+    bool start_object(size_t size)
+    {
+        frames_.emplace_back().object = true;
+        return dom_.start_object(size);
+    }
+    bool key(Json::string_t& name)
+    {
+        Frame& top = frames_.back();
+        top.key = name;
+        if (!top.keys.insert(name).second) {
+            throw InvalidMember{CurrentPath(), "a member named twice"};
         }
-        case Json::parse_event_t::key: {
-            Frame& top = frames_.back();
-            top.key = parsed.get<std::string>();
-            if (!top.keys.insert(top.key).second) {
-                throw InvalidMember{CurrentPath(), "a member named twice"};
-            }
-            break;
-        }
-        case Json::parse_event_t::object_end:
-        case Json::parse_event_t::array_end:
-            frames_.pop_back();
-            NextElement();
-            break;
-        case Json::parse_event_t::value:
-            NextElement();
-            break;
-        }
-        return true;
+        return dom_.key(name);
+    }
+    bool end_object()
+    {
+        frames_.pop_back();
+        return Scalar(dom_.end_object());
+    }
+    bool start_array(size_t size)
+    {
+        frames_.emplace_back();
+        return dom_.start_array(size);
+    }
+    bool end_array()
+    {
+        frames_.pop_back();
+        return Scalar(dom_.end_array());
+    }
+    template <typename Exception>
+    bool parse_error(size_t position, const std::string& token, const Exception& error)
+    {
+        return dom_.parse_error(position, token, error);  // throws it
     }
 
-    // The path of the value being read, "$" outside any container.
+    // The path of the value being read, "$" outside any container. Built only
+    // when a message needs it.
     std::string CurrentPath() const
     {
-        if (frames_.empty()) {
-            return "$";
+        std::string path = "$";
+        for (const Frame& frame : frames_) {
+            path = frame.object ? MemberPath(path, frame.key) : IndexPath(path, frame.index);
         }
-        const Frame& top = frames_.back();
-        return top.object ? MemberPath(top.path, top.key) : IndexPath(top.path, top.index);
+        return path;
     }
 
 private:
     struct Frame {
         bool object = false;
-        std::string path;
         std::string key;   // the member being read
         size_t index = 0;  // the element being read
         std::set<std::string> keys;
     };
 
-    void NextElement()
+    // A value is complete: the next one of an array has the next index.
+    bool Scalar(bool result)
     {
         if (!frames_.empty() && !frames_.back().object) {
             ++frames_.back().index;
         }
+        return result;
     }
 
+    nlohmann::detail::json_sax_dom_parser<Json> dom_;
     std::vector<Frame> frames_;
 };
 
@@ -530,18 +552,16 @@ std::string RegistryKeyLookupName(std::string_view keyPath)
 std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json)
 {
     Json document;
-    MemberTracker tracker;
+    TrackingReader reader(document);
     try {
-        document = Json::parse(json, [&tracker](int, Json::parse_event_t event, Json& parsed) {
-            return tracker.Track(event, parsed);
-        });
+        Json::sax_parse(json, &reader);
     } catch (const InvalidMember& invalid) {
         return SnapshotError{invalid.path, invalid.message};
     } catch (const Json::parse_error& error) {
         return SnapshotError{"$", std::string("not valid JSON: ") + error.what()};
     } catch (const Json::exception& error) {
         // A number beyond what a double holds (1e400), in the member being read.
-        return SnapshotError{tracker.CurrentPath(), std::string("not valid JSON: ") + error.what()};
+        return SnapshotError{reader.CurrentPath(), std::string("not valid JSON: ") + error.what()};
     }
     try {
         return ReadSnapshot(document);
