@@ -38,7 +38,7 @@ uint32_t TestFileSystem::GetEnvironmentVariableA(const std::string& name, char* 
 
 uint32_t TestFileSystem::GetFileAttributesW(const std::u16string& path)
 {
-    return GetFileAttributesA(Narrow(path));
+    return GetFileAttributesA(Utf16ToUtf8(path));
 }
 
 uint32_t TestFileSystem::GetCurrentDirectoryA(uint32_t size, char* buffer)

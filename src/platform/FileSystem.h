@@ -14,7 +14,6 @@ inline bool IsDirectory(uint32_t attributes)
 {
     return attributes != InvalidFileAttributes && (attributes & FileAttributeDirectory) != 0;
 }
-inline constexpr uint32_t MaxPathChars = 260;
 
 // Files and the environment. Program paths use backslashes as a Windows user
 // sees them; NativePath turns one into a path the C++ streams can open.

@@ -23,8 +23,9 @@ std::string PageStart()
         "<!DOCTYPE html><html><head><meta http-equiv=\"Content-Type\" "
         "content=\"text/html; charset = utf-8 /\"><style>";
     html += html::StyleSheet;
-    html += "</style></head><body> <div class=\"wrapper0\"> <article><h1>Corva Dormex";
-    html += "<span class=\"version\">(v";
+    html +=
+        "</style></head><body> <div class=\"wrapper0\"> <article><h1>Corva Dormex"
+        "<span class=\"version\">(v";
     html += DormexVersion;
     html += ")</span></h1></article>";
     return html;

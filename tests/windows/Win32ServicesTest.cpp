@@ -65,8 +65,8 @@ TEST(Win32Services, FilesAndEnvironment)
 
     EXPECT_EQ(files.GetFileAttributesA(folder) & FileAttributeDirectory, FileAttributeDirectory);
     EXPECT_EQ(files.GetFileAttributesW(u"C:\\no-such-folder-dormex"), InvalidFileAttributes);
-    std::array<char, MaxPathChars> current{};
-    EXPECT_GT(files.GetCurrentDirectoryA(MaxPathChars, current.data()), 0u);
+    std::array<char, 4096> current{};
+    EXPECT_GT(files.GetCurrentDirectoryA(4096, current.data()), 0u);
 
     const std::string file = folder + "\\scratch.txt";
     std::ofstream(files.NativePath(file)) << "x";

@@ -54,7 +54,7 @@ uint32_t PosixFileSystem::GetFileAttributesA(const std::string& path)
 
 uint32_t PosixFileSystem::GetFileAttributesW(const std::u16string& path)
 {
-    return GetFileAttributesA(Narrow(path));
+    return GetFileAttributesA(Utf16ToUtf8(path));
 }
 
 uint32_t PosixFileSystem::GetCurrentDirectoryA(uint32_t size, char* buffer)

@@ -113,6 +113,13 @@ namespace {
 // own, so the one running session is reached through this pointer.
 std::atomic<const char16_t*> sessionToStopOnConsoleEvent{nullptr};
 
+// The caller's EVENT_TRACE_PROPERTIES block, or none when it has none.
+PEVENT_TRACE_PROPERTIES PropertiesBlock(std::span<uint8_t> properties)
+{
+    return properties.empty() ? nullptr
+                              : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+}
+
 BOOL WINAPI StopSessionOnConsoleEvent(DWORD)
 {
     if (const char16_t* name = sessionToStopOnConsoleEvent.exchange(nullptr)) {
@@ -148,8 +155,7 @@ uint32_t Win32EventTraceController::StartTraceW(TraceHandle* handle,
                                                 std::span<uint8_t> properties)
 {
     TRACEHANDLE session = 0;
-    auto* block =
-        properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    PEVENT_TRACE_PROPERTIES block = PropertiesBlock(properties);
     ULONG status = ::StartTraceW(&session, Wide(sessionName), block);
     *handle = session;
     if (status == ERROR_SUCCESS && !sessionName.empty()) {
@@ -175,8 +181,7 @@ uint32_t Win32EventTraceController::StopTraceW(TraceHandle handle,
                                                const std::u16string& sessionName,
                                                std::span<uint8_t> properties)
 {
-    auto* block =
-        properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    PEVENT_TRACE_PROPERTIES block = PropertiesBlock(properties);
     ForgetRunningSession();
     return ::StopTraceW(handle, Wide(sessionName), block);
 }
@@ -186,8 +191,7 @@ uint32_t Win32EventTraceController::ControlTraceW(TraceHandle handle,
                                                   std::span<uint8_t> properties,
                                                   uint32_t controlCode)
 {
-    auto* block =
-        properties.empty() ? nullptr : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
+    PEVENT_TRACE_PROPERTIES block = PropertiesBlock(properties);
     return ::ControlTraceW(handle, Wide(sessionName), block, controlCode);
 }
 
