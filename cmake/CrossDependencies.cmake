@@ -1,34 +1,66 @@
 # Dependencies of the Windows cross build, taken from Debian without
 # committing any of their source:
-#  - tinyxml2 from Debian's source package, fetched into the build tree;
+#  - tinyxml2 and PCRE2 from Debian's source packages, fetched into the build
+#    tree;
 #  - nlohmann/json's headers from the Debian package, linked into an include
 #    folder of their own (adding /usr/include would shadow mingw's headers).
 
 set(DORMEX_DEPS_DIR "${CMAKE_BINARY_DIR}/_deps")
 file(MAKE_DIRECTORY "${DORMEX_DEPS_DIR}")
 
-file(GLOB tinyxml2_dirs LIST_DIRECTORIES true "${DORMEX_DEPS_DIR}/tinyxml2-*")
-if(NOT tinyxml2_dirs)
-  message(STATUS "Fetching tinyxml2 from Debian's source package")
-  execute_process(
-    COMMAND apt-get source --download-only tinyxml2
-    WORKING_DIRECTORY "${DORMEX_DEPS_DIR}"
-    RESULT_VARIABLE fetch_result OUTPUT_QUIET ERROR_VARIABLE fetch_error)
-  file(GLOB tinyxml2_archives "${DORMEX_DEPS_DIR}/tinyxml2_*.orig.tar.*")
-  if(NOT fetch_result EQUAL 0 OR NOT tinyxml2_archives)
-    message(FATAL_ERROR "Cannot fetch tinyxml2's source package (is a deb-src entry set up? "
-                        "scripts/install-deps.sh windows does it): ${fetch_error}")
+# Fetches and unpacks a Debian source package once; sets <variable> to the
+# folder the upstream archive unpacks to (<package>-<version>).
+function(dormex_debian_source package variable)
+  file(GLOB dirs LIST_DIRECTORIES true "${DORMEX_DEPS_DIR}/${package}-*")
+  list(FILTER dirs EXCLUDE REGEX "\\.(tar|xz|gz|bz2|dsc)")
+  if(NOT dirs)
+    message(STATUS "Fetching ${package} from Debian's source package")
+    execute_process(
+      COMMAND apt-get source --download-only ${package}
+      WORKING_DIRECTORY "${DORMEX_DEPS_DIR}"
+      RESULT_VARIABLE fetch_result OUTPUT_QUIET ERROR_VARIABLE fetch_error)
+    file(GLOB archives "${DORMEX_DEPS_DIR}/${package}_*.orig.tar.*")
+    if(NOT fetch_result EQUAL 0 OR NOT archives)
+      message(FATAL_ERROR "Cannot fetch ${package}'s source package (is a deb-src entry set up? "
+                          "scripts/install-deps.sh windows does it): ${fetch_error}")
+    endif()
+    list(GET archives 0 archive)
+    file(ARCHIVE_EXTRACT INPUT "${archive}" DESTINATION "${DORMEX_DEPS_DIR}")
+    file(GLOB dirs LIST_DIRECTORIES true "${DORMEX_DEPS_DIR}/${package}-*")
+    list(FILTER dirs EXCLUDE REGEX "\\.(tar|xz|gz|bz2|dsc)")
   endif()
-  list(GET tinyxml2_archives 0 tinyxml2_archive)
-  file(ARCHIVE_EXTRACT INPUT "${tinyxml2_archive}" DESTINATION "${DORMEX_DEPS_DIR}")
-  file(GLOB tinyxml2_dirs LIST_DIRECTORIES true "${DORMEX_DEPS_DIR}/tinyxml2-*")
-endif()
-list(FILTER tinyxml2_dirs EXCLUDE REGEX "\\.(tar|xz|gz|dsc)")
-list(GET tinyxml2_dirs 0 TINYXML2_SOURCE_DIR)
+  list(GET dirs 0 dir)
+  set(${variable} "${dir}" PARENT_SCOPE)
+endfunction()
 
+dormex_debian_source(tinyxml2 TINYXML2_SOURCE_DIR)
 add_library(tinyxml2 STATIC "${TINYXML2_SOURCE_DIR}/tinyxml2.cpp")
 target_include_directories(tinyxml2 SYSTEM PUBLIC "${TINYXML2_SOURCE_DIR}")
 add_library(tinyxml2::tinyxml2 ALIAS tinyxml2)
+
+# PCRE2's 8-bit library with its JIT, built the way its NON-AUTOTOOLS-BUILD
+# describes: the generic config, header and character tables as they ship.
+enable_language(C)
+dormex_debian_source(pcre2 PCRE2_SOURCE_DIR)
+set(pcre2_generated "${DORMEX_DEPS_DIR}/pcre2-generated")
+configure_file("${PCRE2_SOURCE_DIR}/src/config.h.generic" "${pcre2_generated}/config.h" COPYONLY)
+configure_file("${PCRE2_SOURCE_DIR}/src/pcre2.h.generic" "${pcre2_generated}/pcre2.h" COPYONLY)
+configure_file("${PCRE2_SOURCE_DIR}/src/pcre2_chartables.c.dist"
+               "${pcre2_generated}/pcre2_chartables.c" COPYONLY)
+set(pcre2_sources "${pcre2_generated}/pcre2_chartables.c")
+foreach(name auto_possess compile config context convert dfa_match error extuni find_bracket
+             jit_compile maketables match match_data newline ord2utf pattern_info script_run
+             serialize string_utils study substitute substring tables ucd valid_utf xclass)
+  list(APPEND pcre2_sources "${PCRE2_SOURCE_DIR}/src/pcre2_${name}.c")
+endforeach()
+add_library(pcre2-8 STATIC ${pcre2_sources})
+target_compile_definitions(pcre2-8 PRIVATE HAVE_CONFIG_H SUPPORT_PCRE2_8 SUPPORT_JIT HAVE_MEMMOVE
+                                           HAVE_STRERROR PCRE2_CODE_UNIT_WIDTH=8
+                           PUBLIC PCRE2_STATIC)
+target_include_directories(pcre2-8 PRIVATE "${PCRE2_SOURCE_DIR}/src")
+target_include_directories(pcre2-8 SYSTEM PUBLIC "${pcre2_generated}")
+target_compile_options(pcre2-8 PRIVATE -w)
+add_library(PCRE2::8BIT ALIAS pcre2-8)
 
 set(json_include "${DORMEX_DEPS_DIR}/json-include")
 if(NOT EXISTS "${json_include}/nlohmann/json.hpp")

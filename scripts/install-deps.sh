@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a build needs on Debian 12, only what is missing.
-#   scripts/install-deps.sh linux     compiler, CMake, tinyxml2, nlohmann/json, GoogleTest
-#   scripts/install-deps.sh windows   the mingw-w64 cross compiler, Wine, tinyxml2's source package,
-#                                     GoogleTest's source
+#   scripts/install-deps.sh linux     compiler, CMake, tinyxml2, nlohmann/json, PCRE2, GoogleTest
+#   scripts/install-deps.sh windows   the mingw-w64 cross compiler, Wine, the source packages of
+#                                     tinyxml2 and PCRE2, GoogleTest's source
 #   scripts/install-deps.sh browser   Chromium and Node.js for the report's browser test
 set -euo pipefail
 
@@ -26,8 +26,8 @@ install_missing() {
     "${missing[@]}"
 }
 
-# tinyxml2 has no mingw package: the cross build compiles Debian's source
-# package, which needs a deb-src entry (deb822, like the machine's sources).
+# tinyxml2 and PCRE2 have no mingw package: the cross build compiles Debian's
+# source packages, which needs a deb-src entry (deb822, like the machine's sources).
 enable_source_packages() {
   local sources=/etc/apt/sources.list.d/debian-src.sources
   [ -f "$sources" ] && return 0
@@ -45,7 +45,7 @@ SOURCES
 for target in "${@:-linux}"; do
   case "$target" in
     linux)
-      install_missing g++ cmake make libtinyxml2-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
+      install_missing g++ cmake make libtinyxml2-dev nlohmann-json3-dev libpcre2-dev libgtest-dev libbenchmark-dev
       ;;
     windows)
       install_missing cmake make g++-mingw-w64-x86-64-posix wine nlohmann-json3-dev googletest dpkg-dev \

@@ -10,23 +10,26 @@ bool PatternCache::Matches(const Rule& rule, const std::string& pattern, const s
 {
     auto entry = compiled_.find(pattern);
     if (entry == compiled_.end()) {
-        std::optional<std::regex> regex;
-        try {
-            regex.emplace(pattern, std::regex::ECMAScript);
-        } catch (const std::regex_error&) {
-        }
-        entry = compiled_.emplace(pattern, std::move(regex)).first;
+        entry = compiled_.emplace(pattern, RulePattern(pattern)).first;
     }
-    if (!entry->second) {
-        if (reported_.emplace(&rule, pattern).second) {
-            log.WriteLog(WARNING,
-                         "Regex of rule is not a valid pattern and matches no device: " + pattern +
-                             " (class " + rule.Class + ", service name " + rule.ServiceName + ")",
-                         0);
-        }
-        return false;
+    const RulePattern& compiled = entry->second;
+    RulePattern::Outcome outcome = compiled.Match(text);
+    if (outcome == RulePattern::Outcome::Match) {
+        return true;
     }
-    return std::regex_match(text, *entry->second);
+    if ((!compiled.Valid() || outcome == RulePattern::Outcome::GaveUp) &&
+        reported_.emplace(&rule, pattern).second) {
+        const std::string ruleName =
+            " (class " + rule.Class + ", service name " + rule.ServiceName + ")";
+        log.WriteLog(WARNING,
+                     compiled.Valid()
+                         ? "Regex of rule took too many steps and counts as no match: " +
+                               pattern + " on " + text + ruleName
+                         : "Regex of rule is not a valid pattern and matches no device: " +
+                               pattern + ruleName + ": " + compiled.Error(),
+                     0);
+    }
+    return false;
 }
 
 }  // namespace dormex

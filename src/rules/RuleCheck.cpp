@@ -1,12 +1,12 @@
 #include "rules/RuleCheck.h"
 
-#include <regex>
 #include <sstream>
 
 #include "log/DebugLog.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "rules/RuleParser.h"
+#include "rules/RulePattern.h"
 #include "rules/RuleSet.h"
 
 namespace dormex {
@@ -26,10 +26,9 @@ bool CheckPatterns(const RuleSet& rules, std::ostream& out)
     bool valid = true;
     for (const OsEntry& entry : rules.OsEntries) {
         for (const Rule& rule : entry.Rules) {
-            try {
-                std::regex pattern(rule.Regex, std::regex::ECMAScript);
-            } catch (const std::regex_error& error) {
-                out << "\nInvalid regex \"" << rule.Regex << "\" (" << error.what()
+            RulePattern pattern(rule.Regex);
+            if (!pattern.Valid()) {
+                out << "\nInvalid regex \"" << rule.Regex << "\" (" << pattern.Error()
                     << ") in the rule of class \"" << rule.Class << "\" with service name \""
                     << rule.ServiceName << "\" for OS build \"" << entry.Build << "\"";
                 valid = false;

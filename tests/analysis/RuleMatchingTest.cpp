@@ -73,23 +73,37 @@ TEST(MatchDevices, LogsTheKindOfMatchAndTheUnmatched)
     }
 }
 
-TEST(MatchDevices, InvalidPatternIsNamedOnceAndMatchesOnlyByComparing)
+TEST(MatchDevices, PatternThatFailsIsNamedOnceAndMatchesOnlyByComparing)
 {
-    test::AnalysisFixture fixture;
-    fixture.AddRule("audio", "(HDAS", "", "always");
-    fixture.AddPoFx("(HDAS", "x");
-    fixture.AddPoFx("\\_SB.HDAS", "y");
-    fixture.AddPo("(HDAS", "PCI\\A");
-    fixture.Match();
-    EXPECT_EQ(fixture.KeysOf(0), Keys{"(HDAS"});
-    EXPECT_EQ(fixture.analysis.CdrList[0].PoDeviceMatches.size(), 0u);
-    const std::string warning =
-        "\nWARNING:: Regex of rule is not a valid pattern and matches no "
-        "device: (HDAS (class audio, service name )";
-    std::string log = fixture.Log();
-    size_t first = log.find(warning);
-    ASSERT_NE(first, std::string::npos);
-    EXPECT_EQ(log.find(warning, first + 1), std::string::npos);
+    const std::string runaway = std::string(1021, 'a') + "!";
+    struct Case {
+        std::string pattern;
+        std::string id;  // of two PoFx devices and one OS device
+        Keys keys;
+        std::string warning;
+    };
+    const Case cases[] = {
+        {"(HDAS", "(HDAS", {"(HDAS"},
+         "\nWARNING:: Regex of rule is not a valid pattern and matches no device: (HDAS (class "
+         "audio, service name ): missing closing parenthesis at offset 5\n"},
+        {"(a|aa)+", runaway, {},
+         "\nWARNING:: Regex of rule took too many steps and counts as no match: (a|aa)+ on " +
+             runaway + " (class audio, service name )\n"},
+    };
+    for (const Case& c : cases) {
+        test::AnalysisFixture fixture;
+        fixture.AddRule("audio", c.pattern, "", "always");
+        fixture.AddPoFx(c.id, "x");
+        fixture.AddPoFx("\\_SB.HDAS", "y");
+        fixture.AddPo(c.id, "PCI\\A");
+        fixture.Match();
+        EXPECT_EQ(fixture.KeysOf(0), c.keys) << c.pattern;
+        EXPECT_EQ(fixture.analysis.CdrList[0].PoDeviceMatches.size(), 0u);
+        std::string log = fixture.Log();
+        size_t first = log.find(c.warning);
+        ASSERT_NE(first, std::string::npos) << log;
+        EXPECT_EQ(log.find(c.warning, first + 1), std::string::npos);
+    }
 }
 
 TEST(MatchRules, ChoosesTheOsEntryByItsBuild)

@@ -39,6 +39,12 @@ TEST(CheckRuleFile, PrintsTheRunsMessagesAndNamesEveryProblem)
          {"\nInvalid regex \".*(CNVW\" (",
           ") in the rule of class \"WiFi-Radio\" with service name \"netwlan\" for OS build \"1\"",
           "<path>: FAILED\n"}},
+        {std::string(100000, 'a'),
+         "always",
+         false,
+         {" (pattern string is longer than the limit set by the application at offset 0) in the "
+          "rule of class \"WiFi-Radio\"",
+          "<path>: FAILED\n"}},
         {".*",
          "Always",
          false,
