@@ -1,12 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <iostream>
 #include <string>
 #include <vector>
 
-#include "app/Driver.h"
-#include "app/RunState.h"
+#include "platform/Platform.h"
 #include "platform/StandardConsole.h"
 
 namespace dormex {
@@ -14,16 +12,17 @@ namespace dormex {
 class FileSystem;
 struct MachineSnapshot;
 
+// Runs Dormex on `platform`. With DORMEX_RECORD set, every machine service
+// is recorded, and a run that got as far as reading the user profile writes
+// the recording to that file as a machine snapshot.
+int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments);
+
 // Runs Dormex on a machine's services with the process console.
 template <typename Machine>
 int32_t RunOn(Machine& machine, const std::vector<std::string>& arguments)
 {
     StandardConsole console;
-    Platform platform = machine.PlatformWith(console);
-    RunState state(platform);
-    int32_t status = RunDormex(arguments, state, platform);
-    std::cout.flush();
-    return status;
+    return RunOnPlatform(machine.PlatformWith(console), arguments);
 }
 
 // Replays a snapshot, announced on standard error under `name`.

@@ -1,3 +1,5 @@
+#include <iostream>
+
 #include "app/EmbeddedSample.h"
 #include "app/Launch.h"
 #include "common/StatusCodes.h"

@@ -1,5 +1,7 @@
 #include "platform/Guid.h"
 
+#include <cstdio>
+
 #include "common/Text.h"
 
 namespace dormex {
@@ -40,6 +42,16 @@ std::optional<Guid> ParseGuid(std::string_view text)
         guid.Data4[i] = bytes[8 + i];
     }
     return guid;
+}
+
+std::string GuidText(const Guid& guid)
+{
+    char text[39];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    return text;
 }
 
 }  // namespace dormex

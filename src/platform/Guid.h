@@ -21,4 +21,7 @@ struct Guid {
 // "{01234567-89AB-CDEF-0123-456789ABCDEF}", braces optional, either case.
 std::optional<Guid> ParseGuid(std::string_view text);
 
+// "{01234567-89AB-CDEF-0123-456789ABCDEF}", upper case.
+std::string GuidText(const Guid& guid);
+
 }  // namespace dormex

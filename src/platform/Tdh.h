@@ -73,10 +73,11 @@ public:
     virtual uint32_t GetEventMapInformation(const EventRecord& event, const std::u16string& mapName,
                                             EventMapInfo* map, uint32_t* bufferSize) = 0;
 
-    // TdhFormatProperty: *bufferSize in bytes; 122 with the size needed when
-    // the buffer is too small.
+    // TdhFormatProperty with the in-type and out-type of `property`, one of
+    // the entries of info's EventPropertyInfoArray: *bufferSize in bytes; 122
+    // with the size needed when the buffer is too small.
     virtual uint32_t FormatProperty(const TraceEventInfo& info, const EventMapInfo* map,
-                                    uint32_t pointerSize, uint16_t inType, uint16_t outType,
+                                    uint32_t pointerSize, const EventPropertyInfo& property,
                                     uint16_t propertyLength, uint16_t userDataLength,
                                     const uint8_t* userData, uint32_t* bufferSize, char16_t* buffer,
                                     uint16_t* userDataConsumed) = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/Guid.h"
@@ -31,6 +32,18 @@ inline std::optional<Guid> ProviderGuid(std::string_view nameOrGuid)
         return std::nullopt;
     }
     return ParseGuid(nameOrGuid);
+}
+
+// The name ProviderGuid reads back as the same provider.
+inline std::string ProviderName(const Guid& provider)
+{
+    if (provider == KernelPowerProvider) {
+        return "Microsoft-Windows-Kernel-Power";
+    }
+    if (provider == KernelPepProvider) {
+        return "Microsoft-Windows-Kernel-Pep";
+    }
+    return GuidText(provider);
 }
 
 }  // namespace dormex

@@ -377,8 +377,8 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     uint32_t bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
     uint16_t consumed = 0;
     uint32_t status =
-        tdh_.FormatProperty(info_, mapInfo, pointerSize_, property.InType, property.OutType, length,
-                            remaining, data, &bufferSize, formatted.data(), &consumed);
+        tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining, data,
+                            &bufferSize, formatted.data(), &consumed);
     if (status == ErrorInsufficientBuffer) {
         auto larger = TryAllocate<char16_t>((size_t{bufferSize} + 1) / 2);
         if (!larger) {
@@ -389,8 +389,8 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
         formatted = std::move(*larger);
         bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
         status =
-            tdh_.FormatProperty(info_, mapInfo, pointerSize_, property.InType, property.OutType,
-                                length, remaining, data, &bufferSize, formatted.data(), &consumed);
+            tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining, data,
+                                &bufferSize, formatted.data(), &consumed);
     }
     if (status != 0 || consumed > remaining) {
         return std::nullopt;

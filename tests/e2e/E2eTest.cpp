@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,83 +88,149 @@ struct Folders {
     }
 };
 
+// What one run of the program left: its exit status, output and files.
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::optional<std::string> log;
+    std::optional<std::string> report;
+};
+
+// A scenario's machine, folders and environment, set up as recorded.
+class Scenario {
+public:
+    explicit Scenario(const std::string& name)
+        : recorded(nlohmann::json::parse(ReadFile(ScenarioRoot / name / "scenario.json")))
+    {
+        // "desktop": false for none, "file" for a file of that name.
+        const bool desktop = recorded.value("desktop", nlohmann::json(true)) == true;
+        folders.profile = folders.dir.Path() / recorded.value("profileFolder", "profile");
+        fs::create_directories(desktop ? folders.profile / "Desktop" : folders.profile);
+        fs::create_directories(folders.work);
+        if (recorded.value("desktop", nlohmann::json(true)) == "file") {
+            WriteFile(folders.profile / "Desktop", "not a folder");
+        }
+        output = desktop ? folders.profile / "Desktop" : folders.work;
+
+        // The variable that names the profile folder; "" for none.
+        if (const std::string variable = recorded.value("profile", "USERPROFILE");
+            !variable.empty()) {
+            environment += " " + variable + "=" + Quote(folders.profile.string());
+        }
+        const std::string machine = recorded.at("machine");
+        if (machine != "embedded") {
+            nlohmann::json snapshot = nlohmann::json::parse(ReadFile(ScenarioRoot / machine));
+            if (recorded.contains("machinePatch")) {
+                snapshot.merge_patch(recorded["machinePatch"]);
+            }
+            folders.machine = (folders.dir.Path() / "machine.json").string();
+            WriteFile(folders.machine, snapshot.dump());
+            environment += " DORMEX_MACHINE=" + Quote(folders.machine);
+        }
+        if (recorded.value("rules", "") == "file") {
+            WriteFile(folders.work / "rules_for_soc", "not a folder");
+        } else if (recorded.contains("rules")) {
+            const std::string rules = recorded["rules"];
+            fs::copy(rules == "shipped" ? fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc"
+                                        : ScenarioRoot / rules,
+                     folders.work / "rules_for_soc", fs::copy_options::recursive);
+        }
+    }
+
+    // Runs the program with `more` added to the scenario's environment (a
+    // later setting of a variable wins), the output folder as recorded.
+    Outcome Run(const std::string& more = "") const
+    {
+        fs::remove_all(output / "VQT-Report.html");
+        fs::remove(output / "VQT-Debug-Log.txt");
+        if (recorded.value("reportUnwritable", false)) {
+            fs::create_directories(output / "VQT-Report.html");
+        }
+        const fs::path out = folders.dir.Path() / "out";
+        const fs::path err = folders.dir.Path() / "err";
+        std::string command = "cd " + Quote(folders.work.string()) +
+                              " && env -i PATH=/usr/bin:/bin" + environment + more + " " +
+                              Quote(DORMEX_EXE);
+        for (const std::string& argument : recorded.value("args", std::vector<std::string>{})) {
+            command += " " + Quote(argument);
+        }
+        command += " < /dev/null > " + Quote(out.string()) + " 2> " + Quote(err.string());
+        const int raw = std::system(command.c_str());
+
+        Outcome outcome;
+        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        outcome.out = ReadFile(out);
+        outcome.err = ReadFile(err);
+        if (fs::exists(output / "VQT-Debug-Log.txt")) {
+            outcome.log = ReadFile(output / "VQT-Debug-Log.txt");
+        }
+        if (fs::is_regular_file(output / "VQT-Report.html")) {
+            outcome.report = ReadFile(output / "VQT-Report.html");
+        }
+        return outcome;
+    }
+
+    nlohmann::json recorded;
+    Folders folders;
+    std::string environment;
+    fs::path output;
+};
+
 class Scenarios : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Scenarios, BehaveAsRecorded)
 {
-    const nlohmann::json recorded =
-        nlohmann::json::parse(ReadFile(ScenarioRoot / GetParam() / "scenario.json"));
-    Folders folders;
-    // "desktop": false for none, "file" for a file of that name.
-    const bool desktop = recorded.value("desktop", nlohmann::json(true)) == true;
-    folders.profile = folders.dir.Path() / recorded.value("profileFolder", "profile");
-    fs::create_directories(desktop ? folders.profile / "Desktop" : folders.profile);
-    fs::create_directories(folders.work);
-    if (recorded.value("desktop", nlohmann::json(true)) == "file") {
-        WriteFile(folders.profile / "Desktop", "not a folder");
-    }
-
-    // The variable that names the profile folder; "" for none.
-    std::string environment;
-    if (const std::string variable = recorded.value("profile", "USERPROFILE"); !variable.empty()) {
-        environment += " " + variable + "=" + Quote(folders.profile.string());
-    }
-    const std::string machine = recorded.at("machine");
-    if (machine != "embedded") {
-        nlohmann::json snapshot = nlohmann::json::parse(ReadFile(ScenarioRoot / machine));
-        if (recorded.contains("machinePatch")) {
-            snapshot.merge_patch(recorded["machinePatch"]);
-        }
-        folders.machine = (folders.dir.Path() / "machine.json").string();
-        WriteFile(folders.machine, snapshot.dump());
-        environment += " DORMEX_MACHINE=" + Quote(folders.machine);
-    }
-    if (recorded.value("rules", "") == "file") {
-        WriteFile(folders.work / "rules_for_soc", "not a folder");
-    } else if (recorded.contains("rules")) {
-        const std::string rules = recorded["rules"];
-        fs::copy(rules == "shipped" ? fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc"
-                                    : ScenarioRoot / rules,
-                 folders.work / "rules_for_soc", fs::copy_options::recursive);
-    }
-    const fs::path output = desktop ? folders.profile / "Desktop" : folders.work;
-    if (recorded.value("reportUnwritable", false)) {
-        fs::create_directories(output / "VQT-Report.html");
-    }
-
-    const fs::path out = folders.dir.Path() / "out";
-    const fs::path err = folders.dir.Path() / "err";
-    std::string command = "cd " + Quote(folders.work.string()) + " && env -i PATH=/usr/bin:/bin" +
-                          environment + " " + Quote(DORMEX_EXE);
-    for (const std::string& argument : recorded.value("args", std::vector<std::string>{})) {
-        command += " " + Quote(argument);
-    }
-    command += " < /dev/null > " + Quote(out.string()) + " 2> " + Quote(err.string());
-    const int raw = std::system(command.c_str());
+    const Scenario scenario(GetParam());
+    const nlohmann::json& recorded = scenario.recorded;
+    const Folders& folders = scenario.folders;
+    const Outcome outcome = scenario.Run();
 
     const int status = recorded.at("status");
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, status & 0xFF);
-    EXPECT_EQ(ReadFile(err), folders.Substitute(recorded.value(
-                                 "stderr", "dormex: replaying machine snapshot ${MACHINE}\n")));
-    EXPECT_EQ(ReadFile(out), folders.Substitute(recorded.at("console")));
-    const fs::path log = output / "VQT-Debug-Log.txt";
+    EXPECT_EQ(outcome.status, status & 0xFF);
+    EXPECT_EQ(outcome.err, folders.Substitute(recorded.value(
+                               "stderr", "dormex: replaying machine snapshot ${MACHINE}\n")));
+    EXPECT_EQ(outcome.out, folders.Substitute(recorded.at("console")));
     if (recorded.value("noLog", false)) {
-        EXPECT_FALSE(fs::exists(log));
+        EXPECT_FALSE(outcome.log);
     } else {
-        folders.ExpectInOrder(ReadFile(log), recorded.value("log", nlohmann::json::array()),
-                              "debug log");
+        folders.ExpectInOrder(outcome.log.value_or(""),
+                              recorded.value("log", nlohmann::json::array()), "debug log");
     }
-    const fs::path report = output / "VQT-Report.html";
     if (recorded.value("noReport", false)) {
-        EXPECT_FALSE(fs::exists(report));
+        EXPECT_FALSE(outcome.report);
     } else if (recorded.contains("report")) {
-        const std::string page = ReadFile(report);
+        const std::string page = outcome.report.value_or("");
         EXPECT_EQ(page.find('\n'), std::string::npos);
         EXPECT_EQ(page.find("{{"), std::string::npos);  // a placeholder left unfilled
         folders.ExpectInOrder(page, recorded["report"], "report");
     }
     EXPECT_FALSE(fs::exists(folders.profile / "VQTSystemTrace.etl"));
     EXPECT_FALSE(fs::exists(folders.profile / "VQT_Device_file.txt"));
+}
+
+// A run recorded with DORMEX_RECORD replays to the same run, and recording
+// that replay gives the same snapshot again.
+TEST_P(Scenarios, ReplayTheSameWhenRecorded)
+{
+    const Scenario scenario(GetParam());
+    const fs::path first = scenario.folders.dir.Path() / "first.json";
+    const fs::path second = scenario.folders.dir.Path() / "second.json";
+    const Outcome original = scenario.Run(" DORMEX_RECORD=" + Quote(first.string()));
+    if (!fs::exists(first)) {
+        // Only a run that stops before it reads the profile records nothing.
+        EXPECT_FALSE(original.log) << original.err;
+        return;
+    }
+    EXPECT_NE(original.err.find("dormex: recorded the machine in " + first.string() + "\n"),
+              std::string::npos);
+    const Outcome replayed = scenario.Run(" DORMEX_MACHINE=" + Quote(first.string()) +
+                                          " DORMEX_RECORD=" + Quote(second.string()));
+    EXPECT_EQ(replayed.status, original.status);
+    EXPECT_EQ(replayed.out, original.out);
+    EXPECT_EQ(replayed.log, original.log);
+    EXPECT_EQ(replayed.report, original.report);
+    EXPECT_EQ(ReadFile(second), ReadFile(first));
 }
 
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),

@@ -159,14 +159,14 @@ public:
         return 0;
     }
     uint32_t FormatProperty(const TraceEventInfo&, const EventMapInfo* map, uint32_t pointerSize,
-                            uint16_t inType, uint16_t, uint16_t length, uint16_t remaining,
+                            const EventPropertyInfo& property, uint16_t length, uint16_t remaining,
                             const uint8_t* data, uint32_t* bufferSize, char16_t* buffer,
                             uint16_t* consumed) override
     {
         pointerSizes.push_back(pointerSize);
         std::u16string text;
         uint16_t used = 0;
-        if (inType == TdhInTypeUnicodeString) {
+        if (property.InType == TdhInTypeUnicodeString) {
             for (; used + 1 < remaining; used += 2) {
                 char16_t unit = static_cast<char16_t>(data[used] | data[used + 1] << 8);
                 if (unit == 0) {
@@ -178,7 +178,7 @@ public:
                 return 15005;
             }
             used += 2;
-        } else if (inType == InTypeUInt32 && length == 4 && remaining >= 4) {
+        } else if (property.InType == InTypeUInt32 && length == 4 && remaining >= 4) {
             uint32_t value = 0;
             std::memcpy(&value, data, 4);
             text = map != nullptr && value < map->EntryOutputs.size()

@@ -86,6 +86,10 @@ struct SnapshotError {
 // bad hex are errors.
 std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json);
 
+// The snapshot as canonical JSON text: the same model always gives the same
+// bytes.
+std::string WriteMachineSnapshot(const MachineSnapshot& snapshot);
+
 // A registry key path as keys are compared: ASCII letters lower-cased,
 // trailing backslashes dropped. Value names compare lower-cased.
 std::string RegistryKeyLookupName(std::string_view keyPath);

@@ -303,12 +303,12 @@ uint32_t ReplayTdh::GetEventMapInformation(const EventRecord&, const std::u16str
 }
 
 uint32_t ReplayTdh::FormatProperty(const TraceEventInfo&, const EventMapInfo*, uint32_t,
-                                   uint16_t inType, uint16_t, uint16_t propertyLength,
+                                   const EventPropertyInfo& property, uint16_t propertyLength,
                                    uint16_t userDataLength, const uint8_t* userData,
                                    uint32_t* bufferSize, char16_t* buffer,
                                    uint16_t* userDataConsumed)
 {
-    if (inType != TdhInTypeUnicodeString) {
+    if (property.InType != TdhInTypeUnicodeString) {
         return ErrorNotSupported;
     }
     // The text ends at its terminator, or after `propertyLength` characters.

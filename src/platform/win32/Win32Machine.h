@@ -91,7 +91,7 @@ public:
     uint32_t GetEventMapInformation(const EventRecord& event, const std::u16string& mapName,
                                     EventMapInfo* map, uint32_t* bufferSize) override;
     uint32_t FormatProperty(const TraceEventInfo& info, const EventMapInfo* map,
-                            uint32_t pointerSize, uint16_t inType, uint16_t outType,
+                            uint32_t pointerSize, const EventPropertyInfo& property,
                             uint16_t propertyLength, uint16_t userDataLength,
                             const uint8_t* userData, uint32_t* bufferSize, char16_t* buffer,
                             uint16_t* userDataConsumed) override;

@@ -324,7 +324,7 @@ uint32_t Win32Tdh::GetEventMapInformation(const EventRecord& event, const std::u
 }
 
 uint32_t Win32Tdh::FormatProperty(const TraceEventInfo& info, const EventMapInfo* map,
-                                  uint32_t pointerSize, uint16_t inType, uint16_t outType,
+                                  uint32_t pointerSize, const EventPropertyInfo& property,
                                   uint16_t propertyLength, uint16_t userDataLength,
                                   const uint8_t* userData, uint32_t* bufferSize, char16_t* buffer,
                                   uint16_t* userDataConsumed)
@@ -345,7 +345,7 @@ uint32_t Win32Tdh::FormatProperty(const TraceEventInfo& info, const EventMapInfo
     ULONG status = ::TdhFormatProperty(
         reinterpret_cast<PTRACE_EVENT_INFO>(const_cast<uint8_t*>(info.Native.data())),
         map != nullptr ? reinterpret_cast<PEVENT_MAP_INFO>(nativeMap.data()) : nullptr, pointerSize,
-        inType, outType, propertyLength, userDataLength, const_cast<PBYTE>(userData), &size,
+        property.InType, property.OutType, propertyLength, userDataLength, const_cast<PBYTE>(userData), &size,
         reinterpret_cast<PWCHAR>(buffer), &consumed);
     *bufferSize = size;
     *userDataConsumed = consumed;
