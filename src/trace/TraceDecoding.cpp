@@ -398,7 +398,7 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     std::u16string_view text(formatted.data(), formatted.size());
     text = text.substr(0, text.find(u'\0'));
     if (std::fstream* file = decoder_.File.Stream()) {
-        *file << Narrow(property.Name) << ": " << Narrow(text) << "\n";
+        WriteDeviceFileLine(*file, Narrow(property.Name), Narrow(text));
     }
     return position + consumed;
 }

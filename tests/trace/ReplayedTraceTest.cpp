@@ -60,7 +60,7 @@ TEST(ReplayedTrace, CapturedRundownsBecomeRecordsInTraceOrder)
     EXPECT_EQ(trace.Lists().PoFxRundownList[0].DeviceNode, 42);
     EXPECT_EQ(trace.Lists().PoFxRundownList[0].InstancePath, "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8");
     ASSERT_EQ(trace.Lists().PoDeviceList.size(), 1u);
-    EXPECT_EQ(trace.Lists().PoDeviceList[0].FriendlyName, "Caf\xE9");
+    EXPECT_EQ(trace.Lists().PoDeviceList[0].FriendlyName, "Caf\xE9 Hub");
     ASSERT_EQ(trace.Lists().PepDeviceRundownList.size(), 1u);
     EXPECT_EQ(trace.Lists().PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
     ASSERT_EQ(trace.Lists().PepComponentRundownList.size(), 1u);

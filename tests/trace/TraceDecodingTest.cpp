@@ -337,6 +337,10 @@ TEST(WriteEventProperty, ArraysStructuresCountsLengthsAndMaps)
               {4u, 9u}),
          "Size: 4\nValue: 9\n"},
     };
+    cases.push_back({"line ends and percent signs",
+                     Make({Text(u"Friendly\nName"), Text(u"Path")}, 2,
+                          {u"100% \r\nof it", u"PCI\\VEN_1 A"}),
+                     "Friendly%0AName: 100%25 %0D%0Aof it\nPath: PCI\\VEN_1 A\n"});
     cases[2].event.numbers[u"Count"] = 0x10000;  // only the low 16 bits count: 0
     cases[3].event.numbers[u"Count"] = 2;
     cases[4].event.numbers[u"Size"] = 4;
