@@ -166,11 +166,11 @@ int32_t AddPoFxEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& lo
 
 int32_t AddPepDeviceEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
-    return AddEntry(deviceFile, lists.PepDeviceRundownList, log,
-                    "Invalid parameter to add a Pep D Entry.", [](PepDeviceRundown& record) {
-                        return PepFields<PepDeviceRundown>{record, &PepDeviceRundown::DeviceName,
-                                                           "DeviceName"};
-                    });
+    return AddEntry(
+        deviceFile, lists.PepDeviceRundownList, log, "Invalid parameter to add a Pep D Entry.",
+        [](PepDeviceRundown& record) {
+            return PepFields<PepDeviceRundown>{record, &PepDeviceRundown::DeviceName, "DeviceName"};
+        });
 }
 
 int32_t AddPepComponentEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)

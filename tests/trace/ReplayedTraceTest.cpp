@@ -84,8 +84,8 @@ TEST(ReplayedTrace, AZeroUnitInAValueCutsItAndShiftsNoLaterValue)
         std::string properties;
         const char* names[] = {"DeviceId", "InstancePath", "ServiceName", "DeviceNode"};
         for (int i = 0; i < 4; ++i) {
-            properties += std::string(i == 0 ? "" : ", ") + "[\"" + names[i] + "\", \"" +
-                          c.values[i] + "\"]";
+            properties +=
+                std::string(i == 0 ? "" : ", ") + "[\"" + names[i] + "\", \"" + c.values[i] + "\"]";
         }
         Trace trace(SnapshotWith(R"("events": [{"provider": "Microsoft-Windows-Kernel-Power", )"
                                  R"("id": 320, "properties": [)" +

@@ -32,7 +32,10 @@ TEST(AddPoFxEntry, EachKeyGetsTheWholeRestOfItsLine)
          "DeviceNode: 4097 DeviceId: \\_SB.INJECTED ServiceName: Injected\n",
          4097, "\\_SB.PC00.HDAS", "", "HDAudBus"},
         {"DeviceId: InstancePath: X\n", 0, "InstancePath: X", "", ""},
-        {"DeviceId: 100%25 %0D%0Anext%00%1Aend\n", 0, "100% \r\nnext\0\x1A" "end"s, "", ""},
+        {"DeviceId: 100%25 %0D%0Anext%00%1Aend\n", 0,
+         "100% \r\nnext\0\x1A"
+         "end"s,
+         "", ""},
         {"DeviceId: %zz%4\n", 0, "%zz%4", "", ""},
         {"Device%49d: x\nDevice%3AId: y\n", 0, "x", "", ""},
         {"DeviceId: a\r\nDeviceId: b\r\n", 0, "b", "", ""},
@@ -110,6 +113,26 @@ TEST(AddOperations, FillTheirOwnFieldsAndListsInOrder)
     EXPECT_EQ(lists.PoDeviceList[0].FriendlyName, "High Definition Audio Controller");
     EXPECT_EQ(lists.PoDeviceList[1].FriendlyName, "kvStor");
     EXPECT_TRUE(lists.PepDeviceRundownList.empty());
+}
+
+TEST(AddOperations, WithoutAFileAddNothing)
+{
+    using Add = int32_t (*)(std::istream*, RundownLists&, DebugLog&);
+    const std::pair<Add, const char*> cases[] = {
+        {AddPoFxEntry, "PoFx Entry."},
+        {AddPepDeviceEntry, "Pep D Entry."},
+        {AddPepComponentEntry, "Pep Component Entry."},
+        {AddPoEntry, "Po Entry."},
+    };
+    for (const auto& [add, what] : cases) {
+        test::LogCapture capture;
+        RundownLists lists;
+        EXPECT_EQ(add(nullptr, lists, capture.Log), 87);
+        EXPECT_EQ(capture.Text(), std::string("\nWARNING:: Invalid parameter to add a ") + what +
+                                      " :: Error code: 87");
+        EXPECT_TRUE(lists.PoFxRundownList.empty() && lists.PepDeviceRundownList.empty() &&
+                    lists.PepComponentRundownList.empty() && lists.PoDeviceList.empty());
+    }
 }
 
 TEST(WriteDeviceFileLine, EveryValueReadsBackWhole)

@@ -341,15 +341,15 @@ TEST(WriteEventProperties, ArraysStructuresCountsLengthsAndMaps)
     };
     // A counted value keeps its characters up to a zero unit; the next value
     // starts after all of them.
-    FakeEvent counted = Make({Property(u"Name", TdhInTypeUnicodeString, 1, 3), Text(u"After")}, 2,
-                             {u"c"});
+    FakeEvent counted =
+        Make({Property(u"Name", TdhInTypeUnicodeString, 1, 3), Text(u"After")}, 2, {u"c"});
     const std::vector<uint8_t> abc = {'a', 0, 0, 0, 'b', 0};
     counted.data.insert(counted.data.begin(), abc.begin(), abc.end());
     cases.push_back({"zero unit in a counted value", counted, "Name: a\nAfter: c\n"});
-    cases.push_back({"line ends and percent signs",
-                     Make({Text(u"Friendly\nName"), Text(u"Path")}, 2,
-                          {u"100% \r\nof it", u"PCI\\VEN_1 A"}),
-                     "Friendly%0AName: 100%25 %0D%0Aof it\nPath: PCI\\VEN_1 A\n"});
+    cases.push_back(
+        {"line ends and percent signs",
+         Make({Text(u"Friendly\nName"), Text(u"Path")}, 2, {u"100% \r\nof it", u"PCI\\VEN_1 A"}),
+         "Friendly%0AName: 100%25 %0D%0Aof it\nPath: PCI\\VEN_1 A\n"});
     cases[2].event.numbers[u"Count"] = 0x10000;  // only the low 16 bits count: 0
     cases[3].event.numbers[u"Count"] = 2;
     cases[4].event.numbers[u"Size"] = 4;
@@ -396,8 +396,8 @@ TEST(WriteEventProperties, FailuresLogTheirMessages)
               {1u, 5u}),
          invalid + noLength + "15005" + memberFailed},
         // Data enough that the depth, not the event's steps, ends the loop.
-        {"structure containing itself",
-         Make({Struct(u"Self", 0, 1)}, 1, {std::u16string(8, u'x')}), loopMessages},
+        {"structure containing itself", Make({Struct(u"Self", 0, 1)}, 1, {std::u16string(8, u'x')}),
+         loopMessages},
         {"more top-level properties than described", Make({Text(u"Only")}, 3, {u"x"}), invalid},
         {"formatting fails silently", Make({Text(u"Text")}, 1, {}), ""},
     };
@@ -427,8 +427,9 @@ TEST(WriteEventProperties, NestedCountsAreBoundedByTheEventsData)
         bool ok;
         std::string log;
     };
-    const std::string spent = "\nERROR:: Data read from Events is Invalid. :: Error code: 15005"
-                              "\nERROR:: Cannot get property length of Event. :: Error code: 15005";
+    const std::string spent =
+        "\nERROR:: Data read from Events is Invalid. :: Error code: 15005"
+        "\nERROR:: Cannot get property length of Event. :: Error code: 15005";
     const std::string memberFailed = "\nERROR:: Printing members of event structure failed.";
     std::vector<Case> cases = {
         {"structures of structures, 65535 each",
@@ -440,9 +441,9 @@ TEST(WriteEventProperties, NestedCountsAreBoundedByTheEventsData)
     // 65535 elements of 60000 members that have no element to decode.
     std::vector<EventPropertyInfo> wide = {Struct(u"Outer", 1, 60000, 0, 65535)};
     wide.resize(60001, Number(u"None", 0));
-    cases.push_back({"members without elements", Make(wide, 1, {u"x"}), false,
-                     spent + memberFailed});
-    // The most steps a byte of real data takes: empty texts three structures deep.
+    cases.push_back(
+        {"members without elements", Make(wide, 1, {u"x"}), false, spent + memberFailed});
+    // Real data stays within its steps, even empty texts three structures deep.
     FakeEvent deep = Make({Number(u"Count"), Struct(u"Outer", 2, 1, PropertyParamCount, 0),
                            Struct(u"Middle", 3, 1), Struct(u"Inner", 4, 1), Text(u"Name")},
                           2, {4000u});
