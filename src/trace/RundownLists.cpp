@@ -1,4 +1,7 @@
 #include "trace/RundownLists.h"
+
+#include <optional>
+
 #include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "log/DebugLog.h"
@@ -9,50 +12,60 @@ namespace {
 
 constexpr int32_t InvalidParameter = AsStatus(ErrorInvalidParameter);
 
-// Reads words as a "%1023s" scan does: runs of characters other than space,
-// tab, carriage return and line feed, at most 1023 to a word.
-class WordReader {
-public:
-    explicit WordReader(std::istream& file) : file_(file) {}
+constexpr char UpperHexDigits[] = "0123456789ABCDEF";
 
-    bool Next(std::string& word)
-    {
-        word.clear();
-        int c = file_.get();
-        while (c != std::char_traits<char>::eof() && IsBlank(c)) {
-            c = file_.get();
+// `text` with control bytes, '%' and, in a name, ':' written as %XX.
+std::string Escaped(std::string_view text, bool isName)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || c == '%' || (isName && c == ':')) {
+            escaped += {'%', UpperHexDigits[byte >> 4], UpperHexDigits[byte & 0xF]};
+        } else {
+            escaped += c;
         }
-        while (c != std::char_traits<char>::eof() && !IsBlank(c)) {
-            word.push_back(static_cast<char>(c));
-            if (word.size() == 1023) {
-                return true;
-            }
-            c = file_.get();
-        }
-        return !word.empty();
     }
+    return escaped;
+}
 
-private:
-    static bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-    std::istream& file_;
-};
+// Every %XX back to its byte; a '%' without two hex digits stays as it is.
+std::string Unescaped(std::string_view text)
+{
+    std::string plain;
+    plain.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            std::optional<uint8_t> high = HexDigitValue(text[i + 1]);
+            std::optional<uint8_t> low = HexDigitValue(text[i + 2]);
+            if (high && low) {
+                plain += static_cast<char>(*high << 4 | *low);
+                i += 2;
+                continue;
+            }
+        }
+        plain += text[i];
+    }
+    return plain;
+}
 
-// Rewinds the file and hands every key's value word to `store`. A key's value
-// is the next word whatever it is; other words are passed over.
+// Rewinds the file and hands every line's key and value to `store`: the key is
+// the text before the first ": ", the value all the rest of the line.
 template <typename Store>
 void ReadKeyValues(std::istream& file, Store store)
 {
     file.clear();
     file.seekg(0);
-    WordReader reader(file);
-    std::string word;
-    std::string value;
-    while (reader.Next(word)) {
-        if (store.IsKey(word)) {
-            if (!reader.Next(value)) {
-                break;
-            }
-            store(word, value);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();  // a line end that reached us untranslated
+        }
+        const std::string_view text = line;
+        const size_t separator = text.find(": ");
+        if (separator != std::string_view::npos) {
+            store(Unescaped(text.substr(0, separator)), Unescaped(text.substr(separator + 2)));
         }
     }
 }
@@ -66,6 +79,7 @@ void AddPowerState(std::array<int32_t, 3>& states, size_t& filled, const std::st
     }
 }
 
+// Each stores the value of its own keys and ignores every other line.
 template <typename Record>
 struct PepFields {
     Record& record;
@@ -73,21 +87,16 @@ struct PepFields {
     const char* nameKey;
     size_t filled = 0;
 
-    bool IsKey(const std::string& word) const
+    void operator()(const std::string& key, std::string value)
     {
-        return word == "DeviceId:" || word == nameKey || word == "PlatformStateDependencyCount:" ||
-               word == "PowerState:";
-    }
-    void operator()(const std::string& key, const std::string& value)
-    {
-        if (key == "DeviceId:") {
-            record.DeviceId = value;
+        if (key == "DeviceId") {
+            record.DeviceId = std::move(value);
         } else if (key == nameKey) {
-            record.*name = value;
-        } else if (key == "PlatformStateDependencyCount:") {
+            record.*name = std::move(value);
+        } else if (key == "PlatformStateDependencyCount") {
             // Any count marks one dependency; the value itself is not used.
             record.PlatformStateDependencyCount = 1;
-        } else {
+        } else if (key == "PowerState") {
             AddPowerState(record.PowerStates, filled, value);
         }
     }
@@ -96,21 +105,16 @@ struct PepFields {
 struct PoFxFields {
     PoFxDeviceRundown& record;
 
-    bool IsKey(const std::string& word) const
+    void operator()(const std::string& key, std::string value)
     {
-        return word == "DeviceNode:" || word == "DeviceId:" || word == "InstancePath:" ||
-               word == "ServiceName:";
-    }
-    void operator()(const std::string& key, const std::string& value)
-    {
-        if (key == "DeviceNode:") {
+        if (key == "DeviceNode") {
             record.DeviceNode = ReadDecimal(value);
-        } else if (key == "DeviceId:") {
-            record.DeviceId = value;
-        } else if (key == "InstancePath:") {
-            record.InstancePath = value;
-        } else {
-            record.ServiceName = value;
+        } else if (key == "DeviceId") {
+            record.DeviceId = std::move(value);
+        } else if (key == "InstancePath") {
+            record.InstancePath = std::move(value);
+        } else if (key == "ServiceName") {
+            record.ServiceName = std::move(value);
         }
     }
 };
@@ -118,24 +122,20 @@ struct PoFxFields {
 struct PoFields {
     PoDeviceEntry& record;
 
-    bool IsKey(const std::string& word) const
+    void operator()(const std::string& key, std::string value)
     {
-        return word == "DeviceNode:" || word == "InstancePath:" || word == "FriendlyName:";
-    }
-    void operator()(const std::string& key, const std::string& value)
-    {
-        if (key == "DeviceNode:") {
-            record.DeviceNode = value;
-        } else if (key == "InstancePath:") {
-            record.InstancePath = value;
-        } else {
-            record.FriendlyName = value;
+        if (key == "DeviceNode") {
+            record.DeviceNode = std::move(value);
+        } else if (key == "InstancePath") {
+            record.InstancePath = std::move(value);
+        } else if (key == "FriendlyName") {
+            record.FriendlyName = std::move(value);
         }
     }
 };
 
 // One record from the open scratch file, appended to `list`. `fieldsOf` gives
-// the key reader that fills a record.
+// what stores the values into a record.
 template <typename Record, typename FieldsOf>
 int32_t AddEntry(std::istream* deviceFile, std::deque<Record>& list, DebugLog& log,
                  const char* invalidParameter, FieldsOf fieldsOf)
@@ -152,6 +152,11 @@ int32_t AddEntry(std::istream* deviceFile, std::deque<Record>& list, DebugLog& l
 
 }  // namespace
 
+void WriteDeviceFileLine(std::ostream& file, std::string_view name, std::string_view value)
+{
+    file << Escaped(name, true) << ": " << Escaped(value, false) << "\n";
+}
+
 int32_t AddPoFxEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
     return AddEntry(deviceFile, lists.PoFxRundownList, log,
@@ -161,11 +166,11 @@ int32_t AddPoFxEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& lo
 
 int32_t AddPepDeviceEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
 {
-    return AddEntry(deviceFile, lists.PepDeviceRundownList, log,
-                    "Invalid parameter to add a Pep D Entry.", [](PepDeviceRundown& record) {
-                        return PepFields<PepDeviceRundown>{record, &PepDeviceRundown::DeviceName,
-                                                           "DeviceName:"};
-                    });
+    return AddEntry(
+        deviceFile, lists.PepDeviceRundownList, log, "Invalid parameter to add a Pep D Entry.",
+        [](PepDeviceRundown& record) {
+            return PepFields<PepDeviceRundown>{record, &PepDeviceRundown::DeviceName, "DeviceName"};
+        });
 }
 
 int32_t AddPepComponentEntry(std::istream* deviceFile, RundownLists& lists, DebugLog& log)
@@ -174,7 +179,7 @@ int32_t AddPepComponentEntry(std::istream* deviceFile, RundownLists& lists, Debu
         deviceFile, lists.PepComponentRundownList, log,
         "Invalid parameter to add a Pep Component Entry.", [](PepComponentRundown& record) {
             return PepFields<PepComponentRundown>{
-                record, &PepComponentRundown::ComponentDescription, "ComponentDescription:"};
+                record, &PepComponentRundown::ComponentDescription, "ComponentDescription"};
         });
 }
 

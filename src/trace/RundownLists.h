@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <deque>
 #include <istream>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 namespace dormex {
 
@@ -50,6 +52,12 @@ struct RundownLists {
     std::deque<PepComponentRundown> PepComponentRundownList;
     std::deque<PoDeviceEntry> PoDeviceList;
 };
+
+// Writes one decoded value as a line of the scratch file: "name: value". The
+// bytes that would end or split the line (control bytes, and in the name a
+// colon) and '%' itself are written as %XX, so every value reads back whole
+// and ordinary names and values are written as they are.
+void WriteDeviceFileLine(std::ostream& file, std::string_view name, std::string_view value);
 
 // Each reads the open scratch file of one decoded event ("Name: value" lines)
 // from its start and appends one record. 87 when no file is open.

@@ -22,6 +22,13 @@ constexpr int32_t InvalidEventData = AsStatus(ErrorEvtInvalidEventData);
 constexpr int32_t OpenFailedWithoutCode = AsStatus(ErrorGenFailure);
 // Structures nest only a few levels in real manifests; deeper means a loop.
 constexpr int MaxStructDepth = 32;
+// Counts nested in structures multiply: a description can ask for far more
+// elements than the data holds. Each property visited and each element decoded
+// is a step, and an event has steps in proportion to its description and its
+// data, far more than a real one takes: nearly every value takes data, and
+// structures nest a few levels at most.
+constexpr size_t DecodeStepsPerDataByte = 16;
+constexpr size_t DecodeStepsPerProperty = 2;
 
 enum EventId : uint16_t {
     PoFxRegistration = 320,
@@ -161,20 +168,13 @@ bool IsRundownOfInterest(const Guid& provider, const TraceEventInfo& info)
 // false when the file cannot be had or a property cannot be written.
 bool WriteEventToFile(const EventRecord& event, const TraceEventInfo& info, TraceDecoder& decoder)
 {
-    const uint32_t pointerSize = (event.Flags & EventHeaderFlag32BitHeader) != 0 ? 4 : 8;
     if (!decoder.File.Open()) {
         decoder.Log.WriteLog(ERROR, "Error In accessing File for device writes", errno);
         return false;
     }
-    size_t position = 0;
-    for (uint32_t i = 0; i < info.TopLevelPropertyCount; ++i) {
-        auto next = WriteEventProperty(event, info, pointerSize, i, position, event.UserDataLength,
-                                       decoder);
-        if (!next) {
-            decoder.File.Close();
-            return false;
-        }
-        position = *next;
+    if (!WriteEventProperties(event, info, decoder)) {
+        decoder.File.Close();
+        return false;
     }
     return true;
 }
@@ -202,13 +202,14 @@ void AddRundownRecord(uint16_t eventId, TraceDecoder& decoder)
 // its elements and members) at a time.
 class PropertyWriter {
 public:
-    PropertyWriter(const EventRecord& event, const TraceEventInfo& info, uint32_t pointerSize,
-                   size_t end, TraceDecoder& decoder)
+    PropertyWriter(const EventRecord& event, const TraceEventInfo& info, TraceDecoder& decoder)
         : event_(event),
           info_(info),
           properties_(info.EventPropertyInfoArray),
-          pointerSize_(pointerSize),
-          end_(end),
+          pointerSize_((event.Flags & EventHeaderFlag32BitHeader) != 0 ? 4 : 8),
+          end_(event.UserDataLength),
+          steps_(DecodeStepsPerProperty * properties_.size() +
+                 DecodeStepsPerDataByte * event.UserDataLength),
           decoder_(decoder),
           log_(decoder.Log),
           tdh_(decoder.TdhService)
@@ -220,6 +221,7 @@ public:
 private:
     enum class MapLookup { Found, None, Failed };
 
+    bool Step();
     std::optional<uint16_t> Length(const EventPropertyInfo& property);
     uint16_t Count(const EventPropertyInfo& property, uint32_t& status);
     std::optional<size_t> WriteMembers(const EventPropertyInfo& property, size_t position,
@@ -233,6 +235,7 @@ private:
     const std::vector<EventPropertyInfo>& properties_;
     uint32_t pointerSize_;
     size_t end_;
+    size_t steps_;  // left for the rest of the event
     TraceDecoder& decoder_;
     DebugLog& log_;
     Tdh& tdh_;
@@ -242,6 +245,9 @@ std::optional<size_t> PropertyWriter::Write(size_t index, size_t position, int d
 {
     if (index >= properties_.size() || depth > MaxStructDepth || position > end_) {
         InvalidData(log_);
+        return std::nullopt;
+    }
+    if (!Step()) {
         return std::nullopt;
     }
     const EventPropertyInfo& property = properties_[index];
@@ -254,6 +260,9 @@ std::optional<size_t> PropertyWriter::Write(size_t index, size_t position, int d
 
     std::vector<char16_t> formatted;
     for (uint16_t element = 0; element < count; ++element) {
+        if (!Step()) {
+            return std::nullopt;
+        }
         std::optional<size_t> next = (property.Flags & PropertyStruct) != 0
                                          ? WriteMembers(property, position, depth, countStatus)
                                          : WriteValue(property, *length, position, formatted);
@@ -263,6 +272,19 @@ std::optional<size_t> PropertyWriter::Write(size_t index, size_t position, int d
         position = *next;
     }
     return position;
+}
+
+// Spends one step of the event; false (logged) when there is none left, as
+// when a property's extent is not in the data.
+bool PropertyWriter::Step()
+{
+    if (steps_ == 0) {
+        InvalidData(log_);
+        log_.WriteLog(ERROR, "Cannot get property length of Event.", InvalidEventData);
+        return false;
+    }
+    --steps_;
+    return true;
 }
 
 // The length of one value in bytes, 0 when the formatter finds its end.
@@ -398,12 +420,27 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     std::u16string_view text(formatted.data(), formatted.size());
     text = text.substr(0, text.find(u'\0'));
     if (std::fstream* file = decoder_.File.Stream()) {
-        *file << Narrow(property.Name) << ": " << Narrow(text) << "\n";
+        WriteDeviceFileLine(*file, Narrow(property.Name), Narrow(text));
     }
     return position + consumed;
 }
 
 }  // namespace
+
+bool WriteEventProperties(const EventRecord& event, const TraceEventInfo& info,
+                          TraceDecoder& decoder)
+{
+    PropertyWriter writer(event, info, decoder);
+    size_t position = 0;
+    for (uint32_t i = 0; i < info.TopLevelPropertyCount; ++i) {
+        std::optional<size_t> next = writer.Write(i, position, 0);
+        if (!next) {
+            return false;
+        }
+        position = *next;
+    }
+    return true;
+}
 
 bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
 {
@@ -423,13 +460,6 @@ bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
     AddRundownRecord(info.EventId, decoder);
     decoder.File.Close();
     return true;
-}
-
-std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEventInfo& info,
-                                         uint32_t pointerSize, size_t index, size_t position,
-                                         size_t end, TraceDecoder& decoder, int depth)
-{
-    return PropertyWriter(event, info, pointerSize, end, decoder).Write(index, position, depth);
 }
 
 }  // namespace dormex

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/EventTraceConsumer.h"
@@ -65,10 +64,11 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
 // Returns false when the event could not be decoded (its messages are logged).
 bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder);
 
-// Writes the lines of property `index` (its array elements and structure
-// members) from `position` on; returns the new position, or nothing on failure.
-std::optional<size_t> WriteEventProperty(const EventRecord& event, const TraceEventInfo& info,
-                                         uint32_t pointerSize, size_t index, size_t position,
-                                         size_t end, TraceDecoder& decoder, int depth = 0);
+// Writes the lines of every top-level property (with its array elements and
+// structure members) into the open scratch file; false on failure (logged,
+// except a value the formatter refused). The work is bounded by the event's
+// data, whatever counts its description holds.
+bool WriteEventProperties(const EventRecord& event, const TraceEventInfo& info,
+                          TraceDecoder& decoder);
 
 }  // namespace dormex

@@ -60,11 +60,44 @@ TEST(ReplayedTrace, CapturedRundownsBecomeRecordsInTraceOrder)
     EXPECT_EQ(trace.Lists().PoFxRundownList[0].DeviceNode, 42);
     EXPECT_EQ(trace.Lists().PoFxRundownList[0].InstancePath, "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8");
     ASSERT_EQ(trace.Lists().PoDeviceList.size(), 1u);
-    EXPECT_EQ(trace.Lists().PoDeviceList[0].FriendlyName, "Caf\xE9");
+    EXPECT_EQ(trace.Lists().PoDeviceList[0].FriendlyName, "Caf\xE9 Hub");
     ASSERT_EQ(trace.Lists().PepDeviceRundownList.size(), 1u);
     EXPECT_EQ(trace.Lists().PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
     ASSERT_EQ(trace.Lists().PepComponentRundownList.size(), 1u);
     EXPECT_EQ(trace.Lists().PepComponentRundownList[0].ComponentDescription, "\\_SB.PC00.HDAS");
+}
+
+TEST(ReplayedTrace, AZeroUnitInAValueCutsItAndShiftsNoLaterValue)
+{
+    struct Case {
+        const char* values[4];  // DeviceId, InstancePath, ServiceName, DeviceNode
+        const char* deviceId;
+        const char* instancePath;
+    };
+    const Case cases[] = {
+        {{R"(\\_SB.PC00.HDAS\u0000TAIL)", "PCI\\\\VEN_8A01", "HDAudBus", "42"},
+         "\\_SB.PC00.HDAS",
+         "PCI\\VEN_8A01"},
+        {{R"(\u0000)", R"(\u0000\u0000)", R"(HDAudBus\u0000)", R"(42\u00007)"}, "", ""},
+    };
+    for (const Case& c : cases) {
+        std::string properties;
+        const char* names[] = {"DeviceId", "InstancePath", "ServiceName", "DeviceNode"};
+        for (int i = 0; i < 4; ++i) {
+            properties +=
+                std::string(i == 0 ? "" : ", ") + "[\"" + names[i] + "\", \"" + c.values[i] + "\"]";
+        }
+        Trace trace(SnapshotWith(R"("events": [{"provider": "Microsoft-Windows-Kernel-Power", )"
+                                 R"("id": 320, "properties": [)" +
+                                 properties + "]}]"));
+        EXPECT_EQ(trace.processStatus, 0);
+        ASSERT_EQ(trace.Lists().PoFxRundownList.size(), 1u) << c.values[0];
+        const PoFxDeviceRundown& record = trace.Lists().PoFxRundownList[0];
+        EXPECT_EQ(record.DeviceId, c.deviceId);
+        EXPECT_EQ(record.InstancePath, c.instancePath);
+        EXPECT_EQ(record.ServiceName, "HDAudBus");
+        EXPECT_EQ(record.DeviceNode, 42);
+    }
 }
 
 TEST(ReplayedTrace, FaultsReplayFailingCalls)

@@ -8,14 +8,16 @@
 namespace dormex {
 namespace {
 
-TEST(AddPoFxEntry, ReadsTheFirstWordOfEveryKeysValue)
+using namespace std::string_literals;
+
+TEST(AddPoFxEntry, EachKeyGetsTheWholeRestOfItsLine)
 {
     struct Case {
-        const char* file;
+        std::string file;
         int32_t deviceNode;
-        const char* deviceId;
-        const char* instancePath;
-        const char* serviceName;
+        std::string deviceId;
+        std::string instancePath;
+        std::string serviceName;
     };
     const Case cases[] = {
         {"DeviceId: \\_SB.PC00.HDAS\nInstancePath: PCI\\VEN_8A01&DEV_0001\\3&1&0&F8\n"
@@ -23,14 +25,25 @@ TEST(AddPoFxEntry, ReadsTheFirstWordOfEveryKeysValue)
          42, "\\_SB.PC00.HDAS", "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8", "HDAudBus"},
         {"DeviceNode: 0xFFFF9A0C1E3B2D50\n", 0, "", "", ""},
         {"DeviceNode: -17x\n", -17, "", "", ""},
-        // An empty value takes the next word, here the next line's key.
-        {"ServiceName: \nDeviceNode: 5\n", 0, "", "", "DeviceNode:"},
-        // A value word that is a key is a value; the key after it is read again.
-        {"DeviceId: InstancePath:\nInstancePath: X\n", 0, "InstancePath:", "X", ""},
+        {"ServiceName: Quillon Audio  Bus \n", 0, "", "", "Quillon Audio  Bus "},
+        {"ServiceName: \nDeviceNode: 5\n", 5, "", "", ""},
+        // Text that looks like further fields is part of the value.
+        {"DeviceId: \\_SB.PC00.HDAS\nServiceName: HDAudBus\n"
+         "DeviceNode: 4097 DeviceId: \\_SB.INJECTED ServiceName: Injected\n",
+         4097, "\\_SB.PC00.HDAS", "", "HDAudBus"},
+        {"DeviceId: InstancePath: X\n", 0, "InstancePath: X", "", ""},
+        {"DeviceId: 100%25 %0D%0Anext%00%1Aend\n", 0,
+         "100% \r\nnext\0\x1A"
+         "end"s,
+         "", ""},
+        {"DeviceId: %zz%4\n", 0, "%zz%4", "", ""},
+        {"Device%49d: x\nDevice%3AId: y\n", 0, "x", "", ""},
         {"DeviceId: a\r\nDeviceId: b\r\n", 0, "b", "", ""},
         {"deviceid: lower\nDeviceId:glued\n", 0, "", "", ""},
         {"", 0, "", "", ""},
         {"ServiceName:", 0, "", "", ""},
+        {"DeviceId: " + std::string(1030, 'A') + "\nServiceName: svc", 0, std::string(1030, 'A'),
+         "", "svc"},
     };
     for (const Case& c : cases) {
         test::LogCapture capture;
@@ -60,6 +73,7 @@ TEST(AddPepDeviceEntry, CountMarksOneDependencyAndStatesFillSlots)
          1,
          {3, 0, 0}},
         {"PowerState: -1\nPowerState: 3\n", 0, {-1, 3, 0}},
+        {"PlatformStateDependencyCount: \nPowerState: 2\n", 1, {2, 0, 0}},
         {"PlatformStateDependencyCount: 0\nPowerState: 1\nPowerState: 2\nPowerState: 3\n"
          "PowerState: 4\nPowerState: 5\n",
          1,
@@ -96,20 +110,57 @@ TEST(AddOperations, FillTheirOwnFieldsAndListsInOrder)
     EXPECT_EQ(lists.PepComponentRundownList[0].PlatformStateDependencyCount, 1u);
     ASSERT_EQ(lists.PoDeviceList.size(), 2u);
     EXPECT_EQ(lists.PoDeviceList[0].DeviceNode, "0xFFFF9A0C1E3B2D50");
-    EXPECT_EQ(lists.PoDeviceList[0].FriendlyName, "High");
+    EXPECT_EQ(lists.PoDeviceList[0].FriendlyName, "High Definition Audio Controller");
     EXPECT_EQ(lists.PoDeviceList[1].FriendlyName, "kvStor");
     EXPECT_TRUE(lists.PepDeviceRundownList.empty());
 }
 
-TEST(AddOperations, LongWordsAreReadInPiecesOf1023)
+TEST(AddOperations, WithoutAFileAddNothing)
 {
-    test::LogCapture capture;
-    RundownLists lists;
-    std::string longId(1030, 'A');
-    std::stringstream file("DeviceId: " + longId + "\nServiceName: svc\n");
-    AddPoFxEntry(&file, lists, capture.Log);
-    EXPECT_EQ(lists.PoFxRundownList[0].DeviceId, std::string(1023, 'A'));
-    EXPECT_EQ(lists.PoFxRundownList[0].ServiceName, "svc");
+    using Add = int32_t (*)(std::istream*, RundownLists&, DebugLog&);
+    const std::pair<Add, const char*> cases[] = {
+        {AddPoFxEntry, "PoFx Entry."},
+        {AddPepDeviceEntry, "Pep D Entry."},
+        {AddPepComponentEntry, "Pep Component Entry."},
+        {AddPoEntry, "Po Entry."},
+    };
+    for (const auto& [add, what] : cases) {
+        test::LogCapture capture;
+        RundownLists lists;
+        EXPECT_EQ(add(nullptr, lists, capture.Log), 87);
+        EXPECT_EQ(capture.Text(), std::string("\nWARNING:: Invalid parameter to add a ") + what +
+                                      " :: Error code: 87");
+        EXPECT_TRUE(lists.PoFxRundownList.empty() && lists.PepDeviceRundownList.empty() &&
+                    lists.PepComponentRundownList.empty() && lists.PoDeviceList.empty());
+    }
+}
+
+TEST(WriteDeviceFileLine, EveryValueReadsBackWhole)
+{
+    const std::string values[] = {
+        "",
+        "\\_SB.PC00.HDAS",
+        "Quillon HD Audio DeviceId: \\_SB.INJECTED ServiceName: Injected",
+        "100% of %25 and %0A",
+        "line\r\nend\0tail\x1A\tlast"s,
+        ": ",
+    };
+    for (const std::string& value : values) {
+        test::LogCapture capture;
+        RundownLists lists;
+        std::stringstream file;
+        WriteDeviceFileLine(file, "FriendlyName", value);
+        WriteDeviceFileLine(file, "InstancePath: x", "not the path");
+        WriteDeviceFileLine(file, "DeviceNode", "7");
+        EXPECT_EQ(AddPoEntry(&file, lists, capture.Log), 0);
+        ASSERT_EQ(lists.PoDeviceList.size(), 1u);
+        EXPECT_EQ(lists.PoDeviceList[0].FriendlyName, value);
+        EXPECT_EQ(lists.PoDeviceList[0].InstancePath, "");
+        EXPECT_EQ(lists.PoDeviceList[0].DeviceNode, "7");
+    }
+    std::stringstream ordinary;
+    WriteDeviceFileLine(ordinary, "InstancePath", "PCI\\VEN_8A01&DEV_0001 x");
+    EXPECT_EQ(ordinary.str(), "InstancePath: PCI\\VEN_8A01&DEV_0001 x\n");
 }
 
 }  // namespace

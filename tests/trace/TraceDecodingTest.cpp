@@ -166,7 +166,15 @@ public:
         pointerSizes.push_back(pointerSize);
         std::u16string text;
         uint16_t used = 0;
-        if (property.InType == TdhInTypeUnicodeString) {
+        if (property.InType == TdhInTypeUnicodeString && length > 0) {
+            // A counted string: its characters, zero units among them.
+            if (2 * length > remaining) {
+                return 15005;
+            }
+            for (; used < 2 * length; used += 2) {
+                text.push_back(static_cast<char16_t>(data[used] | data[used + 1] << 8));
+            }
+        } else if (property.InType == TdhInTypeUnicodeString) {
             for (; used + 1 < remaining; used += 2) {
                 char16_t unit = static_cast<char16_t>(data[used] | data[used + 1] << 8);
                 if (unit == 0) {
@@ -280,13 +288,7 @@ Decoded Decode(FakeEvent event)
     TraceEventInfo info;
     tdh.GetEventInformation(record, &info, nullptr);
     EXPECT_TRUE(file.Open());
-    size_t position = 0;
-    bool ok = true;
-    for (size_t i = 0; ok && i < info.TopLevelPropertyCount; ++i) {
-        auto next = WriteEventProperty(record, info, 8, i, position, event.data.size(), decoder);
-        ok = next.has_value();
-        position = next.value_or(position);
-    }
+    bool ok = WriteEventProperties(record, info, decoder);
     file.Close();
     return {test::ReadFile(capture.Dir.Path() / "scratch.txt"), capture.Text(), ok};
 }
@@ -310,7 +312,7 @@ TEST(DeviceFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
     EXPECT_EQ(test::ReadFile(victim), "precious");
 }
 
-TEST(WriteEventProperty, ArraysStructuresCountsLengthsAndMaps)
+TEST(WriteEventProperties, ArraysStructuresCountsLengthsAndMaps)
 {
     struct Case {
         const char* name;
@@ -337,6 +339,17 @@ TEST(WriteEventProperty, ArraysStructuresCountsLengthsAndMaps)
               {4u, 9u}),
          "Size: 4\nValue: 9\n"},
     };
+    // A counted value keeps its characters up to a zero unit; the next value
+    // starts after all of them.
+    FakeEvent counted =
+        Make({Property(u"Name", TdhInTypeUnicodeString, 1, 3), Text(u"After")}, 2, {u"c"});
+    const std::vector<uint8_t> abc = {'a', 0, 0, 0, 'b', 0};
+    counted.data.insert(counted.data.begin(), abc.begin(), abc.end());
+    cases.push_back({"zero unit in a counted value", counted, "Name: a\nAfter: c\n"});
+    cases.push_back(
+        {"line ends and percent signs",
+         Make({Text(u"Friendly\nName"), Text(u"Path")}, 2, {u"100% \r\nof it", u"PCI\\VEN_1 A"}),
+         "Friendly%0AName: 100%25 %0D%0Aof it\nPath: PCI\\VEN_1 A\n"});
     cases[2].event.numbers[u"Count"] = 0x10000;  // only the low 16 bits count: 0
     cases[3].event.numbers[u"Count"] = 2;
     cases[4].event.numbers[u"Size"] = 4;
@@ -357,7 +370,7 @@ TEST(WriteEventProperty, ArraysStructuresCountsLengthsAndMaps)
     }
 }
 
-TEST(WriteEventProperty, FailuresLogTheirMessages)
+TEST(WriteEventProperties, FailuresLogTheirMessages)
 {
     struct Case {
         const char* name;
@@ -382,7 +395,9 @@ TEST(WriteEventProperty, FailuresLogTheirMessages)
          Make({Number(u"Count"), Struct(u"Pair", 2, 1, PropertyParamCount, 0), unsized}, 2,
               {1u, 5u}),
          invalid + noLength + "15005" + memberFailed},
-        {"structure containing itself", Make({Struct(u"Self", 0, 1)}, 1, {}), loopMessages},
+        // Data enough that the depth, not the event's steps, ends the loop.
+        {"structure containing itself", Make({Struct(u"Self", 0, 1)}, 1, {std::u16string(8, u'x')}),
+         loopMessages},
         {"more top-level properties than described", Make({Text(u"Only")}, 3, {u"x"}), invalid},
         {"formatting fails silently", Make({Text(u"Text")}, 1, {}), ""},
     };
@@ -400,6 +415,44 @@ TEST(WriteEventProperty, FailuresLogTheirMessages)
     for (const Case& c : cases) {
         Decoded decoded = Decode(c.event);
         EXPECT_FALSE(decoded.ok) << c.name;
+        EXPECT_EQ(decoded.log, c.log) << c.name;
+    }
+}
+
+TEST(WriteEventProperties, NestedCountsAreBoundedByTheEventsData)
+{
+    struct Case {
+        const char* name;
+        FakeEvent event;
+        bool ok;
+        std::string log;
+    };
+    const std::string spent =
+        "\nERROR:: Data read from Events is Invalid. :: Error code: 15005"
+        "\nERROR:: Cannot get property length of Event. :: Error code: 15005";
+    const std::string memberFailed = "\nERROR:: Printing members of event structure failed.";
+    std::vector<Case> cases = {
+        {"structures of structures, 65535 each",
+         Make({Struct(u"Outer", 1, 1, 0, 65535), Struct(u"Middle", 2, 1, 0, 65535),
+               Struct(u"Inner", 3, 0, 0, 65535)},
+              1, {u"x"}),
+         false, spent + memberFailed + memberFailed},
+    };
+    // 65535 elements of 60000 members that have no element to decode.
+    std::vector<EventPropertyInfo> wide = {Struct(u"Outer", 1, 60000, 0, 65535)};
+    wide.resize(60001, Number(u"None", 0));
+    cases.push_back(
+        {"members without elements", Make(wide, 1, {u"x"}), false, spent + memberFailed});
+    // Real data stays within its steps, even empty texts three structures deep.
+    FakeEvent deep = Make({Number(u"Count"), Struct(u"Outer", 2, 1, PropertyParamCount, 0),
+                           Struct(u"Middle", 3, 1), Struct(u"Inner", 4, 1), Text(u"Name")},
+                          2, {4000u});
+    deep.numbers[u"Count"] = 4000;
+    deep.data.resize(deep.data.size() + 2 * 4000, 0);
+    cases.push_back({"real data, deeply nested", deep, true, ""});
+    for (const Case& c : cases) {
+        Decoded decoded = Decode(c.event);
+        EXPECT_EQ(decoded.ok, c.ok) << c.name;
         EXPECT_EQ(decoded.log, c.log) << c.name;
     }
 }

@@ -46,6 +46,27 @@ const std::pair<std::string, std::string>* FindProperty(const ReplayEvent& event
     return nullptr;
 }
 
+// A zero-terminated string cannot hold a zero unit: its rest would become the
+// next property's value. A value with one travels as a counted string of its
+// units instead, as a manifest's length attribute describes one; 0 for a
+// zero-terminated string.
+uint16_t CountedLength(const std::u16string& units)
+{
+    return units.find(u'\0') == std::u16string::npos
+               ? 0
+               : static_cast<uint16_t>(std::min<size_t>(units.size(), 0xFFFF));
+}
+
+// A property's value as the event's user data holds it.
+std::vector<uint8_t> ValueBytes(const std::string& utf8)
+{
+    std::u16string units = Utf8ToUtf16(utf8);
+    if (CountedLength(units) == 0) {
+        units += u'\0';
+    }
+    return EncodeUtf16Le(units);
+}
+
 }  // namespace
 
 std::vector<uint8_t> ReplayWideBytes(const std::string& utf8)
@@ -210,7 +231,7 @@ uint32_t ReplayEventTraceConsumer::ProcessTrace(TraceHandle handle)
         const SnapshotEvent& source = snapshot_.Events[index];
         ReplayEvent replayed{&source, {}};
         for (const auto& property : source.Properties) {
-            std::vector<uint8_t> bytes = ReplayWideBytes(property.second);
+            std::vector<uint8_t> bytes = ValueBytes(property.second);
             replayed.UserData.insert(replayed.UserData.end(), bytes.begin(), bytes.end());
         }
         EventRecord record;
@@ -263,6 +284,7 @@ uint32_t ReplayTdh::GetEventInformation(const EventRecord& event, TraceEventInfo
         entry.InType = TdhInTypeUnicodeString;
         entry.OutType = 1;  // TDH_OUTTYPE_STRING
         entry.Count = 1;
+        entry.Length = CountedLength(Utf8ToUtf16(property.second));
         info->EventPropertyInfoArray.push_back(std::move(entry));
     }
     return 0;
@@ -311,13 +333,16 @@ uint32_t ReplayTdh::FormatProperty(const TraceEventInfo&, const EventMapInfo*, u
     if (property.InType != TdhInTypeUnicodeString) {
         return ErrorNotSupported;
     }
-    // The text ends at its terminator, or after `propertyLength` characters.
-    size_t limit = userDataLength / 2;
-    size_t scanned = propertyLength == 0 ? limit : std::min<size_t>(limit, propertyLength);
+    // A string without a length ends at its terminator; one with a length is
+    // that many characters, shown up to a zero unit among them.
+    const size_t limit = userDataLength / 2;
+    if (propertyLength > limit) {
+        return ErrorEvtInvalidEventData;
+    }
+    const size_t scanned = propertyLength == 0 ? limit : propertyLength;
     std::u16string text = Utf16LeTextAt({userData, 2 * scanned}, 0);
     size_t chars = text.size();
-    bool terminated = chars < limit && propertyLength == 0;
-    if (propertyLength == 0 && !terminated) {
+    if (propertyLength == 0 && chars == limit) {
         return ErrorEvtInvalidEventData;
     }
     uint32_t needed = static_cast<uint32_t>(2 * (chars + 1));
@@ -327,7 +352,7 @@ uint32_t ReplayTdh::FormatProperty(const TraceEventInfo&, const EventMapInfo*, u
     }
     std::copy(text.begin(), text.end(), buffer);
     buffer[chars] = 0;
-    *userDataConsumed = static_cast<uint16_t>(terminated ? 2 * (chars + 1) : 2 * chars);
+    *userDataConsumed = static_cast<uint16_t>(propertyLength == 0 ? 2 * (chars + 1) : 2 * scanned);
     return 0;
 }
 

@@ -45,8 +45,9 @@ private:
     bool otherProvidersEntered_ = false;
 };
 
-// One event as the replayed trace delivers it: its properties as
-// zero-terminated UTF-16 strings, one after the other.
+// One event as the replayed trace delivers it: its properties as UTF-16
+// strings, one after the other, each zero-terminated unless it holds a zero
+// unit (then counted, its length in the event's description).
 struct ReplayEvent {
     const SnapshotEvent* Source = nullptr;
     std::vector<uint8_t> UserData;
@@ -77,7 +78,8 @@ private:
 };
 
 // Describes every replayed event as a manifest event whose properties are
-// all UNICODESTRING, without value maps.
+// all UNICODESTRING, without value maps, counted where a value holds a zero
+// unit.
 class ReplayTdh final : public Tdh {
 public:
     uint32_t GetEventInformation(const EventRecord& event, TraceEventInfo* info,
