@@ -7,6 +7,10 @@
 #   wine-test.sh <dormex.exe> replay [<linux dormex>]
 #                                    replays the sample machine end to end; given the
 #                                    Linux build, its report and log must be the same
+#   wine-test.sh <dormex.exe> record [<linux dormex>]
+#                                    the trace run with DORMEX_RECORD writes a snapshot;
+#                                    given the Linux build, replaying it there logs the
+#                                    same lines and ends with the same exit status
 #   wine-test.sh <zip> package       the package users download, unpacked into a fresh
 #                                    folder: its files are there, and its dormex.exe
 #                                    shows the help and replays the sample from there
@@ -57,6 +61,26 @@ replay_sample() {
   grep -q 'Found <span style="color:red">10</span> issue(s)' "$report" || fail "the report lacks the findings"
 }
 
+# Puts a rule file for Wine's own processor into ./rules_for_soc, so that a
+# live run gets as far as the power trace.
+rules_for_wine() {
+  run
+  log=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Debug-Log.txt 2>/dev/null | head -n 1)
+  [ -n "$log" ] || fail "no debug log written"
+  family=$(tr -d '\r' < "$log" | sed -n 's/^INFORMATION:: CPU Family Name: //p')
+  model=$(tr -d '\r' < "$log" | sed -n 's/^INFORMATION:: CPU Model: //p')
+  mkdir -p rules_for_soc
+  cp "$rules_dir/Family_6_Model_138_Microsoft_Windows_10.xml" \
+     "rules_for_soc/Family_${family}_Model_${model}_Microsoft_Windows_10.xml"
+}
+
+# The debug log with the profile folder it names replaced by PROFILE.
+profile_free_log() {
+  local profile
+  profile=$(tr -d '\r' < "$1" | sed -n 's/^INFORMATION:: User Profile: //p')
+  tr -d '\r' < "$1" | sed "s|$(printf '%s' "$profile" | sed 's/[\\&|]/\\&/g')|PROFILE|g"
+}
+
 case "$mode" in
   help)
     expect_help
@@ -78,14 +102,7 @@ case "$mode" in
       fail "no rule-folder message"
     ;;
   trace)
-    run
-    log=$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Debug-Log.txt 2>/dev/null | head -n 1)
-    [ -n "$log" ] || fail "no debug log written"
-    family=$(tr -d '\r' < "$log" | sed -n 's/^INFORMATION:: CPU Family Name: //p')
-    model=$(tr -d '\r' < "$log" | sed -n 's/^INFORMATION:: CPU Model: //p')
-    mkdir -p rules_for_soc
-    cp "$rules_dir/Family_6_Model_138_Microsoft_Windows_10.xml" \
-       "rules_for_soc/Family_${family}_Model_${model}_Microsoft_Windows_10.xml"
+    rules_for_wine
     run
     [ "$status" -ne 0 ] || fail "exit status 0 after a failed trace"
     grep -qF 'Running checks...' "$work/out.txt" || fail "the run did not reach the checks"
@@ -93,6 +110,26 @@ case "$mode" in
       fail "no trace stop message"
     grep -qE '^Exit Error code: [1-9][0-9]*$' "$work/out.txt" || fail "no non-zero exit code"
     grep -qF 'ERROR:: OpenTrace failed. :: Error code: ' "$log" || fail "no OpenTrace line"
+    ;;
+  record)
+    rules_for_wine
+    DORMEX_RECORD=$(winepath -w "$work/recording.json" 2>/dev/null) run
+    [ -s "$work/recording.json" ] || fail "no recording written"
+    grep -qF "dormex: recorded the machine in " "$work/err" || fail "no line naming the recording"
+    grep -qF '"format": "dormex-machine/1"' "$work/recording.json" || fail "not a machine snapshot"
+    linux=${3:-}
+    if [ -n "$linux" ]; then
+      mkdir -p "$work/linux/profile/Desktop"
+      cp -r rules_for_soc "$work/linux/rules_for_soc"
+      linux_status=0
+      (cd "$work/linux" && DORMEX_MACHINE="$work/recording.json" USERPROFILE="$work/linux/profile" \
+        "$linux" < /dev/null > /dev/null 2>&1) || linux_status=$?
+      [ "$linux_status" -eq "$status" ] || fail "the replay ends with $linux_status, the live run with $status"
+      profile_free_log "$log" > "$work/windows.log"
+      profile_free_log "$work/linux/profile/Desktop/VQT-Debug-Log.txt" > "$work/linux.log"
+      cmp -s "$work/windows.log" "$work/linux.log" ||
+        { diff "$work/windows.log" "$work/linux.log" | head -20; fail "the replay's debug log differs"; }
+    fi
     ;;
   package)
     cmake -E tar xf "$exe"
@@ -118,9 +155,8 @@ case "$mode" in
       (cd "$work/linux" && env -u DORMEX_MACHINE USERPROFILE="$work/linux/profile" "$linux" < /dev/null > /dev/null 2>&1)
       cmp -s "$report" "$work/linux/profile/Desktop/VQT-Report.html" ||
         fail "the report differs from the Linux build's"
-      winprofile=$(tr -d '\r' < "$log" | sed -n 's/^INFORMATION:: User Profile: //p')
-      tr -d '\r' < "$log" | sed "s|$(printf '%s' "$winprofile" | sed 's/[\\&|]/\\&/g')|PROFILE|g" > "$work/windows.log"
-      sed "s|$work/linux/profile|PROFILE|g" "$work/linux/profile/Desktop/VQT-Debug-Log.txt" > "$work/linux.log"
+      profile_free_log "$log" > "$work/windows.log"
+      profile_free_log "$work/linux/profile/Desktop/VQT-Debug-Log.txt" > "$work/linux.log"
       cmp -s "$work/windows.log" "$work/linux.log" ||
         { diff "$work/windows.log" "$work/linux.log" | head -20; fail "the debug log differs from the Linux build's"; }
     fi
