@@ -489,13 +489,12 @@ uint32_t RecordingFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint
 {
     uint32_t size = inner_.GetSystemFirmwareTable(provider, tableId, buffer, bufferSize);
     if (provider == FirmwareProviderAcpi && buffer != nullptr && size > 0) {
-        if (size > bufferSize) {
-            recording_.Snapshot.Faults.FirmwareTableGrows = true;
-        } else {
-            std::array<uint8_t, 4> id = U32Bytes(tableId);
-            recording_.Snapshot.FirmwareTables[std::string(id.begin(), id.end())] =
-                BytesOf(buffer, size);
-        }
+        // A table that grew since its size was asked fills the buffer and
+        // reports more: the buffer holds the table as a replay serves it.
+        recording_.Snapshot.Faults.FirmwareTableGrows |= size > bufferSize;
+        std::array<uint8_t, 4> id = U32Bytes(tableId);
+        recording_.Snapshot.FirmwareTables[std::string(id.begin(), id.end())] =
+            BytesOf(buffer, std::min(size, bufferSize));
     }
     return size;
 }
