@@ -5,6 +5,7 @@
 #include <limits>
 #include <set>
 #include <span>
+#include <type_traits>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -259,7 +260,8 @@ struct MemberRule {
     std::string_view name;
     bool required;
     void (*read)(const Json& value, const std::string& path, Model& model);
-    // Null when the model holds nothing the member would say.
+    // Null when the model holds nothing the member would say; an empty object
+    // or array of a member that is not required is left out too.
     OrderedJson (*write)(const Model& model);
 };
 
@@ -289,13 +291,28 @@ void ReadMembers(const Json& object, const std::string& path,
     }
 }
 
+// A map as an object, in the map's order.
+template <typename Key, typename Value, typename WriteValue>
+OrderedJson WriteMap(const std::map<Key, Value>& map, WriteValue writeValue)
+{
+    OrderedJson object = OrderedJson::object();
+    for (const auto& [key, value] : map) {
+        if constexpr (std::is_integral_v<Key>) {
+            object[std::to_string(key)] = writeValue(value);
+        } else {
+            object[key] = writeValue(value);
+        }
+    }
+    return object;
+}
+
 template <typename Model, size_t Count>
 OrderedJson WriteMembers(const Model& model, const MemberRule<Model> (&members)[Count])
 {
     OrderedJson object = OrderedJson::object();
     for (const MemberRule<Model>& member : members) {
         OrderedJson value = member.write(model);
-        if (!value.is_null()) {
+        if (!value.is_null() && (member.required || !value.empty())) {
             object[std::string(member.name)] = std::move(value);
         }
     }
@@ -404,17 +421,8 @@ void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& s
 
 OrderedJson WriteRegistry(const MachineSnapshot& snapshot)
 {
-    if (snapshot.Registry.empty()) {
-        return {};
-    }
-    OrderedJson registry = OrderedJson::object();
-    for (const auto& [key, values] : snapshot.Registry) {
-        OrderedJson& entry = registry[key] = OrderedJson::object();
-        for (const auto& [name, value] : values) {
-            entry[name] = WriteRegistryEntry(value);
-        }
-    }
-    return registry;
+    return WriteMap(snapshot.Registry,
+                    [](const auto& values) { return WriteMap(values, WriteRegistryEntry); });
 }
 
 void ReadEventProperties(const Json& value, const std::string& path, SnapshotEvent& event)
@@ -496,9 +504,6 @@ void ReadEvents(const Json& value, const std::string& path, MachineSnapshot& sna
 
 OrderedJson WriteEvents(const MachineSnapshot& snapshot)
 {
-    if (snapshot.Events.empty()) {
-        return {};
-    }
     OrderedJson events = OrderedJson::array();
     for (const SnapshotEvent& event : snapshot.Events) {
         events.push_back(WriteMembers(event, EventMembers));
@@ -576,17 +581,8 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
 
 OrderedJson WriteDevices(const MachineSnapshot& snapshot)
 {
-    if (snapshot.Devices.empty()) {
-        return {};
-    }
-    OrderedJson devices = OrderedJson::object();
-    for (const auto& [instanceId, properties] : snapshot.Devices) {
-        OrderedJson& device = devices[instanceId] = OrderedJson::object();
-        for (const auto& [field, value] : properties) {
-            device[field] = WriteDeviceValue(value);
-        }
-    }
-    return devices;
+    return WriteMap(snapshot.Devices,
+                    [](const auto& properties) { return WriteMap(properties, WriteDeviceValue); });
 }
 
 void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -603,14 +599,8 @@ void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnaps
 
 OrderedJson WriteFirmwareTables(const MachineSnapshot& snapshot)
 {
-    if (snapshot.FirmwareTables.empty()) {
-        return {};
-    }
-    OrderedJson tables = OrderedJson::object();
-    for (const auto& [signature, bytes] : snapshot.FirmwareTables) {
-        tables[signature] = WriteHex(bytes);
-    }
-    return tables;
+    return WriteMap(snapshot.FirmwareTables,
+                    [](const std::vector<uint8_t>& bytes) { return OrderedJson(WriteHex(bytes)); });
 }
 
 // A port always says whether its request succeeds: "answer" is written, empty
@@ -654,14 +644,9 @@ void ReadScsiPorts(const Json& value, const std::string& path, MachineSnapshot& 
 
 OrderedJson WriteScsiPorts(const MachineSnapshot& snapshot)
 {
-    if (snapshot.ScsiPorts.empty()) {
-        return {};
-    }
-    OrderedJson ports = OrderedJson::object();
-    for (const auto& [port, scsiPort] : snapshot.ScsiPorts) {
-        ports[std::to_string(port)] = WriteMembers(scsiPort, ScsiPortMembers);
-    }
-    return ports;
+    return WriteMap(snapshot.ScsiPorts, [](const SnapshotScsiPort& port) {
+        return WriteMembers(port, ScsiPortMembers);
+    });
 }
 
 // A status for every call, or a list: the statuses of the first calls.
@@ -679,10 +664,7 @@ void ReadStartTraceFaults(const Json& value, const std::string& path, SnapshotFa
 
 OrderedJson WriteStartTraceFaults(const SnapshotFaults& faults)
 {
-    if (faults.StartTraceW.empty()) {
-        return {};
-    }
-    if (faults.StartTraceWAlways) {
+    if (faults.StartTraceWAlways && !faults.StartTraceW.empty()) {
         return faults.StartTraceW.front();
     }
     return faults.StartTraceW;
@@ -705,14 +687,7 @@ void ReadEnableTraceFaults(const Json& value, const std::string& path, SnapshotF
 
 OrderedJson WriteEnableTraceFaults(const SnapshotFaults& faults)
 {
-    if (faults.EnableTraceEx2.empty()) {
-        return {};
-    }
-    OrderedJson calls = OrderedJson::object();
-    for (const auto& [call, status] : faults.EnableTraceEx2) {
-        calls[std::to_string(call)] = status;
-    }
-    return calls;
+    return WriteMap(faults.EnableTraceEx2, [](uint32_t status) { return OrderedJson(status); });
 }
 
 // A call that fails with one status whenever it is made.
@@ -780,10 +755,7 @@ const MemberRule<MachineSnapshot> SnapshotMembers[] = {
          ReadMembers(value, path, FaultMembers,
                      "unknown member (not a platform call that can fail)", snapshot.Faults);
      },
-     [](const MachineSnapshot& snapshot) -> OrderedJson {
-         OrderedJson faults = WriteMembers(snapshot.Faults, FaultMembers);
-         return faults.empty() ? OrderedJson() : faults;
-     }},
+     [](const MachineSnapshot& snapshot) { return WriteMembers(snapshot.Faults, FaultMembers); }},
 };
 
 // Two-space indentation, a member or an element a line, except that an array
