@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "TestPlatform.h"
 #include "platform/replay/MachineSnapshot.h"
@@ -44,20 +45,205 @@ constexpr const char* FullSnapshot = R"({
 })";
 
 // What the replayed services make of each member is tested with the service;
-// here only what no service shows.
-TEST(MachineSnapshot, ReadsWhatNoReplayedServiceShows)
+// here what no service shows, through the canonical form of what was read:
+// members in the format's order, maps sorted, registry names as they compare,
+// members at their defaults left out.
+TEST(MachineSnapshot, WritesWhatItReadInCanonicalForm)
 {
+    struct Case {
+        const char* json;
+        const char* written;
+    };
+    const Case cases[] = {
+        {R"({"format": "dormex-machine/1"})", R"({
+  "format": "dormex-machine/1",
+  "administrator": true,
+  "powerCapabilities": {
+    "AoAc": false
+  }
+}
+)"},
+        {FullSnapshot, R"({
+  "format": "dormex-machine/1",
+  "description": "free text",
+  "administrator": false,
+  "powerCapabilities": {
+    "AoAc": true
+  },
+  "registry": {
+    "hardware\\description\\system\\centralprocessor\\0": {
+      "identifier": "x64 Family 6 Model 140 Stepping 1"
+    },
+    "system\\currentcontrolset\\enum\\pci\\ven_1234&dev_0001\\device parameters\\wdf": {
+      "blob": {
+        "hex": "0aff"
+      },
+      "idleinworkingstate": 1
+    }
+  },
+  "events": [
+    {
+      "provider": "Microsoft-Windows-Kernel-Power",
+      "id": 320,
+      "properties": [
+        ["DeviceId", "\\_SB.PC00.HDAS"],
+        ["ServiceName", "HDAudBus"]
+      ]
+    },
+    {
+      "provider": "{01234567-89ab-cdef-0123-456789abcdef}",
+      "id": 2,
+      "decodingSource": 1,
+      "opcode": 3,
+      "pointerSize": 4,
+      "properties": []
+    }
+  ],
+  "devices": {
+    "PCI\\VEN_1234&DEV_0001\\3&1&0&F8": {
+      "Class": "MEDIA",
+      "HardwareIds": ["PCI\\VEN_1234&DEV_0001", "PCI\\VEN_1234"],
+      "LegacyBusType": -1,
+      "PowerData": {
+        "hex": "0100"
+      },
+      "ProblemCode": 0
+    }
+  },
+  "firmwareTables": {
+    "LPIT": "4c504954"
+  },
+  "scsiPorts": {
+    "0": {
+      "answer": "1c000000"
+    },
+    "1": {
+      "ioctlFails": true
+    }
+  },
+  "faults": {
+    "StartTraceW": 183,
+    "EnableTraceEx2": {
+      "2": 5
+    },
+    "OpenTraceW": 0,
+    "GetSystemFirmwareTable": "grow"
+  }
+}
+)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WriteMachineSnapshot(ParseSnapshotOrFail(c.json)), c.written);
+    }
+}
+
+// What the writer writes reads back as the same snapshot: written again, it
+// gives the same text.
+void ExpectRoundTrip(const MachineSnapshot& snapshot, const std::string& name)
+{
+    std::string written = WriteMachineSnapshot(snapshot);
+    auto reread = ParseMachineSnapshot(written);
+    if (auto* error = std::get_if<SnapshotError>(&reread)) {
+        ADD_FAILURE() << name << ": the written snapshot does not parse: " << error->Path << ": "
+                      << error->Message << "\n"
+                      << written;
+        return;
+    }
+    EXPECT_EQ(WriteMachineSnapshot(std::get<MachineSnapshot>(reread)), written) << name;
+}
+
+TEST(MachineSnapshot, ShippedMachinesRoundTrip)
+{
+    namespace fs = std::filesystem;
+    const fs::path source = DORMEX_SOURCE_DIR;
+    std::vector<fs::path> machines = {source / "machines" / "sample.json"};
+    for (const auto& scenario : fs::directory_iterator(source / "tests" / "e2e" / "scenarios")) {
+        if (fs::exists(scenario.path() / "machine.json")) {
+            machines.push_back(scenario.path() / "machine.json");
+        }
+    }
+    ASSERT_GE(machines.size(), 2u);
+    for (const fs::path& machine : machines) {
+        std::string text = test::ReadFile(machine);
+        ASSERT_FALSE(text.empty()) << machine;
+        auto parsed = ParseMachineSnapshot(text);
+        if (std::holds_alternative<MachineSnapshot>(parsed)) {
+            ExpectRoundTrip(std::get<MachineSnapshot>(parsed), machine.string());
+        }
+    }
+}
+
+// Each row changes the snapshot further, so that the last one sets a member of
+// every kind; each shows the form it is written in.
+TEST(MachineSnapshot, EveryFormRoundTrips)
+{
+    struct Case {
+        void (*change)(MachineSnapshot&);
+        std::string written;
+    };
+    const Case cases[] = {
+        {[](MachineSnapshot& m) { m.PowerCapabilities[0] = 1; },
+         R"("bytes": "01)" + std::string(38, '0') + "01" + std::string(110, '0') + "\""},
+        {[](MachineSnapshot& m) {
+             m.PowerCapabilities = {};
+             m.PowerCapabilities[20] = 2;
+         },
+         R"("bytes": ")" + std::string(40, '0') + "02" + std::string(110, '0') + "\""},
+        {[](MachineSnapshot& m) { m.PowerStatus = -1073741823; }, R"("status": -1073741823)"},
+        {[](MachineSnapshot& m) {
+             m.Faults.StartTraceW = {183, 5};
+             m.Faults.StartTraceWAlways = false;
+             m.Faults.ControlTraceW = 0xFFFFFFFF;
+             m.Faults.StopTraceW = 2;
+             m.Faults.ProcessTrace = 3;
+         },
+         R"(
+  "faults": {
+    "StartTraceW": [183, 5],
+    "ControlTraceW": 4294967295,
+    "EnableTraceEx2": {
+      "2": 5
+    },
+    "StopTraceW": 2,
+    "OpenTraceW": 0,
+    "ProcessTrace": 3,
+    "GetSystemFirmwareTable": "grow"
+  }
+)"},
+        // Ports in numeric order; a port says whether its request succeeds.
+        {[](MachineSnapshot& m) {
+             m.ScsiPorts[10] = {true, {0xAB}};
+             m.ScsiPorts[2] = {};
+         },
+         R"(
+    "2": {
+      "answer": ""
+    },
+    "10": {
+      "answer": "ab",
+      "ioctlFails": true
+    }
+)"},
+        {[](MachineSnapshot& m) {
+             m.Devices["PCI\\B"] = {};
+             m.Registry["k"] = {};
+         },
+         R"("PCI\\B": {})"},
+        // Escapes as JSON needs them, other text as UTF-8, each invalid
+        // sequence as U+FFFD.
+        {[](MachineSnapshot& m) {
+             m.Description = "caf\xE9 \xFF\xFE|\xE2\x82|\x01\t\"\\ \xC3\xA9 \xF0\x9F\x98\x80";
+             m.Registry["k\xFF"]["v"].Text = "\xC3";
+         },
+         "\"description\": \"caf\uFFFD \uFFFD\uFFFD|\uFFFD|\\u0001\\t\\\"\\\\ \u00E9 \U0001F600\""},
+    };
     MachineSnapshot snapshot = ParseSnapshotOrFail(FullSnapshot);
-    EXPECT_EQ(snapshot.Description, "free text");
-    EXPECT_FALSE(snapshot.Administrator);
-    EXPECT_FALSE(snapshot.PowerStatus.has_value());
-    const auto& wdf = snapshot.Registry.at(
-        "system\\currentcontrolset\\enum\\pci\\ven_1234&dev_0001\\device parameters\\wdf");
-    EXPECT_EQ(wdf.at("blob").Bytes, (std::vector<uint8_t>{0x0a, 0xff}));
-    EXPECT_EQ(snapshot.Events[0].DecodingSource, 0u);
-    EXPECT_EQ(snapshot.Events[0].PointerSize, 8u);
-    EXPECT_EQ(snapshot.Events[1].Opcode, 3);
-    EXPECT_EQ(snapshot.Events[1].PointerSize, 4u);
+    for (const Case& c : cases) {
+        c.change(snapshot);
+        std::string written = WriteMachineSnapshot(snapshot);
+        EXPECT_NE(written.find(c.written), std::string::npos) << c.written << "\nin:\n" << written;
+        ExpectRoundTrip(snapshot, c.written);
+    }
 }
 
 TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)

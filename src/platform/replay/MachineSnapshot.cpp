@@ -1,8 +1,12 @@
 #include "platform/replay/MachineSnapshot.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <set>
+#include <span>
+#include <type_traits>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +19,8 @@ namespace dormex {
 namespace {
 
 using Json = nlohmann::json;
+// The writer's tree: its objects keep the order in which members are added.
+using OrderedJson = nlohmann::ordered_json;
 
 // Thrown inside the parser only; ParseMachineSnapshot turns it into a result.
 struct InvalidMember {
@@ -229,6 +235,90 @@ std::vector<uint8_t> ReadHexObject(const Json& value, const std::string& path)
     return ReadHex(value["hex"], MemberPath(path, "hex"));
 }
 
+std::string WriteHex(std::span<const uint8_t> bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (uint8_t byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 0xF];
+    }
+    return text;
+}
+
+OrderedJson WriteHexObject(const std::vector<uint8_t>& bytes)
+{
+    return {{"hex", WriteHex(bytes)}};
+}
+
+// One member of a snapshot object: how the loader reads it into the model and
+// how the writer writes it from the model. The loader accepts the members of
+// the list and no others; the writer writes them in the list's order.
+template <typename Model>
+struct MemberRule {
+    std::string_view name;
+    bool required;
+    void (*read)(const Json& value, const std::string& path, Model& model);
+    // Null when the model holds nothing the member would say; an empty object
+    // or array of a member that is not required is left out too.
+    OrderedJson (*write)(const Model& model);
+};
+
+template <typename Model, size_t Count>
+void ReadMembers(const Json& object, const std::string& path,
+                 const MemberRule<Model> (&members)[Count], std::string_view unknownMessage,
+                 Model& model)
+{
+    ExpectObject(object, path);
+    for (const MemberRule<Model>& member : members) {
+        if (member.required && !object.contains(std::string(member.name))) {
+            Fail(path, "missing member \"" + std::string(member.name) + "\"");
+        }
+    }
+    for (const auto& [name, value] : object.items()) {
+        std::string memberPath = MemberPath(path, name);
+        // A named copy: a lambda may not capture a structured binding before
+        // C++20, and clang before 16 refuses it even then.
+        const std::string& memberName = name;
+        const MemberRule<Model>* member =
+            std::find_if(std::begin(members), std::end(members),
+                         [&](const MemberRule<Model>& rule) { return rule.name == memberName; });
+        if (member == std::end(members)) {
+            Fail(memberPath, std::string(unknownMessage));
+        }
+        member->read(value, memberPath, model);
+    }
+}
+
+// A map as an object, in the map's order.
+template <typename Key, typename Value, typename WriteValue>
+OrderedJson WriteMap(const std::map<Key, Value>& map, WriteValue writeValue)
+{
+    OrderedJson object = OrderedJson::object();
+    for (const auto& [key, value] : map) {
+        if constexpr (std::is_integral_v<Key>) {
+            object[std::to_string(key)] = writeValue(value);
+        } else {
+            object[key] = writeValue(value);
+        }
+    }
+    return object;
+}
+
+template <typename Model, size_t Count>
+OrderedJson WriteMembers(const Model& model, const MemberRule<Model> (&members)[Count])
+{
+    OrderedJson object = OrderedJson::object();
+    for (const MemberRule<Model>& member : members) {
+        OrderedJson value = member.write(model);
+        if (!value.is_null() && (member.required || !value.empty())) {
+            object[std::string(member.name)] = std::move(value);
+        }
+    }
+    return object;
+}
+
 void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSnapshot& snapshot)
 {
     ExpectObject(value, path);
@@ -257,6 +347,21 @@ void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSn
     }
 }
 
+// The shortest of the three forms that replays the same answer: a failing call
+// never hands out its bytes.
+OrderedJson WritePowerCapabilities(const MachineSnapshot& snapshot)
+{
+    if (snapshot.PowerStatus) {
+        return {{"status", *snapshot.PowerStatus}};
+    }
+    auto bytes = snapshot.PowerCapabilities;
+    uint8_t aoac = std::exchange(bytes[SystemPowerCapabilitiesAoAcOffset], uint8_t{0});
+    if (aoac <= 1 && std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) {
+        return {{"AoAc", aoac == 1}};
+    }
+    return {{"bytes", WriteHex(snapshot.PowerCapabilities)}};
+}
+
 SnapshotRegistryValue ReadRegistryEntry(const Json& value, const std::string& path)
 {
     SnapshotRegistryValue result;
@@ -276,6 +381,19 @@ SnapshotRegistryValue ReadRegistryEntry(const Json& value, const std::string& pa
                        TypeName(value));
     }
     return result;
+}
+
+OrderedJson WriteRegistryEntry(const SnapshotRegistryValue& value)
+{
+    switch (value.ValueType) {
+    case SnapshotRegistryValue::Type::Sz:
+        return value.Text;
+    case SnapshotRegistryValue::Type::Dword:
+        return value.Dword;
+    case SnapshotRegistryValue::Type::Binary:
+        break;
+    }
+    return WriteHexObject(value.Bytes);
 }
 
 void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -301,52 +419,96 @@ void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& s
     }
 }
 
-SnapshotEvent ReadEvent(const Json& value, const std::string& path)
+OrderedJson WriteRegistry(const MachineSnapshot& snapshot)
 {
-    ExpectObject(value, path);
-    SnapshotEvent event;
-    for (const std::string required : {"provider", "id", "properties"}) {
-        if (!value.contains(required)) {
-            Fail(path, "missing member \"" + required + "\"");
+    return WriteMap(snapshot.Registry,
+                    [](const auto& values) { return WriteMap(values, WriteRegistryEntry); });
+}
+
+void ReadEventProperties(const Json& value, const std::string& path, SnapshotEvent& event)
+{
+    ExpectArray(value, path);
+    for (size_t i = 0; i < value.size(); ++i) {
+        std::string pairPath = IndexPath(path, i);
+        const Json& pair = value[i];
+        if (!pair.is_array() || pair.size() != 2) {
+            Fail(pairPath, "expected a pair [name, value]");
         }
+        event.Properties.emplace_back(ReadString(pair[0], IndexPath(pairPath, 0)),
+                                      ReadString(pair[1], IndexPath(pairPath, 1)));
     }
-    for (const auto& [name, member] : value.items()) {
-        std::string memberPath = MemberPath(path, name);
-        if (name == "provider") {
-            event.Provider = ReadString(member, memberPath);
-            if (!ProviderGuid(event.Provider)) {
-                Fail(memberPath,
-                     "expected Microsoft-Windows-Kernel-Power, "
-                     "Microsoft-Windows-Kernel-Pep or a GUID in braces");
-            }
-        } else if (name == "id") {
-            event.Id = static_cast<uint16_t>(ReadInteger(member, memberPath, 0, 0xFFFF));
-        } else if (name == "properties") {
-            ExpectArray(member, memberPath);
-            for (size_t i = 0; i < member.size(); ++i) {
-                std::string pairPath = IndexPath(memberPath, i);
-                const Json& pair = member[i];
-                if (!pair.is_array() || pair.size() != 2) {
-                    Fail(pairPath, "expected a pair [name, value]");
-                }
-                event.Properties.emplace_back(ReadString(pair[0], IndexPath(pairPath, 0)),
-                                              ReadString(pair[1], IndexPath(pairPath, 1)));
-            }
-        } else if (name == "decodingSource") {
-            event.DecodingSource = static_cast<uint32_t>(ReadInteger(member, memberPath, 0, 2));
-        } else if (name == "opcode") {
-            event.Opcode = static_cast<uint8_t>(ReadInteger(member, memberPath, 0, 0xFF));
-        } else if (name == "pointerSize") {
-            int64_t size = ReadInteger(member, memberPath, 4, 8);
-            if (size != 4 && size != 8) {
-                Fail(memberPath, "expected 4 or 8");
-            }
-            event.PointerSize = static_cast<uint32_t>(size);
-        } else {
-            Fail(memberPath, "unknown member");
-        }
+}
+
+OrderedJson WriteEventProperties(const SnapshotEvent& event)
+{
+    OrderedJson properties = OrderedJson::array();
+    for (const auto& [name, value] : event.Properties) {
+        properties.push_back(OrderedJson::array({name, value}));
     }
-    return event;
+    return properties;
+}
+
+// A member left at its default is not written.
+const MemberRule<SnapshotEvent> EventMembers[] = {
+    {"provider", true,
+     [](const Json& value, const std::string& path, SnapshotEvent& event) {
+         event.Provider = ReadString(value, path);
+         if (!ProviderGuid(event.Provider)) {
+             Fail(path,
+                  "expected Microsoft-Windows-Kernel-Power, "
+                  "Microsoft-Windows-Kernel-Pep or a GUID in braces");
+         }
+     },
+     [](const SnapshotEvent& event) -> OrderedJson { return event.Provider; }},
+    {"id", true,
+     [](const Json& value, const std::string& path, SnapshotEvent& event) {
+         event.Id = static_cast<uint16_t>(ReadInteger(value, path, 0, 0xFFFF));
+     },
+     [](const SnapshotEvent& event) -> OrderedJson { return event.Id; }},
+    {"decodingSource", false,
+     [](const Json& value, const std::string& path, SnapshotEvent& event) {
+         event.DecodingSource = static_cast<uint32_t>(ReadInteger(value, path, 0, 2));
+     },
+     [](const SnapshotEvent& event) -> OrderedJson {
+         return event.DecodingSource == 0 ? OrderedJson() : OrderedJson(event.DecodingSource);
+     }},
+    {"opcode", false,
+     [](const Json& value, const std::string& path, SnapshotEvent& event) {
+         event.Opcode = static_cast<uint8_t>(ReadInteger(value, path, 0, 0xFF));
+     },
+     [](const SnapshotEvent& event) -> OrderedJson {
+         return event.Opcode == 0 ? OrderedJson() : OrderedJson(event.Opcode);
+     }},
+    {"pointerSize", false,
+     [](const Json& value, const std::string& path, SnapshotEvent& event) {
+         int64_t size = ReadInteger(value, path, 4, 8);
+         if (size != 4 && size != 8) {
+             Fail(path, "expected 4 or 8");
+         }
+         event.PointerSize = static_cast<uint32_t>(size);
+     },
+     [](const SnapshotEvent& event) -> OrderedJson {
+         return event.PointerSize == 8 ? OrderedJson() : OrderedJson(event.PointerSize);
+     }},
+    {"properties", true, ReadEventProperties, WriteEventProperties},
+};
+
+void ReadEvents(const Json& value, const std::string& path, MachineSnapshot& snapshot)
+{
+    ExpectArray(value, path);
+    for (size_t i = 0; i < value.size(); ++i) {
+        ReadMembers(value[i], IndexPath(path, i), EventMembers, "unknown member",
+                    snapshot.Events.emplace_back());
+    }
+}
+
+OrderedJson WriteEvents(const MachineSnapshot& snapshot)
+{
+    OrderedJson events = OrderedJson::array();
+    for (const SnapshotEvent& event : snapshot.Events) {
+        events.push_back(WriteMembers(event, EventMembers));
+    }
+    return events;
 }
 
 SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
@@ -376,6 +538,21 @@ SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
     return result;
 }
 
+OrderedJson WriteDeviceValue(const SnapshotDeviceValue& value)
+{
+    switch (value.ValueType) {
+    case SnapshotDeviceValue::Type::Text:
+        return value.Text;
+    case SnapshotDeviceValue::Type::List:
+        return value.List;
+    case SnapshotDeviceValue::Type::Number:
+        return value.Number;
+    case SnapshotDeviceValue::Type::Bytes:
+        break;
+    }
+    return WriteHexObject(value.Bytes);
+}
+
 void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& snapshot)
 {
     ExpectObject(value, path);
@@ -389,8 +566,7 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
         auto& target = snapshot.Devices[instanceId];
         for (const auto& [field, data] : properties.items()) {
             std::string fieldPath = MemberPath(devicePath, field);
-            // A named copy: a lambda may not capture a structured binding
-            // before C++20, and clang before 16 refuses it even then.
+            // A named copy, as in ReadMembers.
             const std::string& fieldName = field;
             bool known =
                 std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
@@ -401,6 +577,12 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
             target[field] = ReadDeviceValue(data, fieldPath);
         }
     }
+}
+
+OrderedJson WriteDevices(const MachineSnapshot& snapshot)
+{
+    return WriteMap(snapshot.Devices,
+                    [](const auto& properties) { return WriteMap(properties, WriteDeviceValue); });
 }
 
 void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -415,6 +597,35 @@ void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnaps
     }
 }
 
+OrderedJson WriteFirmwareTables(const MachineSnapshot& snapshot)
+{
+    return WriteMap(snapshot.FirmwareTables,
+                    [](const std::vector<uint8_t>& bytes) { return OrderedJson(WriteHex(bytes)); });
+}
+
+// A port always says whether its request succeeds: "answer" is written, empty
+// or not, unless the request fails.
+const MemberRule<SnapshotScsiPort> ScsiPortMembers[] = {
+    {"answer", false,
+     [](const Json& value, const std::string& path, SnapshotScsiPort& port) {
+         port.Answer = ReadHex(value, path);
+         if (port.Answer.size() > 224) {
+             Fail(path, "an answer holds at most 224 bytes");
+         }
+     },
+     [](const SnapshotScsiPort& port) -> OrderedJson {
+         return port.IoctlFails && port.Answer.empty() ? OrderedJson()
+                                                       : OrderedJson(WriteHex(port.Answer));
+     }},
+    {"ioctlFails", false,
+     [](const Json& value, const std::string& path, SnapshotScsiPort& port) {
+         port.IoctlFails = ReadBool(value, path);
+     },
+     [](const SnapshotScsiPort& port) -> OrderedJson {
+         return port.IoctlFails ? OrderedJson(true) : OrderedJson();
+     }},
+};
+
 void ReadScsiPorts(const Json& value, const std::string& path, MachineSnapshot& snapshot)
 {
     ExpectObject(value, path);
@@ -425,23 +636,17 @@ void ReadScsiPorts(const Json& value, const std::string& path, MachineSnapshot& 
         if (!digits) {
             Fail(portPath, "a port number is written in decimal digits");
         }
-        ExpectObject(answer, portPath);
         SnapshotScsiPort scsiPort;
-        for (const auto& [name, member] : answer.items()) {
-            std::string memberPath = MemberPath(portPath, name);
-            if (name == "answer") {
-                scsiPort.Answer = ReadHex(member, memberPath);
-                if (scsiPort.Answer.size() > 224) {
-                    Fail(memberPath, "an answer holds at most 224 bytes");
-                }
-            } else if (name == "ioctlFails") {
-                scsiPort.IoctlFails = ReadBool(member, memberPath);
-            } else {
-                Fail(memberPath, "unknown member");
-            }
-        }
+        ReadMembers(answer, portPath, ScsiPortMembers, "unknown member", scsiPort);
         snapshot.ScsiPorts[static_cast<uint32_t>(std::stoul(port))] = std::move(scsiPort);
     }
+}
+
+OrderedJson WriteScsiPorts(const MachineSnapshot& snapshot)
+{
+    return WriteMap(snapshot.ScsiPorts, [](const SnapshotScsiPort& port) {
+        return WriteMembers(port, ScsiPortMembers);
+    });
 }
 
 // A status for every call, or a list: the statuses of the first calls.
@@ -457,86 +662,134 @@ void ReadStartTraceFaults(const Json& value, const std::string& path, SnapshotFa
     }
 }
 
-void ReadFaults(const Json& value, const std::string& path, SnapshotFaults& faults)
+OrderedJson WriteStartTraceFaults(const SnapshotFaults& faults)
+{
+    if (faults.StartTraceWAlways && !faults.StartTraceW.empty()) {
+        return faults.StartTraceW.front();
+    }
+    return faults.StartTraceW;
+}
+
+void ReadEnableTraceFaults(const Json& value, const std::string& path, SnapshotFaults& faults)
 {
     ExpectObject(value, path);
-    for (const auto& [name, member] : value.items()) {
-        std::string memberPath = MemberPath(path, name);
-        if (name == "StartTraceW") {
-            ReadStartTraceFaults(member, memberPath, faults);
-        } else if (name == "ControlTraceW") {
-            faults.ControlTraceW = ReadStatus(member, memberPath);
-        } else if (name == "StopTraceW") {
-            faults.StopTraceW = ReadStatus(member, memberPath);
-        } else if (name == "OpenTraceW") {
-            faults.OpenTraceW = ReadStatus(member, memberPath);
-        } else if (name == "ProcessTrace") {
-            faults.ProcessTrace = ReadStatus(member, memberPath);
-        } else if (name == "EnableTraceEx2") {
-            ExpectObject(member, memberPath);
-            for (const auto& [call, status] : member.items()) {
-                std::string callPath = MemberPath(memberPath, call);
-                bool digits = !call.empty() && call.size() <= 9 &&
-                              call.find_first_not_of("0123456789") == std::string::npos;
-                if (!digits || std::stoul(call) == 0) {
-                    Fail(callPath, "a call number counts from 1");
-                }
-                faults.EnableTraceEx2[static_cast<uint32_t>(std::stoul(call))] =
-                    ReadStatus(status, callPath);
-            }
-        } else if (name == "GetSystemFirmwareTable") {
-            // A failing call returns 0 as an absent table does, so only the
-            // growing table has a fault of its own.
-            if (ReadString(member, memberPath) != "grow") {
-                Fail(memberPath, "expected \"grow\"");
-            }
-            faults.FirmwareTableGrows = true;
-        } else {
-            Fail(memberPath, "unknown member (not a platform call that can fail)");
+    for (const auto& [call, status] : value.items()) {
+        std::string callPath = MemberPath(path, call);
+        bool digits = !call.empty() && call.size() <= 9 &&
+                      call.find_first_not_of("0123456789") == std::string::npos;
+        if (!digits || std::stoul(call) == 0) {
+            Fail(callPath, "a call number counts from 1");
         }
+        faults.EnableTraceEx2[static_cast<uint32_t>(std::stoul(call))] =
+            ReadStatus(status, callPath);
     }
 }
 
-MachineSnapshot ReadSnapshot(const Json& document)
+OrderedJson WriteEnableTraceFaults(const SnapshotFaults& faults)
 {
-    const std::string root = "$";
-    ExpectObject(document, root);
-    if (!document.contains("format")) {
-        Fail(root, "missing member \"format\"");
+    return WriteMap(faults.EnableTraceEx2, [](uint32_t status) { return OrderedJson(status); });
+}
+
+// A call that fails with one status whenever it is made.
+template <std::optional<uint32_t> SnapshotFaults::*Status>
+constexpr MemberRule<SnapshotFaults> StatusFault(std::string_view name)
+{
+    return {name, false,
+            [](const Json& value, const std::string& path, SnapshotFaults& faults) {
+                faults.*Status = ReadStatus(value, path);
+            },
+            [](const SnapshotFaults& faults) -> OrderedJson {
+                return faults.*Status ? OrderedJson(*(faults.*Status)) : OrderedJson();
+            }};
+}
+
+const MemberRule<SnapshotFaults> FaultMembers[] = {
+    {"StartTraceW", false, ReadStartTraceFaults, WriteStartTraceFaults},
+    StatusFault<&SnapshotFaults::ControlTraceW>("ControlTraceW"),
+    {"EnableTraceEx2", false, ReadEnableTraceFaults, WriteEnableTraceFaults},
+    StatusFault<&SnapshotFaults::StopTraceW>("StopTraceW"),
+    StatusFault<&SnapshotFaults::OpenTraceW>("OpenTraceW"),
+    StatusFault<&SnapshotFaults::ProcessTrace>("ProcessTrace"),
+    // A failing call returns 0 as an absent table does, so only the growing
+    // table has a fault of its own.
+    {"GetSystemFirmwareTable", false,
+     [](const Json& value, const std::string& path, SnapshotFaults& faults) {
+         if (ReadString(value, path) != "grow") {
+             Fail(path, "expected \"grow\"");
+         }
+         faults.FirmwareTableGrows = true;
+     },
+     [](const SnapshotFaults& faults) -> OrderedJson {
+         return faults.FirmwareTableGrows ? OrderedJson("grow") : OrderedJson();
+     }},
+};
+
+const MemberRule<MachineSnapshot> SnapshotMembers[] = {
+    {"format", true,
+     [](const Json& value, const std::string& path, MachineSnapshot&) {
+         if (ReadString(value, path) != MachineSnapshotFormat) {
+             Fail(path, "expected \"" + std::string(MachineSnapshotFormat) + "\"");
+         }
+     },
+     [](const MachineSnapshot&) -> OrderedJson { return MachineSnapshotFormat; }},
+    {"description", false,
+     [](const Json& value, const std::string& path, MachineSnapshot& snapshot) {
+         snapshot.Description = ReadString(value, path);
+     },
+     [](const MachineSnapshot& snapshot) -> OrderedJson {
+         return snapshot.Description.empty() ? OrderedJson() : OrderedJson(snapshot.Description);
+     }},
+    {"administrator", false,
+     [](const Json& value, const std::string& path, MachineSnapshot& snapshot) {
+         snapshot.Administrator = ReadBool(value, path);
+     },
+     [](const MachineSnapshot& snapshot) -> OrderedJson { return snapshot.Administrator; }},
+    {"powerCapabilities", false, ReadPowerCapabilities, WritePowerCapabilities},
+    {"registry", false, ReadRegistry, WriteRegistry},
+    {"events", false, ReadEvents, WriteEvents},
+    {"devices", false, ReadDevices, WriteDevices},
+    {"firmwareTables", false, ReadFirmwareTables, WriteFirmwareTables},
+    {"scsiPorts", false, ReadScsiPorts, WriteScsiPorts},
+    {"faults", false,
+     [](const Json& value, const std::string& path, MachineSnapshot& snapshot) {
+         ReadMembers(value, path, FaultMembers,
+                     "unknown member (not a platform call that can fail)", snapshot.Faults);
+     },
+     [](const MachineSnapshot& snapshot) { return WriteMembers(snapshot.Faults, FaultMembers); }},
+};
+
+// Two-space indentation, a member or an element a line, except that an array
+// of scalars (a property pair, a string list) stays on one line. Text that is
+// not UTF-8 does not stop the writer: each invalid sequence becomes U+FFFD.
+void Print(const OrderedJson& value, size_t depth, std::string& out)
+{
+    auto scalar = [](const OrderedJson& scalar) {
+        return scalar.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+    };
+    auto isScalar = [](const OrderedJson& element) { return element.is_primitive(); };
+    if (value.is_primitive() || value.empty()) {
+        out += scalar(value);
+        return;
     }
-    MachineSnapshot snapshot;
-    for (const auto& [name, member] : document.items()) {
-        std::string path = MemberPath(root, name);
-        if (name == "format") {
-            if (ReadString(member, path) != MachineSnapshotFormat) {
-                Fail(path, "expected \"" + std::string(MachineSnapshotFormat) + "\"");
-            }
-        } else if (name == "description") {
-            snapshot.Description = ReadString(member, path);
-        } else if (name == "administrator") {
-            snapshot.Administrator = ReadBool(member, path);
-        } else if (name == "powerCapabilities") {
-            ReadPowerCapabilities(member, path, snapshot);
-        } else if (name == "registry") {
-            ReadRegistry(member, path, snapshot);
-        } else if (name == "events") {
-            ExpectArray(member, path);
-            for (size_t i = 0; i < member.size(); ++i) {
-                snapshot.Events.push_back(ReadEvent(member[i], IndexPath(path, i)));
-            }
-        } else if (name == "devices") {
-            ReadDevices(member, path, snapshot);
-        } else if (name == "firmwareTables") {
-            ReadFirmwareTables(member, path, snapshot);
-        } else if (name == "scsiPorts") {
-            ReadScsiPorts(member, path, snapshot);
-        } else if (name == "faults") {
-            ReadFaults(member, path, snapshot.Faults);
-        } else {
-            Fail(path, "unknown member");
+    bool object = value.is_object();
+    if (!object && std::all_of(value.begin(), value.end(), isScalar)) {
+        out += '[';
+        for (auto element = value.begin(); element != value.end(); ++element) {
+            out += (element == value.begin() ? "" : ", ") + scalar(*element);
         }
+        out += ']';
+        return;
     }
-    return snapshot;
+    out += object ? "{\n" : "[\n";
+    for (auto element = value.begin(); element != value.end(); ++element) {
+        out += element == value.begin() ? "" : ",\n";
+        out += std::string(2 * (depth + 1), ' ');
+        if (object) {
+            out += scalar(element.key()) + ": ";
+        }
+        Print(element.value(), depth + 1, out);
+    }
+    out += "\n" + std::string(2 * depth, ' ') + (object ? '}' : ']');
 }
 
 }  // namespace
@@ -564,10 +817,19 @@ std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_vi
         return SnapshotError{reader.CurrentPath(), std::string("not valid JSON: ") + error.what()};
     }
     try {
-        return ReadSnapshot(document);
+        MachineSnapshot snapshot;
+        ReadMembers(document, "$", SnapshotMembers, "unknown member", snapshot);
+        return snapshot;
     } catch (const InvalidMember& invalid) {
         return SnapshotError{invalid.path, invalid.message};
     }
+}
+
+std::string WriteMachineSnapshot(const MachineSnapshot& snapshot)
+{
+    std::string text;
+    Print(WriteMembers(snapshot, SnapshotMembers), 0, text);
+    return text + "\n";
 }
 
 }  // namespace dormex

@@ -86,8 +86,11 @@ struct SnapshotError {
 // bad hex are errors.
 std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json);
 
-// The snapshot as canonical JSON text: the same model always gives the same
-// bytes.
+// The snapshot as a dormex-machine/1 document in canonical form: members in a
+// fixed order, maps in the model's order, one layout. Parsing it gives an
+// equal snapshot back when the snapshot is one the parser could have made
+// (registry names lower-cased, ports within 224 bytes...); text that is not
+// UTF-8 is written with U+FFFD in place of each invalid sequence.
 std::string WriteMachineSnapshot(const MachineSnapshot& snapshot);
 
 // A registry key path as keys are compared: ASCII letters lower-cased,
