@@ -422,8 +422,15 @@ uint32_t RecordingTdh::GetEventInformation(const EventRecord& event, TraceEventI
                                            uint32_t* bufferSize)
 {
     uint32_t status = inner_.GetEventInformation(event, info, bufferSize);
-    if (status == 0 && info != nullptr && recording_.CurrentEvent) {
-        recording_.Snapshot.Events[*recording_.CurrentEvent].DecodingSource = info->DecodingSource;
+    if (!recording_.CurrentEvent) {
+        return status;
+    }
+    SnapshotEvent& recorded = recording_.Snapshot.Events[*recording_.CurrentEvent];
+    // Asked for its size, the description answers 122 when it can be read.
+    if (info == nullptr ? status != ErrorInsufficientBuffer : status != 0) {
+        recorded.InformationFault = status;
+    } else if (info != nullptr) {
+        recorded.DecodingSource = info->DecodingSource;
     }
     return status;
 }

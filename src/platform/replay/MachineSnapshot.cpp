@@ -491,6 +491,13 @@ const MemberRule<SnapshotEvent> EventMembers[] = {
          return event.PointerSize == 8 ? OrderedJson() : OrderedJson(event.PointerSize);
      }},
     {"properties", true, ReadEventProperties, WriteEventProperties},
+    {"TdhGetEventInformation", false,
+     [](const Json& value, const std::string& path, SnapshotEvent& event) {
+         event.InformationFault = ReadStatus(value, path);
+     },
+     [](const SnapshotEvent& event) -> OrderedJson {
+         return event.InformationFault ? OrderedJson(*event.InformationFault) : OrderedJson();
+     }},
 };
 
 void ReadEvents(const Json& value, const std::string& path, MachineSnapshot& snapshot)

@@ -31,6 +31,9 @@ struct SnapshotEvent {
     uint32_t DecodingSource = 0;
     uint8_t Opcode = 0;
     uint32_t PointerSize = 8;
+    // The decoder cannot read the event's description: TdhGetEventInformation
+    // fails with this status.
+    std::optional<uint32_t> InformationFault;
 };
 
 struct SnapshotDeviceValue {

@@ -266,6 +266,9 @@ uint32_t ReplayTdh::GetEventInformation(const EventRecord& event, TraceEventInfo
         return ErrorNotFound;
     }
     const SnapshotEvent& source = *replayed->Source;
+    if (source.InformationFault) {
+        return *source.InformationFault;
+    }
     uint32_t needed = TraceEventInfoFixedSize;
     for (const auto& property : source.Properties) {
         needed += EventPropertyInfoSize + static_cast<uint32_t>(2 * (property.first.size() + 1));
