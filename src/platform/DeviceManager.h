@@ -15,6 +15,13 @@ inline constexpr uint32_t CrBufferSmall = 0x1A;
 inline constexpr uint32_t CrNoSuchValue = 0x25;
 inline constexpr uint32_t LocateDevNodeNormal = 0;
 
+// DEVPROPTYPE values of the properties a machine answers with.
+inline constexpr uint32_t DevPropTypeInt32 = 0x06;
+inline constexpr uint32_t DevPropTypeUInt32 = 0x07;
+inline constexpr uint32_t DevPropTypeString = 0x12;
+inline constexpr uint32_t DevPropTypeBinary = 0x1003;
+inline constexpr uint32_t DevPropTypeStringList = 0x2012;
+
 // DEVPROPKEY.
 struct DevPropKey {
     Guid FmtId;

@@ -16,11 +16,6 @@ namespace dormex {
 
 namespace {
 
-constexpr uint32_t DevPropTypeInt32 = 0x06;
-constexpr uint32_t DevPropTypeUInt32 = 0x07;
-constexpr uint32_t DevPropTypeString = 0x12;
-constexpr uint32_t DevPropTypeStringList = 0x2012;
-
 std::vector<uint8_t> BytesOf(const void* data, size_t size)
 {
     std::vector<uint8_t> bytes(size);
@@ -71,25 +66,6 @@ SnapshotDeviceValue DeviceValue(uint32_t type, const uint8_t* buffer, uint32_t s
     return value;
 }
 
-// The port number of "\\\\.\\Scsi<n>:", as the storage checks open them.
-std::optional<uint32_t> ScsiPortNumber(const std::u16string& path)
-{
-    const std::u16string prefix = u"\\\\.\\Scsi";
-    if (path.size() <= prefix.size() + 1 || path.compare(0, prefix.size(), prefix) != 0 ||
-        path.back() != u':') {
-        return std::nullopt;
-    }
-    std::u16string digits = path.substr(prefix.size(), path.size() - prefix.size() - 1);
-    if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(),
-                                          [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
-        return std::nullopt;
-    }
-    uint32_t number = 0;
-    for (char16_t c : digits) {
-        number = number * 10 + static_cast<uint32_t>(c - u'0');
-    }
-    return number;
-}
 
 // What the services below have seen so far, shared by all of them.
 struct Recording {
@@ -512,7 +488,7 @@ FileHandle RecordingDeviceIo::CreateFileW(const std::u16string& path, uint32_t d
 {
     FileHandle handle =
         inner_.CreateFileW(path, desiredAccess, shareMode, creationDisposition, flagsAndAttributes);
-    std::optional<uint32_t> port = ScsiPortNumber(path);
+    std::optional<uint32_t> port = ScsiPortOfPath(path);
     if (handle != InvalidFileHandle && port) {
         recording_.Snapshot.ScsiPorts[*port];
         recording_.OpenPorts[handle] = *port;

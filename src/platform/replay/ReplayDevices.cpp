@@ -13,10 +13,6 @@ namespace dormex {
 namespace {
 
 constexpr uint32_t CrInvalidDevNode = 0x05;
-constexpr uint32_t DevPropTypeInt32 = 0x06;
-constexpr uint32_t DevPropTypeString = 0x12;
-constexpr uint32_t DevPropTypeBinary = 0x1003;
-constexpr uint32_t DevPropTypeStringList = 0x2012;
 
 std::string InstanceKey(const std::u16string& instanceId)
 {
@@ -132,22 +128,15 @@ uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_
 FileHandle ReplayDeviceIo::CreateFileW(const std::u16string& path, uint32_t, uint32_t, uint32_t,
                                        uint32_t)
 {
-    const std::u16string prefix = u"\\\\.\\Scsi";
-    if (path.size() <= prefix.size() + 1 || path.compare(0, prefix.size(), prefix) != 0 ||
-        path.back() != u':') {
+    std::optional<uint32_t> port = ScsiPortOfPath(path);
+    if (!port) {
         return InvalidFileHandle;
     }
-    std::string number = Narrow(path.substr(prefix.size(), path.size() - prefix.size() - 1));
-    if (number.empty() || number.size() > 9 ||
-        number.find_first_not_of("0123456789") != std::string::npos) {
-        return InvalidFileHandle;
-    }
-    uint32_t port = static_cast<uint32_t>(std::stoul(number));
-    if (snapshot_.ScsiPorts.find(port) == snapshot_.ScsiPorts.end()) {
+    if (snapshot_.ScsiPorts.find(*port) == snapshot_.ScsiPorts.end()) {
         return InvalidFileHandle;
     }
     FileHandle handle = next_++;
-    open_[handle] = port;
+    open_[handle] = *port;
     return handle;
 }
 
