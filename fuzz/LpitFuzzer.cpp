@@ -1,5 +1,6 @@
 // The LPIT reader and its report section on any table the firmware returns.
 #include <cstdint>
+#include <cstdlib>
 #include <sstream>
 
 #include "FuzzSupport.h"
@@ -20,6 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     log.WriteTo(&entries);
     dormex::LpitTable table;
     int32_t status = dormex::ReadLpit(table, log, firmware);
+    // A table read holds every whole descriptor after its header, and no more.
+    if (status == 0 &&
+        (size < dormex::LpitHeaderSize ||
+         table.Descriptors.size() != (size - dormex::LpitHeaderSize) / dormex::LpitDescriptorSize ||
+         table.DescriptorCount != int32_t(table.Descriptors.size()))) {
+        std::abort();
+    }
     dormex::BuildLpitSection(table, status != 0 ? "LPIT cannot be retrived." : "", log);
     return 0;
 }
