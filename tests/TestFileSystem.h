@@ -20,15 +20,7 @@ public:
     uint32_t GetEnvironmentVariableA(const std::string& name, char* buffer, uint32_t size) override
     {
         auto entry = Environment.find(name);
-        if (entry == Environment.end()) {
-            return 0;
-        }
-        const std::string& value = entry->second;
-        if (buffer == nullptr || value.size() + 1 > size) {
-            return static_cast<uint32_t>(value.size() + 1);
-        }
-        std::memcpy(buffer, value.c_str(), value.size() + 1);
-        return static_cast<uint32_t>(value.size());
+        return entry != Environment.end() ? CopyOut(entry->second, buffer, size) : 0;
     }
     uint32_t GetFileAttributesA(const std::string& path) override
     {
@@ -40,11 +32,7 @@ public:
     }
     uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) override
     {
-        if (buffer == nullptr || CurrentDirectory.size() + 1 > size) {
-            return static_cast<uint32_t>(CurrentDirectory.size() + 1);
-        }
-        std::memcpy(buffer, CurrentDirectory.c_str(), CurrentDirectory.size() + 1);
-        return static_cast<uint32_t>(CurrentDirectory.size());
+        return CopyOut(CurrentDirectory, buffer, size);
     }
     bool DeleteFileA(const std::string& path) override
     {
@@ -62,6 +50,17 @@ public:
     }
 
 private:
+    // As the ...A calls copy text out: the size needed (with the terminator)
+    // when it does not fit, else the length copied.
+    static uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size)
+    {
+        if (buffer == nullptr || text.size() + 1 > size) {
+            return static_cast<uint32_t>(text.size() + 1);
+        }
+        std::memcpy(buffer, text.c_str(), text.size() + 1);
+        return static_cast<uint32_t>(text.size());
+    }
+
     std::unique_ptr<FileSystem> real_ = MakeNativeFileSystem();
 };
 
