@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -59,7 +58,6 @@ public:
         offset_ += taken.size();
         return {taken.begin(), taken.end()};
     }
-    std::vector<uint8_t> Rest() { return Bytes(Left()); }
 
 private:
     size_t Left() const { return bytes_.size() - offset_; }
