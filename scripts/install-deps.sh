@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh windows   the mingw-w64 cross compiler, Wine, the source packages of
 #                                     tinyxml2 and PCRE2, GoogleTest's source
 #   scripts/install-deps.sh browser   Chromium and Node.js for the report's browser test
+#   scripts/install-deps.sh fuzz      clang 16 and its sanitizer and libFuzzer runtimes
 set -euo pipefail
 
 sudo_if_needed() {
@@ -60,8 +61,11 @@ for target in "${@:-linux}"; do
         install_missing nodejs npm
       fi
       ;;
+    fuzz)
+      install_missing cmake make clang-16 libclang-rt-16-dev libtinyxml2-dev nlohmann-json3-dev
+      ;;
     *)
-      echo "usage: $0 [linux|windows|browser]..." >&2
+      echo "usage: $0 [linux|windows|browser|fuzz]..." >&2
       exit 1
       ;;
   esac

@@ -6,6 +6,7 @@
 #   scripts/test.sh asan       the suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   scripts/test.sh windows    the mingw-w64 cross build: the unit tests, dormex.exe and the
 #                              package zip, all run under Wine
+#   scripts/test.sh fuzz       each libFuzzer harness in fuzz/ for a minute (FUZZ_SECONDS)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +21,36 @@ run_preset() {
 prepare_browser() {
   scripts/install-deps.sh browser
   (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
+}
+
+# Each harness on a copy of its seed corpus (the committed one does not
+# grow), with a time limit per input and leak detection. Any crash, leak or
+# time-out fails the suite; its input is kept in build/fuzz/runs/<name>/.
+run_fuzzers() {
+  local runs=build/fuzz/runs seconds=${FUZZ_SECONDS:-60} failed=0
+  rm -rf "$runs"
+  mkdir -p "$runs/tmp"
+  for name in snapshot rules lpit trace devices run; do
+    local dir="$runs/$name" options=()
+    mkdir -p "$dir/corpus"
+    cp fuzz/corpus/"$name"/* "$dir/corpus/"
+    case "$name" in
+      snapshot | run) options+=(-dict=fuzz/snapshot.dict) ;;
+      rules) options+=(-dict=fuzz/rules.dict) ;;
+    esac
+    # One at a time: the cores are shared.
+    if TMPDIR="$(pwd)/$runs/tmp" build/fuzz/fuzz/fuzz_"$name" "${options[@]}" \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -detect_leaks=1 \
+        -print_final_stats=1 -artifact_prefix="$dir/" "$dir/corpus" > "$dir/log" 2>&1; then
+      echo "fuzz_$name: $(grep -E '^Done [0-9]+ runs' "$dir/log") $(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$dir/log" | tail -1)"
+    else
+      echo "fuzz_$name FAILED (the whole log: $dir/log)" >&2
+      tail -n 60 "$dir/log" >&2
+      failed=1
+    fi
+  done
+  rm -rf "$runs/tmp"
+  return $failed
 }
 
 suite=${1:-default}
@@ -42,11 +73,17 @@ case "$suite" in
     cmake --build --preset windows-mingw -j "$jobs"
     cmake --build --preset windows-mingw --target package
     ctest --preset windows-mingw -j "$jobs" ;;
+  fuzz)
+    scripts/install-deps.sh fuzz
+    cmake --preset fuzz
+    cmake --build --preset fuzz -j "$jobs"
+    run_fuzzers ;;
   all)
     "$0" browser
     "$0" asan
-    "$0" windows ;;
+    "$0" windows
+    "$0" fuzz ;;
   *)
-    echo "usage: $0 [all|default|browser|asan|windows]" >&2
+    echo "usage: $0 [all|default|browser|asan|windows|fuzz]" >&2
     exit 1 ;;
 esac

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "common/Text.h"
+#include <cctype>
 
 namespace dormex::test {
 
@@ -19,44 +17,6 @@ bool StringConsole::ReadChar(char* c)
     }
     *c = Input[InputReads++];
     return true;
-}
-
-uint32_t TestFileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
-                                                 uint32_t size)
-{
-    auto entry = Environment.find(name);
-    if (entry == Environment.end()) {
-        return 0;
-    }
-    const std::string& value = entry->second;
-    if (buffer == nullptr || value.size() + 1 > size) {
-        return static_cast<uint32_t>(value.size() + 1);
-    }
-    std::memcpy(buffer, value.c_str(), value.size() + 1);
-    return static_cast<uint32_t>(value.size());
-}
-
-uint32_t TestFileSystem::GetFileAttributesW(const std::u16string& path)
-{
-    return GetFileAttributesA(Utf16ToUtf8(path));
-}
-
-uint32_t TestFileSystem::GetCurrentDirectoryA(uint32_t size, char* buffer)
-{
-    if (buffer == nullptr || CurrentDirectory.size() + 1 > size) {
-        return static_cast<uint32_t>(CurrentDirectory.size() + 1);
-    }
-    std::memcpy(buffer, CurrentDirectory.c_str(), CurrentDirectory.size() + 1);
-    return static_cast<uint32_t>(CurrentDirectory.size());
-}
-
-std::string TestFileSystem::NativePath(const std::string& path)
-{
-    std::string native = real_->NativePath(path);
-    if (!native.empty() && !std::filesystem::path(native).is_absolute()) {
-        return CurrentDirectory + "/" + native;
-    }
-    return native;
 }
 
 MachineSnapshot ParseSnapshotOrFail(std::string_view json)

@@ -1,15 +1,14 @@
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
 
+#include "TestFileSystem.h"
 #include "TestFiles.h"
 #include "app/RunState.h"
 #include "platform/Console.h"
-#include "platform/NativeFileSystem.h"
 #include "platform/replay/ReplayMachine.h"
 
 namespace dormex::test {
@@ -23,31 +22,6 @@ public:
 
     void Write(std::string_view text) override { Output += text; }
     bool ReadChar(char* c) override;
-};
-
-// The real files, with an environment and a current directory of the test's own.
-class TestFileSystem final : public FileSystem {
-public:
-    std::map<std::string, std::string> Environment;
-    std::string CurrentDirectory;
-
-    uint32_t GetEnvironmentVariableA(const std::string& name, char* buffer, uint32_t size) override;
-    uint32_t GetFileAttributesA(const std::string& path) override
-    {
-        return real_->GetFileAttributesA(NativePath(path));
-    }
-    uint32_t GetFileAttributesW(const std::u16string& path) override;
-    uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) override;
-    bool DeleteFileA(const std::string& path) override
-    {
-        return real_->DeleteFileA(NativePath(path));
-    }
-    int Stat(const std::string& path) override { return real_->Stat(NativePath(path)); }
-    // Relative paths resolve against CurrentDirectory.
-    std::string NativePath(const std::string& path) override;
-
-private:
-    std::unique_ptr<FileSystem> real_ = MakeNativeFileSystem();
 };
 
 MachineSnapshot ParseSnapshotOrFail(std::string_view json);

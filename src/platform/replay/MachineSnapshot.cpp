@@ -28,7 +28,8 @@ struct InvalidMember {
     std::string message;
 };
 
-std::string MemberPath(const std::string& parent, std::string_view name)
+// Appends a member's name to a path, as ".name" when it is an identifier.
+void AppendMember(std::string& path, std::string_view name)
 {
     bool plain = !name.empty();
     for (char c : name) {
@@ -37,15 +38,33 @@ std::string MemberPath(const std::string& parent, std::string_view name)
         plain = plain && identifier;
     }
     if (plain) {
-        return parent + "." + std::string(name);
+        path += '.';
+        path += name;
+        return;
     }
     // Quoted as a JSON string, so backslashes show doubled as in the file.
-    return parent + "[" + Json(std::string(name)).dump() + "]";
+    path += '[';
+    path += Json(std::string(name)).dump();
+    path += ']';
 }
 
-std::string IndexPath(const std::string& parent, size_t index)
+void AppendIndex(std::string& path, size_t index)
 {
-    return parent + "[" + std::to_string(index) + "]";
+    path += '[';
+    path += std::to_string(index);
+    path += ']';
+}
+
+std::string MemberPath(std::string path, std::string_view name)
+{
+    AppendMember(path, name);
+    return path;
+}
+
+std::string IndexPath(std::string path, size_t index)
+{
+    AppendIndex(path, index);
+    return path;
 }
 
 // Builds the document as the JSON reader does while following it: knows the
@@ -104,12 +123,17 @@ public:
     }
 
     // The path of the value being read, "$" outside any container. Built only
-    // when a message needs it.
+    // when a message needs it, in one string: a deeply nested document must
+    // not copy the path once per level.
     std::string CurrentPath() const
     {
         std::string path = "$";
         for (const Frame& frame : frames_) {
-            path = frame.object ? MemberPath(path, frame.key) : IndexPath(path, frame.index);
+            if (frame.object) {
+                AppendMember(path, frame.key);
+            } else {
+                AppendIndex(path, frame.index);
+            }
         }
         return path;
     }
