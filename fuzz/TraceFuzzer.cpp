@@ -90,65 +90,6 @@ FakeEvent ReadEvent(ByteReader& input)
     return event;
 }
 
-// A known fault, being mended elsewhere: nothing bounds the values that
-// nested structure counts ask the decoder to walk (65535 elements of 65535
-// elements, 32 levels deep), so a few bytes of metadata take forever. Until a
-// bound lands, events whose walk exceeds this budget are left out; then this
-// estimate goes. Counts as the decoder reads them: a count property's value
-// has 16 bits, and one that cannot be read gives none.
-class WalkBudget {
-public:
-    explicit WalkBudget(const FakeEvent& event) : event_(event) {}
-
-    bool Allows()
-    {
-        for (size_t i = 0; i < event_.topLevel && steps_ <= Limit; ++i) {
-            Walk(i, 0);
-        }
-        return steps_ <= Limit;
-    }
-
-private:
-    static constexpr uint64_t Limit = 100000;
-    static constexpr int MaxDepth = 32;
-
-    uint32_t Count(const dormex::EventPropertyInfo& property) const
-    {
-        if ((property.Flags & dormex::PropertyParamCount) == 0) {
-            return property.Count;
-        }
-        if (property.Count >= event_.properties.size()) {
-            return 0;
-        }
-        auto number = event_.numbers.find(event_.properties[property.Count].Name);
-        return number != event_.numbers.end() ? uint16_t(number->second) : 0;
-    }
-
-    void Walk(size_t index, int depth)
-    {
-        ++steps_;
-        if (index >= event_.properties.size() || depth > MaxDepth) {
-            return;
-        }
-        const dormex::EventPropertyInfo& property = event_.properties[index];
-        const uint32_t count = Count(property);
-        for (uint32_t element = 0; element < count && steps_ <= Limit; ++element) {
-            ++steps_;
-            if ((property.Flags & dormex::PropertyStruct) == 0) {
-                continue;
-            }
-            size_t first = property.StructStartIndex;
-            for (size_t member = first;
-                 member < first + property.NumOfStructMembers && steps_ <= Limit; ++member) {
-                Walk(member, depth + 1);
-            }
-        }
-    }
-
-    const FakeEvent& event_;
-    uint64_t steps_ = 0;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -158,9 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<FakeEvent> events;
     while (!input.AtEnd() && events.size() < MaxEvents) {
         events.push_back(ReadEvent(input));
-        if (!WalkBudget(events.back()).Allows()) {
-            return -1;  // not kept in the corpus
-        }
     }
 
     dormex::fuzz::NullConsole console;
