@@ -84,7 +84,7 @@ FakeEvent ReadEvent(ByteReader& input)
     std::vector<std::u16string>& map = event.maps[std::u16string(MapName)];
     for (size_t i = 0; i < texts; ++i) {
         std::vector<uint8_t> text = input.Bytes(input.U8());
-        map.push_back(dormex::Widen({reinterpret_cast<const char*>(text.data()), text.size()}));
+        map.push_back(dormex::DecodeUtf16Le(text));
     }
     event.data = input.Bytes(input.U16());
     return event;

@@ -1,6 +1,8 @@
 #include "analysis/RuleMatching.h"
 
+#include <algorithm>
 #include <set>
+#include <type_traits>
 
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/Patterns.h"
@@ -17,6 +19,13 @@ namespace dormex {
 namespace {
 
 enum class MatchKind { None, ServiceName, Regex, Comparing };
+
+// A rule lists a device at most once, so that the checks report it once.
+template <typename Entry>
+bool Lists(const std::vector<Entry*>& list, const std::remove_const_t<Entry>* entry)
+{
+    return std::find(list.begin(), list.end(), entry) != list.end();
+}
 
 // Whether rule R takes device D filed under key K.
 MatchKind TestRule(const Rule& rule, const std::string& key, const DeviceMatch& device,
@@ -220,7 +229,7 @@ void MatchDevices(RuleMatching& matching)
 void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, RuleMatching& matching)
 {
     for (const PoDeviceEntry& device : matching.Rundowns.PoDeviceList) {
-        if (device.FriendlyName == text) {
+        if (device.FriendlyName == text && !Lists(cdr.PoDeviceMatches, &device)) {
             cdr.PoDeviceMatches.push_back(&device);
             matching.Log.WriteLog(INFORMATION,
                                   "match found for Po Device Rundown with Service name: " + text +
@@ -281,22 +290,29 @@ void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
     if (!service) {
         return;
     }
-    MatchPoDevicesByServiceName(cdr, TextUpToZero(*service), matching);
-
+    const std::string adapterService = TextUpToZero(*service);
+    MatchPoDevicesByServiceName(cdr, adapterService, matching);
+    // The rule's own service name may have listed other OS devices before the
+    // adapter's: the registrations added are those of the adapter's service,
+    // once that names an OS device.
+    auto isAdapter = [&](const PoDeviceEntry* entry) {
+        return entry->FriendlyName == adapterService;
+    };
+    if (adapterService.empty() ||
+        std::none_of(cdr.PoDeviceMatches.begin(), cdr.PoDeviceMatches.end(), isAdapter)) {
+        return;
+    }
     for (const auto& [key, device] : matching.Analysis.DeviceMap) {
-        if (device->PoFxDevice == nullptr || cdr.PoDeviceMatches.empty()) {
+        if (device->PoFxDevice == nullptr || device->PoFxDevice->ServiceName != adapterService ||
+            Lists(cdr.DeviceMatches, device.get())) {
             continue;
         }
-        const std::string& serviceName = device->PoFxDevice->ServiceName;
-        const std::string& friendlyName = cdr.PoDeviceMatches.front()->FriendlyName;
-        if (!serviceName.empty() && serviceName == friendlyName) {
-            cdr.DeviceMatches.push_back(device.get());
-            log.WriteLog(INFORMATION,
-                         "match found for Class with device service name: " + serviceName +
-                             "of device: " + friendlyName,
-                         0);
-            RemoveFromNil(device.get(), matching.Analysis, log);
-        }
+        cdr.DeviceMatches.push_back(device.get());
+        log.WriteLog(INFORMATION,
+                     "match found for Class with device service name: " + adapterService +
+                         "of device: " + adapterService,
+                     0);
+        RemoveFromNil(device.get(), matching.Analysis, log);
     }
 }
 

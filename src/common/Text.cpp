@@ -7,26 +7,6 @@
 
 namespace dormex {
 
-std::string Narrow(std::u16string_view wide)
-{
-    std::string narrow;
-    narrow.reserve(wide.size());
-    for (char16_t unit : wide) {
-        narrow.push_back(static_cast<char>(unit & 0xFF));
-    }
-    return narrow;
-}
-
-std::u16string Widen(std::string_view narrow)
-{
-    std::u16string wide;
-    wide.reserve(narrow.size());
-    for (char c : narrow) {
-        wide.push_back(static_cast<char16_t>(static_cast<int16_t>(static_cast<signed char>(c))));
-    }
-    return wide;
-}
-
 std::u16string DecodeUtf16Le(std::span<const uint8_t> bytes)
 {
     std::u16string text;
@@ -195,6 +175,18 @@ int32_t ReadDecimal(std::string_view text)
 int32_t ReadNumberAutoBase(std::string_view text)
 {
     return ReadNumber(text, 0);
+}
+
+std::string BytesAsHex(std::span<const uint8_t> bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (uint8_t byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 0xF];
+    }
+    return text;
 }
 
 std::optional<uint8_t> HexDigitValue(char c)

@@ -9,13 +9,6 @@
 
 namespace dormex {
 
-// Wide platform text to program text: each UTF-16 unit keeps its low 8 bits.
-std::string Narrow(std::u16string_view wide);
-
-// Program text to wide platform text: each byte becomes one unit, sign-extended
-// as a char converts, so ASCII maps to itself.
-std::u16string Widen(std::string_view narrow);
-
 // The whole UTF-16LE units of `bytes`, zero units included; an odd last byte
 // is left out.
 std::u16string DecodeUtf16Le(std::span<const uint8_t> bytes);
@@ -49,6 +42,9 @@ int32_t ReadDecimal(std::string_view text);
 // else decimal; reading stops at the first character that does not fit.
 // Clamped to 32 bits like ReadDecimal.
 int32_t ReadNumberAutoBase(std::string_view text);
+
+// Each byte as two lower-case hexadecimal digits, without separators.
+std::string BytesAsHex(std::span<const uint8_t> bytes);
 
 // The value of a hexadecimal digit of either case, or nothing.
 std::optional<uint8_t> HexDigitValue(char c);

@@ -24,17 +24,23 @@ consteval DevicePropertyRow ListRow(std::string_view name, std::string_view labe
 {
     return {DevicePropertyKeyNamed(name), label, PropertyKind::List, field, nullptr};
 }
+consteval DevicePropertyRow BinaryRow(std::string_view name, std::string_view label,
+                                      std::string P::*field)
+{
+    return {DevicePropertyKeyNamed(name), label, PropertyKind::Binary, field, nullptr};
+}
 consteval DevicePropertyRow NumberRow(std::string_view name, std::string_view label,
                                       int32_t P::*field)
 {
     return {DevicePropertyKeyNamed(name), label, PropertyKind::Number, nullptr, field};
 }
 
-// The first size/2 - 1 UTF-16 units (the terminator dropped), each as its low byte.
+// The first size/2 - 1 UTF-16 units (the terminator dropped) as UTF-8, zero
+// units kept as zero bytes.
 std::string ValueText(const uint8_t* value, uint32_t size)
 {
     size_t units = size >= 2 ? size / 2 - 1 : 0;
-    return Narrow(DecodeUtf16Le({value, 2 * units}));
+    return Utf16ToUtf8(DecodeUtf16Le({value, 2 * units}));
 }
 
 // Entries each ended by a zero byte, joined with commas.
@@ -80,7 +86,7 @@ constexpr std::array<DevicePropertyRow, DevicePropertyKeys.size()> DevicePropert
     TextRow("MatchingDeviceId", "DEvice Matching ID", &P::MatchingDeviceId),
     TextRow("Parent", "Device Parent", &P::Parent),
     TextRow("PdoName", "Device PDO Name", &P::PdoName),
-    TextRow("PowerData", "Device Power Data", &P::PowerData),
+    BinaryRow("PowerData", "Device Power Data", &P::PowerData),
     NumberRow("ProblemCode", "Device Problem Code", &P::ProblemCode),
     NumberRow("RemovalPolicy", "Device Removal Policy", &P::RemovalPolicy),
     NumberRow("RemovalPolicyDefault", "Removal Policy Default", &P::RemovalPolicyDefault),
@@ -117,7 +123,7 @@ void CollectDeviceProperties(const std::deque<PoDeviceEntry>& poDevices,
     for (const PoDeviceEntry& device : poDevices) {
         log.WriteLog(INFORMATION, "Information Logged for: " + device.InstancePath, 0);
         DeviceProperties record =
-            QueryDeviceProperties(Widen(device.InstancePath), log, deviceManager);
+            QueryDeviceProperties(Utf8ToUtf16(device.InstancePath), log, deviceManager);
         // The first record of a path stays.
         devices.try_emplace(device.InstancePath, std::move(record));
     }
@@ -159,12 +165,19 @@ void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* va
     const DevicePropertyRow& property = DevicePropertyTable[row];
     std::string logged;
     switch (property.Kind) {
-    case PropertyKind::Text:
-        record.*property.Text = ValueText(value, size);
+    case PropertyKind::Text: {
+        // A zero unit ends the text, so that none reaches the log or the report.
+        std::string text = ValueText(value, size);
+        record.*property.Text = text.substr(0, text.find('\0'));
         logged = record.*property.Text;
         break;
+    }
     case PropertyKind::List:
         record.*property.Text = JoinList(ValueText(value, size));
+        logged = record.*property.Text;
+        break;
+    case PropertyKind::Binary:
+        record.*property.Text = BytesAsHex({value, size});
         logged = record.*property.Text;
         break;
     case PropertyKind::Number: {

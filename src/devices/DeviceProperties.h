@@ -50,7 +50,9 @@ struct DeviceProperties {
 // Device records by instance path, ordered byte-wise.
 using DevicePropertiesByInstancePath = std::map<std::string, DeviceProperties>;
 
-enum class PropertyKind { Text, List, Number };
+// Text and lists as UTF-8; a binary structure as lower-case hex, two digits a
+// byte.
+enum class PropertyKind { Text, List, Binary, Number };
 
 // One row per property, in reading and logging order. Each row's key is
 // looked up by the name of the field that holds the value.

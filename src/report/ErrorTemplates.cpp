@@ -232,18 +232,31 @@ std::string ExpandTemplate(const std::string& htmlTemplate, const ReportError& e
          }},
     };
 
-    std::string html = htmlTemplate;
-    for (const auto& [placeholder, value] : placeholders) {
-        for (size_t at = html.find(placeholder); at != std::string::npos;
-             at = html.find(placeholder, at)) {
-            std::optional<std::string> replacement = value();
-            html.replace(at, placeholder.size(), replacement.value_or(""));
-            if (!replacement) {
-                break;
-            }
-            at += replacement->size();
+    // One pass over the template, left to right: text that a value inserts is
+    // never searched for placeholders, so a device or class named like one
+    // shows as it is.
+    std::array<bool, std::size(placeholders)> stopped{};
+    std::string html;
+    size_t copied = 0;
+    size_t at = htmlTemplate.find("{{");
+    while (at != std::string::npos) {
+        auto known =
+            std::find_if(std::begin(placeholders), std::end(placeholders), [&](const auto& entry) {
+                return htmlTemplate.compare(at, entry.first.size(), entry.first) == 0;
+            });
+        size_t index = static_cast<size_t>(known - std::begin(placeholders));
+        if (known == std::end(placeholders) || stopped[index]) {
+            at = htmlTemplate.find("{{", at + 1);
+            continue;
         }
+        html.append(htmlTemplate, copied, at - copied);
+        std::optional<std::string> replacement = known->second();
+        stopped[index] = !replacement;
+        html += replacement.value_or("");
+        copied = at + known->first.size();
+        at = htmlTemplate.find("{{", copied);
     }
+    html.append(htmlTemplate, copied);
     return html;
 }
 

@@ -42,15 +42,17 @@ inline constexpr std::string_view StyleSheet =
     ".err .err_desc .rmnl{padding-bottom:1em;}"
     ".err .err_desc .islvl0{font-size:85%;font-family:monospace;font-weight:bold;color:#767b7e;}"
     ".err .err_desc .islvl1{font-size:75%;font-family:monospace;color:#767b7e;padding-left:2em;}"
-    ".err .err_desc{clear:both;overflow:hidden;max-height:0;transition:0.1s ease;"
-    "font-family:arial;margin-left:1em;color:#333333;}"
+    // A collapsible part opens to its content's own height, however tall; where
+    // a browser cannot animate to that height it opens at once.
+    ".err .err_desc{clear:both;overflow:hidden;height:0;interpolate-size:allow-keywords;"
+    "transition:0.1s ease;font-family:arial;margin-left:1em;color:#333333;}"
     ".err input[type=checkbox]{display:none;}"
     ".err input[type=checkbox] ~ label{display:block;float:right;width:6em;height:2em;"
     "background:#d7d9d9;color:black;border-radius:0.2px;text-align:center;line-height:2;"
     "font-family:arial;font-size:60%;font-weight:bold;}"
     ".err input[type=checkbox] ~ label:hover{background:lightgreen;cursor:pointer;}"
     ".err input[type=checkbox]:checked ~ label{font-weight:normal;}"
-    ".err input[type=checkbox]:checked ~ .err_desc{max-height:1000em;transition:0.5s ease;}"
+    ".err input[type=checkbox]:checked ~ .err_desc{height:auto;transition:0.5s ease;}"
     ".sysinfoentry .title{font-family:arial;font-size:90%;color:gray;}"
     ".sysinfoentry .data{font-size:110%;font-family:arial;color:#333333;padding:0.25em;}"
     ".lpitH .title{font-size:90%;color:gray;}"
@@ -65,6 +67,8 @@ inline constexpr std::string_view StyleSheet =
     ".rundowns .data{color:#333333;font-family:monospace;font-size:75%;}"
     ".wrapper1 .rundowns table{width:650px;table-layout:initial;}"
     ".wrapper1 .rundowns table td{word-wrap:break-word;}"
-    "h4 {font-family:arial;color:#808080;margin:1em 1em 1em 2em;}";
+    "h4 {font-family:arial;color:#808080;margin:1em 1em 1em 2em;}"
+    // Paper has no labels to click: print every part open.
+    "@media print{.err .err_desc{height:auto;transition:none;}}";
 
 }  // namespace dormex::html

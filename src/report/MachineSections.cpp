@@ -19,10 +19,21 @@ std::string HexText(uint64_t value)
     return text;
 }
 
+// A fixed-length ASCII field of the table up to its first zero byte, which
+// pads it; any other byte that is not printable ASCII shows as '?', so that
+// the page stays UTF-8.
 template <size_t N>
 std::string Chars(const std::array<char, N>& chars)
 {
-    return HtmlEscape(std::string_view(chars.data(), N));
+    std::string text;
+    for (char c : chars) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0) {
+            break;
+        }
+        text += byte >= 0x20 && byte < 0x7F ? c : '?';
+    }
+    return HtmlEscape(text);
 }
 
 // A row of a title cell and a data cell; `value` is already HTML.

@@ -420,7 +420,7 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     std::u16string_view text(formatted.data(), formatted.size());
     text = text.substr(0, text.find(u'\0'));
     if (std::fstream* file = decoder_.File.Stream()) {
-        WriteDeviceFileLine(*file, Narrow(property.Name), Narrow(text));
+        WriteDeviceFileLine(*file, Utf16ToUtf8(property.Name), Utf16ToUtf8(text));
     }
     return position + consumed;
 }

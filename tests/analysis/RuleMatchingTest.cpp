@@ -243,34 +243,52 @@ const std::string WifiRegistry = R"(, "registry": {
   "system\\currentcontrolset\\services\\vwifibus\\enum": {"0": "PCI\\VEN_8A01&DEV_2725\\4&1&0&00E4"},
   "SYSTEM\\CurrentControlSet\\Enum\\PCI\\VEN_8A01&DEV_2725\\4&1&0&00E4": {"Service": "hvwlan"}})";
 
+// The rule lists the adapter once, also where its own service name lists
+// the adapter or another device already, and the checks report it once.
 TEST(WifiSpecialCase, AddsTheAdapterBehindTheVirtualBus)
 {
+    const std::string adapter = "\\_SB.PC00.RP04.PXSX";
+    const std::string other = "\\_SB.PC00.XYZ0";
+    const std::string spare = "\\_SB.PC00.ZZZZ";  // keeps the others off the NIL's end
     struct Case {
         std::string registry;
-        bool added;
+        std::string ruleService;
+        Keys taken;
+        Keys unmatched;
+        Keys osDevices;
+        std::vector<std::string> errors;
     };
+    const Keys none;
     const Case cases[] = {
-        {WifiRegistry, true},
-        {"", false},
+        {WifiRegistry, "", {adapter}, {other, spare}, {"hvwlan"}, {"3:WiFi-Radio:1"}},
+        {"", "", none, {adapter, other, spare}, none, {}},
         {R"(, "registry": {"system\\currentcontrolset\\services\\vwifibus\\enum": {"0": "USB\\VID_1"}})",
-         false},
+         "", none, {adapter, other, spare}, none, {}},
         {R"(, "registry": {"system\\currentcontrolset\\services\\vwifibus\\enum": {"0": "PCI\\X"}})",
-         false},
+         "", none, {adapter, other, spare}, none, {}},
+        {WifiRegistry, "hvwlan", {adapter}, {other, spare}, {"hvwlan"}, {"3:WiFi-Radio:1"}},
+        {WifiRegistry, "other", {other, adapter}, {spare}, {"other", "hvwlan"},
+         {"3:WiFi-Radio:2"}},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture(c.registry);
-        fixture.AddRule("WiFi-Radio", ".*\\.CNVW", "", "always");
-        fixture.AddPoFx("\\_SB.PC00.RP04.PXSX", "hvwlan");
-        fixture.AddPoFx("\\_SB.PC00.ZZZZ", "other");  // keeps the adapter off the NIL's end
+        fixture.AddRule("WiFi-Radio", c.ruleService.empty() ? ".*\\.CNVW" : "", c.ruleService,
+                        "always");
+        fixture.AddPoFx(adapter, "hvwlan");
+        fixture.AddPoFx(other, "other");
+        fixture.AddPoFx(spare, "spare");
         fixture.AddPo("hvwlan", "PCI\\VEN_8A01&DEV_2725\\4&1&0&00E4");
-        fixture.Match();
-        EXPECT_EQ(fixture.KeysOf(0), c.added ? Keys{"\\_SB.PC00.RP04.PXSX"} : Keys{}) << c.registry;
-        const Keys unmatched =
-            c.added ? Keys{"\\_SB.PC00.ZZZZ"} : Keys{"\\_SB.PC00.RP04.PXSX", "\\_SB.PC00.ZZZZ"};
-        EXPECT_EQ(fixture.KeysOf(1), unmatched) << c.registry;
-        EXPECT_EQ(fixture.Logged("\nINFORMATION:: match found for Class with device service name: "
-                                 "hvwlanof device: hvwlan"),
-                  c.added);
+        fixture.AddPo("other", "PCI\\VEN_8A01&DEV_0001\\3&1&0&08");
+        fixture.Check();
+        const std::string about = c.registry + " rule service " + c.ruleService;
+        EXPECT_EQ(fixture.KeysOf(0), c.taken) << about;
+        EXPECT_EQ(fixture.KeysOf(1), c.unmatched) << about;
+        Keys osDevices;
+        for (const PoDeviceEntry* entry : fixture.analysis.CdrList[0].PoDeviceMatches) {
+            osDevices.push_back(entry->FriendlyName);
+        }
+        EXPECT_EQ(osDevices, c.osDevices) << about;
+        EXPECT_EQ(fixture.Errors(), c.errors) << about;
     }
 }
 

@@ -1,16 +1,108 @@
 // Opens a Dormex report in the installed Chromium and checks that the error
 // sections and the internal-state block start collapsed and open when their
-// label is clicked. Saves screenshots for a person to look at.
-//   node report-test.js <report.html> <artifact folder>
+// label is clicked, that printing keeps every finding, and, on a large
+// machine's report, that the opened internal-state block is not cut. Saves
+// screenshots and the printed PDF for a person to look at.
+//   node report-test.js <report.html> <artifact folder> [<large report.html>]
 const { chromium } = require('playwright-core');
+const fs = require('fs');
 const path = require('path');
 
 async function height(page, selector) {
   return page.$eval(selector, (element) => element.getBoundingClientRect().height);
 }
 
+// Text without its white space (non-breaking blanks included): where a line
+// breaks, and whether a PDF keeps a blank between two runs, does not matter.
+function squeeze(text) {
+  return text.replace(/[\s\u00a0]+/g, '');
+}
+
+async function pdfText(pdf) {
+  const pdfjs = await import('pdfjs-dist/legacy/build/pdf.mjs');
+  const document = await pdfjs.getDocument({ data: new Uint8Array(pdf), verbosity: 0 }).promise;
+  let text = '';
+  for (let number = 1; number <= document.numPages; ++number) {
+    const content = await (await document.getPage(number)).getTextContent();
+    text += content.items.map((item) => item.str + (item.hasEOL ? ' ' : '')).join('') + ' ';
+  }
+  return squeeze(text);
+}
+
+async function checkSample(browser, reportPath, artifacts, check) {
+  const page = await browser.newPage({ viewport: { width: 1000, height: 1400 } });
+  await page.goto('file://' + path.resolve(reportPath));
+
+  check((await page.title()) === '', 'the report has no title element');
+  check((await page.textContent('h1')).startsWith('Corva Dormex'), 'title line');
+  check((await page.textContent('.sysinfoentry')).includes('Family 6 Model 170 Stepping 4'),
+        'system card');
+  const summary = await page.textContent('.errsFound');
+  check(/^ Found \d+ issue\(s\)$/.test(summary), `error summary "${summary}"`);
+
+  const sections = await page.$$('input[id^="err"]');
+  check(sections.length >= 8, `error sections: ${sections.length}`);
+  const collapsed = await page.$$eval('.err .err_desc',
+    (parts) => parts.map((part) => part.getBoundingClientRect().height));
+  check(collapsed.every((h) => h === 0), `collapsed heights ${collapsed}`);
+  await page.screenshot({ path: path.join(artifacts, 'report-collapsed.png'), fullPage: true });
+
+  // Paper has no labels to click: every finding's description is printed.
+  const descriptions = await page.$$eval('section .err_desc', (parts) => parts.map(
+    (part) => part.textContent));
+  const pdf = await page.pdf();
+  fs.writeFileSync(path.join(artifacts, 'report-printed.pdf'), pdf);
+  const printed = await pdfText(pdf);
+  const missing = descriptions.filter((text) => !printed.includes(squeeze(text)));
+  check(descriptions.length === sections.length && missing.length === 0,
+        `printed descriptions: ${missing.length} of ${descriptions.length} missing: ${missing}`);
+
+  await page.click('label[for="err0"]');
+  await page.waitForTimeout(700);
+  check((await height(page, '#err0 ~ .err_desc')) > 0, 'err0 opens when its label is clicked');
+  check((await height(page, '#err1 ~ .err_desc, [id="err1"] ~ .err_desc')) === 0,
+        'err1 stays closed');
+
+  await page.click('label[for="rmdump"]');
+  await page.waitForTimeout(700);
+  check((await height(page, '#rmdump ~ .err_desc')) > 0, 'the internal-state block opens');
+  check((await page.textContent('#rmdump ~ .err_desc')).includes('Rule Matches'),
+        'the internal-state block holds the rule matches');
+  await page.screenshot({ path: path.join(artifacts, 'report-expanded.png'), fullPage: true });
+  await page.close();
+}
+
+// The opened internal-state block shows all of itself, down to its last rule
+// match, however many devices the machine has.
+async function checkLarge(browser, reportPath, artifacts, check) {
+  const page = await browser.newPage({ viewport: { width: 1000, height: 1400 } });
+  await page.goto('file://' + path.resolve(reportPath));
+  await page.click('label[for="rmdump"]');
+  await page.waitForTimeout(700);
+  const block = await page.$eval('#rmdump ~ .err_desc', (part) => ({
+    shown: part.clientHeight, content: part.scrollHeight,
+    shownWidth: part.clientWidth, contentWidth: part.scrollWidth }));
+  check(block.content > 10000 && block.shown >= block.content &&
+        block.shownWidth >= block.contentWidth,
+        `large internal-state block shows ${block.shown} of ${block.content} px in height, ` +
+        `${block.shownWidth} of ${block.contentWidth} px in width`);
+  const last = await page.evaluate(() => {
+    const items = document.querySelectorAll('.rulematches li');
+    const lastItem = items[items.length - 1];
+    // Only the page scrolls, as a reader's wheel would: scrollIntoView would
+    // also scroll the block's hidden overflow and reveal what a reader cannot.
+    window.scrollBy(0, lastItem.getBoundingClientRect().top - window.innerHeight / 2);
+    const box = lastItem.getBoundingClientRect();
+    const hit = document.elementFromPoint(box.left + 2, box.top + box.height / 2);
+    return { text: lastItem.textContent, seen: hit !== null && lastItem.contains(hit) };
+  });
+  check(last.seen, `the last rule match "${last.text}" is visible`);
+  await page.screenshot({ path: path.join(artifacts, 'large-report-end.png') });
+  await page.close();
+}
+
 async function main() {
-  const [reportPath, artifacts] = process.argv.slice(2);
+  const [reportPath, artifacts, largeReportPath] = process.argv.slice(2);
   const browser = await chromium.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
@@ -19,35 +111,10 @@ async function main() {
   const failures = [];
   const check = (ok, what) => { if (!ok) failures.push(what); };
   try {
-    const page = await browser.newPage({ viewport: { width: 1000, height: 1400 } });
-    await page.goto('file://' + path.resolve(reportPath));
-
-    check((await page.title()) === '', 'the report has no title element');
-    check((await page.textContent('h1')).startsWith('Corva Dormex'), 'title line');
-    check((await page.textContent('.sysinfoentry')).includes('Family 6 Model 170 Stepping 4'),
-          'system card');
-    const summary = await page.textContent('.errsFound');
-    check(/^ Found \d+ issue\(s\)$/.test(summary), `error summary "${summary}"`);
-
-    const sections = await page.$$('input[id^="err"]');
-    check(sections.length >= 8, `error sections: ${sections.length}`);
-    const collapsed = await page.$$eval('.err .err_desc',
-      (parts) => parts.map((part) => part.getBoundingClientRect().height));
-    check(collapsed.every((h) => h === 0), `collapsed heights ${collapsed}`);
-    await page.screenshot({ path: path.join(artifacts, 'report-collapsed.png'), fullPage: true });
-
-    await page.click('label[for="err0"]');
-    await page.waitForTimeout(700);
-    check((await height(page, '#err0 ~ .err_desc')) > 0, 'err0 opens when its label is clicked');
-    check((await height(page, '#err1 ~ .err_desc, [id="err1"] ~ .err_desc')) === 0,
-          'err1 stays closed');
-
-    await page.click('label[for="rmdump"]');
-    await page.waitForTimeout(700);
-    check((await height(page, '#rmdump ~ .err_desc')) > 0, 'the internal-state block opens');
-    check((await page.textContent('#rmdump ~ .err_desc')).includes('Rule Matches'),
-          'the internal-state block holds the rule matches');
-    await page.screenshot({ path: path.join(artifacts, 'report-expanded.png'), fullPage: true });
+    await checkSample(browser, reportPath, artifacts, check);
+    if (largeReportPath) {
+      await checkLarge(browser, largeReportPath, artifacts, check);
+    }
   } finally {
     await browser.close();
   }

@@ -45,13 +45,33 @@ TEST(SplitWords, RunsOfBlanksSeparateWordsWithoutEmptyOnes)
     EXPECT_EQ(SplitWords("a\tb"), Words{"a\tb"});
 }
 
-TEST(WideText, NarrowKeepsLowBytesAndWidenSignExtends)
+TEST(WideText, Utf16AndUtf8ConvertByCodePoint)
 {
-    EXPECT_EQ(Narrow(u"PCI\\VEN_1"), "PCI\\VEN_1");
-    EXPECT_EQ(Narrow(std::u16string(1, char16_t(0x1E41))), "\x41");
-    EXPECT_EQ(Widen("rules_for_soc"), u"rules_for_soc");
-    EXPECT_EQ(Widen("\xE9"), std::u16string(1, char16_t(0xFFE9)));
-    EXPECT_EQ(Narrow(Widen("caf\xE9")), "caf\xE9");
+    struct Case {
+        std::u16string utf16;
+        std::string utf8;
+    };
+    const Case cases[] = {
+        {u"PCI\\VEN_1", "PCI\\VEN_1"},
+        {u"P\u00E9riph\u00E9rique PCI", "P\xC3\xA9riph\xC3\xA9rique PCI"},
+        {u"\u97F3\u9891\u8BBE\u5907", "\xE9\x9F\xB3\xE9\xA2\x91\xE8\xAE\xBE\xE5\xA4\x87"},
+        {u"\U0001F50A", "\xF0\x9F\x94\x8A"},
+        {std::u16string(1, u'\0'), std::string(1, '\0')},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf16ToUtf8(c.utf16), c.utf8);
+        EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16);
+    }
+    // Half a surrogate pair, alone, becomes U+FFFD; a byte that is no UTF-8
+    // passes through as one unit.
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD83D)) + u"x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(Utf8ToUtf16("caf\xE9"), u"caf\u00E9");
+}
+
+TEST(BytesAsHex, TwoLowerCaseDigitsAByte)
+{
+    EXPECT_EQ(BytesAsHex(std::vector<uint8_t>{0x20, 0x00, 0xAB, 0x0F}), "2000ab0f");
+    EXPECT_EQ(BytesAsHex({}), "");
 }
 
 TEST(ReadNumberAutoBase, DetectsHexadecimalAndOctal)

@@ -36,6 +36,40 @@ std::string Quote(const std::string& text)
     return quoted + "'";
 }
 
+// Whether `text` is UTF-8 without a zero byte: each sequence of the shortest
+// form, no surrogate, nothing above U+10FFFF.
+bool IsUtf8WithoutZero(const std::string& text)
+{
+    static constexpr uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead == 0     ? 0
+                              : lead < 0x80 ? 1
+                              : lead < 0xC0 ? 0
+                              : lead < 0xE0 ? 2
+                              : lead < 0xF0 ? 3
+                              : lead < 0xF8 ? 4
+                                            : 0;
+        if (length == 0 || text.size() - i < length) {
+            return false;
+        }
+        uint32_t codePoint = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            codePoint = codePoint << 6 | (next & 0x3F);
+        }
+        if (codePoint < least[length] || (codePoint >= 0xD800 && codePoint < 0xE000) ||
+            codePoint > 0x10FFFF) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 std::vector<std::string> ScenarioNames()
 {
     std::vector<std::string> names;
@@ -191,6 +225,9 @@ TEST_P(Scenarios, BehaveAsRecorded)
     EXPECT_EQ(outcome.err, folders.Substitute(recorded.value(
                                "stderr", "dormex: replaying machine snapshot ${MACHINE}\n")));
     EXPECT_EQ(outcome.out, folders.Substitute(recorded.at("console")));
+    // Both files are text that grep, an editor and a browser read as such.
+    EXPECT_TRUE(IsUtf8WithoutZero(outcome.log.value_or(""))) << "the debug log";
+    EXPECT_TRUE(IsUtf8WithoutZero(outcome.report.value_or(""))) << "the report";
     if (recorded.value("noLog", false)) {
         EXPECT_FALSE(outcome.log);
     } else {

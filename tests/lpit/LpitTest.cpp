@@ -28,10 +28,11 @@ std::string Text(const std::string& chars)
     return hex;
 }
 
-// The 36-byte header with its length field; checksum 0x4f.
-std::string Header(uint32_t length)
+// The 36-byte header with its length field and six bytes of OEM id;
+// checksum 0x4f.
+std::string Header(uint32_t length, const std::string& oemId = "ABCDEF")
 {
-    return Text("LPIT") + Hex(length, 4) + Hex(1, 1) + Hex(0x4f, 1) + Text("ABCDEF") +
+    return Text("LPIT") + Hex(length, 4) + Hex(1, 1) + Hex(0x4f, 1) + Text(oemId) +
            Text("ABCDEFGH") + Hex(2, 4) + Text("TBRK") + Hex(0x00010013, 4);
 }
 
@@ -134,6 +135,31 @@ TEST(ReadLpit, TheReportShowsTheTableAsRead)
     EXPECT_EQ(capture.Text(),
               "\nINFORMATION:: Printing LPIT descriptor!!\nINFORMATION:: Printing LPIT descriptor!!"
               "\nINFORMATION:: Printing LPIT table header!!");
+}
+
+// The report shows no zero byte and stays UTF-8 whatever the firmware put
+// in its text fields.
+TEST(ReadLpit, TextFieldsEndAtAZeroAndShowOtherBytesAsAscii)
+{
+    struct Case {
+        std::string oemId;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"HALVN ", "HALVN "},
+        {std::string("AB\0\0\0\0", 6), "AB"},
+        {std::string("\0BCDEF", 6), ""},
+        {"A<B&\x01\xE9", "A&lt;B&amp;??"},
+    };
+    for (const Case& c : cases) {
+        Read read(Table(Header(36, c.oemId)));
+        ASSERT_EQ(read.status, 0);
+        test::LogCapture ignored;
+        const std::string html = BuildLpitSection(read.table, "", ignored.Log);
+        const std::string row = "<td class=\"title\">OEM Id</td><td class=\"data\">" + c.shown +
+                                "</td></tr><tr><td class=\"title\">OEM Table Id";
+        EXPECT_NE(html.find(row), std::string::npos) << html;
+    }
 }
 
 TEST(ReadLpit, MissingOrInconsistentTablesLeaveItEmpty)

@@ -226,5 +226,46 @@ TEST(RenderError, TemplatesOfTheOtherTypes)
     }
 }
 
+// A value that looks like a placeholder is shown as it is, never filled in.
+TEST(RenderError, InsertedValuesAreNeverExpanded)
+{
+    struct Case {
+        ErrorType type;
+        std::string ruleClass;
+        std::string device;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {DeviceClassConstraintMissing, "x{{getDCS .Err}}", "",
+         "<span style=\"font-weight:bold\"> x{{getDCS .Err}} </span> device constraint "
+         "expected</div><div class=\"err_desc\"><p>No x{{getDCS .Err}} constraint was found."},
+        {UnexpectedConstraint, "x{{getDCS .Err}}", "\\_SB.PC00.HDAS",
+         "<span style=\"font-family:monospace\">\\_SB.PC00.HDAS (x{{getDCS .Err}})</span> "
+         "constraint not expected"},
+        {RequiredConstraintMissing, "audio", "{{.ErrId}}{{getExpectedDfConsSlice .Err}}",
+         "<span style=\"font-family:monospace\">{{.ErrId}}{{getExpectedDfConsSlice .Err}} "
+         "(audio)</span> constraint required"},
+        {DeviceProblemCode, "", "USB\\{{getErrorCode .Err}}",
+         "<span style=\"font-family:monospace\"> Device USB\\{{getErrorCode .Err}} has problem "
+         "code 28</span>"},
+    };
+    for (const Case& c : cases) {
+        Registry registry;
+        Rule rule = MakeRule(c.ruleClass, 1, {{"3", "0"}});
+        PepDeviceRundown pep{"0x1", c.device, 1, {3, 0, 0}};
+        DeviceMatch match{nullptr, &pep, nullptr};
+        PoDeviceEntry poDevice{"0x1", c.device, "x"};
+        registry.devices[c.device].ProblemCode = 28;
+        if (c.type == DeviceProblemCode) {
+            registry.errors.AddError(c.type, nullptr, nullptr, &poDevice, registry.capture.Log);
+        } else {
+            registry.errors.AddError(c.type, &rule, c.device.empty() ? nullptr : &match, nullptr,
+                                     registry.capture.Log);
+        }
+        const std::string html = registry.Render();
+        EXPECT_NE(html.find(c.expected), std::string::npos) << c.type << "\n" << html;
+    }
+}
+
 }  // namespace
 }  // namespace dormex

@@ -140,7 +140,7 @@ public:
             std::memcpy(&value, data, 4);
             text = map != nullptr && value < map->EntryOutputs.size()
                        ? map->EntryOutputs[value]
-                       : Widen(std::to_string(value));
+                       : Utf8ToUtf16(std::to_string(value));
             used = 4;
         } else {
             return 1;

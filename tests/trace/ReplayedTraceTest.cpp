@@ -23,7 +23,7 @@ const std::string Events = R"("events": [
      ["ServiceName", "HDAudBus"], ["DeviceNode", "42"]]},
   {"provider": "{331C3B3A-2005-44C2-AC5E-77220C37D6B4}", "id": 136, "properties": [
      ["DeviceNode", "0xFFFF9A0C1E3B2D50"], ["InstancePath", "USB\\ROOT_HUB30\\4&1"],
-     ["FriendlyName", "Caf\u00e9 Hub"]]},
+     ["FriendlyName", "Caf\u00e9 \u96c6\u7ebf\u5668"]]},
   {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "decodingSource": 1, "properties": [
      ["DeviceId", "0x1"]]},
   {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "pointerSize": 4, "properties": [
@@ -60,7 +60,8 @@ TEST(ReplayedTrace, CapturedRundownsBecomeRecordsInTraceOrder)
     EXPECT_EQ(trace.Lists().PoFxRundownList[0].DeviceNode, 42);
     EXPECT_EQ(trace.Lists().PoFxRundownList[0].InstancePath, "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8");
     ASSERT_EQ(trace.Lists().PoDeviceList.size(), 1u);
-    EXPECT_EQ(trace.Lists().PoDeviceList[0].FriendlyName, "Caf\xE9 Hub");
+    EXPECT_EQ(trace.Lists().PoDeviceList[0].FriendlyName,
+              "Caf\xC3\xA9 \xE9\x9B\x86\xE7\xBA\xBF\xE5\x99\xA8");
     ASSERT_EQ(trace.Lists().PepDeviceRundownList.size(), 1u);
     EXPECT_EQ(trace.Lists().PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
     ASSERT_EQ(trace.Lists().PepComponentRundownList.size(), 1u);

@@ -354,7 +354,7 @@ TEST(ProcessPowerTrace, KeepsEventsOfInterestAndGoesOnPastAnUndecodableOne)
               "\nERROR:: Retriving information from events failed. :: Error code: 1168"
               "\nERROR:: Cannot get event information. :: Error code: 1168");
     EXPECT_TRUE(replay.consumer.closed);
-    EXPECT_EQ(replay.consumer.openedName, Widen(replay.Directory() + "\\VQTSystemTrace.etl"));
+    EXPECT_EQ(replay.consumer.openedName, Utf8ToUtf16(replay.Directory() + "\\VQTSystemTrace.etl"));
 }
 
 TEST(ProcessPowerTrace, PointerSizeFollowsTheHeaderFlag)

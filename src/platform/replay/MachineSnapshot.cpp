@@ -259,21 +259,9 @@ std::vector<uint8_t> ReadHexObject(const Json& value, const std::string& path)
     return ReadHex(value["hex"], MemberPath(path, "hex"));
 }
 
-std::string WriteHex(std::span<const uint8_t> bytes)
-{
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t byte : bytes) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0xF];
-    }
-    return text;
-}
-
 OrderedJson WriteHexObject(const std::vector<uint8_t>& bytes)
 {
-    return {{"hex", WriteHex(bytes)}};
+    return {{"hex", BytesAsHex(bytes)}};
 }
 
 // One member of a snapshot object: how the loader reads it into the model and
@@ -383,7 +371,7 @@ OrderedJson WritePowerCapabilities(const MachineSnapshot& snapshot)
     if (aoac <= 1 && std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) {
         return {{"AoAc", aoac == 1}};
     }
-    return {{"bytes", WriteHex(snapshot.PowerCapabilities)}};
+    return {{"bytes", BytesAsHex(snapshot.PowerCapabilities)}};
 }
 
 SnapshotRegistryValue ReadRegistryEntry(const Json& value, const std::string& path)
@@ -630,8 +618,9 @@ void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnaps
 
 OrderedJson WriteFirmwareTables(const MachineSnapshot& snapshot)
 {
-    return WriteMap(snapshot.FirmwareTables,
-                    [](const std::vector<uint8_t>& bytes) { return OrderedJson(WriteHex(bytes)); });
+    return WriteMap(snapshot.FirmwareTables, [](const std::vector<uint8_t>& bytes) {
+        return OrderedJson(BytesAsHex(bytes));
+    });
 }
 
 // A port always says whether its request succeeds: "answer" is written, empty
@@ -646,7 +635,7 @@ const MemberRule<SnapshotScsiPort> ScsiPortMembers[] = {
      },
      [](const SnapshotScsiPort& port) -> OrderedJson {
          return port.IoctlFails && port.Answer.empty() ? OrderedJson()
-                                                       : OrderedJson(WriteHex(port.Answer));
+                                                       : OrderedJson(BytesAsHex(port.Answer));
      }},
     {"ioctlFails", false,
      [](const Json& value, const std::string& path, SnapshotScsiPort& port) {

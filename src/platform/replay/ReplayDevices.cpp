@@ -16,7 +16,7 @@ constexpr uint32_t CrInvalidDevNode = 0x05;
 
 std::string InstanceKey(const std::u16string& instanceId)
 {
-    return AsciiLower(Narrow(instanceId));
+    return AsciiLower(Utf16ToUtf8(instanceId));
 }
 
 std::vector<uint8_t> Encode(const SnapshotDeviceValue& value, uint32_t* type)
