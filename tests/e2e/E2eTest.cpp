@@ -6,7 +6,8 @@
 // arguments, and what the run must show: exit status, console text, debug-log
 // and report fragments in order. ${PROFILE}, ${WORK} and ${MACHINE} stand for
 // the profile folder (named "profile" unless "profileFolder" says otherwise),
-// the working directory and the replayed snapshot.
+// the working directory and the replayed snapshot. A run that stops before its
+// report names its stop ("stop") as the results file does.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -34,6 +35,23 @@ std::string Quote(const std::string& text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return quoted + "'";
+}
+
+// What a command left: its exit status and its output.
+struct Ran {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `command` through the shell, its output caught in files of `dir`.
+Ran RunCommand(const std::string& command, const fs::path& dir)
+{
+    const fs::path out = dir / "out";
+    const fs::path err = dir / "err";
+    const int raw =
+        std::system((command + " > " + Quote(out.string()) + " 2> " + Quote(err.string())).c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
 }
 
 std::vector<std::string> ScenarioNames()
@@ -89,10 +107,7 @@ struct Folders {
 };
 
 // What one run of the program left: its exit status, output and files.
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
+struct Outcome : Ran {
     std::optional<std::string> log;
     std::optional<std::string> report;
 };
@@ -101,7 +116,11 @@ struct Outcome {
 class Scenario {
 public:
     explicit Scenario(const std::string& name)
-        : recorded(nlohmann::json::parse(ReadFile(ScenarioRoot / name / "scenario.json")))
+        : Scenario(nlohmann::json::parse(ReadFile(ScenarioRoot / name / "scenario.json")))
+    {
+    }
+
+    explicit Scenario(nlohmann::json scenario) : recorded(std::move(scenario))
     {
         // "desktop": false for none, "file" for a file of that name.
         const bool desktop = recorded.value("desktop", nlohmann::json(true)) == true;
@@ -147,21 +166,14 @@ public:
         if (recorded.value("reportUnwritable", false)) {
             fs::create_directories(output / "VQT-Report.html");
         }
-        const fs::path out = folders.dir.Path() / "out";
-        const fs::path err = folders.dir.Path() / "err";
         std::string command = "cd " + Quote(folders.work.string()) +
                               " && env -i PATH=/usr/bin:/bin" + environment + more + " " +
                               Quote(DORMEX_EXE);
         for (const std::string& argument : recorded.value("args", std::vector<std::string>{})) {
             command += " " + Quote(argument);
         }
-        command += " < /dev/null > " + Quote(out.string()) + " 2> " + Quote(err.string());
-        const int raw = std::system(command.c_str());
-
         Outcome outcome;
-        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        outcome.out = ReadFile(out);
-        outcome.err = ReadFile(err);
+        static_cast<Ran&>(outcome) = RunCommand(command + " < /dev/null", folders.dir.Path());
         if (fs::exists(output / "VQT-Debug-Log.txt")) {
             outcome.log = ReadFile(output / "VQT-Debug-Log.txt");
         }
@@ -233,6 +245,135 @@ TEST_P(Scenarios, ReplayTheSameWhenRecorded)
     EXPECT_EQ(replayed.log, original.log);
     EXPECT_EQ(replayed.report, original.report);
     EXPECT_EQ(ReadFile(second), ReadFile(first));
+}
+
+// Whether `document` is valid against the results schema (the errors fail
+// the test).
+void ExpectValidResults(const fs::path& document)
+{
+    const Ran validation = RunCommand(Quote(PYTHON3) + " " + Quote(JSON_VALIDATOR) + " " +
+                                          Quote(RESULTS_SCHEMA) + " " + Quote(document.string()),
+                                      document.parent_path());
+    EXPECT_EQ(validation.status, 0) << validation.out << validation.err;
+}
+
+std::string HtmlEscaped(const std::string& text)
+{
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// The headline text that only a section of this kind shows.
+std::string KindHeadline(const nlohmann::json& finding)
+{
+    switch (finding.at("kind").get<int>()) {
+    case 0:
+        return "</span> constraint found but driver did not register with PoFx";
+    case 1:
+        return "</span> device constraint expected";
+    case 2:
+        return "</span> power state constraint is incorrect:";
+    case 3:
+        return "</span> constraint required";
+    case 4:
+        return "</span> constraint not expected </div>";
+    case 5:
+        return "</span> Corva Swiftvault (SVT) Velomem support is detected but no constraint";
+    case 6:
+        return " has problem code " + std::to_string(finding.at("problemCode").get<int>());
+    case 7:
+        return "</span> constraint not expected on a PCI device";
+    }
+    return "an unknown kind";
+}
+
+// The finding sections of a report, in order.
+std::vector<std::string> FindingSections(const std::string& page)
+{
+    std::vector<std::string> sections;
+    const size_t end = page.find("<input id=\"rmdump\"");
+    const std::string opening = "<section><div class=\"err\">";
+    for (size_t at = page.find(opening, page.find("errsFound")); at < end;
+         at = page.find(opening, at + 1)) {
+        sections.push_back(page.substr(at, page.find("</section>", at) - at));
+    }
+    return sections;
+}
+
+// The number in "Found N issue(s)"; 0 for "No Errors Found".
+int ReportedIssues(const std::string& page)
+{
+    const std::string found = "Found <span style=\"color:red\">";
+    const size_t at = page.find(found);
+    return at == std::string::npos ? 0 : std::stoi(page.substr(at + found.size()));
+}
+
+// DORMEX_RESULTS writes a valid results file on every run that read the
+// profile; it tells how the run ended, and lists the report's findings in the
+// report's order.
+TEST_P(Scenarios, WriteResultsThatMatchTheReport)
+{
+    const Scenario scenario(GetParam());
+    const nlohmann::json& recorded = scenario.recorded;
+    const fs::path path = scenario.folders.dir.Path() / "results.json";
+    const Outcome outcome = scenario.Run(" DORMEX_RESULTS=" + Quote(path.string()));
+    if (!outcome.log) {
+        EXPECT_FALSE(fs::exists(path));
+        return;
+    }
+    ASSERT_TRUE(fs::exists(path)) << outcome.err;
+    EXPECT_NE(outcome.err.find("dormex: wrote the results to " + path.string() + "\n"),
+              std::string::npos);
+    ExpectValidResults(path);
+    const nlohmann::json results = nlohmann::json::parse(ReadFile(path));
+
+    const nlohmann::json& end = results.at("outcome");
+    if (outcome.report) {
+        EXPECT_EQ(end, (nlohmann::json{{"result", "completed"}, {"code", 0}}));
+    } else {
+        EXPECT_EQ(end.at("result"), "stopped");
+        EXPECT_EQ(end.at("stop"), recorded.value("stop", "")) << GetParam();
+        EXPECT_EQ(end.at("code"), recorded.at("status"));
+        EXPECT_NE(outcome.out.find("\n" + end.at("message").get<std::string>()), std::string::npos);
+    }
+
+    const std::string page = outcome.report.value_or("");
+    const nlohmann::json& findings = results.at("findings");
+    const std::vector<std::string> sections = FindingSections(page);
+    EXPECT_EQ(results.at("issues"), ReportedIssues(page));
+    EXPECT_EQ(findings.size(), static_cast<size_t>(ReportedIssues(page)));
+    ASSERT_EQ(findings.size(), sections.size());
+    for (size_t i = 0; i < sections.size(); ++i) {
+        const nlohmann::json& finding = findings[i];
+        EXPECT_NE(sections[i].find(KindHeadline(finding)), std::string::npos)
+            << "finding " << i << ": " << finding.dump() << "\nsection: " << sections[i];
+        // The report names the device with its class, or the class alone.
+        std::string shown = finding.at("device").is_string() ? finding["device"] : "";
+        if (finding.at("class").is_string() && !finding["class"].get<std::string>().empty()) {
+            const std::string cls = finding["class"];
+            shown = shown.empty() ? cls : shown + " (" + cls + ")";
+        }
+        EXPECT_NE(sections[i].find(HtmlEscaped(shown)), std::string::npos)
+            << "finding " << i << ": " << finding.dump() << "\nsection: " << sections[i];
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),
