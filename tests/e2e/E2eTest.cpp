@@ -376,6 +376,52 @@ TEST_P(Scenarios, WriteResultsThatMatchTheReport)
     }
 }
 
+// Two runs of the sample machine, the second with one yellow bang mended:
+// dormex-diff lists that finding as fixed one way round and as new the other,
+// and refuses a file that is not a results document.
+TEST(Diff, TellsTwoRunsOfTheSampleApart)
+{
+    const nlohmann::json sample = {{"machine", "../../../machines/sample.json"},
+                                   {"rules", "shipped"}};
+    nlohmann::json mended = sample;
+    const std::string device = "USB\\VID_2F4A&PID_0C11\\5&1A2B3C4D&0&1";
+    mended["machinePatch"] = {{"devices", {{device, {{"ProblemCode", 0}}}}}};
+    const Scenario before(sample);
+    const Scenario after(mended);
+    const fs::path dir = before.folders.dir.Path();
+    const fs::path old = dir / "old.json";
+    const fs::path mendedRun = dir / "new.json";
+    before.Run(" DORMEX_RESULTS=" + Quote(old.string()));
+    after.Run(" DORMEX_RESULTS=" + Quote(mendedRun.string()));
+    auto diff = [&](const fs::path& from, const fs::path& to, const std::string& options) {
+        return RunCommand(Quote(DORMEX_DIFF_EXE) + " " + Quote(from.string()) + " " +
+                              Quote(to.string()) + options,
+                          dir);
+    };
+
+    const Ran fixed = diff(old, mendedRun, "");
+    EXPECT_EQ(fixed.status, 0) << fixed.err;
+    EXPECT_EQ(fixed.out.substr(0, fixed.out.find("\nunchanged")),
+              "0 new, 1 fixed, 9 unchanged\nfixed     DeviceProblemCode " + device +
+                  ": problem code 28; ask driver vendor");
+
+    const Ran added = diff(mendedRun, old, " --format markdown");
+    EXPECT_EQ(added.status, 1) << added.err;
+    EXPECT_EQ(added.out.rfind("**1 new, 0 fixed, 9 unchanged**\n", 0), 0u);
+    EXPECT_NE(added.out.find("\n| new | DeviceProblemCode (6) | `" + device +
+                             "` |  |  |  |  | 28 | driver vendor |\n"),
+              std::string::npos)
+        << added.out;
+
+    const fs::path broken = dir / "broken.json";
+    WriteFile(broken, "{\"format\": \"dormex-results/1\", \"findings\": [");
+    const Ran refused = diff(old, broken, " --format json");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err.rfind("dormex-diff: " + broken.string() + ": not valid JSON: ", 0), 0u)
+        << refused.err;
+}
+
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;
