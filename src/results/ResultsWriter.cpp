@@ -197,6 +197,29 @@ Json Findings(const ErrorRegistry& errors, const DevicePropertiesByInstancePath&
     return findings;
 }
 
+// Two-space indentation for the document and its members; everything below
+// (a finding, an LPIT state, the CPU fields) is written compact on one line,
+// so that a finding is one line to read or grep. Text that is not UTF-8 does
+// not stop the writer: each invalid sequence becomes U+FFFD.
+void Print(const Json& value, size_t depth, std::string& out)
+{
+    if (depth >= 2 || value.is_primitive() || value.empty()) {
+        out += value.dump(-1, ' ', false, Json::error_handler_t::replace);
+        return;
+    }
+    const bool object = value.is_object();
+    const std::string indent = "\n" + std::string(2 * (depth + 1), ' ');
+    out += object ? '{' : '[';
+    for (auto element = value.begin(); element != value.end(); ++element) {
+        out += element == value.begin() ? indent : "," + indent;
+        if (object) {
+            out += Json(element.key()).dump() + ": ";
+        }
+        Print(element.value(), depth + 1, out);
+    }
+    out += "\n" + std::string(2 * depth, ' ') + (object ? '}' : ']');
+}
+
 }  // namespace
 
 std::string WriteResults(const ResultsContents& contents, std::string_view startTime)
@@ -217,8 +240,9 @@ std::string WriteResults(const ResultsContents& contents, std::string_view start
         {"issues", contents.Errors.CriticalCount},
         {"findings", Findings(contents.Errors, contents.Devices)},
     };
-    // Text that is not UTF-8 does not stop the writer: it shows as U+FFFD.
-    return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    std::string text;
+    Print(document, 0, text);
+    return text + "\n";
 }
 
 std::string UtcTimeText(std::chrono::system_clock::time_point time)
