@@ -85,7 +85,8 @@ std::string KeyOf(const Json& finding)
         .dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::vector<ComparedFinding> ReadFindings(const Json& document)
+// Moves the findings out of the document.
+std::vector<ComparedFinding> ReadFindings(Json& document)
 {
     Expect(document.is_object(), "$", "not a JSON object");
     const Json& format = Member(document, "$", "format");
@@ -105,12 +106,14 @@ std::vector<ComparedFinding> ReadFindings(const Json& document)
                     code.dump() + "): it has no findings to compare"};
     }
 
-    const Json& findings = Member(document, "$", "findings");
+    Member(document, "$", "findings");
+    Json& findings = document["findings"];
     Expect(findings.is_array(), "$.findings", "not an array");
     std::vector<ComparedFinding> compared;
+    compared.reserve(findings.size());
     for (size_t i = 0; i < findings.size(); ++i) {
         CheckFinding(findings[i], "$.findings[" + std::to_string(i) + "]");
-        compared.push_back({KeyOf(findings[i]), findings[i]});
+        compared.push_back({KeyOf(findings[i]), std::move(findings[i])});
     }
     return compared;
 }
@@ -162,7 +165,7 @@ std::vector<std::string> Details(const Json& finding)
 
 struct Change {
     const char* name;
-    const std::vector<ComparedFinding>* findings;
+    const std::vector<const ComparedFinding*>* findings;
 };
 
 std::vector<Change> Changes(const ResultsDiff& diff)
@@ -174,8 +177,8 @@ std::string TextLines(const ResultsDiff& diff)
 {
     std::string text = DiffSummary(diff) + "\n";
     for (const Change& change : Changes(diff)) {
-        for (const ComparedFinding& compared : *change.findings) {
-            const Json& finding = compared.Finding;
+        for (const ComparedFinding* compared : *change.findings) {
+            const Json& finding = compared->Finding;
             std::string line = change.name;
             line.resize(10, ' ');
             line += Text(finding["kindName"]);
@@ -248,8 +251,8 @@ std::string MarkdownTable(const ResultsDiff& diff)
         "\n| Change | Kind | Device | Class | Rule | Expected | Actual | Problem code | Ask |\n"
         "|---|---|---|---|---|---|---|---|---|\n";
     for (const Change& change : Changes(diff)) {
-        for (const ComparedFinding& compared : *change.findings) {
-            const Json& finding = compared.Finding;
+        for (const ComparedFinding* compared : *change.findings) {
+            const Json& finding = compared->Finding;
             const Json& rule = finding["rule"];
             std::string ruleCell;
             if (!rule.is_null()) {
@@ -289,8 +292,8 @@ std::string JsonDocument(const ResultsDiff& diff)
     };
     for (const Change& change : Changes(diff)) {
         Json findings = Json::array();
-        for (const ComparedFinding& compared : *change.findings) {
-            findings.push_back(compared.Finding);
+        for (const ComparedFinding* compared : *change.findings) {
+            findings.push_back(compared->Finding);
         }
         document[change.name] = std::move(findings);
     }
@@ -330,16 +333,16 @@ ResultsDiff DiffResults(const std::vector<ComparedFinding>& before,
     for (const ComparedFinding& finding : after) {
         if (size_t& count = unmatchedBefore[finding.Key]; count > 0) {
             --count;
-            diff.Unchanged.push_back(finding);
+            diff.Unchanged.push_back(&finding);
         } else {
-            diff.New.push_back(finding);
+            diff.New.push_back(&finding);
         }
     }
     for (const ComparedFinding& finding : before) {
         if (size_t& count = unmatchedAfter[finding.Key]; count > 0) {
             --count;
         } else {
-            diff.Fixed.push_back(finding);
+            diff.Fixed.push_back(&finding);
         }
     }
     return diff;

@@ -23,12 +23,13 @@ struct ComparedFinding {
 // before its report has no findings to compare and is refused.
 std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std::string_view json);
 
-// What changed from one run to the next. A key found n times before and m
-// times after gives min(n, m) unchanged findings and the rest new or fixed.
+// What changed from one run to the next, pointing into the findings it was
+// made from. A key found n times before and m times after gives min(n, m)
+// unchanged findings and the rest new or fixed.
 struct ResultsDiff {
-    std::vector<ComparedFinding> New;        // in the order of the newer run
-    std::vector<ComparedFinding> Fixed;      // in the order of the older run
-    std::vector<ComparedFinding> Unchanged;  // as the newer run has them
+    std::vector<const ComparedFinding*> New;        // in the order of the newer run
+    std::vector<const ComparedFinding*> Fixed;      // in the order of the older run
+    std::vector<const ComparedFinding*> Unchanged;  // as the newer run has them
 };
 
 ResultsDiff DiffResults(const std::vector<ComparedFinding>& before,

@@ -41,11 +41,11 @@ std::vector<ComparedFinding> Read(const Json& findings)
     return std::get<std::vector<ComparedFinding>>(read);
 }
 
-std::vector<std::string> Devices(const std::vector<ComparedFinding>& findings)
+std::vector<std::string> Devices(const std::vector<const ComparedFinding*>& findings)
 {
     std::vector<std::string> devices;
-    for (const ComparedFinding& finding : findings) {
-        devices.push_back(finding.Finding["device"]);
+    for (const ComparedFinding* finding : findings) {
+        devices.push_back(finding->Finding["device"]);
     }
     return devices;
 }
@@ -75,7 +75,9 @@ TEST(DiffResults, MatchesFindingsByKeyNotByPlace)
         for (const std::string& device : c.after) {
             after.push_back(Mismatch(device));
         }
-        const ResultsDiff diff = DiffResults(Read(before), Read(after));
+        const std::vector<ComparedFinding> older = Read(before);
+        const std::vector<ComparedFinding> newer = Read(after);
+        const ResultsDiff diff = DiffResults(older, newer);
         const std::string which =
             ::testing::PrintToString(c.before) + " to " + ::testing::PrintToString(c.after);
         EXPECT_EQ(Devices(diff.New), c.fresh) << which;
@@ -167,21 +169,30 @@ TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
     EXPECT_EQ(std::get<std::string>(notJson).rfind("not valid JSON: ", 0), 0u);
 }
 
-ResultsDiff SmallDiff()
-{
-    Json bang = Finding(6, "DeviceProblemCode", "USB\\VID_1&PID_2", nullptr, nullptr);
-    bang["problemCode"] = 28;
-    bang["actionBy"] = "driver vendor";
-    Json odd = Finding(1, "DeviceClassConstraintMissing", "a|b`c", "x*y_z",
-                       {{"regex", "``.*|"}, {"serviceName", ""}, {"type", "always"}});
-    Json cache = Finding(5, "StorageCacheConstraintMissing", nullptr, nullptr, nullptr);
-    return DiffResults(Read(Json::array({bang, cache})),
-                       Read(Json::array({Mismatch("\\_SB.PC00.IPU0"), odd, cache})));
-}
+// Two runs and what changed between them; the diff points into the runs.
+struct SmallDiff {
+    std::vector<ComparedFinding> before;
+    std::vector<ComparedFinding> after;
+    ResultsDiff diff;
+
+    SmallDiff()
+    {
+        Json bang = Finding(6, "DeviceProblemCode", "USB\\VID_1&PID_2", nullptr, nullptr);
+        bang["problemCode"] = 28;
+        bang["actionBy"] = "driver vendor";
+        Json odd = Finding(1, "DeviceClassConstraintMissing", "a|b`c", "x*y_z",
+                           {{"regex", "``.*|"}, {"serviceName", ""}, {"type", "always"}});
+        Json cache = Finding(5, "StorageCacheConstraintMissing", nullptr, nullptr, nullptr);
+        before = Read(Json::array({bang, cache}));
+        after = Read(Json::array({Mismatch("\\_SB.PC00.IPU0"), odd, cache}));
+        diff = DiffResults(before, after);
+    }
+};
 
 TEST(FormatDiff, WritesEachForm)
 {
-    const ResultsDiff diff = SmallDiff();
+    const SmallDiff runs;
+    const ResultsDiff& diff = runs.diff;
     EXPECT_EQ(DiffSummary(diff), "2 new, 1 fixed, 1 unchanged");
     EXPECT_EQ(FormatDiff(diff, DiffFormat::Text),
               "2 new, 1 fixed, 1 unchanged\n"
