@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -261,48 +262,29 @@ std::string HtmlEscaped(const std::string& text)
 {
     std::string escaped;
     for (char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        default:
-            escaped += c;
-        }
+        escaped += c == '&'   ? "&amp;"
+                   : c == '<' ? "&lt;"
+                   : c == '>' ? "&gt;"
+                   : c == '"' ? "&quot;"
+                              : std::string(1, c);
     }
     return escaped;
 }
 
-// The headline text that only a section of this kind shows.
+// The headline text that only a section of the finding's kind shows.
 std::string KindHeadline(const nlohmann::json& finding)
 {
-    switch (finding.at("kind").get<int>()) {
-    case 0:
-        return "</span> constraint found but driver did not register with PoFx";
-    case 1:
-        return "</span> device constraint expected";
-    case 2:
-        return "</span> power state constraint is incorrect:";
-    case 3:
-        return "</span> constraint required";
-    case 4:
-        return "</span> constraint not expected </div>";
-    case 5:
-        return "</span> Corva Swiftvault (SVT) Velomem support is detected but no constraint";
-    case 6:
-        return " has problem code " + std::to_string(finding.at("problemCode").get<int>());
-    case 7:
-        return "</span> constraint not expected on a PCI device";
-    }
-    return "an unknown kind";
+    const std::array<std::string, 8> headlines = {
+        "</span> constraint found but driver did not register with PoFx",
+        "</span> device constraint expected",
+        "</span> power state constraint is incorrect:",
+        "</span> constraint required",
+        "</span> constraint not expected </div>",
+        "</span> Corva Swiftvault (SVT) Velomem support is detected but no constraint",
+        " has problem code " + finding.value("problemCode", nlohmann::json()).dump(),
+        "</span> constraint not expected on a PCI device",
+    };
+    return headlines.at(finding.at("kind").get<size_t>());
 }
 
 // The finding sections of a report, in order.
