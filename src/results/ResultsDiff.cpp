@@ -23,7 +23,9 @@ void Expect(bool holds, const std::string& path, const std::string& fault)
     }
 }
 
-const Json& Member(const Json& object, const std::string& path, const char* name)
+// The member of a JSON object, const or not.
+template <typename Object>
+Object& Member(Object& object, const std::string& path, const char* name)
 {
     auto member = object.find(name);
     Expect(member != object.end(), path, std::string("no member \"") + name + "\"");
@@ -106,8 +108,7 @@ std::vector<ComparedFinding> ReadFindings(Json& document)
                     code.dump() + "): it has no findings to compare"};
     }
 
-    Member(document, "$", "findings");
-    Json& findings = document["findings"];
+    Json& findings = Member(document, "$", "findings");
     Expect(findings.is_array(), "$.findings", "not an array");
     std::vector<ComparedFinding> compared;
     compared.reserve(findings.size());

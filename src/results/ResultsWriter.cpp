@@ -1,7 +1,7 @@
 #include "results/ResultsWriter.h"
 
-#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 
 #include <nlohmann/json.hpp>
@@ -74,9 +74,9 @@ Json Outcome(const RunOutcome& outcome)
 
 std::string Hex(uint64_t value)
 {
-    char text[19];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+    return "0x" + std::string(digits, end);
 }
 
 Json Address(const GenericAddress& address)
