@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <random>
+#include <sstream>
 
 #include <stdlib.h>
 
@@ -15,11 +16,14 @@
 #include "analysis/DeviceCorrelation.h"
 #include "analysis/RuleMatching.h"
 #include "app/Driver.h"
+#include "app/Launch.h"
 #include "app/RunState.h"
 #include "devices/DeviceProperties.h"
 #include "platform/Console.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/replay/ReplayMachine.h"
+#include "results/ResultsDiff.h"
+#include "results/ResultsWriter.h"
 #include "rules/RuleParser.h"
 #include "trace/PowerTraceSession.h"
 #include "trace/TraceDecoding.h"
@@ -111,31 +115,88 @@ void MatchRulesAndRunChecks(benchmark::State& bench)
 }
 
 // A whole run of a replayed machine: trace decoding, property collection,
-// analysis, report and debug log.
+// analysis, report and debug log. With a third argument of 1 the run also
+// writes its results (DORMEX_RESULTS), and dormex-diff's work follows: the
+// file read back, compared with itself and written as a Markdown table.
 void FullReplayedRun(benchmark::State& bench)
 {
     Workspace workspace(static_cast<int>(bench.range(0)), static_cast<int>(bench.range(1)));
+    const bool results = bench.range(2) != 0;
+    const std::string resultsPath = (workspace.dir / "results.json").string();
     const fs::path previous = fs::current_path();
     fs::current_path(workspace.dir);
     ::setenv("USERPROFILE", workspace.Profile().c_str(), 1);
+    if (results) {
+        ::setenv("DORMEX_RESULTS", resultsPath.c_str(), 1);
+    }
     int32_t status = 0;
+    size_t findings = 0;
     for (auto _ : bench) {
         PosixFileSystem files;
         NullConsole console;
         ReplayMachine machine(workspace.snapshot, files);
-        Platform platform = machine.PlatformWith(console);
-        RunState state(platform);
-        status = RunDormex({}, state, platform);
+        status = RunOnPlatform(machine.PlatformWith(console), {});
+        if (results) {
+            std::ostringstream text;
+            text << std::ifstream(resultsPath).rdbuf();
+            auto read = ReadComparedFindings(text.str());
+            const auto& compared = std::get<std::vector<ComparedFinding>>(read);
+            findings = compared.size();
+            benchmark::DoNotOptimize(
+                FormatDiff(DiffResults(compared, compared), DiffFormat::Markdown));
+        }
     }
+    ::unsetenv("DORMEX_RESULTS");
     fs::current_path(previous);
+    bench.counters["findings"] = static_cast<double>(findings);
     if (status != 0) {
         bench.SkipWithError("the run did not complete");
     }
 }
 
+// What the results add to a run on their own, measured apart from the run's
+// noise: the document written from a completed run's records (phase 0), and
+// dormex-diff's reading, comparison and Markdown table of it (phase 1).
+void ResultsAndDiff(benchmark::State& bench)
+{
+    Workspace workspace(static_cast<int>(bench.range(0)), static_cast<int>(bench.range(1)));
+    const fs::path previous = fs::current_path();
+    fs::current_path(workspace.dir);
+    ::setenv("USERPROFILE", workspace.Profile().c_str(), 1);
+    PosixFileSystem files;
+    NullConsole console;
+    ReplayMachine machine(workspace.snapshot, files);
+    Platform platform = machine.PlatformWith(console);
+    RunState state(platform);
+    RunDormex({}, state, platform);
+    fs::current_path(previous);
+    const ResultsContents contents{state.System,         state.Outcome,  state.Lpit,
+                                   state.LpitStatusText, state.Rundowns, state.Errors,
+                                   state.Devices};
+    const std::string document = WriteResults(contents, "2026-01-01T00:00:00Z");
+    for (auto _ : bench) {
+        if (bench.range(2) == 0) {
+            benchmark::DoNotOptimize(WriteResults(contents, "2026-01-01T00:00:00Z"));
+        } else {
+            auto read = ReadComparedFindings(document);
+            const auto& compared = std::get<std::vector<ComparedFinding>>(read);
+            benchmark::DoNotOptimize(
+                FormatDiff(DiffResults(compared, compared), DiffFormat::Markdown));
+        }
+    }
+    bench.counters["bytes"] = static_cast<double>(document.size());
+}
+
+BENCHMARK(ResultsAndDiff)
+    ->Args({2000, 500, 0})
+    ->Args({2000, 500, 1})
+    ->Unit(benchmark::kMillisecond);
+
 BENCHMARK(FullReplayedRun)
-    ->Args({2000, 500})
-    ->Args({4000, 500})
+    ->Args({2000, 500, 0})
+    ->Args({2000, 500, 1})
+    ->Args({4000, 500, 0})
+    ->Args({4000, 500, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

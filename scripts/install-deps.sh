@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a build needs on Debian 12, only what is missing.
-#   scripts/install-deps.sh linux     compiler, CMake, tinyxml2, nlohmann/json, PCRE2, GoogleTest
+#   scripts/install-deps.sh linux     compiler, CMake, tinyxml2, nlohmann/json, PCRE2, GoogleTest,
+#                                     python3-jsonschema (the results files checked against their schema)
 #   scripts/install-deps.sh windows   the mingw-w64 cross compiler, Wine, the source packages of
 #                                     tinyxml2 and PCRE2, GoogleTest's source
 #   scripts/install-deps.sh browser   Chromium and Node.js for the report's browser test
@@ -46,7 +47,8 @@ SOURCES
 for target in "${@:-linux}"; do
   case "$target" in
     linux)
-      install_missing g++ cmake make libtinyxml2-dev nlohmann-json3-dev libpcre2-dev libgtest-dev libbenchmark-dev
+      install_missing g++ cmake make libtinyxml2-dev nlohmann-json3-dev libpcre2-dev libgtest-dev libbenchmark-dev \
+        python3-jsonschema
       ;;
     windows)
       install_missing cmake make g++-mingw-w64-x86-64-posix wine nlohmann-json3-dev googletest dpkg-dev \

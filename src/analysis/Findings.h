@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
+#include <string_view>
 #include <vector>
 
 namespace dormex {
@@ -20,6 +22,13 @@ inline constexpr ErrorType UnexpectedConstraint = 4;
 inline constexpr ErrorType StorageCacheConstraintMissing = 5;
 inline constexpr ErrorType DeviceProblemCode = 6;
 inline constexpr ErrorType UnexpectedPciConstraint = 7;
+
+// The name of each kind, by its number.
+inline constexpr std::array<std::string_view, 8> ErrorTypeNames = {
+    "ConstraintWithoutPofx",     "DeviceClassConstraintMissing", "PowerStateMismatch",
+    "RequiredConstraintMissing", "UnexpectedConstraint",         "StorageCacheConstraintMissing",
+    "DeviceProblemCode",         "UnexpectedPciConstraint",
+};
 
 // The findings of one kind under one rule (compared by identity).
 struct ReportError {

@@ -1,5 +1,6 @@
 #include "app/Driver.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "analysis/Checks.h"
@@ -89,13 +90,39 @@ int32_t FillDeviceMap(RunState& state)
 // with the exit status it gives.
 using Stop = std::optional<int32_t>;
 
+// The stop as the results name it; the message without the line feeds that
+// lead it on the console.
+void NoteStop(RunState& state, std::string name, int32_t code, const std::string& message)
+{
+    const size_t text = std::min(message.find_first_not_of('\n'), message.size());
+    state.Outcome.Stop = RunStop{std::move(name), code, message.substr(text)};
+}
+
+// Ends the run with a USER_INFO line, which the console echoes.
+int32_t StopWithUserInfo(RunState& state, std::string name, const std::string& message,
+                         int32_t code)
+{
+    state.Log.WriteLog(USER_INFO, message, code);
+    NoteStop(state, std::move(name), code, message);
+    return code;
+}
+
+// Ends the run with a console line that the log does not hold; exit status 0.
+int32_t StopOnConsole(RunState& state, Console& console, std::string name,
+                      const std::string& message)
+{
+    console.Write("\n" + message);
+    NoteStop(state, std::move(name), 0, message);
+    return 0;
+}
+
 // Opens the debug log in the output folder, which the user profile decides.
 Stop OpenDebugLog(RunState& state, Platform& platform)
 {
     DebugLog& log = state.Log;
     if (!ReadUserProfile(state.System, log, platform.files)) {
-        log.ShowConsoleMessage("Not able to get user profile value.", 0);
-        return 0;
+        return StopOnConsole(state, platform.console, "no-profile",
+                             "Not able to get user profile value.");
     }
     const std::string logPath =
         OutputDirectory(state.System, platform.files) + "\\VQT-Debug-Log.txt";
@@ -113,19 +140,16 @@ Stop OpenDebugLog(RunState& state, Platform& platform)
 // Identifies the machine and makes sure the user may trace it.
 Stop IdentifyMachine(RunState& state, Platform& platform)
 {
-    DebugLog& log = state.Log;
-    if (int32_t status = ReadSystemInfo(state.System, log, platform); status != 0) {
-        log.WriteLog(USER_INFO,
-                     "\nNot able to access system information. Please restart the application.",
-                     status);
-        return status;
+    if (int32_t status = ReadSystemInfo(state.System, state.Log, platform); status != 0) {
+        return StopWithUserInfo(
+            state, "no-system-information",
+            "\nNot able to access system information. Please restart the application.", status);
     }
     if (!IsAdministrator(platform.security)) {
-        log.WriteLog(USER_INFO,
-                     "User does not have Administrator rights.  Run again from an Administrator "
-                     "Command Prompt.",
-                     0);
-        return 0;
+        return StopWithUserInfo(state, "no-administrator",
+                                "User does not have Administrator rights.  Run again from an "
+                                "Administrator Command Prompt.",
+                                0);
     }
     return std::nullopt;
 }
@@ -134,18 +158,18 @@ Stop IdentifyMachine(RunState& state, Platform& platform)
 Stop FindRuleFile(const std::string& ruleFile, RunState& state, Platform& platform)
 {
     if (!IsDirectory(platform.files.GetFileAttributesW(u"rules_for_soc"))) {
-        platform.console.Write("\n\"rules_for_soc\" folder not found.  Please check installation.");
-        return 0;
+        return StopOnConsole(state, platform.console, "no-rule-folder",
+                             "\"rules_for_soc\" folder not found.  Please check installation.");
     }
     if (!FileIsReadable(ruleFile, platform.files)) {
         DebugLog& log = state.Log;
         log.WriteLog(INFORMATION, "Config file:  " + ruleFile, 0);
         log.WriteLog(INFORMATION, " OS Build : " + state.System.OsBuild, 0);
         log.WriteLog(INFORMATION, "Os Version name: " + OsName(state.System), 0);
-        platform.console.Write(
-            "\nNo config information is present for this system...use VQT Debug Log for "
+        return StopOnConsole(
+            state, platform.console, "no-rule-file",
+            "No config information is present for this system...use VQT Debug Log for "
             "debugging...");
-        return 0;
     }
     return std::nullopt;
 }
@@ -162,11 +186,13 @@ int32_t RecordPowerState(RunState& state, Platform& platform)
                                    platform.tdh, platform.files);
     }
     if (status != 0) {
-        log.WriteLog(USER_INFO, "\nSomething went wrong. Please restart application.", status);
-        return status;
+        return StopWithUserInfo(state, "trace-failed",
+                                "\nSomething went wrong. Please restart application.", status);
     }
     if (ReadLpit(state.Lpit, log, platform.firmwareTables) != 0) {
         state.LpitStatusText = "LPIT cannot be retrived.";
+    } else {
+        state.Outcome.LpitRead = true;
     }
     return 0;
 }
@@ -176,15 +202,15 @@ int32_t PrepareAnalysis(const std::string& ruleFile, RunState& state, Platform& 
 {
     DebugLog& log = state.Log;
     if (int32_t status = LoadRuleFile(ruleFile, state.Rules, log, platform.files); status != 0) {
-        log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot get xml parsed or validated.",
-                     status);
-        return status;
+        return StopWithUserInfo(state, "rule-file-invalid",
+                                "Cannot generate VQT report, cannot get xml parsed or validated.",
+                                status);
     }
     CollectDeviceProperties(state.Rundowns.PoDeviceList, state.Devices, log,
                             platform.deviceManager);
     if (int32_t status = FillDeviceMap(state); status != 0) {
-        log.WriteLog(USER_INFO, "Cannot generate VQT report, cannot fill device rundowns.", status);
-        return status;
+        return StopWithUserInfo(state, "device-map-failed",
+                                "Cannot generate VQT report, cannot fill device rundowns.", status);
     }
     return 0;
 }
@@ -203,8 +229,8 @@ int32_t AnalyseAndReport(RunState& state, Platform& platform)
                             state.LpitStatusText, state.Rundowns, state.Analysis};
     if (!WriteReport(reportPath, contents, log, platform.files)) {
         // A report that was never written is not announced.
-        log.WriteLog(USER_INFO, "Cannot write VQT report here: " + reportPath, ErrorWriteFault);
-        return ErrorWriteFault;
+        return StopWithUserInfo(state, "report-not-written",
+                                "Cannot write VQT report here: " + reportPath, ErrorWriteFault);
     }
     log.WriteLog(USER_INFO, "VQT report has been generated & stored here: " + reportPath, 0);
     return 0;
@@ -221,6 +247,8 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
     }
     const std::string ruleFile =
         commandLine.UseTestRuleFile ? TestRuleFilePath : RuleFilePath(state.System);
+    state.Outcome.RuleFile = ruleFile;
+    state.Outcome.UseTestRuleFile = commandLine.UseTestRuleFile;
     if (!commandLine.UseTestRuleFile) {
         if (Stop stop = FindRuleFile(ruleFile, state, platform)) {
             return *stop;

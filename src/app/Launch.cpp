@@ -1,45 +1,42 @@
 #include "app/Launch.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
 #include "app/Driver.h"
 #include "app/RunState.h"
 #include "common/StatusCodes.h"
 #include "platform/record/MachineRecorder.h"
 #include "platform/replay/ReplayMachine.h"
+#include "results/ResultsWriter.h"
 
 namespace dormex {
 
 namespace {
 
-int32_t Run(Platform& platform, const std::vector<std::string>& arguments, RunState& state)
+std::string EnvironmentValue(const char* name)
 {
-    int32_t status = RunDormex(arguments, state, platform);
-    std::cout.flush();
-    return status;
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
 }
 
-int32_t RunAndRecord(const Platform& platform, const std::vector<std::string>& arguments,
-                     const std::string& recordingPath)
+// Writes one file that the run was asked for and says on standard error
+// whether it did (`done` or `failed`, then the path). A file that cannot be
+// written fails a run that did not fail otherwise.
+int32_t WriteRunFile(const std::string& path, const std::string& text, const char* done,
+                     const char* failed, int32_t status)
 {
-    MachineRecorder recorder(platform);
-    Platform recording = recorder.RecordingPlatform();
-    RunState state(recording);
-    int32_t status = Run(recording, arguments, state);
-    // A run that stopped before the profile asked the machine nothing.
-    if (state.System.UserProfile.empty()) {
-        return status;
-    }
-    std::ofstream file(recordingPath, std::ios::binary | std::ios::trunc);
-    file << WriteMachineSnapshot(recorder.Snapshot());
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
     file.close();
     if (!file) {
-        std::cerr << "dormex: cannot write the machine recording " << recordingPath << "\n";
+        std::cerr << failed << path << "\n";
         return status != 0 ? status : ExitBadInput;
     }
-    std::cerr << "dormex: recorded the machine in " << recordingPath << "\n";
+    std::cerr << done << path << "\n";
     return status;
 }
 
@@ -47,13 +44,36 @@ int32_t RunAndRecord(const Platform& platform, const std::vector<std::string>& a
 
 int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments)
 {
-    const char* recordingPath = std::getenv("DORMEX_RECORD");
-    if (recordingPath != nullptr && *recordingPath != '\0') {
-        return RunAndRecord(platform, arguments, recordingPath);
+    const std::string recordingPath = EnvironmentValue("DORMEX_RECORD");
+    const std::string resultsPath = EnvironmentValue("DORMEX_RESULTS");
+    std::optional<MachineRecorder> recorder;
+    if (!recordingPath.empty()) {
+        recorder.emplace(platform);
     }
-    Platform running = platform;
+    Platform running = recorder ? recorder->RecordingPlatform() : platform;
+    const std::string startTime = UtcTimeText(std::chrono::system_clock::now());
     RunState state(running);
-    return Run(running, arguments, state);
+    int32_t status = RunDormex(arguments, state, running);
+    std::cout.flush();
+
+    // A run that stopped before the profile asked the machine nothing and
+    // leaves no files.
+    if (state.System.UserProfile.empty()) {
+        return status;
+    }
+    if (recorder) {
+        status = WriteRunFile(recordingPath, WriteMachineSnapshot(recorder->Snapshot()),
+                              "dormex: recorded the machine in ",
+                              "dormex: cannot write the machine recording ", status);
+    }
+    if (!resultsPath.empty()) {
+        ResultsContents contents{state.System,   state.Outcome, state.Lpit,   state.LpitStatusText,
+                                 state.Rundowns, state.Errors,  state.Devices};
+        status = WriteRunFile(resultsPath, WriteResults(contents, startTime),
+                              "dormex: wrote the results to ", "dormex: cannot write the results ",
+                              status);
+    }
+    return status;
 }
 
 int32_t RunOnSnapshot(MachineSnapshot snapshot, const std::string& name, FileSystem& files,

@@ -14,7 +14,8 @@ struct MachineSnapshot;
 
 // Runs Dormex on `platform`. With DORMEX_RECORD set, every machine service
 // is recorded, and a run that got as far as reading the user profile writes
-// the recording to that file as a machine snapshot.
+// the recording to that file as a machine snapshot. With DORMEX_RESULTS set,
+// such a run writes its results document to that file.
 int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments);
 
 // Runs Dormex on a machine's services with the process console.

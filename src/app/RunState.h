@@ -9,6 +9,7 @@
 #include "log/DebugLog.h"
 #include "lpit/Lpit.h"
 #include "platform/Platform.h"
+#include "results/RunOutcome.h"
 #include "rules/RuleSet.h"
 #include "sysinfo/SystemInfo.h"
 #include "trace/RundownLists.h"
@@ -30,6 +31,7 @@ struct RunState {
     std::string LpitStatusText;
     ConstraintAnalysis Analysis;
     ErrorRegistry Errors;
+    RunOutcome Outcome;
 };
 
 }  // namespace dormex

@@ -6,13 +6,15 @@
 // arguments, and what the run must show: exit status, console text, debug-log
 // and report fragments in order. ${PROFILE}, ${WORK} and ${MACHINE} stand for
 // the profile folder (named "profile" unless "profileFolder" says otherwise),
-// the working directory and the replayed snapshot.
+// the working directory and the replayed snapshot. A run that stops before its
+// report names its stop ("stop") as the results file does.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,6 +72,23 @@ bool IsUtf8WithoutZero(const std::string& text)
     return true;
 }
 
+// What a command left: its exit status and its output.
+struct Ran {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `command` through the shell, its output caught in files of `dir`.
+Ran RunCommand(const std::string& command, const fs::path& dir)
+{
+    const fs::path out = dir / "out";
+    const fs::path err = dir / "err";
+    const int raw =
+        std::system((command + " > " + Quote(out.string()) + " 2> " + Quote(err.string())).c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+}
+
 std::vector<std::string> ScenarioNames()
 {
     std::vector<std::string> names;
@@ -123,10 +142,7 @@ struct Folders {
 };
 
 // What one run of the program left: its exit status, output and files.
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
+struct Outcome : Ran {
     std::optional<std::string> log;
     std::optional<std::string> report;
 };
@@ -135,7 +151,11 @@ struct Outcome {
 class Scenario {
 public:
     explicit Scenario(const std::string& name)
-        : recorded(nlohmann::json::parse(ReadFile(ScenarioRoot / name / "scenario.json")))
+        : Scenario(nlohmann::json::parse(ReadFile(ScenarioRoot / name / "scenario.json")))
+    {
+    }
+
+    explicit Scenario(nlohmann::json scenario) : recorded(std::move(scenario))
     {
         // "desktop": false for none, "file" for a file of that name.
         const bool desktop = recorded.value("desktop", nlohmann::json(true)) == true;
@@ -181,21 +201,14 @@ public:
         if (recorded.value("reportUnwritable", false)) {
             fs::create_directories(output / "VQT-Report.html");
         }
-        const fs::path out = folders.dir.Path() / "out";
-        const fs::path err = folders.dir.Path() / "err";
         std::string command = "cd " + Quote(folders.work.string()) +
                               " && env -i PATH=/usr/bin:/bin" + environment + more + " " +
                               Quote(DORMEX_EXE);
         for (const std::string& argument : recorded.value("args", std::vector<std::string>{})) {
             command += " " + Quote(argument);
         }
-        command += " < /dev/null > " + Quote(out.string()) + " 2> " + Quote(err.string());
-        const int raw = std::system(command.c_str());
-
         Outcome outcome;
-        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        outcome.out = ReadFile(out);
-        outcome.err = ReadFile(err);
+        static_cast<Ran&>(outcome) = RunCommand(command + " < /dev/null", folders.dir.Path());
         if (fs::exists(output / "VQT-Debug-Log.txt")) {
             outcome.log = ReadFile(output / "VQT-Debug-Log.txt");
         }
@@ -270,6 +283,162 @@ TEST_P(Scenarios, ReplayTheSameWhenRecorded)
     EXPECT_EQ(replayed.log, original.log);
     EXPECT_EQ(replayed.report, original.report);
     EXPECT_EQ(ReadFile(second), ReadFile(first));
+}
+
+// Whether `document` is valid against the results schema (the errors fail
+// the test).
+void ExpectValidResults(const fs::path& document)
+{
+    const Ran validation = RunCommand(Quote(PYTHON3) + " " + Quote(JSON_VALIDATOR) + " " +
+                                          Quote(RESULTS_SCHEMA) + " " + Quote(document.string()),
+                                      document.parent_path());
+    EXPECT_EQ(validation.status, 0) << validation.out << validation.err;
+}
+
+std::string HtmlEscaped(const std::string& text)
+{
+    std::string escaped;
+    for (char c : text) {
+        escaped += c == '&'   ? "&amp;"
+                   : c == '<' ? "&lt;"
+                   : c == '>' ? "&gt;"
+                   : c == '"' ? "&quot;"
+                              : std::string(1, c);
+    }
+    return escaped;
+}
+
+// The headline text that only a section of the finding's kind shows.
+std::string KindHeadline(const nlohmann::json& finding)
+{
+    const std::array<std::string, 8> headlines = {
+        "</span> constraint found but driver did not register with PoFx",
+        "</span> device constraint expected",
+        "</span> power state constraint is incorrect:",
+        "</span> constraint required",
+        "</span> constraint not expected </div>",
+        "</span> Corva Swiftvault (SVT) Velomem support is detected but no constraint",
+        " has problem code " + finding.value("problemCode", nlohmann::json()).dump(),
+        "</span> constraint not expected on a PCI device",
+    };
+    return headlines.at(finding.at("kind").get<size_t>());
+}
+
+// The finding sections of a report, in order.
+std::vector<std::string> FindingSections(const std::string& page)
+{
+    std::vector<std::string> sections;
+    const size_t end = page.find("<input id=\"rmdump\"");
+    const std::string opening = "<section><div class=\"err\">";
+    for (size_t at = page.find(opening, page.find("errsFound")); at < end;
+         at = page.find(opening, at + 1)) {
+        sections.push_back(page.substr(at, page.find("</section>", at) - at));
+    }
+    return sections;
+}
+
+// The number in "Found N issue(s)"; 0 for "No Errors Found".
+int ReportedIssues(const std::string& page)
+{
+    const std::string found = "Found <span style=\"color:red\">";
+    const size_t at = page.find(found);
+    return at == std::string::npos ? 0 : std::stoi(page.substr(at + found.size()));
+}
+
+// DORMEX_RESULTS writes a valid results file on every run that read the
+// profile; it tells how the run ended, and lists the report's findings in the
+// report's order.
+TEST_P(Scenarios, WriteResultsThatMatchTheReport)
+{
+    const Scenario scenario(GetParam());
+    const nlohmann::json& recorded = scenario.recorded;
+    const fs::path path = scenario.folders.dir.Path() / "results.json";
+    const Outcome outcome = scenario.Run(" DORMEX_RESULTS=" + Quote(path.string()));
+    if (!outcome.log) {
+        EXPECT_FALSE(fs::exists(path));
+        return;
+    }
+    ASSERT_TRUE(fs::exists(path)) << outcome.err;
+    EXPECT_NE(outcome.err.find("dormex: wrote the results to " + path.string() + "\n"),
+              std::string::npos);
+    ExpectValidResults(path);
+    const nlohmann::json results = nlohmann::json::parse(ReadFile(path));
+
+    const nlohmann::json& end = results.at("outcome");
+    if (outcome.report) {
+        EXPECT_EQ(end, (nlohmann::json{{"result", "completed"}, {"code", 0}}));
+    } else {
+        EXPECT_EQ(end.at("result"), "stopped");
+        EXPECT_EQ(end.at("stop"), recorded.value("stop", "")) << GetParam();
+        EXPECT_EQ(end.at("code"), recorded.at("status"));
+        EXPECT_NE(outcome.out.find("\n" + end.at("message").get<std::string>()), std::string::npos);
+    }
+
+    const std::string page = outcome.report.value_or("");
+    const nlohmann::json& findings = results.at("findings");
+    const std::vector<std::string> sections = FindingSections(page);
+    EXPECT_EQ(results.at("issues"), ReportedIssues(page));
+    EXPECT_EQ(findings.size(), static_cast<size_t>(ReportedIssues(page)));
+    ASSERT_EQ(findings.size(), sections.size());
+    for (size_t i = 0; i < sections.size(); ++i) {
+        const nlohmann::json& finding = findings[i];
+        EXPECT_NE(sections[i].find(KindHeadline(finding)), std::string::npos)
+            << "finding " << i << ": " << finding.dump() << "\nsection: " << sections[i];
+        // The report names the device with its class, or the class alone.
+        std::string shown = finding.at("device").is_string() ? finding["device"] : "";
+        if (finding.at("class").is_string() && !finding["class"].get<std::string>().empty()) {
+            const std::string cls = finding["class"];
+            shown = shown.empty() ? cls : shown + " (" + cls + ")";
+        }
+        EXPECT_NE(sections[i].find(HtmlEscaped(shown)), std::string::npos)
+            << "finding " << i << ": " << finding.dump() << "\nsection: " << sections[i];
+    }
+}
+
+// Two runs of the sample machine, the second with one yellow bang mended:
+// dormex-diff lists that finding as fixed one way round and as new the other,
+// and refuses a file that is not a results document.
+TEST(Diff, TellsTwoRunsOfTheSampleApart)
+{
+    const nlohmann::json sample = {{"machine", "../../../machines/sample.json"},
+                                   {"rules", "shipped"}};
+    nlohmann::json mended = sample;
+    const std::string device = "USB\\VID_2F4A&PID_0C11\\5&1A2B3C4D&0&1";
+    mended["machinePatch"] = {{"devices", {{device, {{"ProblemCode", 0}}}}}};
+    const Scenario before(sample);
+    const Scenario after(mended);
+    const fs::path dir = before.folders.dir.Path();
+    const fs::path old = dir / "old.json";
+    const fs::path mendedRun = dir / "new.json";
+    before.Run(" DORMEX_RESULTS=" + Quote(old.string()));
+    after.Run(" DORMEX_RESULTS=" + Quote(mendedRun.string()));
+    auto diff = [&](const fs::path& from, const fs::path& to, const std::string& options) {
+        return RunCommand(Quote(DORMEX_DIFF_EXE) + " " + Quote(from.string()) + " " +
+                              Quote(to.string()) + options,
+                          dir);
+    };
+
+    const Ran fixed = diff(old, mendedRun, "");
+    EXPECT_EQ(fixed.status, 0) << fixed.err;
+    EXPECT_EQ(fixed.out.substr(0, fixed.out.find("\nunchanged")),
+              "0 new, 1 fixed, 9 unchanged\nfixed     DeviceProblemCode " + device +
+                  ": problem code 28; ask driver vendor");
+
+    const Ran added = diff(mendedRun, old, " --format markdown");
+    EXPECT_EQ(added.status, 1) << added.err;
+    EXPECT_EQ(added.out.rfind("**1 new, 0 fixed, 9 unchanged**\n", 0), 0u);
+    EXPECT_NE(added.out.find("\n| new | DeviceProblemCode (6) | `" + device +
+                             "` |  |  |  |  | 28 | driver vendor |\n"),
+              std::string::npos)
+        << added.out;
+
+    const fs::path broken = dir / "broken.json";
+    WriteFile(broken, "{\"format\": \"dormex-results/1\", \"findings\": [");
+    const Ran refused = diff(old, broken, " --format json");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err.rfind("dormex-diff: " + broken.string() + ": not valid JSON: ", 0), 0u)
+        << refused.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),

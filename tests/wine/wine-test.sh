@@ -12,8 +12,9 @@
 #                                    given the Linux build, replaying it there logs the
 #                                    same lines and ends with the same exit status
 #   wine-test.sh <zip> package       the package users download, unpacked into a fresh
-#                                    folder: its files are there, and its dormex.exe
-#                                    shows the help and replays the sample from there
+#                                    folder: its files are there, its dormex.exe
+#                                    shows the help and replays the sample from there,
+#                                    and its dormex-diff.exe compares the results
 set -euo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 mode=$2
@@ -134,7 +135,7 @@ case "$mode" in
   package)
     cmake -E tar xf "$exe"
     folder="$work/cwd/$(basename "$exe" .zip)"
-    for file in dormex.exe dormex-rules-check.exe README.txt; do
+    for file in dormex.exe dormex-rules-check.exe dormex-diff.exe README.txt; do
       [ -f "$folder/$file" ] || fail "the package lacks $file"
     done
     for rules in "$rules_dir"/*.xml; do
@@ -143,7 +144,15 @@ case "$mode" in
     cd "$folder"
     exe="$folder/dormex.exe"
     expect_help
+    DORMEX_RESULTS=$(winepath -w "$work/results.json" 2>/dev/null)
+    export DORMEX_RESULTS
     replay_sample
+    unset DORMEX_RESULTS
+    exe="$folder/dormex-diff.exe"
+    run "$(winepath -w "$work/results.json" 2>/dev/null)" "$(winepath -w "$work/results.json" 2>/dev/null)"
+    [ "$status" -eq 0 ] || { cat "$work/err"; fail "dormex-diff.exe exits with $status"; }
+    head -n 1 "$work/out.txt" | grep -qx "0 new, 0 fixed, 10 unchanged" ||
+      fail "dormex-diff.exe does not find the run unchanged"
     ;;
   replay)
     cp -r "$rules_dir" rules_for_soc

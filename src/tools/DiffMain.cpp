@@ -1,0 +1,71 @@
+// dormex-diff OLD.json NEW.json [--format text|markdown|json]: the findings of
+// two results files (DORMEX_RESULTS) that are new, fixed and unchanged. Exits
+// 0 when nothing is new, 1 when something is, 2 on an input it cannot use.
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/StatusCodes.h"
+#include "results/ResultsDiff.h"
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: dormex-diff OLD.json NEW.json [--format text|markdown|json]\n";
+
+// The findings of one results file, or nothing after saying what is wrong.
+std::optional<std::vector<dormex::ComparedFinding>> ReadResultsFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!file.is_open() || file.bad()) {
+        std::cerr << "dormex-diff: " << path << ": cannot be read\n";
+        return std::nullopt;
+    }
+    auto read = dormex::ReadComparedFindings(text.str());
+    if (auto* fault = std::get_if<std::string>(&read)) {
+        std::cerr << "dormex-diff: " << path << ": " << *fault << "\n";
+        return std::nullopt;
+    }
+    return std::get<std::vector<dormex::ComparedFinding>>(std::move(read));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> files;
+    dormex::DiffFormat format = dormex::DiffFormat::Text;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--format" && i + 1 < argc) {
+            auto chosen = dormex::ParseDiffFormat(argv[++i]);
+            if (!chosen) {
+                std::cerr << "dormex-diff: unknown format " << argv[i] << "\n" << Usage;
+                return dormex::ExitBadInput;
+            }
+            format = *chosen;
+        } else if (argument.rfind("--", 0) == 0) {
+            std::cerr << "dormex-diff: unknown option " << argument << "\n" << Usage;
+            return dormex::ExitBadInput;
+        } else {
+            files.push_back(argument);
+        }
+    }
+    if (files.size() != 2) {
+        std::cerr << Usage;
+        return dormex::ExitBadInput;
+    }
+    auto before = ReadResultsFile(files[0]);
+    auto after = ReadResultsFile(files[1]);
+    if (!before || !after) {
+        return dormex::ExitBadInput;
+    }
+    const dormex::ResultsDiff diff = dormex::DiffResults(*before, *after);
+    std::cout << dormex::FormatDiff(diff, format);
+    return diff.New.empty() ? 0 : 1;
+}

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "TestPlatform.h"
+#include "analysis/ConstraintAnalysis.h"
+#include "lpit/Lpit.h"
+#include "results/ResultsWriter.h"
+#include "results/RunOutcome.h"
+#include "rules/RuleSet.h"
+#include "sysinfo/SystemInfo.h"
+#include "trace/RundownLists.h"
+
+namespace dormex {
+namespace {
+
+using Json = nlohmann::json;
+
+// The records of one run, empty until a test fills them.
+struct RunRecords {
+    test::LogCapture capture;
+    SystemInfo System;
+    RunOutcome Outcome;
+    LpitTable Lpit;
+    std::string LpitStatusText;
+    RundownLists Rundowns;
+    ErrorRegistry Errors;
+    DevicePropertiesByInstancePath Devices;
+
+    Json Results()
+    {
+        ResultsContents contents{System, Outcome, Lpit, LpitStatusText, Rundowns, Errors, Devices};
+        return Json::parse(WriteResults(contents, "2026-05-01T10:20:30Z"));
+    }
+};
+
+// Every device a finding can name, the states read as the checks read them,
+// in the report's order: newest error first, its devices in turn, an error
+// without a device once.
+TEST(WriteResults, ListsFindingsAsTheReportDoes)
+{
+    RunRecords run;
+    Rule audio;
+    audio.Class = "audio";
+    audio.Regex = ".*\\.HDAS";
+    audio.ServiceName = "HDAudBus";
+    audio.RuleType = "always";
+    audio.PlatformStateCount = 2;
+    audio.PlatformStates = {{0, " 3x", "0"}, {1, "3", "1"}, {2, "9", "9"}};
+    const PepDeviceRundown pep{"1", "\\_SB.PC00.HDAS", 2, {3, 0, 0}};
+    const PepComponentRundown component{"1", "C", 2, {0, 1, 0}};
+    const PepDeviceRundown lonePep{"2", "\\_SB.PC00.THC0", 1, {3, 0, 0}};
+    const PoFxDeviceRundown pofx{0, "\\_SB.PC00.XHCI", "PCI\\X", "USBXHCI"};
+    const DeviceMatch full{&component, &pep, nullptr};
+    const DeviceMatch noComponent{nullptr, &lonePep, nullptr};
+    const DeviceMatch registeredOnly{nullptr, nullptr, &pofx};
+    const PoDeviceEntry bang{"0x1", "PCI\\B", "Bang"};
+    const PoDeviceEntry unknown{"0x2", "PCI\\C", "Unknown"};
+    run.Devices["PCI\\B"].ProblemCode = 28;
+
+    DebugLog& log = run.capture.Log;
+    run.Errors.AddError(PowerStateMismatch, &audio, &full, nullptr, log);
+    run.Errors.AddError(ConstraintWithoutPofx, nullptr, &noComponent, nullptr, log);
+    run.Errors.AddError(DeviceProblemCode, nullptr, nullptr, &bang, log);
+    run.Errors.AddError(PowerStateMismatch, &audio, &registeredOnly, nullptr, log);
+    run.Errors.AddError(DeviceProblemCode, nullptr, nullptr, &unknown, log);
+    run.Errors.AddError(StorageCacheConstraintMissing, nullptr, nullptr, nullptr, log);
+
+    const Json rule = {{"regex", ".*\\.HDAS"}, {"serviceName", "HDAudBus"}, {"type", "always"}};
+    const Json expected = Json::array({{{"D", 3}, {"F", 0}}, {{"D", 3}, {"F", 1}}});
+    const Json findings = Json::array({
+        {{"kind", 5},
+         {"kindName", "StorageCacheConstraintMissing"},
+         {"device", nullptr},
+         {"class", nullptr},
+         {"rule", nullptr},
+         {"expected", nullptr},
+         {"actual", nullptr},
+         {"actionBy", "driver vendor"}},
+        {{"kind", 6},
+         {"kindName", "DeviceProblemCode"},
+         {"device", "PCI\\B"},
+         {"class", nullptr},
+         {"rule", nullptr},
+         {"expected", nullptr},
+         {"actual", nullptr},
+         {"problemCode", 28},
+         {"actionBy", "driver vendor"}},
+        {{"kind", 6},
+         {"kindName", "DeviceProblemCode"},
+         {"device", "PCI\\C"},
+         {"class", nullptr},
+         {"rule", nullptr},
+         {"expected", nullptr},
+         {"actual", nullptr},
+         {"actionBy", "driver vendor"}},
+        {{"kind", 0},
+         {"kindName", "ConstraintWithoutPofx"},
+         {"device", "\\_SB.PC00.THC0"},
+         {"class", nullptr},
+         {"rule", nullptr},
+         {"expected", nullptr},
+         {"actual", Json::array({{{"D", 3}, {"F", nullptr}}})},
+         {"actionBy", "driver vendor"}},
+        {{"kind", 2},
+         {"kindName", "PowerStateMismatch"},
+         {"device", "\\_SB.PC00.HDAS"},
+         {"class", "audio"},
+         {"rule", rule},
+         {"expected", expected},
+         {"actual", Json::array({{{"D", 3}, {"F", 0}}, {{"D", 0}, {"F", 1}}})},
+         {"actionBy", "BIOS"}},
+        {{"kind", 2},
+         {"kindName", "PowerStateMismatch"},
+         {"device", "\\_SB.PC00.XHCI"},
+         {"class", "audio"},
+         {"rule", rule},
+         {"expected", expected},
+         {"actual", nullptr},
+         {"actionBy", "BIOS"}},
+    });
+    const Json results = run.Results();
+    EXPECT_EQ(results["findings"], findings);
+    EXPECT_EQ(results["issues"], 6);
+}
+
+// How the run ended, which rule file it used and why it has no LPIT states.
+TEST(WriteResults, TellsHowTheRunEnded)
+{
+    struct Case {
+        RunOutcome outcome;
+        std::string lpitStatusText;
+        Json expected;
+    };
+    const Json stoppedEarly = {{"read", false},
+                               {"reason", "The run stopped before it read the LPIT."}};
+    const Case cases[] = {
+        {{"", false, false, RunStop{"no-administrator", 0, "User does not have"}},
+         "",
+         {{"ruleFile", nullptr},
+          {"outcome",
+           {{"result", "stopped"},
+            {"stop", "no-administrator"},
+            {"code", 0},
+            {"message", "User does not have"}}},
+          {"lpit", stoppedEarly}}},
+        {{"rules_for_soc\\F.xml", false, false, RunStop{"trace-failed", 183, "Something"}},
+         "",
+         {{"ruleFile", {{"path", "rules_for_soc\\F.xml"}, {"chosenBy", "machine"}}},
+          {"outcome",
+           {{"result", "stopped"},
+            {"stop", "trace-failed"},
+            {"code", 183},
+            {"message", "Something"}}},
+          {"lpit", stoppedEarly}}},
+        {{".\\rules_for_soc\\T.xml", true, false, std::nullopt},
+         "LPIT cannot be retrived.",
+         {{"ruleFile", {{"path", ".\\rules_for_soc\\T.xml"}, {"chosenBy", "test-switch"}}},
+          {"outcome", {{"result", "completed"}, {"code", 0}}},
+          {"lpit", {{"read", false}, {"reason", "LPIT cannot be retrived."}}}}},
+        {{"rules_for_soc\\F.xml", false, true, std::nullopt},
+         "",
+         {{"ruleFile", {{"path", "rules_for_soc\\F.xml"}, {"chosenBy", "machine"}}},
+          {"outcome", {{"result", "completed"}, {"code", 0}}},
+          {"lpit", {{"read", true}, {"states", Json::array()}}}}},
+    };
+    for (const Case& c : cases) {
+        RunRecords run;
+        run.Outcome = c.outcome;
+        run.LpitStatusText = c.lpitStatusText;
+        const Json results = run.Results();
+        for (const auto& [member, value] : c.expected.items()) {
+            EXPECT_EQ(results[member], value) << member;
+        }
+    }
+}
+
+TEST(WriteResults, DescribesTheMachineAndItsLpit)
+{
+    RunRecords run;
+    run.System.CpuArchitecture = "x64";
+    run.System.CpuFamily = 6;
+    run.System.CpuModel = 170;
+    run.System.CpuStepping = 4;
+    run.System.OsBuild = "22631";
+    run.System.BiosVendor = "Quillon";
+    run.System.BiosVersion = "1.2";
+    run.System.BiosReleaseDate = "05/14/2026";
+    run.System.AoAc = true;
+    run.Outcome.LpitRead = true;
+    LpitDescriptor state;
+    state.UniqueId = 1;
+    state.Flags = 1;
+    state.Residency = 30000;
+    state.Latency = 3000;
+    state.EntryTrigger = {127, 1, 2, 0, 0x60};
+    state.ResidencyCounter = {0, 32, 0, 3, 0xFFFFFFFFFE00031CULL};
+    state.ResidencyCounterFrequency = 10000000;
+    run.Lpit.Descriptors.push_back(state);
+    run.Rundowns.PoFxRundownList.resize(3);
+    run.Rundowns.PepDeviceRundownList.resize(2);
+    run.Rundowns.PoDeviceList.resize(5);
+
+    const Json results = run.Results();
+    EXPECT_EQ(results["format"], "dormex-results/1");
+    EXPECT_EQ(results["time"], "2026-05-01T10:20:30Z");
+    EXPECT_EQ(results["machine"],
+              Json::parse(R"({"cpu": {"architecture": "x64", "family": 6, "model": 170,
+                  "stepping": 4}, "osBuild": "22631", "osName": "Microsoft_Windows_10",
+                  "bios": {"vendor": "Quillon", "version": "1.2", "releaseDate": "05/14/2026"},
+                  "aoac": true})"));
+    EXPECT_EQ(results["lpit"]["states"], Json::parse(R"([{"uniqueId": 1, "type": 0, "flags": 1,
+        "residency": 30000, "latency": 3000,
+        "entryTrigger": {"addressSpaceId": 127, "registerBitWidth": 1, "registerBitOffset": 2,
+            "accessSize": 0, "address": "0x60"},
+        "residencyCounter": {"addressSpaceId": 0, "registerBitWidth": 32, "registerBitOffset": 0,
+            "accessSize": 3, "address": "0xfffffffffe00031c"},
+        "residencyCounterFrequency": 10000000}])"));
+    EXPECT_EQ(results["devices"], Json::parse(R"({"pofx": 3, "pep": 2, "os": 5})"));
+    EXPECT_EQ(results["issues"], 0);
+    EXPECT_EQ(results["findings"], Json::array());
+}
+
+TEST(UtcTimeText, WritesIso8601InUtc)
+{
+    const std::pair<int64_t, const char*> cases[] = {
+        {0, "1970-01-01T00:00:00Z"},
+        {951868799, "2000-02-29T23:59:59Z"},
+        {4102444800, "2100-01-01T00:00:00Z"},
+    };
+    for (const auto& [seconds, text] : cases) {
+        EXPECT_EQ(UtcTimeText(std::chrono::system_clock::time_point(std::chrono::seconds(seconds))),
+                  text);
+    }
+}
+
+}  // namespace
+}  // namespace dormex
