@@ -208,16 +208,19 @@ void Print(const Json& value, size_t depth, std::string& out)
         return;
     }
     const bool object = value.is_object();
-    const std::string indent = "\n" + std::string(2 * (depth + 1), ' ');
     out += object ? '{' : '[';
     for (auto element = value.begin(); element != value.end(); ++element) {
-        out += element == value.begin() ? indent : "," + indent;
+        out += element == value.begin() ? "\n" : ",\n";
+        out.append(2 * (depth + 1), ' ');
         if (object) {
-            out += Json(element.key()).dump() + ": ";
+            out += Json(element.key()).dump();
+            out += ": ";
         }
         Print(element.value(), depth + 1, out);
     }
-    out += "\n" + std::string(2 * depth, ' ') + (object ? '}' : ']');
+    out += '\n';
+    out.append(2 * depth, ' ');
+    out += object ? '}' : ']';
 }
 
 }  // namespace
