@@ -1,6 +1,7 @@
 #include "common/Text.h"
 
 #include <cctype>
+#include <charconv>
 #include <limits>
 
 #include "common/Bytes.h"
@@ -233,6 +234,13 @@ std::string TextUpToZero(const std::vector<char>& bytes)
         text.resize(zero);
     }
     return text;
+}
+
+std::string NumberAsHex(uint64_t value)
+{
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+    return std::string(digits, end);
 }
 
 }  // namespace dormex

@@ -46,6 +46,9 @@ int32_t ReadNumberAutoBase(std::string_view text);
 // Each byte as two lower-case hexadecimal digits, without separators.
 std::string BytesAsHex(std::span<const uint8_t> bytes);
 
+// A number in lower-case hex digits, without a prefix or leading zeros.
+std::string NumberAsHex(uint64_t value);
+
 // The value of a hexadecimal digit of either case, or nothing.
 std::optional<uint8_t> HexDigitValue(char c);
 

@@ -1,7 +1,6 @@
 #include "report/MachineSections.h"
 
-#include <cstdio>
-
+#include "common/Text.h"
 #include "log/DebugLog.h"
 #include "lpit/Lpit.h"
 #include "report/Html.h"
@@ -11,13 +10,6 @@
 namespace dormex {
 
 namespace {
-
-std::string HexText(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 // A fixed-length ASCII field of the table up to its first zero byte, which
 // pads it; any other byte that is not printable ASCII shows as '?', so that
@@ -67,12 +59,12 @@ std::string HeaderTable(const LpitTable& table, DebugLog& log)
                           {{"Signature", Chars(table.Signature)},
                            {"Length (bytes)", std::to_string(table.Length)},
                            {"Revision", std::to_string(table.Revision)},
-                           {"Checksum", "0x" + HexText(table.Checksum)},
+                           {"Checksum", "0x" + NumberAsHex(table.Checksum)},
                            {"OEM Id", Chars(table.OemId)},
                            {"OEM Table Id", Chars(table.OemTableId)},
                            {"OEM Revision", std::to_string(table.OemRevision)},
                            {"Creator Id", Chars(table.CreatorId)},
-                           {"Creator Revision", "0x" + HexText(table.CreatorRevision)}});
+                           {"Creator Revision", "0x" + NumberAsHex(table.CreatorRevision)}});
 }
 
 std::string DescriptorTable(const LpitTable& table, int32_t index, DebugLog& log)
@@ -80,7 +72,7 @@ std::string DescriptorTable(const LpitTable& table, int32_t index, DebugLog& log
     log.WriteLog(INFORMATION, "Printing LPIT descriptor!!", 0);
     const LpitDescriptor& descriptor = table.Descriptors[static_cast<size_t>(index)];
     return TwoColumnTable("LPIT Descriptor " + std::to_string(index),
-                          {{"Flags", "0x" + HexText(descriptor.Flags)},
+                          {{"Flags", "0x" + NumberAsHex(descriptor.Flags)},
                            {"Entry Trigger", GenericAddressText(descriptor.EntryTrigger)},
                            {"Residency(ms)", std::to_string(descriptor.Residency)},
                            {"Latency(ms)", std::to_string(descriptor.Latency)},
@@ -134,10 +126,10 @@ std::string BuildLpitSection(const LpitTable& table, const std::string& statusTe
 
 std::string GenericAddressText(const GenericAddress& address)
 {
-    return "0x" + HexText(address.AddressSpaceId) + ", " +
+    return "0x" + NumberAsHex(address.AddressSpaceId) + ", " +
            std::to_string(address.RegisterBitWidth) + ", " +
-           std::to_string(address.RegisterBitOffset) + ", 0x" + HexText(address.AccessSize) +
-           ", 0x" + HexText(address.Address);
+           std::to_string(address.RegisterBitOffset) + ", 0x" + NumberAsHex(address.AccessSize) +
+           ", 0x" + NumberAsHex(address.Address);
 }
 
 }  // namespace dormex

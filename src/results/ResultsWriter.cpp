@@ -1,7 +1,6 @@
 #include "results/ResultsWriter.h"
 
 #include <array>
-#include <charconv>
 #include <cstdio>
 
 #include <nlohmann/json.hpp>
@@ -74,9 +73,7 @@ Json Outcome(const RunOutcome& outcome)
 
 std::string Hex(uint64_t value)
 {
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
-    return "0x" + std::string(digits, end);
+    return "0x" + NumberAsHex(value);
 }
 
 Json Address(const GenericAddress& address)
