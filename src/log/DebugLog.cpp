@@ -22,6 +22,9 @@ std::string LevelPrefix(LogLevel level)
 
 void DebugLog::WriteLog(LogLevel level, std::string message, int32_t code)
 {
+    if (observer_) {
+        observer_(level, message, code);
+    }
     if (sink_ != nullptr) {
         if (*sink_) {
             std::string entry(1, '\n');

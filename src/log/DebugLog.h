@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -28,12 +29,18 @@ public:
     // console instead.
     void WriteTo(std::ostream* sink) { sink_ = sink; }
 
+    // `observer` sees every entry, with its level, text and code, as it is
+    // written; for a program that reports the entries in a form of its own.
+    using Observer = std::function<void(LogLevel, const std::string&, int32_t)>;
+    void Observe(Observer observer) { observer_ = std::move(observer); }
+
     void WriteLog(LogLevel level, std::string message, int32_t code);
     void ShowConsoleMessage(std::string message, int32_t code);
 
 private:
     Console& console_;
     std::ostream* sink_ = nullptr;
+    Observer observer_;
 };
 
 }  // namespace dormex

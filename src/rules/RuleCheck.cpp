@@ -1,7 +1,15 @@
 #include "rules/RuleCheck.h"
 
-#include <sstream>
+#include <tinyxml2.h>
 
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <tuple>
+
+#include "common/Text.h"
 #include "log/DebugLog.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
@@ -13,46 +21,392 @@ namespace dormex {
 
 namespace {
 
-// The log's USER_INFO lines also stand among its entries, which are printed whole.
+// The run echoes its USER_INFO lines to the console; the check reports them
+// from the log instead.
 class SilentConsole final : public Console {
 public:
     void Write(std::string_view) override {}
     bool ReadChar(char*) override { return false; }
 };
 
-// Every pattern of every rule compiled with the grammar rule matching uses.
-bool CheckPatterns(const RuleSet& rules, std::ostream& out)
+constexpr size_t QuotedLength = 60;
+
+// A rule-file text in double quotes; a long one is cut short (on a character
+// boundary) and its length given.
+std::string Quoted(const std::string& text)
 {
-    bool valid = true;
-    for (const OsEntry& entry : rules.OsEntries) {
-        for (const Rule& rule : entry.Rules) {
-            RulePattern pattern(rule.Regex);
-            if (!pattern.Valid()) {
-                out << "\nInvalid regex \"" << rule.Regex << "\" (" << pattern.Error()
-                    << ") in the rule of class \"" << rule.Class << "\" with service name \""
-                    << rule.ServiceName << "\" for OS build \"" << entry.Build << "\"";
-                valid = false;
+    if (text.size() <= QuotedLength) {
+        return "\"" + text + "\"";
+    }
+    size_t cut = QuotedLength;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return "\"" + text.substr(0, cut) + "...\" (" + std::to_string(text.size()) + " characters)";
+}
+
+RuleDiagnostic Warning(int32_t line, std::string code, std::string message)
+{
+    return {line, Severity::Warning, std::move(code), std::move(message)};
+}
+
+bool IsPlainDecimal(std::string_view text)
+{
+    return !text.empty() && (text.size() == 1 || text[0] != '0') &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Validation reads a state text with base detection, the power-state checks
+// read it as decimal: only a plain decimal number means the same to both.
+void CheckStateText(std::string_view what, const std::string& text, int32_t line,
+                    std::vector<RuleDiagnostic>& out)
+{
+    if (IsPlainDecimal(text)) {
+        return;
+    }
+    const int32_t validated = ReadNumberAutoBase(text);
+    const int32_t compared = ReadDecimal(text);
+    std::string message = std::string(what) + " " + Quoted(text) + " is not a plain decimal number; ";
+    if (validated == compared) {
+        message += "it is read as " + std::to_string(compared);
+    } else {
+        message += "validation reads it as " + std::to_string(validated) +
+                   " but the power-state checks compare " + std::to_string(compared);
+    }
+    out.push_back(Warning(line, "state-not-decimal", std::move(message)));
+}
+
+void CheckClass(const Rule& rule, std::vector<RuleDiagnostic>& out)
+{
+    if (std::find(RuleClassNames.begin(), RuleClassNames.end(), rule.Class) !=
+        RuleClassNames.end()) {
+        return;
+    }
+    std::string message = "class " + Quoted(rule.Class) + " is not a known class";
+    // A known name written in another case or between blanks.
+    const size_t first = rule.Class.find_first_not_of(" \t\r\n");
+    const size_t last = rule.Class.find_last_not_of(" \t\r\n");
+    const std::string wanted =
+        first == std::string::npos ? "" : AsciiLower(rule.Class.substr(first, last - first + 1));
+    for (std::string_view name : RuleClassNames) {
+        if (AsciiLower(name) == wanted) {
+            message += "; did you mean \"" + std::string(name) + "\"?";
+            break;
+        }
+    }
+    out.push_back(Warning(rule.ClassLine, "unknown-class", std::move(message)));
+}
+
+void CheckStateCount(const Rule& rule, std::vector<RuleDiagnostic>& out)
+{
+    const size_t states = rule.PlatformStates.size();
+    if (rule.PlatformStateCount >= 0 && static_cast<size_t>(rule.PlatformStateCount) == states) {
+        return;
+    }
+    std::string message = "platformstatecount is " + std::to_string(rule.PlatformStateCount) +
+                          " but the rule has " + std::to_string(states) + " platformstate element" +
+                          (states == 1 ? "" : "s");
+    if (rule.PlatformStateCount <= 0) {
+        message += "; none of them is validated or compared";
+    } else if (static_cast<size_t>(rule.PlatformStateCount) < states) {
+        message += "; those after the first " + std::to_string(rule.PlatformStateCount) +
+                   " are neither validated nor compared";
+    }
+    out.push_back(Warning(rule.CountLine, "state-count-mismatch", std::move(message)));
+}
+
+void CheckPattern(const Rule& rule, std::vector<RuleDiagnostic>& out)
+{
+    // What rule matching does with a pattern the matcher refuses.
+    const std::string Refused =
+        "; a run warns about it and compares device ids with it only as plain text";
+    if (rule.Regex.empty()) {
+        if (rule.ServiceName.empty()) {
+            out.push_back(Warning(rule.Line, "matches-nothing",
+                                  "the rule has neither a pattern nor a service name, so it "
+                                  "matches no device"));
+        }
+        return;
+    }
+    if (rule.Regex.size() > RulePattern::MaxLength) {
+        out.push_back({rule.RegexLine, Severity::Error, "invalid-pattern",
+                       "pattern " + Quoted(rule.Regex) + " is longer than the " +
+                           std::to_string(RulePattern::MaxLength) + " characters the matcher takes" +
+                           Refused});
+        return;
+    }
+    const RulePattern pattern(rule.Regex);
+    if (!pattern.Valid()) {
+        const std::string nesting =
+            pattern.Error().find("too deeply nested") == std::string::npos
+                ? ""
+                : ", deeper than the " + std::to_string(RulePattern::MaxNesting) +
+                      " levels the matcher takes";
+        out.push_back({rule.RegexLine, Severity::Error, "invalid-pattern",
+                       "pattern " + Quoted(rule.Regex) + " is not a valid regular expression (" +
+                           pattern.Error() + ")" + nesting + Refused});
+        return;
+    }
+    if (size_t at = NestedUnboundedRepetition(rule.Regex); at != std::string::npos) {
+        out.push_back(Warning(rule.RegexLine, "slow-pattern",
+                              "pattern " + Quoted(rule.Regex) +
+                                  " nests unbounded repetition (offset " + std::to_string(at) +
+                                  "), which is slow to match: on a device id that almost "
+                                  "matches, the run gives up and counts no match"));
+    }
+}
+
+// Rule matching takes the first entry whose build the OS build contains, so
+// a later entry that repeats or contains an earlier build is taken only when
+// no entry fits at all and it is the last.
+void CheckOsBuilds(const RuleSet& rules, std::vector<RuleDiagnostic>& out)
+{
+    for (auto later = rules.OsEntries.begin(); later != rules.OsEntries.end(); ++later) {
+        for (auto earlier = rules.OsEntries.begin(); earlier != later; ++earlier) {
+            const std::string where = "the os element at line " + std::to_string(earlier->Line);
+            if (later->Build == earlier->Build) {
+                out.push_back(Warning(later->Line, "repeated-build",
+                                      "OS build " + Quoted(later->Build) + " repeats the build of " +
+                                          where + ", which rule matching takes first"));
+                break;
+            }
+            if (later->Build.find(earlier->Build) != std::string::npos) {
+                out.push_back(Warning(
+                    later->Line, "shadowed-build",
+                    (earlier->Build.empty()
+                         ? where + " has an empty build, which fits every OS build"
+                         : "OS build " + Quoted(later->Build) + " contains the build " +
+                               Quoted(earlier->Build) + " of " + where) +
+                        "; rule matching takes that one first whenever this one fits"));
+                break;
             }
         }
     }
-    return valid;
+}
+
+// Two rules of one entry that select the same devices the same way; the
+// first of them takes every device.
+void CheckDuplicates(const OsEntry& entry, std::vector<RuleDiagnostic>& out)
+{
+    using Key = std::tuple<std::string, std::string, std::string, std::string>;
+    std::map<Key, int32_t> firstLine;
+    for (const Rule& rule : entry.Rules) {
+        auto [at, added] = firstLine.try_emplace(
+            Key{rule.Class, rule.Regex, rule.ServiceName, rule.RuleOnParent}, rule.Line);
+        if (!added) {
+            out.push_back(Warning(rule.Line, "duplicate-rule",
+                                  "the rule repeats the class, pattern and service name of the "
+                                  "rule at line " +
+                                      std::to_string(at->second) + " for the same OS build"));
+        }
+    }
+}
+
+// The text after "Line number=N: " in tinyxml2's error string: what it saw.
+std::string XmlErrorDetail(const tinyxml2::XMLDocument& document)
+{
+    const std::string text = document.ErrorStr();
+    size_t at = text.find("Line number=");
+    at = at == std::string::npos ? at : text.find(": ", at);
+    return at == std::string::npos ? "" : text.substr(at + 2);
+}
+
+bool IsReadFailure(tinyxml2::XMLError error)
+{
+    return error == tinyxml2::XML_ERROR_FILE_NOT_FOUND ||
+           error == tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED ||
+           error == tinyxml2::XML_ERROR_FILE_READ_ERROR;
 }
 
 }  // namespace
 
-bool CheckRuleFile(const std::string& path, std::ostream& out, FileSystem& files)
+size_t NestedUnboundedRepetition(std::string_view pattern)
 {
-    SilentConsole console;
-    std::ostringstream entries;
-    DebugLog log(console);
-    log.WriteTo(&entries);
+    struct Group {
+        size_t start = 0;
+        bool holdsUnbounded = false;
+    };
+    std::vector<Group> open{Group{}};  // the pattern itself is the outermost
+    std::optional<Group> justClosed;   // the atom before a quantifier, when a group
+    size_t i = 0;
+    while (i < pattern.size()) {
+        const char c = pattern[i];
+        size_t end = i + 1;
+        bool quantifier = c == '*' || c == '+' || c == '?';
+        bool unbounded = c == '*' || c == '+';
+        if (c == '{') {
+            // {n}, {n,} or {n,m}; anything else is a literal brace.
+            size_t j = i + 1;
+            const size_t digits = j;
+            while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j]))) {
+                ++j;
+            }
+            const bool comma = j > digits && j < pattern.size() && pattern[j] == ',';
+            const size_t maxDigits = comma ? ++j : j;
+            while (comma && j < pattern.size() &&
+                   std::isdigit(static_cast<unsigned char>(pattern[j]))) {
+                ++j;
+            }
+            if (j > digits && j < pattern.size() && pattern[j] == '}') {
+                quantifier = true;
+                unbounded = comma && j == maxDigits;
+                end = j + 1;
+            }
+        }
+        if (quantifier) {
+            if (unbounded) {
+                if (justClosed && justClosed->holdsUnbounded) {
+                    return justClosed->start;
+                }
+                open.back().holdsUnbounded = true;
+            }
+            justClosed.reset();
+            i = end < pattern.size() && pattern[end] == '?' ? end + 1 : end;  // lazy
+            continue;
+        }
+        justClosed.reset();
+        if (c == '\\') {
+            i += 2;
+        } else if (c == '[') {
+            // As in ECMAScript, the first unescaped ']' ends the class, so "[]" is empty.
+            size_t j = i + 1;
+            if (j < pattern.size() && pattern[j] == '^') {
+                ++j;
+            }
+            while (j < pattern.size() && pattern[j] != ']') {
+                j += pattern[j] == '\\' ? 2 : 1;
+            }
+            i = j + 1;
+        } else if (c == '(') {
+            open.push_back({i, false});
+            ++i;
+        } else if (c == ')' && open.size() > 1) {
+            justClosed = open.back();
+            open.pop_back();
+            open.back().holdsUnbounded = open.back().holdsUnbounded || justClosed->holdsUnbounded;
+            ++i;
+        } else {
+            ++i;
+        }
+    }
+    return std::string::npos;
+}
 
+std::vector<RuleDiagnostic> LintRuleSet(const RuleSet& rules)
+{
+    std::vector<RuleDiagnostic> out;
+    CheckOsBuilds(rules, out);
+    for (const OsEntry& entry : rules.OsEntries) {
+        for (const Rule& rule : entry.Rules) {
+            CheckClass(rule, out);
+            CheckPattern(rule, out);
+            CheckStateCount(rule, out);
+            for (const PlatformStateConstraint& state : rule.PlatformStates) {
+                CheckStateText("D-state", state.DState, state.DStateLine, out);
+                CheckStateText("F-state", state.FState, state.FStateLine, out);
+            }
+        }
+        CheckDuplicates(entry, out);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const RuleDiagnostic& a, const RuleDiagnostic& b) {
+        return a.Line < b.Line;
+    });
+    return out;
+}
+
+RuleFileCheck CheckRuleFile(const std::string& path, FileSystem& files)
+{
+    RuleFileCheck check;
+    check.Path = path;
+    tinyxml2::XMLDocument document;
+    const tinyxml2::XMLError loaded = document.LoadFile(files.NativePath(path).c_str());
+    if (IsReadFailure(loaded)) {
+        check.Readable = false;
+        check.Diagnostics.push_back({0, Severity::Error, "unreadable",
+                                     std::string("cannot read the file (") +
+                                         document.ErrorName() + ")"});
+        return check;
+    }
+    if (loaded != tinyxml2::XML_SUCCESS) {
+        const std::string detail = XmlErrorDetail(document);
+        check.Diagnostics.push_back(
+            {document.ErrorLineNum(), Severity::Error, "malformed-xml",
+             std::string("malformed XML: ") + document.ErrorName() +
+                 (detail.empty() ? "" : " (" + detail + ")")});
+    }
+
+    std::vector<std::string> messages;
+    SilentConsole console;
+    DebugLog log(console);
+    log.Observe([&messages](LogLevel level, const std::string& message, int32_t) {
+        if (level == ERROR || level == USER_INFO) {
+            messages.push_back(message);
+        }
+    });
     RuleSet rules;
-    int32_t status = LoadRuleFile(path, rules, log, files);
-    out << path << ":" << entries.str();
-    bool valid = status == 0 && CheckPatterns(rules, out);
-    out << "\n" << path << ": " << (valid ? "OK" : "FAILED") << "\n";
-    return valid;
+    int32_t stopLine = 0;
+    if (LoadRuleFile(path, rules, log, files, &stopLine) != 0) {
+        for (std::string& message : messages) {
+            const Severity level =
+                check.Diagnostics.empty() ? Severity::Error : Severity::Note;
+            check.Diagnostics.push_back(
+                {stopLine, level, "rule-file-invalid", std::move(message)});
+        }
+        return check;
+    }
+    std::vector<RuleDiagnostic> lint = LintRuleSet(rules);
+    check.Diagnostics.insert(check.Diagnostics.end(), std::make_move_iterator(lint.begin()),
+                             std::make_move_iterator(lint.end()));
+    return check;
+}
+
+std::string_view SeverityName(Severity severity)
+{
+    switch (severity) {
+    case Severity::Error:
+        return "error";
+    case Severity::Warning:
+        return "warning";
+    case Severity::Note:
+        return "note";
+    }
+    return "error";
+}
+
+std::string FormatDiagnostic(const std::string& path, const RuleDiagnostic& diagnostic)
+{
+    std::string line = path;
+    if (diagnostic.Line > 0) {
+        line += ":" + std::to_string(diagnostic.Line);
+    }
+    line += ": ";
+    line += SeverityName(diagnostic.Level);
+    line += ": ";
+    for (char c : diagnostic.Message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            line += "\\x" + std::string(byte < 0x10 ? "0" : "") + NumberAsHex(byte);
+        } else {
+            line += c;
+        }
+    }
+    line += " [" + diagnostic.Code + "]";
+    return line;
+}
+
+std::string DiagnosticsAsJson(const std::vector<RuleFileCheck>& checks)
+{
+    nlohmann::json list = nlohmann::json::array();
+    for (const RuleFileCheck& check : checks) {
+        for (const RuleDiagnostic& diagnostic : check.Diagnostics) {
+            list.push_back({{"file", check.Path},
+                            {"line", diagnostic.Line},
+                            {"severity", SeverityName(diagnostic.Level)},
+                            {"code", diagnostic.Code},
+                            {"message", diagnostic.Message}});
+        }
+    }
+    return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace dormex

@@ -38,17 +38,28 @@ const tinyxml2::XMLElement* RequiredChild(const tinyxml2::XMLNode& parent, const
     return child;
 }
 
-// Sets `text` to the text of the first `tag` child of `parent`; without one,
-// logs `missing` and returns false.
+// Sets `text` to the text of the first `tag` child of `parent` and `line` to
+// that child's line; without one, logs `missing` and returns false.
 bool ReadRequiredText(const tinyxml2::XMLElement& parent, const char* tag, std::string& text,
-                      LogLevel level, const std::string& missing, DebugLog& log)
+                      int32_t& line, LogLevel level, const std::string& missing, DebugLog& log)
 {
     const tinyxml2::XMLElement* child = RequiredChild(parent, tag, level, missing, log);
     if (child == nullptr) {
         return false;
     }
     text = TextOf(*child);
+    line = child->GetLineNum();
     return true;
+}
+
+// Gives `status` back; a failure notes the line of `node` as where loading
+// stopped, unless a node inside it was noted first.
+int32_t StopAt(const tinyxml2::XMLNode& node, int32_t status, int32_t* stopLine)
+{
+    if (status != 0 && stopLine != nullptr && *stopLine == 0) {
+        *stopLine = node.GetLineNum();
+    }
+    return status;
 }
 
 // The fields of a rule before its platform states. Each message may name a
@@ -56,26 +67,27 @@ bool ReadRequiredText(const tinyxml2::XMLElement& parent, const char* tag, std::
 bool ReadRuleFields(const tinyxml2::XMLElement& element, Rule& rule, DebugLog& log)
 {
     std::string count;
+    int32_t unused = 0;
     bool complete =
-        ReadRequiredText(element, "class", rule.Class, USER_INFO,
+        ReadRequiredText(element, "class", rule.Class, rule.ClassLine, USER_INFO,
                          "class tag was not found in xml. Please check XML file for <class> tag, "
                          "make sure that they are not corrupt.",
                          log) &&
-        ReadRequiredText(element, "regex", rule.Regex, USER_INFO,
+        ReadRequiredText(element, "regex", rule.Regex, rule.RegexLine, USER_INFO,
                          "regex tag was not found in xml. Please check XML file for <regex> tag, "
                          "make sure that they are not corrupt.",
                          log) &&
-        ReadRequiredText(element, "servicename", rule.ServiceName, USER_INFO,
+        ReadRequiredText(element, "servicename", rule.ServiceName, unused, USER_INFO,
                          "servicename tag was not found in xml. Please check XML file for "
                          "<servicename> tag, make sure that they are not corrupt for class" +
                              rule.Class,
                          log) &&
-        ReadRequiredText(element, "ruletype", rule.RuleType, USER_INFO,
+        ReadRequiredText(element, "ruletype", rule.RuleType, unused, USER_INFO,
                          "ruletype tag was not found in xml. Please check XML file for <ruletype> "
                          "tag, make sure that they are not corrupt for regex/servicename" +
                              rule.Regex + "/" + rule.ServiceName,
                          log) &&
-        ReadRequiredText(element, "platformstatecount", count, USER_INFO,
+        ReadRequiredText(element, "platformstatecount", count, rule.CountLine, USER_INFO,
                          "platformstatecount tag was not found in xml. Please check XML file for "
                          "<platformstatecount> tag for Regex/ServiceName " +
                              rule.Regex + "/" + rule.ServiceName,
@@ -87,11 +99,12 @@ bool ReadRuleFields(const tinyxml2::XMLElement& element, Rule& rule, DebugLog& l
 }
 
 // Every sibling from `first` on is a platform state.
-int32_t ParsePlatformStates(const tinyxml2::XMLNode& first, Rule& rule, DebugLog& log)
+int32_t ParsePlatformStates(const tinyxml2::XMLNode& first, Rule& rule, DebugLog& log,
+                            int32_t* stopLine)
 {
     for (const tinyxml2::XMLNode* node = &first; node != nullptr; node = node->NextSibling()) {
         PlatformStateConstraint constraint;
-        if (int32_t status = ParsePlatformState(*node, constraint, log); status != 0) {
+        if (int32_t status = ParsePlatformState(*node, constraint, log, stopLine); status != 0) {
             log.WriteLog(USER_INFO,
                          "Platform State information tag <platformstate> is incorrect in xml for "
                          "Regex : " +
@@ -106,7 +119,8 @@ int32_t ParsePlatformStates(const tinyxml2::XMLNode& first, Rule& rule, DebugLog
 
 }  // namespace
 
-int32_t LoadRuleFile(std::string path, RuleSet& rules, DebugLog& log, FileSystem& files)
+int32_t LoadRuleFile(std::string path, RuleSet& rules, DebugLog& log, FileSystem& files,
+                     int32_t* stopLine)
 {
     if (path.empty()) {
         log.WriteLog(ERROR, "No File name was specified for accessing rules",
@@ -114,46 +128,55 @@ int32_t LoadRuleFile(std::string path, RuleSet& rules, DebugLog& log, FileSystem
         return ErrorInvalidParameter;
     }
     log.WriteLog(INFORMATION, "Parsing  xml values from: " + path, 0);
-    if (int32_t status = ParseRuleFile(path, rules, log, files); status != 0) {
+    if (int32_t status = ParseRuleFile(path, rules, log, files, stopLine); status != 0) {
         log.WriteLog(ERROR, "Cannot parse xml information from XML location : " + path, status);
         return status;
     }
     log.WriteLog(INFORMATION, "validating rules", 0);
-    if (int32_t status = ValidateRuleSet(rules, log); status != 0) {
+    if (int32_t status = ValidateRuleSet(rules, log, stopLine); status != 0) {
         log.WriteLog(ERROR, "Validating Xml Files did not complete Successfully.", status);
         return status;
     }
     return 0;
 }
 
-int32_t ParseRuleFile(const std::string& path, RuleSet& rules, DebugLog& log, FileSystem& files)
+int32_t ParseRuleFile(const std::string& path, RuleSet& rules, DebugLog& log, FileSystem& files,
+                      int32_t* stopLine)
 {
     tinyxml2::XMLDocument document;
     if (document.LoadFile(files.NativePath(path).c_str()) != tinyxml2::XML_SUCCESS) {
         log.WriteLog(ERROR, "Cannot create a doc handle", ErrorInvalidData);
+        if (stopLine != nullptr) {
+            *stopLine = document.ErrorLineNum();
+        }
         return ErrorInvalidData;
     }
     const tinyxml2::XMLElement* platform =
         RequiredChild(document, "platform", ERROR, "platform node was not found in xml", log);
     if (platform == nullptr) {
+        // The element that stands where the platform should, or else the first line.
+        const tinyxml2::XMLElement* root = document.FirstChildElement();
+        if (stopLine != nullptr) {
+            *stopLine = root != nullptr ? root->GetLineNum() : 1;
+        }
         return XmlElementMissing;
     }
     const char* name = platform->Attribute("name");
     if (name == nullptr) {
         log.WriteLog(ERROR, "name attribute of platform node was not found in xml",
                      XmlElementMissing);
-        return XmlElementMissing;
+        return StopAt(*platform, XmlElementMissing, stopLine);
     }
     rules.PlatformName = name;
 
     const tinyxml2::XMLElement* os =
         RequiredChild(*platform, "os", ERROR, "OS node was not found in xml", log);
     if (os == nullptr) {
-        return XmlElementMissing;
+        return StopAt(*platform, XmlElementMissing, stopLine);
     }
     for (; os != nullptr; os = os->NextSiblingElement("os")) {
         OsEntry entry;
-        if (int32_t status = ParseOsEntry(*os, entry, rules, log); status != 0) {
+        if (int32_t status = ParseOsEntry(*os, entry, rules, log, stopLine); status != 0) {
             log.WriteLog(ERROR, "OS information was not set.", status);
             return status;
         }
@@ -161,19 +184,21 @@ int32_t ParseRuleFile(const std::string& path, RuleSet& rules, DebugLog& log, Fi
     return 0;
 }
 
-int32_t ParseOsEntry(const tinyxml2::XMLElement& os, OsEntry& entry, RuleSet& rules, DebugLog& log)
+int32_t ParseOsEntry(const tinyxml2::XMLElement& os, OsEntry& entry, RuleSet& rules, DebugLog& log,
+                     int32_t* stopLine)
 {
     entry.Build = AttributeOf(os, "build");
     entry.Version = AttributeOf(os, "version");
+    entry.Line = os.GetLineNum();
     if (os.FirstChild() == nullptr) {
         log.WriteLog(ERROR, "rule tag was not found in xml for OS version :" + entry.Build,
                      XmlElementMissing);
-        return XmlElementMissing;
+        return StopAt(os, XmlElementMissing, stopLine);
     }
     for (const tinyxml2::XMLNode* node = os.FirstChild(); node != nullptr;
          node = node->NextSibling()) {
         Rule rule;
-        if (int32_t status = ParseRule(*node, rule, log); status != 0) {
+        if (int32_t status = ParseRule(*node, rule, log, stopLine); status != 0) {
             log.WriteLog(ERROR, "Issue with Rule a rule for OS version : " + entry.Build, status);
             return status;
         }
@@ -183,7 +208,7 @@ int32_t ParseOsEntry(const tinyxml2::XMLElement& os, OsEntry& entry, RuleSet& ru
     return 0;
 }
 
-int32_t ParseRule(const tinyxml2::XMLNode& node, Rule& rule, DebugLog& log)
+int32_t ParseRule(const tinyxml2::XMLNode& node, Rule& rule, DebugLog& log, int32_t* stopLine)
 {
     const tinyxml2::XMLElement* element = node.ToElement();
     if (element == nullptr) {
@@ -192,11 +217,12 @@ int32_t ParseRule(const tinyxml2::XMLNode& node, Rule& rule, DebugLog& log)
                      "A rule tag of NULL was specified. Please check XML file for comments or text "
                      "inside <os> tag",
                      XmlElementMissing);
-        return XmlElementMissing;
+        return StopAt(node, XmlElementMissing, stopLine);
     }
     rule.RuleOnParent = AttributeOf(*element, "RuleOnParent");
+    rule.Line = element->GetLineNum();
     if (!ReadRuleFields(*element, rule, log)) {
-        return XmlElementMissing;
+        return StopAt(node, XmlElementMissing, stopLine);
     }
     const tinyxml2::XMLElement* firstState = RequiredChild(
         *element, "platformstate", USER_INFO,
@@ -206,13 +232,13 @@ int32_t ParseRule(const tinyxml2::XMLNode& node, Rule& rule, DebugLog& log)
             rule.ServiceName,
         log);
     if (firstState == nullptr) {
-        return XmlElementMissing;
+        return StopAt(node, XmlElementMissing, stopLine);
     }
-    return ParsePlatformStates(*firstState, rule, log);
+    return StopAt(node, ParsePlatformStates(*firstState, rule, log, stopLine), stopLine);
 }
 
 int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstraint& state,
-                           DebugLog& log)
+                           DebugLog& log, int32_t* stopLine)
 {
     const tinyxml2::XMLElement* element = node.ToElement();
     if (element == nullptr) {
@@ -220,26 +246,28 @@ int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstrain
                      "A platform State tag of NULL was specified. Please check XML file for "
                      "<Platform> tag",
                      ErrorInvalidParameter);
-        return ErrorInvalidParameter;
+        return StopAt(node, ErrorInvalidParameter, stopLine);
     }
+    state.Line = element->GetLineNum();
     std::string index;
-    if (!ReadRequiredText(*element, "platformstateindex", index, USER_INFO,
+    int32_t indexLine = 0;
+    if (!ReadRequiredText(*element, "platformstateindex", index, indexLine, USER_INFO,
                           "platformstateindex node was not found in xml. Please check "
                           "<platformstateindex> tag in xml & make sure that it is monotonically "
                           "increasing.",
                           log)) {
-        return XmlElementMissing;
+        return StopAt(node, XmlElementMissing, stopLine);
     }
     state.PlatformStateIndex = ReadDecimal(index);
-    if (!ReadRequiredText(*element, "Dstate", state.DState, USER_INFO,
+    if (!ReadRequiredText(*element, "Dstate", state.DState, state.DStateLine, USER_INFO,
                           "DState node was not found in xml. Please check <Dstate> tag in xml & "
                           "make sure that it is in range of 0 to 3 (D States representations)",
                           log) ||
-        !ReadRequiredText(*element, "Fstate", state.FState, ERROR,
+        !ReadRequiredText(*element, "Fstate", state.FState, state.FStateLine, ERROR,
                           "FState node was not found in xml. Please check <Fstate> tag in xml & "
                           "make sure that it is valid F state (F States representations)",
                           log)) {
-        return XmlElementMissing;
+        return StopAt(node, XmlElementMissing, stopLine);
     }
     return 0;
 }

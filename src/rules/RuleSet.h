@@ -15,6 +15,11 @@ struct PlatformStateConstraint {
     int32_t PlatformStateIndex = 0;
     std::string DState;
     std::string FState;
+    // Lines of the platformstate, Dstate and Fstate elements in the rule file
+    // (0 for a record that was not read from one), for messages to its author.
+    int32_t Line = 0;
+    int32_t DStateLine = 0;
+    int32_t FStateLine = 0;
 };
 
 struct Rule {
@@ -25,6 +30,11 @@ struct Rule {
     std::string RuleType;
     int32_t PlatformStateCount = 0;
     std::vector<PlatformStateConstraint> PlatformStates;
+    // Lines of the rule element and of its class, regex and platformstatecount.
+    int32_t Line = 0;
+    int32_t ClassLine = 0;
+    int32_t RegexLine = 0;
+    int32_t CountLine = 0;
 };
 
 // Rules and entries keep their addresses while the lists grow: the analysis
@@ -33,6 +43,7 @@ struct OsEntry {
     std::string Version;
     std::string Build;
     std::deque<Rule> Rules;
+    int32_t Line = 0;  // of the os element
 };
 
 struct RuleSet {

@@ -11,14 +11,16 @@ namespace dormex {
 
 namespace {
 
-// Logs why a rule is not valid and gives the status that says so.
-int32_t Reject(DebugLog& log, const std::string& reason)
+// Logs why a rule is not valid, notes the line of the element at fault and
+// gives the status that says so.
+int32_t Reject(DebugLog& log, const std::string& reason, int32_t line, int32_t& stopLine)
 {
     log.WriteLog(USER_INFO, reason, ErrorInvalidData);
+    stopLine = line;
     return ErrorInvalidData;
 }
 
-int32_t ValidateRule(const Rule& rule, DebugLog& log)
+int32_t ValidateRule(const Rule& rule, DebugLog& log, int32_t& stopLine)
 {
     if (std::find(RuleTypeNames.begin(), RuleTypeNames.end(), rule.RuleType) ==
         RuleTypeNames.end()) {
@@ -29,26 +31,33 @@ int32_t ValidateRule(const Rule& rule, DebugLog& log)
             accepted += ",";
             accepted += name;
         }
-        return Reject(log, "We expect one of the following  Rule classes: " + accepted);
+        return Reject(log, "We expect one of the following  Rule classes: " + accepted, rule.Line,
+                      stopLine);
     }
     for (int32_t i = 0; i < rule.PlatformStateCount; ++i) {
         if (static_cast<size_t>(i) >= rule.PlatformStates.size()) {
-            return Reject(log, "platformstate tags are fewer than platform state count: " +
-                                   std::to_string(rule.PlatformStateCount) +
-                                   " For Regex/servicename " + rule.Regex + "/" + rule.ServiceName);
+            return Reject(log,
+                          "platformstate tags are fewer than platform state count: " +
+                              std::to_string(rule.PlatformStateCount) + " For Regex/servicename " +
+                              rule.Regex + "/" + rule.ServiceName,
+                          rule.CountLine, stopLine);
         }
         const PlatformStateConstraint& state = rule.PlatformStates[static_cast<size_t>(i)];
         if (state.PlatformStateIndex != i) {
-            return Reject(log, "PlatformStateIndex is not in order, Index provided is : " +
-                                   std::to_string(state.PlatformStateIndex));
+            return Reject(log,
+                          "PlatformStateIndex is not in order, Index provided is : " +
+                              std::to_string(state.PlatformStateIndex),
+                          state.Line, stopLine);
         }
         int32_t d = ReadNumberAutoBase(state.DState);
         if (d < 0 || d >= 4) {
-            return Reject(log, "D State is not correct, D State provided is : " + state.DState);
+            return Reject(log, "D State is not correct, D State provided is : " + state.DState,
+                          state.DStateLine, stopLine);
         }
         int32_t f = ReadNumberAutoBase(state.FState);
         if (f < 0 || f >= 256) {
-            return Reject(log, "F State is not correct, F State provided is : " + state.FState);
+            return Reject(log, "F State is not correct, F State provided is : " + state.FState,
+                          state.FStateLine, stopLine);
         }
     }
     return 0;
@@ -56,11 +65,15 @@ int32_t ValidateRule(const Rule& rule, DebugLog& log)
 
 }  // namespace
 
-int32_t ValidateRuleSet(const RuleSet& rules, DebugLog& log)
+int32_t ValidateRuleSet(const RuleSet& rules, DebugLog& log, int32_t* stopLine)
 {
     for (const OsEntry& entry : rules.OsEntries) {
         for (const Rule& rule : entry.Rules) {
-            if (int32_t status = ValidateRule(rule, log); status != 0) {
+            int32_t line = 0;
+            if (int32_t status = ValidateRule(rule, log, line); status != 0) {
+                if (stopLine != nullptr) {
+                    *stopLine = line;
+                }
                 return status;
             }
         }

@@ -441,6 +441,86 @@ TEST(Diff, TellsTwoRunsOfTheSampleApart)
         << refused.err;
 }
 
+// dormex-rules-check as a rule author and a CI job run it: the shipped rule
+// files pass even with --werror, a warning fails only with it, a file that
+// cannot be read outranks everything, and the JSON form parses.
+TEST(RulesCheck, ExitStatusAndOutputOnTheCommandLine)
+{
+    const dormex::test::TempDir dir;
+    const fs::path shipped = fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc";
+    const fs::path original = shipped / "Family_6_Model_170_Microsoft_Windows_10.xml";
+    const std::string text = ReadFile(original);
+    // A copy with one change, and the line of that change.
+    auto changed = [&](const std::string& name, const std::string& from, const std::string& to) {
+        std::string copy = text;
+        const size_t at = copy.find(from);
+        copy.replace(at, from.size(), to);
+        WriteFile(dir.Path() / name, copy);
+        return std::to_string(std::count(copy.begin(), copy.begin() + at, '\n') + 1);
+    };
+    const std::string warnedLine = changed("warned.xml", "<Dstate>3<", "<Dstate>0x3<");
+    const std::string brokenLine = changed("broken.xml", "<ruletype>always<", "<ruletype>Always<");
+    const std::string warning = "warned.xml:" + warnedLine +
+                                ": warning: D-state \"0x3\" is not a plain decimal number; "
+                                "validation reads it as 3 but the power-state checks compare 0 "
+                                "[state-not-decimal]\n";
+
+    const std::string check =
+        "cd " + Quote(dir.Path().string()) + " && " + Quote(DORMEX_RULES_CHECK_EXE) + " ";
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string out;  // the start of standard output
+    };
+    const Case cases[] = {
+        {"--help", 0, "usage: dormex-rules-check [--werror] [--format text|json] RULE_FILE...\n"},
+        {"--version", 0, "dormex-rules-check 2."},
+        {"", 2, ""},
+        {"--strict warned.xml", 2, ""},
+        {"--format yaml warned.xml", 2, ""},
+        {"--werror " + Quote((shipped / "Family_6_Model_138_Microsoft_Windows_10.xml").string()) +
+             " " + Quote(original.string()),
+         0, ""},
+        {"warned.xml", 0, warning},
+        {"--werror warned.xml", 1, warning},
+        {"broken.xml", 1,
+         "broken.xml:" + std::to_string(std::stoi(brokenLine) - 4) +
+             ": error: Rule is corrupt, class provided is : Always [rule-file-invalid]\n"},
+        {"warned.xml absent.xml", 2,
+         warning + "absent.xml: error: cannot read the file (XML_ERROR_FILE_NOT_FOUND) "
+                   "[unreadable]\n"},
+    };
+    for (const Case& c : cases) {
+        const Ran ran = RunCommand(check + c.arguments, dir.Path());
+        EXPECT_EQ(ran.status, c.status) << c.arguments << "\n" << ran.out << ran.err;
+        EXPECT_EQ(ran.out.substr(0, c.out.size()), c.out) << c.arguments;
+        if (c.status == 2 && c.out.empty()) {
+            EXPECT_NE(ran.err.find("usage: dormex-rules-check"), std::string::npos) << c.arguments;
+        }
+    }
+
+    const Ran json =
+        RunCommand(check + "--format=json warned.xml broken.xml absent.xml", dir.Path());
+    EXPECT_EQ(json.status, 2);
+    const auto list = nlohmann::json::parse(json.out);
+    ASSERT_TRUE(list.is_array());
+    std::vector<std::string> codes;
+    for (const auto& diagnostic : list) {
+        EXPECT_EQ(diagnostic.size(), 5u) << diagnostic;
+        EXPECT_TRUE(diagnostic["file"].is_string() && diagnostic["line"].is_number_integer() &&
+                    diagnostic["severity"].is_string() && diagnostic["message"].is_string())
+            << diagnostic;
+        codes.push_back(diagnostic["file"].get<std::string>() + " " +
+                        diagnostic["severity"].get<std::string>() + " " +
+                        diagnostic["code"].get<std::string>());
+    }
+    EXPECT_EQ(codes, (std::vector<std::string>{"warned.xml warning state-not-decimal",
+                                               "broken.xml error rule-file-invalid",
+                                               "broken.xml note rule-file-invalid",
+                                               "broken.xml note rule-file-invalid",
+                                               "absent.xml error unreadable"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;

@@ -1,68 +1,317 @@
 #include <gtest/gtest.h>
 
-#include <regex>
-#include <sstream>
+#include <nlohmann/json.hpp>
 
 #include "TestPlatform.h"
 #include "rules/RuleCheck.h"
 
 namespace dormex {
-namespace {
 
-std::string RuleFile(const std::string& pattern)
+void PrintTo(const RuleDiagnostic& diagnostic, std::ostream* out)
 {
-    return R"(<platform name="p"><os build="1"><rule>
-      <class>WiFi-Radio</class><regex>)" +
-           pattern + R"(</regex><servicename>netwlan</servicename>
-      <ruletype>always</ruletype><platformstatecount>1</platformstatecount>
-      <platformstate><platformstateindex>0</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate>
-    </rule></os></platform>)";
+    *out << FormatDiagnostic("", diagnostic);
 }
 
-TEST(CheckRuleFile, PrintsTheRunsMessagesAndNamesEveryProblem)
+namespace {
+
+// One element per line, so that a case can name the line it breaks.
+const std::string Clean = R"(<?xml version="1.0"?>
+<platform name="Test Platform">
+  <os version="11" build="22621">
+    <rule>
+      <class>audio</class>
+      <regex>.*HDAS</regex>
+      <servicename>HDAudBus</servicename>
+      <ruletype>always</ruletype>
+      <platformstatecount>2</platformstatecount>
+      <platformstate>
+        <platformstateindex>0</platformstateindex>
+        <Dstate>3</Dstate>
+        <Fstate>0</Fstate>
+      </platformstate>
+      <platformstate>
+        <platformstateindex>1</platformstateindex>
+        <Dstate>3</Dstate>
+        <Fstate>1</Fstate>
+      </platformstate>
+    </rule>
+  </os>
+</platform>
+)";
+
+// A complete rule on one line.
+std::string RuleLine(const std::string& attributes, const std::string& regex)
+{
+    return "<rule" + attributes + "><class>audio</class><regex>" + regex +
+           "</regex><servicename>HDAudBus</servicename><ruletype>always</ruletype>"
+           "<platformstatecount>1</platformstatecount><platformstate><platformstateindex>0"
+           "</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate></rule>";
+}
+
+// `Clean` with the first `from` replaced by `to`.
+std::string Broken(const std::string& from, const std::string& to)
+{
+    std::string xml = Clean;
+    const size_t at = xml.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? xml : xml.replace(at, from.size(), to);
+}
+
+RuleDiagnostic W(int32_t line, std::string code, std::string message)
+{
+    return {line, Severity::Warning, std::move(code), std::move(message)};
+}
+RuleDiagnostic E(int32_t line, std::string code, std::string message)
+{
+    return {line, Severity::Error, std::move(code), std::move(message)};
+}
+RuleDiagnostic N(int32_t line, std::string message)
+{
+    return {line, Severity::Note, "rule-file-invalid", std::move(message)};
+}
+
+const std::string NotParsed = "Cannot parse xml information from XML location : <path>";
+const std::string NotValid = "Validating Xml Files did not complete Successfully.";
+const std::string RunWarns = "; a run warns about it and compares device ids with it only as plain text";
+
+TEST(CheckRuleFile, GivesEachFaultWithItsLine)
 {
     struct Case {
-        std::string pattern;
-        std::string type;
-        bool passes;
-        std::vector<std::string> lines;  // in the output, in order; <path> stands for the file
+        std::string name;
+        std::string xml;
+        std::vector<RuleDiagnostic> expected;  // <path> stands for the file
     };
+    const std::string deep = std::string(260, '(') + "a" + std::string(260, ')');
     const Case cases[] = {
-        {".*CNVW",
-         "always",
-         true,
-         {"<path>:\nINFORMATION:: Parsing  xml values from: <path>\nINFORMATION:: validating rules"
-          "\nWARNING:: Unique classes are not present. \n<path>: OK\n"}},
-        {".*(CNVW",
-         "always",
-         false,
-         {"\nInvalid regex \".*(CNVW\" (",
-          ") in the rule of class \"WiFi-Radio\" with service name \"netwlan\" for OS build \"1\"",
-          "<path>: FAILED\n"}},
-        {std::string(100000, 'a'),
-         "always",
-         false,
-         {" (pattern string is longer than the limit set by the application at offset 0) in the "
-          "rule of class \"WiFi-Radio\"",
-          "<path>: FAILED\n"}},
-        {".*",
-         "Always",
-         false,
-         {"\nUSER_INFO:: Rule is corrupt, class provided is : Always", "<path>: FAILED\n"}},
+        {"clean", Clean, {}},
+        // State texts that validation and the checks read differently, or not as written.
+        {"letter",
+         Broken("<Dstate>3<", "<Dstate>D3<"),
+         {W(12, "state-not-decimal", "D-state \"D3\" is not a plain decimal number; it is read as 0")}},
+        {"hex",
+         Broken("<Dstate>3<", "<Dstate>0x3<"),
+         {W(12, "state-not-decimal",
+            "D-state \"0x3\" is not a plain decimal number; validation reads it as 3 but the "
+            "power-state checks compare 0")}},
+        {"octal",
+         Broken("<Fstate>1<", "<Fstate>010<"),
+         {W(18, "state-not-decimal",
+            "F-state \"010\" is not a plain decimal number; validation reads it as 8 but the "
+            "power-state checks compare 10")}},
+        {"sign",
+         Broken("<Dstate>3<", "<Dstate>+2<"),
+         {W(12, "state-not-decimal", "D-state \"+2\" is not a plain decimal number; it is read as 2")}},
+        {"blanks",
+         Broken("<Fstate>0<", "<Fstate> 0 <"),
+         {W(13, "state-not-decimal", "F-state \" 0 \" is not a plain decimal number; it is read as 0")}},
+        {"empty state",
+         Broken("<Fstate>0</Fstate>", "<Fstate/>"),
+         {W(13, "state-not-decimal", "F-state \"\" is not a plain decimal number; it is read as 0")}},
+        // Classes.
+        {"class case",
+         Broken("<class>audio<", "<class>Audio<"),
+         {W(5, "unknown-class", "class \"Audio\" is not a known class; did you mean \"audio\"?")}},
+        {"class blanks",
+         Broken("<class>audio<", "<class> WiFi-Radio <"),
+         {W(5, "unknown-class",
+            "class \" WiFi-Radio \" is not a known class; did you mean \"WiFi-Radio\"?")}},
+        {"class unknown",
+         Broken("<class>audio<", "<class>camera<"),
+         {W(5, "unknown-class", "class \"camera\" is not a known class")}},
+        // State counts, both ways.
+        {"count small",
+         Broken("<platformstatecount>2<", "<platformstatecount>1<"),
+         {W(9, "state-count-mismatch",
+            "platformstatecount is 1 but the rule has 2 platformstate elements; those after the "
+            "first 1 are neither validated nor compared")}},
+        {"count zero",
+         Broken("<platformstatecount>2<", "<platformstatecount>0<"),
+         {W(9, "state-count-mismatch",
+            "platformstatecount is 0 but the rule has 2 platformstate elements; none of them is "
+            "validated or compared")}},
+        {"count large",
+         Broken("<platformstatecount>2<", "<platformstatecount>3<"),
+         {E(9, "rule-file-invalid",
+            "platformstate tags are fewer than platform state count: 3 For Regex/servicename "
+            ".*HDAS/HDAudBus"),
+          N(9, NotValid)}},
+        // Rules that select nothing or repeat another.
+        {"matches nothing",
+         Broken("<regex>.*HDAS</regex>\n      <servicename>HDAudBus<",
+                "<regex/>\n      <servicename><"),
+         {W(4, "matches-nothing",
+            "the rule has neither a pattern nor a service name, so it matches no device")}},
+        {"duplicate",
+         Broken("    </rule>\n", "    </rule>" + RuleLine("", ".*HDAS") + "\n"),
+         {W(20, "duplicate-rule",
+            "the rule repeats the class, pattern and service name of the rule at line 4 for the "
+            "same OS build")}},
+        {"same selection for the parent", Broken("    </rule>\n", "    </rule>" +
+                                                                     RuleLine(" RuleOnParent=\"1\"",
+                                                                              ".*HDAS") +
+                                                                     "\n"),
+         {}},
+        // Patterns.
+        {"invalid pattern",
+         Broken(">.*HDAS<", ">.*(HDAS<"),
+         {E(6, "invalid-pattern",
+            "pattern \".*(HDAS\" is not a valid regular expression (missing closing parenthesis at "
+            "offset 7)" +
+                RunWarns)}},
+        {"long pattern",
+         Broken(">.*HDAS<", ">" + std::string(8193, 'a') + "<"),
+         {E(6, "invalid-pattern",
+            "pattern \"" + std::string(60, 'a') +
+                "...\" (8193 characters) is longer than the 8192 characters the matcher takes" +
+                RunWarns)}},
+        {"deep pattern",
+         Broken(">.*HDAS<", ">" + deep + "<"),
+         {E(6, "invalid-pattern",
+            "pattern \"" + std::string(60, '(') +
+                "...\" (521 characters) is not a valid regular expression (parentheses are too "
+                "deeply nested at offset 251), deeper than the 250 levels the matcher takes" +
+                RunWarns)}},
+        {"slow pattern",
+         Broken(">.*HDAS<", ">.*\\\\(\\w+\\s?)+HDAS<"),
+         {W(6, "slow-pattern",
+            "pattern \".*\\\\(\\w+\\s?)+HDAS\" nests unbounded repetition (offset 4), which is slow "
+            "to match: on a device id that almost matches, the run gives up and counts no match")}},
+        // OS builds that another entry takes first.
+        {"repeated build",
+         Broken("  </os>\n", "  </os><os build=\"22621\">" + RuleLine("", "x") + "</os>\n"),
+         {W(21, "repeated-build",
+            "OS build \"22621\" repeats the build of the os element at line 3, which rule matching "
+            "takes first")}},
+        {"build within a later one",
+         Broken("  </os>\n", "  </os><os build=\"226210\">" + RuleLine("", "x") + "</os>\n"),
+         {W(21, "shadowed-build",
+            "OS build \"226210\" contains the build \"22621\" of the os element at line 3; rule "
+            "matching takes that one first whenever this one fits")}},
+        {"empty build first",
+         Broken("  </os>\n", "  </os><os build=\"\">" + RuleLine("", "x") +
+                                 "</os>\n<os build=\"19045\">" + RuleLine("", "x") + "</os>\n"),
+         {W(22, "shadowed-build",
+            "the os element at line 21 has an empty build, which fits every OS build; rule "
+            "matching takes that one first whenever this one fits")}},
+        // What a run refuses: its own messages, at the line it stopped.
+        {"malformed",
+         Broken("    </rule>\n", "    </rules>\n"),
+         {E(4, "malformed-xml", "malformed XML: XML_ERROR_MISMATCHED_ELEMENT (XMLElement name=rule)"),
+          N(4, "Cannot create a doc handle"), N(4, NotParsed)}},
+        {"empty file", "", {E(0, "malformed-xml", "malformed XML: XML_ERROR_EMPTY_DOCUMENT"),
+                            N(0, "Cannot create a doc handle"), N(0, NotParsed)}},
+        {"rule type",
+         Broken(">always<", ">Always<"),
+         {E(4, "rule-file-invalid", "Rule is corrupt, class provided is : Always"),
+          N(4,
+            "We expect one of the following  Rule classes: "
+            ",always,dynamic,requiredNo,classInvalidator,notRequired"),
+          N(4, NotValid)}},
+        {"index order",
+         Broken("<platformstateindex>1<", "<platformstateindex>2<"),
+         {E(15, "rule-file-invalid", "PlatformStateIndex is not in order, Index provided is : 2"),
+          N(15, NotValid)}},
+        {"F-state range",
+         Broken("<Fstate>1<", "<Fstate>256<"),
+         {E(18, "rule-file-invalid", "F State is not correct, F State provided is : 256"),
+          N(18, NotValid)}},
+        {"missing element",
+         Broken("<regex>.*HDAS</regex>", ""),
+         {E(4, "rule-file-invalid",
+            "regex tag was not found in xml. Please check XML file for <regex> tag, make sure that "
+            "they are not corrupt."),
+          N(4, "Issue with Rule a rule for OS version : 22621"), N(4, "OS information was not set."),
+          N(4, NotParsed)}},
+        {"missing F-state",
+         Broken("        <Fstate>1</Fstate>\n", ""),
+         {E(15, "rule-file-invalid",
+            "FState node was not found in xml. Please check <Fstate> tag in xml & make sure that it "
+            "is valid F state (F States representations)"),
+          N(15,
+            "Platform State information tag <platformstate> is incorrect in xml for Regex : .*HDAS "
+            "for Service: HDAudBus"),
+          N(15, "Issue with Rule a rule for OS version : 22621"), N(15, "OS information was not set."),
+          N(15, NotParsed)}},
+        {"comment in os",
+         Broken("    </rule>\n", "    </rule>\n    <!-- HDAS -->\n"),
+         {E(21, "rule-file-invalid",
+            "A rule tag of NULL was specified. Please check XML file for comments or text inside <os> "
+            "tag"),
+          N(21, "Issue with Rule a rule for OS version : 22621"), N(21, "OS information was not set."),
+          N(21, NotParsed)}},
+        {"no platform",
+         "<?xml version=\"1.0\"?>\n<platforms>\n</platforms>\n",
+         {E(2, "rule-file-invalid", "platform node was not found in xml"), N(2, NotParsed)}},
+        {"no name",
+         "<platform>\n  <os/>\n</platform>\n",
+         {E(1, "rule-file-invalid", "name attribute of platform node was not found in xml"),
+          N(1, NotParsed)}},
+        {"no os",
+         "<platform name=\"P\">\n  <other/>\n</platform>\n",
+         {E(1, "rule-file-invalid", "OS node was not found in xml"), N(1, NotParsed)}},
     };
     for (const Case& c : cases) {
         test::LogCapture capture;
-        std::string xml = std::regex_replace(RuleFile(c.pattern), std::regex("always"), c.type);
-        std::string path = capture.AddFile("rules.xml", xml);
-        std::ostringstream out;
-        EXPECT_EQ(CheckRuleFile(path, out, capture.Files), c.passes) << c.pattern;
-        size_t at = 0;
-        for (std::string line : c.lines) {
-            line = std::regex_replace(line, std::regex("<path>"), path);
-            at = out.str().find(line, at);
-            ASSERT_NE(at, std::string::npos) << line << "\nin\n" << out.str();
+        const std::string path = capture.AddFile("rules.xml", c.xml);
+        RuleFileCheck check = CheckRuleFile(path, capture.Files);
+        std::vector<RuleDiagnostic> expected = c.expected;
+        for (RuleDiagnostic& diagnostic : expected) {
+            if (diagnostic.Message == NotParsed) {
+                diagnostic.Message.replace(diagnostic.Message.find("<path>"), 6, path);
+            }
         }
+        EXPECT_TRUE(check.Readable) << c.name;
+        EXPECT_EQ(check.Diagnostics, expected) << c.name;
     }
+}
+
+TEST(CheckRuleFile, AFileThatCannotBeReadIsNotChecked)
+{
+    test::LogCapture capture;
+    for (const std::string& path :
+         {(capture.Dir.Path() / "absent.xml").string(), capture.Dir.Path().string()}) {
+        RuleFileCheck check = CheckRuleFile(path, capture.Files);
+        EXPECT_FALSE(check.Readable) << path;
+        ASSERT_EQ(check.Diagnostics.size(), 1u) << path;
+        EXPECT_EQ(check.Diagnostics[0].Code, "unreadable");
+        EXPECT_EQ(check.Diagnostics[0].Line, 0);
+    }
+}
+
+TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
+{
+    constexpr size_t none = std::string::npos;
+    const std::pair<std::string, size_t> cases[] = {
+        {"(a+)+", 0},         {"(a*)*", 0},         {"x(?:a{2,})*", 1},  {"(a+)+?", 0},
+        {"((a+))+", 0},       {"(a+b)+", 0},        {"(a|b+)*", 0},      {"(a+){2,}", 0},
+        {"(x(a+)y){3,}", 0},  {"([)]+)+", 0},       {"(a)+", none},    {"(a{1,5})*", none},
+        {"(a+)?", none},    {"(a+){2}", none},  {".*(a+)x+", none}, {"\\(a+\\)+", none},
+        {"[(]a+)+", none},  {"(a{,})+", none},  {"a{", none},      {"", none},
+    };
+    for (const auto& [pattern, offset] : cases) {
+        EXPECT_EQ(NestedUnboundedRepetition(pattern), offset) << pattern;
+    }
+}
+
+TEST(RuleDiagnostics, ReadAsOneLineEachAndAsJson)
+{
+    const RuleDiagnostic warning = W(7, "unknown-class", "class \"a\nb\" is \x7f");
+    EXPECT_EQ(FormatDiagnostic("r.xml", warning),
+              "r.xml:7: warning: class \"a\\x0ab\" is \\x7f [unknown-class]");
+    EXPECT_EQ(FormatDiagnostic("r.xml", E(0, "unreadable", "cannot read")),
+              "r.xml: error: cannot read [unreadable]");
+
+    // Rule files need not be UTF-8; the JSON still is.
+    RuleFileCheck check{"r\xe9.xml", true, {warning, N(3, "\xff")}};
+    const auto list = nlohmann::json::parse(DiagnosticsAsJson({check, {"s.xml", true, {}}}));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0], (nlohmann::json{{"file", "r\xef\xbf\xbd.xml"},
+                                       {"line", 7},
+                                       {"severity", "warning"},
+                                       {"code", "unknown-class"},
+                                       {"message", "class \"a\nb\" is \x7f"}}));
+    EXPECT_EQ(list[1]["severity"], "note");
+    EXPECT_EQ(list[1]["message"], "\xef\xbf\xbd");
 }
 
 }  // namespace
