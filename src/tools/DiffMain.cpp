@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/StatusCodes.h"
+#include "common/Version.h"
 #include "results/ResultsDiff.h"
 
 namespace {
@@ -42,6 +43,17 @@ int main(int argc, char** argv)
     dormex::DiffFormat format = dormex::DiffFormat::Text;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::cout << Usage
+                      << "Lists the findings of NEW.json that are new, fixed or unchanged against\n"
+                         "OLD.json (both written with DORMEX_RESULTS). Exit status: 0 when nothing\n"
+                         "is new, 1 when something is, 2 when a file cannot be used.\n";
+            return 0;
+        }
+        if (argument == "--version") {
+            std::cout << "dormex-diff " << dormex::DormexVersion << "\n";
+            return 0;
+        }
         if (argument == "--format" && i + 1 < argc) {
             auto chosen = dormex::ParseDiffFormat(argv[++i]);
             if (!chosen) {
