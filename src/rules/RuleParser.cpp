@@ -38,17 +38,21 @@ const tinyxml2::XMLElement* RequiredChild(const tinyxml2::XMLNode& parent, const
     return child;
 }
 
-// Sets `text` to the text of the first `tag` child of `parent` and `line` to
-// that child's line; without one, logs `missing` and returns false.
+// Sets `text` to the text of the first `tag` child of `parent`, and `line`,
+// when given, to that child's line; without one, logs `missing` and returns
+// false.
 bool ReadRequiredText(const tinyxml2::XMLElement& parent, const char* tag, std::string& text,
-                      int32_t& line, LogLevel level, const std::string& missing, DebugLog& log)
+                      LogLevel level, const std::string& missing, DebugLog& log,
+                      int32_t* line = nullptr)
 {
     const tinyxml2::XMLElement* child = RequiredChild(parent, tag, level, missing, log);
     if (child == nullptr) {
         return false;
     }
     text = TextOf(*child);
-    line = child->GetLineNum();
+    if (line != nullptr) {
+        *line = child->GetLineNum();
+    }
     return true;
 }
 
@@ -67,31 +71,30 @@ int32_t StopAt(const tinyxml2::XMLNode& node, int32_t status, int32_t* stopLine)
 bool ReadRuleFields(const tinyxml2::XMLElement& element, Rule& rule, DebugLog& log)
 {
     std::string count;
-    int32_t unused = 0;
     bool complete =
-        ReadRequiredText(element, "class", rule.Class, rule.ClassLine, USER_INFO,
+        ReadRequiredText(element, "class", rule.Class, USER_INFO,
                          "class tag was not found in xml. Please check XML file for <class> tag, "
                          "make sure that they are not corrupt.",
-                         log) &&
-        ReadRequiredText(element, "regex", rule.Regex, rule.RegexLine, USER_INFO,
+                         log, &rule.ClassLine) &&
+        ReadRequiredText(element, "regex", rule.Regex, USER_INFO,
                          "regex tag was not found in xml. Please check XML file for <regex> tag, "
                          "make sure that they are not corrupt.",
-                         log) &&
-        ReadRequiredText(element, "servicename", rule.ServiceName, unused, USER_INFO,
+                         log, &rule.RegexLine) &&
+        ReadRequiredText(element, "servicename", rule.ServiceName, USER_INFO,
                          "servicename tag was not found in xml. Please check XML file for "
                          "<servicename> tag, make sure that they are not corrupt for class" +
                              rule.Class,
                          log) &&
-        ReadRequiredText(element, "ruletype", rule.RuleType, unused, USER_INFO,
+        ReadRequiredText(element, "ruletype", rule.RuleType, USER_INFO,
                          "ruletype tag was not found in xml. Please check XML file for <ruletype> "
                          "tag, make sure that they are not corrupt for regex/servicename" +
                              rule.Regex + "/" + rule.ServiceName,
                          log) &&
-        ReadRequiredText(element, "platformstatecount", count, rule.CountLine, USER_INFO,
+        ReadRequiredText(element, "platformstatecount", count, USER_INFO,
                          "platformstatecount tag was not found in xml. Please check XML file for "
                          "<platformstatecount> tag for Regex/ServiceName " +
                              rule.Regex + "/" + rule.ServiceName,
-                         log);
+                         log, &rule.CountLine);
     if (complete) {
         rule.PlatformStateCount = ReadDecimal(count);
     }
@@ -250,8 +253,7 @@ int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstrain
     }
     state.Line = element->GetLineNum();
     std::string index;
-    int32_t indexLine = 0;
-    if (!ReadRequiredText(*element, "platformstateindex", index, indexLine, USER_INFO,
+    if (!ReadRequiredText(*element, "platformstateindex", index, USER_INFO,
                           "platformstateindex node was not found in xml. Please check "
                           "<platformstateindex> tag in xml & make sure that it is monotonically "
                           "increasing.",
@@ -259,14 +261,14 @@ int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstrain
         return StopAt(node, XmlElementMissing, stopLine);
     }
     state.PlatformStateIndex = ReadDecimal(index);
-    if (!ReadRequiredText(*element, "Dstate", state.DState, state.DStateLine, USER_INFO,
+    if (!ReadRequiredText(*element, "Dstate", state.DState, USER_INFO,
                           "DState node was not found in xml. Please check <Dstate> tag in xml & "
                           "make sure that it is in range of 0 to 3 (D States representations)",
-                          log) ||
-        !ReadRequiredText(*element, "Fstate", state.FState, state.FStateLine, ERROR,
+                          log, &state.DStateLine) ||
+        !ReadRequiredText(*element, "Fstate", state.FState, ERROR,
                           "FState node was not found in xml. Please check <Fstate> tag in xml & "
                           "make sure that it is valid F state (F States representations)",
-                          log)) {
+                          log, &state.FStateLine)) {
         return StopAt(node, XmlElementMissing, stopLine);
     }
     return 0;
