@@ -13,9 +13,6 @@ namespace dormex {
 
 namespace {
 
-// The power states compared: PowerStates holds three.
-constexpr size_t ComparedStates = 3;
-
 bool HasType(const Cdr& cdr, std::string_view type)
 {
     return cdr.Rule != nullptr && cdr.Rule->RuleType == type;
@@ -114,7 +111,7 @@ void CheckRequiredDevices(const ConstraintAnalysis& analysis, ErrorRegistry& err
 // without a component has no F-state to compare.
 bool PowerStatesDiffer(const Rule& rule, const DeviceMatch& match)
 {
-    for (size_t i = 0; i < ComparedStates && static_cast<int64_t>(i) < rule.PlatformStateCount &&
+    for (size_t i = 0; i < ComparedPlatformStates && static_cast<int64_t>(i) < rule.PlatformStateCount &&
                        i < rule.PlatformStates.size();
          ++i) {
         const PlatformStateConstraint& expected = rule.PlatformStates[i];

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <tuple>
 
 #include "common/Text.h"
@@ -42,7 +41,7 @@ std::string Quoted(const std::string& text)
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
         --cut;
     }
-    return "\"" + text.substr(0, cut) + "...\" (" + std::to_string(text.size()) + " characters)";
+    return "\"" + text.substr(0, cut) + "...\" (" + std::to_string(text.size()) + " bytes)";
 }
 
 RuleDiagnostic Warning(int32_t line, std::string code, std::string message)
@@ -58,20 +57,23 @@ bool IsPlainDecimal(std::string_view text)
 
 // Validation reads a state text with base detection, the power-state checks
 // read it as decimal: only a plain decimal number means the same to both.
-void CheckStateText(std::string_view what, const std::string& text, int32_t line,
+// `compared` says whether the checks read this state at all.
+void CheckStateText(std::string_view what, const std::string& text, int32_t line, bool compared,
                     std::vector<RuleDiagnostic>& out)
 {
     if (IsPlainDecimal(text)) {
         return;
     }
     const int32_t validated = ReadNumberAutoBase(text);
-    const int32_t compared = ReadDecimal(text);
+    const int32_t decimal = ReadDecimal(text);
     std::string message = std::string(what) + " " + Quoted(text) + " is not a plain decimal number; ";
-    if (validated == compared) {
-        message += "it is read as " + std::to_string(compared);
+    if (!compared) {
+        message += "validation reads it as " + std::to_string(validated);
+    } else if (validated == decimal) {
+        message += "it is read as " + std::to_string(decimal);
     } else {
         message += "validation reads it as " + std::to_string(validated) +
-                   " but the power-state checks compare " + std::to_string(compared);
+                   " but the power-state checks compare " + std::to_string(decimal);
     }
     out.push_back(Warning(line, "state-not-decimal", std::move(message)));
 }
@@ -103,9 +105,12 @@ void CheckStateCount(const Rule& rule, std::vector<RuleDiagnostic>& out)
     if (rule.PlatformStateCount >= 0 && static_cast<size_t>(rule.PlatformStateCount) == states) {
         return;
     }
-    std::string message = "platformstatecount is " + std::to_string(rule.PlatformStateCount) +
-                          " but the rule has " + std::to_string(states) + " platformstate element" +
-                          (states == 1 ? "" : "s");
+    std::string message = "platformstatecount is " + std::to_string(rule.PlatformStateCount);
+    if (!IsPlainDecimal(rule.PlatformStateCountText)) {
+        message += " (read from " + Quoted(rule.PlatformStateCountText) + ")";
+    }
+    message += " but the rule has " + std::to_string(states) + " platformstate element" +
+               (states == 1 ? "" : "s");
     if (rule.PlatformStateCount <= 0) {
         message += "; none of them is validated or compared";
     } else if (static_cast<size_t>(rule.PlatformStateCount) < states) {
@@ -121,7 +126,8 @@ void CheckPattern(const Rule& rule, std::vector<RuleDiagnostic>& out)
     const std::string Refused =
         "; a run warns about it and compares device ids with it only as plain text";
     if (rule.Regex.empty()) {
-        if (rule.ServiceName.empty()) {
+        // A WiFi-Radio rule also takes the adapter that the registry names.
+        if (rule.ServiceName.empty() && rule.Class != "WiFi-Radio") {
             out.push_back(Warning(rule.Line, "matches-nothing",
                                   "the rule has neither a pattern nor a service name, so it "
                                   "matches no device"));
@@ -131,7 +137,7 @@ void CheckPattern(const Rule& rule, std::vector<RuleDiagnostic>& out)
     if (rule.Regex.size() > RulePattern::MaxLength) {
         out.push_back({rule.RegexLine, Severity::Error, "invalid-pattern",
                        "pattern " + Quoted(rule.Regex) + " is longer than the " +
-                           std::to_string(RulePattern::MaxLength) + " characters the matcher takes" +
+                           std::to_string(RulePattern::MaxLength) + " bytes the matcher takes" +
                            Refused});
         return;
     }
@@ -152,7 +158,7 @@ void CheckPattern(const Rule& rule, std::vector<RuleDiagnostic>& out)
                               "pattern " + Quoted(rule.Regex) +
                                   " nests unbounded repetition (offset " + std::to_string(at) +
                                   "), which is slow to match: on a device id that almost "
-                                  "matches, the run gives up and counts no match"));
+                                  "matches, a run can give up and count no match"));
     }
 }
 
@@ -222,25 +228,43 @@ bool IsReadFailure(tinyxml2::XMLError error)
 
 size_t NestedUnboundedRepetition(std::string_view pattern)
 {
+    // A group open around the scan position. `tail` says whether its current
+    // alternative so far ends in a repetition without bound followed by
+    // nothing but optional items; `anyTail` whether a finished one did.
+    // Atomic groups and lookarounds never backtrack into what they matched.
     struct Group {
         size_t start = 0;
-        bool holdsUnbounded = false;
+        bool opaque = false;
+        bool tailBefore = false;  // of the enclosing alternative, before the group
+        bool tail = false;
+        bool anyTail = false;
+    };
+    // The item a quantifier applies to; none right after a quantifier, '(' or '|'.
+    struct Item {
+        bool present = false;
+        bool tailBefore = false;
+        bool group = false;
+        size_t start = 0;
+        bool groupTail = false;
     };
     std::vector<Group> open{Group{}};  // the pattern itself is the outermost
-    std::optional<Group> justClosed;   // the atom before a quantifier, when a group
+    Item item;
     size_t i = 0;
     while (i < pattern.size()) {
         const char c = pattern[i];
+        // A quantifier: ?, *, +, {n}, {n,} or {n,m}; another brace is a literal.
         size_t end = i + 1;
         bool quantifier = c == '*' || c == '+' || c == '?';
         bool unbounded = c == '*' || c == '+';
+        bool optional = c == '*' || c == '?';
         if (c == '{') {
-            // {n}, {n,} or {n,m}; anything else is a literal brace.
             size_t j = i + 1;
             const size_t digits = j;
             while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j]))) {
                 ++j;
             }
+            const bool least0 = pattern.substr(digits, j - digits).find_first_not_of('0') ==
+                                std::string_view::npos;
             const bool comma = j > digits && j < pattern.size() && pattern[j] == ',';
             const size_t maxDigits = comma ? ++j : j;
             while (comma && j < pattern.size() &&
@@ -250,21 +274,55 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
             if (j > digits && j < pattern.size() && pattern[j] == '}') {
                 quantifier = true;
                 unbounded = comma && j == maxDigits;
+                optional = least0;
                 end = j + 1;
             }
         }
         if (quantifier) {
-            if (unbounded) {
-                if (justClosed && justClosed->holdsUnbounded) {
-                    return justClosed->start;
-                }
-                open.back().holdsUnbounded = true;
+            // A possessive quantifier gives nothing back; a lazy one still can.
+            const bool possessive = end < pattern.size() && pattern[end] == '+';
+            i = end < pattern.size() && (pattern[end] == '+' || pattern[end] == '?') ? end + 1
+                                                                                      : end;
+            if (!item.present) {
+                continue;
             }
-            justClosed.reset();
-            i = end < pattern.size() && pattern[end] == '?' ? end + 1 : end;  // lazy
+            const bool itemTail = item.group && item.groupTail;
+            if (unbounded && !possessive && itemTail) {
+                return item.start;
+            }
+            const bool endsUnbounded = !possessive && (unbounded || itemTail);
+            open.back().tail = endsUnbounded || (optional && item.tailBefore);
+            item = {};
             continue;
         }
-        justClosed.reset();
+        const bool before = open.back().tail;
+        if (c == '(') {
+            const std::string_view kind = pattern.substr(i + 1, 3);
+            const bool opaque = kind.starts_with("?>") || kind.starts_with("?=") ||
+                                kind.starts_with("?!") || kind.starts_with("?<=") ||
+                                kind.starts_with("?<!");
+            open.push_back({i, opaque, before, false, false});
+            item = {};
+            ++i;
+            continue;
+        }
+        if (c == ')' && open.size() > 1) {
+            const Group closed = open.back();
+            open.pop_back();
+            const bool groupTail = !closed.opaque && (closed.tail || closed.anyTail);
+            open.back().tail = groupTail;
+            item = {true, closed.tailBefore, true, closed.start, groupTail};
+            ++i;
+            continue;
+        }
+        if (c == '|') {
+            open.back().anyTail = open.back().anyTail || open.back().tail;
+            open.back().tail = false;
+            item = {};
+            ++i;
+            continue;
+        }
+        // A single item: an escape, a class, or one character.
         if (c == '\\') {
             i += 2;
         } else if (c == '[') {
@@ -277,17 +335,11 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
                 j += pattern[j] == '\\' ? 2 : 1;
             }
             i = j + 1;
-        } else if (c == '(') {
-            open.push_back({i, false});
-            ++i;
-        } else if (c == ')' && open.size() > 1) {
-            justClosed = open.back();
-            open.pop_back();
-            open.back().holdsUnbounded = open.back().holdsUnbounded || justClosed->holdsUnbounded;
-            ++i;
         } else {
             ++i;
         }
+        open.back().tail = false;
+        item = {true, before, false, 0, false};
     }
     return std::string::npos;
 }
@@ -301,9 +353,14 @@ std::vector<RuleDiagnostic> LintRuleSet(const RuleSet& rules)
             CheckClass(rule, out);
             CheckPattern(rule, out);
             CheckStateCount(rule, out);
-            for (const PlatformStateConstraint& state : rule.PlatformStates) {
-                CheckStateText("D-state", state.DState, state.DStateLine, out);
-                CheckStateText("F-state", state.FState, state.FStateLine, out);
+            // The states after the count are read by nothing.
+            const size_t read = std::min<size_t>(std::max(rule.PlatformStateCount, 0),
+                                                 rule.PlatformStates.size());
+            for (size_t i = 0; i < read; ++i) {
+                const PlatformStateConstraint& state = rule.PlatformStates[i];
+                const bool compared = i < ComparedPlatformStates;
+                CheckStateText("D-state", state.DState, state.DStateLine, compared, out);
+                CheckStateText("F-state", state.FState, state.FStateLine, compared, out);
             }
         }
         CheckDuplicates(entry, out);

@@ -70,7 +70,6 @@ int32_t StopAt(const tinyxml2::XMLNode& node, int32_t status, int32_t* stopLine)
 // field read before it.
 bool ReadRuleFields(const tinyxml2::XMLElement& element, Rule& rule, DebugLog& log)
 {
-    std::string count;
     bool complete =
         ReadRequiredText(element, "class", rule.Class, USER_INFO,
                          "class tag was not found in xml. Please check XML file for <class> tag, "
@@ -89,14 +88,14 @@ bool ReadRuleFields(const tinyxml2::XMLElement& element, Rule& rule, DebugLog& l
                          "ruletype tag was not found in xml. Please check XML file for <ruletype> "
                          "tag, make sure that they are not corrupt for regex/servicename" +
                              rule.Regex + "/" + rule.ServiceName,
-                         log) &&
-        ReadRequiredText(element, "platformstatecount", count, USER_INFO,
+                         log, &rule.RuleTypeLine) &&
+        ReadRequiredText(element, "platformstatecount", rule.PlatformStateCountText, USER_INFO,
                          "platformstatecount tag was not found in xml. Please check XML file for "
                          "<platformstatecount> tag for Regex/ServiceName " +
                              rule.Regex + "/" + rule.ServiceName,
                          log, &rule.CountLine);
     if (complete) {
-        rule.PlatformStateCount = ReadDecimal(count);
+        rule.PlatformStateCount = ReadDecimal(rule.PlatformStateCountText);
     }
     return complete;
 }
@@ -251,13 +250,12 @@ int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstrain
                      ErrorInvalidParameter);
         return StopAt(node, ErrorInvalidParameter, stopLine);
     }
-    state.Line = element->GetLineNum();
     std::string index;
     if (!ReadRequiredText(*element, "platformstateindex", index, USER_INFO,
                           "platformstateindex node was not found in xml. Please check "
                           "<platformstateindex> tag in xml & make sure that it is monotonically "
                           "increasing.",
-                          log)) {
+                          log, &state.IndexLine)) {
         return StopAt(node, XmlElementMissing, stopLine);
     }
     state.PlatformStateIndex = ReadDecimal(index);

@@ -3,6 +3,9 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace dormex {
 
 namespace {
@@ -11,38 +14,53 @@ namespace {
 constexpr uint32_t CompileOptions = PCRE2_ANCHORED | PCRE2_ENDANCHORED | PCRE2_DOLLAR_ENDONLY |
                                     PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF;
 
+// A pattern as PCRE2 is given it, and for each of its offsets the offset in
+// the pattern as written, so that a fault is placed where the author sees it.
+struct SpeltPattern {
+    std::string text;
+    std::vector<size_t> written;  // one more than text: its end
+};
+
 // ECMAScript's empty classes, "[]" (no character) and "[^]" (any character),
 // spelt as byte ranges: Perl reads a ']' right after '[' as a member, and
 // PCRE2's own empty class never matches once it is repeated ("[]*" fails on
 // an empty text).
-std::string WithEmptyClassesSpelt(const std::string& pattern)
+SpeltPattern WithEmptyClassesSpelt(const std::string& pattern)
 {
-    std::string out;
-    out.reserve(pattern.size());
+    SpeltPattern out;
+    out.text.reserve(pattern.size());
+    auto append = [&out](std::string_view piece, size_t from) {
+        out.text += piece;
+        out.written.insert(out.written.end(), piece.size(), from);
+    };
     bool inClass = false;
     for (size_t i = 0; i < pattern.size(); ++i) {
         const char c = pattern[i];
         if (c == '\\' && i + 1 < pattern.size()) {
-            out += pattern.substr(i++, 2);
+            append(pattern.substr(i, 1), i);
+            append(pattern.substr(i + 1, 1), i + 1);
+            ++i;
         } else if (!inClass && pattern.compare(i, 2, "[]") == 0) {
-            out += "[^\\x00-\\xff]";
+            append("[^\\x00-\\xff]", i);
             i += 1;
         } else if (!inClass && pattern.compare(i, 3, "[^]") == 0) {
-            out += "[\\x00-\\xff]";
+            append("[\\x00-\\xff]", i);
             i += 2;
         } else {
             inClass = c == '[' || (inClass && c != ']');
-            out += c;
+            append(std::string_view(&pattern[i], 1), i);
         }
     }
+    out.written.push_back(pattern.size());
     return out;
 }
 
 struct CompileContext {
-    CompileContext() : context(pcre2_compile_context_create(nullptr))
+    // `spelling` is how much longer the pattern became when it was spelt.
+    explicit CompileContext(size_t spelling) : context(pcre2_compile_context_create(nullptr))
     {
         if (context != nullptr) {
-            pcre2_set_max_pattern_length(context, RulePattern::MaxLength);
+            pcre2_set_max_pattern_length(context, RulePattern::MaxLength + spelling);
             pcre2_set_parens_nest_limit(context, RulePattern::MaxNesting);
             pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
         }
@@ -72,13 +90,14 @@ void RulePattern::Release::operator()(pcre2_match_context* context) const
 
 RulePattern::RulePattern(const std::string& pattern)
 {
-    CompileContext compile;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    const std::string spelt = WithEmptyClassesSpelt(pattern);
-    code_.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(spelt.data()), spelt.size(),
+    const SpeltPattern spelt = WithEmptyClassesSpelt(pattern);
+    CompileContext compile(spelt.text.size() - pattern.size());
+    code_.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(spelt.text.data()), spelt.text.size(),
                               CompileOptions, &errorCode, &errorOffset, compile.context));
     if (code_ == nullptr) {
+        errorOffset = spelt.written[std::min<size_t>(errorOffset, spelt.text.size())];
         error_ = ErrorText(errorCode) + " at offset " + std::to_string(errorOffset);
         return;
     }

@@ -15,9 +15,9 @@ struct PlatformStateConstraint {
     int32_t PlatformStateIndex = 0;
     std::string DState;
     std::string FState;
-    // Lines of the platformstate, Dstate and Fstate elements in the rule file
-    // (0 for a record that was not read from one), for messages to its author.
-    int32_t Line = 0;
+    // Lines of its elements in the rule file (0 for a record that was not read
+    // from one), for messages to the file's author.
+    int32_t IndexLine = 0;
     int32_t DStateLine = 0;
     int32_t FStateLine = 0;
 };
@@ -30,10 +30,12 @@ struct Rule {
     std::string RuleType;
     int32_t PlatformStateCount = 0;
     std::vector<PlatformStateConstraint> PlatformStates;
-    // Lines of the rule element and of its class, regex and platformstatecount.
+    std::string PlatformStateCountText;  // as written, for messages to the author
+    // Lines of the rule element and of its children.
     int32_t Line = 0;
     int32_t ClassLine = 0;
     int32_t RegexLine = 0;
+    int32_t RuleTypeLine = 0;
     int32_t CountLine = 0;
 };
 
@@ -51,6 +53,10 @@ struct RuleSet {
     std::deque<OsEntry> OsEntries;
     std::vector<std::string> UniqueClasses;  // no rule-file element fills it
 };
+
+// The power-state checks compare a rule's first three platform states, as
+// many as a PEP device's PowerStates holds.
+inline constexpr size_t ComparedPlatformStates = 3;
 
 inline constexpr std::string_view RuleTypeAlways = "always";
 inline constexpr std::string_view RuleTypeDynamic = "dynamic";

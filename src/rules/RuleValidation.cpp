@@ -13,14 +13,16 @@ namespace {
 
 // Logs why a rule is not valid, notes the line of the element at fault and
 // gives the status that says so.
-int32_t Reject(DebugLog& log, const std::string& reason, int32_t line, int32_t& stopLine)
+int32_t Reject(DebugLog& log, const std::string& reason, int32_t line, int32_t* stopLine)
 {
     log.WriteLog(USER_INFO, reason, ErrorInvalidData);
-    stopLine = line;
+    if (stopLine != nullptr) {
+        *stopLine = line;
+    }
     return ErrorInvalidData;
 }
 
-int32_t ValidateRule(const Rule& rule, DebugLog& log, int32_t& stopLine)
+int32_t ValidateRule(const Rule& rule, DebugLog& log, int32_t* stopLine)
 {
     if (std::find(RuleTypeNames.begin(), RuleTypeNames.end(), rule.RuleType) ==
         RuleTypeNames.end()) {
@@ -31,8 +33,8 @@ int32_t ValidateRule(const Rule& rule, DebugLog& log, int32_t& stopLine)
             accepted += ",";
             accepted += name;
         }
-        return Reject(log, "We expect one of the following  Rule classes: " + accepted, rule.Line,
-                      stopLine);
+        return Reject(log, "We expect one of the following  Rule classes: " + accepted,
+                      rule.RuleTypeLine, stopLine);
     }
     for (int32_t i = 0; i < rule.PlatformStateCount; ++i) {
         if (static_cast<size_t>(i) >= rule.PlatformStates.size()) {
@@ -47,7 +49,7 @@ int32_t ValidateRule(const Rule& rule, DebugLog& log, int32_t& stopLine)
             return Reject(log,
                           "PlatformStateIndex is not in order, Index provided is : " +
                               std::to_string(state.PlatformStateIndex),
-                          state.Line, stopLine);
+                          state.IndexLine, stopLine);
         }
         int32_t d = ReadNumberAutoBase(state.DState);
         if (d < 0 || d >= 4) {
@@ -69,11 +71,7 @@ int32_t ValidateRuleSet(const RuleSet& rules, DebugLog& log, int32_t* stopLine)
 {
     for (const OsEntry& entry : rules.OsEntries) {
         for (const Rule& rule : entry.Rules) {
-            int32_t line = 0;
-            if (int32_t status = ValidateRule(rule, log, line); status != 0) {
-                if (stopLine != nullptr) {
-                    *stopLine = line;
-                }
+            if (int32_t status = ValidateRule(rule, log, stopLine); status != 0) {
                 return status;
             }
         }

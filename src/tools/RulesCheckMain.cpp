@@ -50,7 +50,7 @@ int main(int argc, char** argv)
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (optionsEnd || argument.empty() || argument[0] != '-') {
+        if (optionsEnd || argument.size() < 2 || argument[0] != '-') {
             options.files.push_back(argument);
         } else if (argument == "--") {
             optionsEnd = true;
@@ -63,15 +63,13 @@ int main(int argc, char** argv)
         } else if (argument == "--werror") {
             options.werror = true;
         } else if (argument == "--format" || argument.rfind("--format=", 0) == 0) {
-            std::string format = argument.size() > 8 ? argument.substr(9) : "";
-            if (argument.size() == 8) {
-                if (i + 1 == argc) {
-                    return Refuse("--format needs text or json");
-                }
-                format = argv[++i];
-            }
+            // --format=NAME, or --format NAME
+            std::string format = argument.size() > 8 ? argument.substr(9)
+                                 : i + 1 < argc    ? argv[++i]
+                                                   : "";
             if (format != "text" && format != "json") {
-                return Refuse("unknown format " + format);
+                return Refuse(format.empty() ? "--format needs text or json"
+                                             : "unknown format " + format);
             }
             options.json = format == "json";
         } else {

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TestPlatform.h"
+#include "rules/RuleFileText.h"
 #include "rules/RuleCheck.h"
 
 namespace dormex {
@@ -15,29 +16,7 @@ void PrintTo(const RuleDiagnostic& diagnostic, std::ostream* out)
 namespace {
 
 // One element per line, so that a case can name the line it breaks.
-const std::string Clean = R"(<?xml version="1.0"?>
-<platform name="Test Platform">
-  <os version="11" build="22621">
-    <rule>
-      <class>audio</class>
-      <regex>.*HDAS</regex>
-      <servicename>HDAudBus</servicename>
-      <ruletype>always</ruletype>
-      <platformstatecount>2</platformstatecount>
-      <platformstate>
-        <platformstateindex>0</platformstateindex>
-        <Dstate>3</Dstate>
-        <Fstate>0</Fstate>
-      </platformstate>
-      <platformstate>
-        <platformstateindex>1</platformstateindex>
-        <Dstate>3</Dstate>
-        <Fstate>1</Fstate>
-      </platformstate>
-    </rule>
-  </os>
-</platform>
-)";
+const std::string& Clean = test::OneRuleFile;
 
 // A complete rule on one line.
 std::string RuleLine(const std::string& attributes, const std::string& regex)
@@ -48,10 +27,9 @@ std::string RuleLine(const std::string& attributes, const std::string& regex)
            "</platformstateindex><Dstate>3</Dstate><Fstate>0</Fstate></platformstate></rule>";
 }
 
-// `Clean` with the first `from` replaced by `to`.
-std::string Broken(const std::string& from, const std::string& to)
+// `xml` with the first `from` replaced by `to`.
+std::string Broken(const std::string& from, const std::string& to, std::string xml = Clean)
 {
-    std::string xml = Clean;
     const size_t at = xml.find(from);
     EXPECT_NE(at, std::string::npos) << from;
     return at == std::string::npos ? xml : xml.replace(at, from.size(), to);
@@ -129,6 +107,25 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          {W(9, "state-count-mismatch",
             "platformstatecount is 0 but the rule has 2 platformstate elements; none of them is "
             "validated or compared")}},
+        {"count as hex",
+         Broken("<platformstatecount>2<", "<platformstatecount>0x2<"),
+         {W(9, "state-count-mismatch",
+            "platformstatecount is 0 (read from \"0x2\") but the rule has 2 platformstate "
+            "elements; none of them is validated or compared")}},
+        {"a state after the count is read by nothing",
+         Broken("<Dstate>3</Dstate>\n        <Fstate>1<", "<Dstate>D3</Dstate>\n        <Fstate>1<",
+                Broken("<platformstatecount>2<", "<platformstatecount>1<")),
+         {W(9, "state-count-mismatch",
+            "platformstatecount is 1 but the rule has 2 platformstate elements; those after the "
+            "first 1 are neither validated nor compared")}},
+        {"a fourth state is validated but not compared",
+         Broken("    </rule>\n",
+                "      <platformstate><platformstateindex>2</platformstateindex><Dstate>3</Dstate>"
+                "<Fstate>0</Fstate></platformstate>\n      <platformstate><platformstateindex>3"
+                "</platformstateindex><Dstate>3</Dstate><Fstate>010</Fstate></platformstate>\n"
+                "    </rule>\n",
+                Broken("<platformstatecount>2<", "<platformstatecount>4<")),
+         {W(21, "state-not-decimal", "F-state \"010\" is not a plain decimal number; validation reads it as 8")}},
         {"count large",
          Broken("<platformstatecount>2<", "<platformstatecount>3<"),
          {E(9, "rule-file-invalid",
@@ -141,15 +138,18 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
                 "<regex/>\n      <servicename><"),
          {W(4, "matches-nothing",
             "the rule has neither a pattern nor a service name, so it matches no device")}},
+        {"WiFi adapter named by the registry",
+         Broken("<class>audio<", "<class>WiFi-Radio<",
+                Broken("<regex>.*HDAS</regex>\n      <servicename>HDAudBus<",
+                       "<regex/>\n      <servicename><")),
+         {}},
         {"duplicate",
-         Broken("    </rule>\n", "    </rule>" + RuleLine("", ".*HDAS") + "\n"),
+         Broken("    </rule>\n", "    </rule>" + RuleLine(" RuleOnParent=\"1\"", ".*HDAS") + "\n"),
          {W(20, "duplicate-rule",
             "the rule repeats the class, pattern and service name of the rule at line 4 for the "
             "same OS build")}},
-        {"same selection for the parent", Broken("    </rule>\n", "    </rule>" +
-                                                                     RuleLine(" RuleOnParent=\"1\"",
-                                                                              ".*HDAS") +
-                                                                     "\n"),
+        {"same selection, not for the parent",
+         Broken("    </rule>\n", "    </rule>" + RuleLine("", ".*HDAS") + "\n"),
          {}},
         // Patterns.
         {"invalid pattern",
@@ -162,20 +162,20 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          Broken(">.*HDAS<", ">" + std::string(8193, 'a') + "<"),
          {E(6, "invalid-pattern",
             "pattern \"" + std::string(60, 'a') +
-                "...\" (8193 characters) is longer than the 8192 characters the matcher takes" +
+                "...\" (8193 bytes) is longer than the 8192 bytes the matcher takes" +
                 RunWarns)}},
         {"deep pattern",
          Broken(">.*HDAS<", ">" + deep + "<"),
          {E(6, "invalid-pattern",
             "pattern \"" + std::string(60, '(') +
-                "...\" (521 characters) is not a valid regular expression (parentheses are too "
+                "...\" (521 bytes) is not a valid regular expression (parentheses are too "
                 "deeply nested at offset 251), deeper than the 250 levels the matcher takes" +
                 RunWarns)}},
         {"slow pattern",
          Broken(">.*HDAS<", ">.*\\\\(\\w+\\s?)+HDAS<"),
          {W(6, "slow-pattern",
             "pattern \".*\\\\(\\w+\\s?)+HDAS\" nests unbounded repetition (offset 4), which is slow "
-            "to match: on a device id that almost matches, the run gives up and counts no match")}},
+            "to match: on a device id that almost matches, a run can give up and count no match")}},
         // OS builds that another entry takes first.
         {"repeated build",
          Broken("  </os>\n", "  </os><os build=\"22621\">" + RuleLine("", "x") + "</os>\n"),
@@ -202,15 +202,15 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
                             N(0, "Cannot create a doc handle"), N(0, NotParsed)}},
         {"rule type",
          Broken(">always<", ">Always<"),
-         {E(4, "rule-file-invalid", "Rule is corrupt, class provided is : Always"),
-          N(4,
+         {E(8, "rule-file-invalid", "Rule is corrupt, class provided is : Always"),
+          N(8,
             "We expect one of the following  Rule classes: "
             ",always,dynamic,requiredNo,classInvalidator,notRequired"),
-          N(4, NotValid)}},
+          N(8, NotValid)}},
         {"index order",
          Broken("<platformstateindex>1<", "<platformstateindex>2<"),
-         {E(15, "rule-file-invalid", "PlatformStateIndex is not in order, Index provided is : 2"),
-          N(15, NotValid)}},
+         {E(16, "rule-file-invalid", "PlatformStateIndex is not in order, Index provided is : 2"),
+          N(16, NotValid)}},
         {"F-state range",
          Broken("<Fstate>1<", "<Fstate>256<"),
          {E(18, "rule-file-invalid", "F State is not correct, F State provided is : 256"),
@@ -282,11 +282,17 @@ TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
 {
     constexpr size_t none = std::string::npos;
     const std::pair<std::string, size_t> cases[] = {
-        {"(a+)+", 0},         {"(a*)*", 0},         {"x(?:a{2,})*", 1},  {"(a+)+?", 0},
-        {"((a+))+", 0},       {"(a+b)+", 0},        {"(a|b+)*", 0},      {"(a+){2,}", 0},
-        {"(x(a+)y){3,}", 0},  {"([)]+)+", 0},       {"(a)+", none},    {"(a{1,5})*", none},
-        {"(a+)?", none},    {"(a+){2}", none},  {".*(a+)x+", none}, {"\\(a+\\)+", none},
-        {"[(]a+)+", none},  {"(a{,})+", none},  {"a{", none},      {"", none},
+        // Exponential on a text that almost matches.
+        {"(a+)+", 0}, {"(a*)*", 0}, {"x(?:a{2,})*", 1}, {"(a+)+?", 0}, {"((a+))+", 0},
+        {"(a|b+)*", 0}, {"(a+){2,}", 0}, {"(a+){0,}", 0}, {"([)]+)+", 0}, {"(a+b?)+", 0},
+        {"(\\w+\\s?)*", 0}, {"((a+){2})+", 0}, {"((a+)?)+", 0}, {"x(y|(a+))*", 1},
+        // Linear: something required follows the inner repetition, it gives
+        // nothing back, or the outer one is bounded.
+        {"(a+b)+", none}, {"\\\\_SB\\.(\\w+\\.)+HDAS", none}, {"(\\d+\\.)+\\d+", none},
+        {"(x(a+)y){3,}", none}, {"(a++)+", none}, {"(?>a+)+", none}, {"(a+)++", none},
+        {"(a)+", none}, {"(a{1,5})*", none}, {"(a+)?", none}, {"(a+){2}", none},
+        {".*(a+)x+", none}, {"\\(a+\\)+", none}, {"[(]a+)+", none}, {"(a{,})+", none},
+        {"a{", none}, {"(", none}, {"\\", none}, {"[", none}, {"", none},
     };
     for (const auto& [pattern, offset] : cases) {
         EXPECT_EQ(NestedUnboundedRepetition(pattern), offset) << pattern;

@@ -3,37 +3,13 @@
 #include <regex>
 
 #include "TestPlatform.h"
+#include "rules/RuleFileText.h"
 #include "rules/RuleParser.h"
 #include "rules/RuleSet.h"
 
 namespace dormex {
 namespace {
 
-// One OS entry with one complete rule, one line per element so that a test
-// can take any of them out.
-const std::string OneRule = R"(<?xml version="1.0"?>
-<platform name="Test Platform">
-  <os version="11" build="22621">
-    <rule RuleOnParent="1">
-      <class>audio</class>
-      <regex>.*HDAS</regex>
-      <servicename>HDAudBus</servicename>
-      <ruletype>always</ruletype>
-      <platformstatecount>2</platformstatecount>
-      <platformstate>
-        <platformstateindex>0</platformstateindex>
-        <Dstate>3</Dstate>
-        <Fstate>0</Fstate>
-      </platformstate>
-      <platformstate>
-        <platformstateindex>1</platformstateindex>
-        <Dstate>3</Dstate>
-        <Fstate>1</Fstate>
-      </platformstate>
-    </rule>
-  </os>
-</platform>
-)";
 
 std::string Without(const std::string& xml, const std::string& element)
 {
@@ -129,44 +105,44 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
         "Platform State information tag <platformstate> is incorrect in "
         "xml for Regex : .*HDAS for Service: HDAudBus";
     const Case cases[] = {
-        {Without(OneRule, "class"), USER_INFO,
+        {Without(test::OneRuleFile, "class"), USER_INFO,
          "class tag was not found in xml. Please check XML file for <class> tag, make sure that "
          "they are not corrupt.",
          2013, false},
-        {Without(OneRule, "regex"), USER_INFO,
+        {Without(test::OneRuleFile, "regex"), USER_INFO,
          "regex tag was not found in xml. Please check XML file for <regex> tag, make sure that "
          "they are not corrupt.",
          2013, false},
-        {Without(OneRule, "servicename"), USER_INFO,
+        {Without(test::OneRuleFile, "servicename"), USER_INFO,
          "servicename tag was not found in xml. Please check XML file for <servicename> tag, make "
          "sure that they are not corrupt for classaudio",
          2013, false},
-        {Without(OneRule, "ruletype"), USER_INFO,
+        {Without(test::OneRuleFile, "ruletype"), USER_INFO,
          "ruletype tag was not found in xml. Please check XML file for <ruletype> tag, make sure "
          "that they are not corrupt for regex/servicename.*HDAS/HDAudBus",
          2013, false},
-        {Without(OneRule, "platformstatecount"), USER_INFO,
+        {Without(test::OneRuleFile, "platformstatecount"), USER_INFO,
          "platformstatecount tag was not found in xml. Please check XML file for "
          "<platformstatecount> tag for Regex/ServiceName .*HDAS/HDAudBus",
          2013, false},
-        {std::regex_replace(OneRule, std::regex("<platformstate>[^]*</platformstate>"), ""),
+        {std::regex_replace(test::OneRuleFile, std::regex("<platformstate>[^]*</platformstate>"), ""),
          USER_INFO,
          "platformstate tag was not found in xml. Please make sure that number of platformstate "
          "tags are equal to platform state count: 2 For Regex/servicename .*HDAS/HDAudBus",
          2013, false},
-        {Without(OneRule, "platformstateindex"), USER_INFO,
+        {Without(test::OneRuleFile, "platformstateindex"), USER_INFO,
          "platformstateindex node was not found in xml. Please check <platformstateindex> tag in "
          "xml & make sure that it is monotonically increasing.",
          2013, true},
-        {Without(OneRule, "Dstate"), USER_INFO,
+        {Without(test::OneRuleFile, "Dstate"), USER_INFO,
          "DState node was not found in xml. Please check <Dstate> tag in xml & make sure that it "
          "is in range of 0 to 3 (D States representations)",
          2013, true},
-        {Without(OneRule, "Fstate"), ERROR,
+        {Without(test::OneRuleFile, "Fstate"), ERROR,
          "FState node was not found in xml. Please check <Fstate> tag in xml & make sure that it "
          "is valid F state (F States representations)",
          2013, true},
-        {std::regex_replace(OneRule, std::regex("</platformstate>\\n    </rule>"),
+        {std::regex_replace(test::OneRuleFile, std::regex("</platformstate>\\n    </rule>"),
                             "</platformstate><!-- trailing -->\n    </rule>"),
          USER_INFO,
          "A platform State tag of NULL was specified. Please check XML file for <Platform> tag", 87,
