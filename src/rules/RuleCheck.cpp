@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
+#include <unordered_map>
 #include <nlohmann/json.hpp>
 #include <tuple>
 
@@ -164,29 +166,48 @@ void CheckPattern(const Rule& rule, std::vector<RuleDiagnostic>& out)
 
 // Rule matching takes the first entry whose build the OS build contains, so
 // a later entry that repeats or contains an earlier build is taken only when
-// no entry fits at all and it is the last.
+// no entry fits at all and it is the last. Each build is looked up by its
+// pieces of the lengths earlier builds have, not compared with every one.
 void CheckOsBuilds(const RuleSet& rules, std::vector<RuleDiagnostic>& out)
 {
-    for (auto later = rules.OsEntries.begin(); later != rules.OsEntries.end(); ++later) {
-        for (auto earlier = rules.OsEntries.begin(); earlier != later; ++earlier) {
-            const std::string where = "the os element at line " + std::to_string(earlier->Line);
-            if (later->Build == earlier->Build) {
-                out.push_back(Warning(later->Line, "repeated-build",
-                                      "OS build " + Quoted(later->Build) + " repeats the build of " +
-                                          where + ", which rule matching takes first"));
+    std::unordered_map<std::string_view, const OsEntry*> firstWithBuild;
+    std::set<size_t> lengths;
+    for (const OsEntry& entry : rules.OsEntries) {
+        const std::string_view build = entry.Build;
+        const OsEntry* taken = nullptr;  // the earliest entry taken before this one
+        for (size_t length : lengths) {
+            if (length > build.size()) {
                 break;
             }
-            if (later->Build.find(earlier->Build) != std::string::npos) {
-                out.push_back(Warning(
-                    later->Line, "shadowed-build",
-                    (earlier->Build.empty()
-                         ? where + " has an empty build, which fits every OS build"
-                         : "OS build " + Quoted(later->Build) + " contains the build " +
-                               Quoted(earlier->Build) + " of " + where) +
-                        "; rule matching takes that one first whenever this one fits"));
-                break;
+            for (size_t at = 0; at + length <= build.size(); ++at) {
+                auto found = firstWithBuild.find(build.substr(at, length));
+                if (found != firstWithBuild.end() &&
+                    (taken == nullptr || found->second->Line < taken->Line)) {
+                    taken = found->second;
+                }
+                if (length == 0) {
+                    break;
+                }
             }
         }
+        if (taken != nullptr) {
+            const std::string where = "the os element at line " + std::to_string(taken->Line);
+            if (taken->Build == build) {
+                out.push_back(Warning(entry.Line, "repeated-build",
+                                      "OS build " + Quoted(entry.Build) + " repeats the build of " +
+                                          where + ", which rule matching takes first"));
+            } else {
+                out.push_back(Warning(
+                    entry.Line, "shadowed-build",
+                    (taken->Build.empty()
+                         ? where + " has an empty build, which fits every OS build"
+                         : "OS build " + Quoted(entry.Build) + " contains the build " +
+                               Quoted(taken->Build) + " of " + where) +
+                        "; rule matching takes that one first whenever this one fits"));
+            }
+        }
+        firstWithBuild.try_emplace(build, &entry);
+        lengths.insert(build.size());
     }
 }
 
