@@ -111,8 +111,9 @@ void CheckRequiredDevices(const ConstraintAnalysis& analysis, ErrorRegistry& err
 // without a component has no F-state to compare.
 bool PowerStatesDiffer(const Rule& rule, const DeviceMatch& match)
 {
-    for (size_t i = 0; i < ComparedPlatformStates && static_cast<int64_t>(i) < rule.PlatformStateCount &&
-                       i < rule.PlatformStates.size();
+    for (size_t i = 0;
+         i < ComparedPlatformStates && static_cast<int64_t>(i) < rule.PlatformStateCount &&
+         i < rule.PlatformStates.size();
          ++i) {
         const PlatformStateConstraint& expected = rule.PlatformStates[i];
         if (ReadDecimal(expected.DState) != match.PepDevice->PowerStates[i]) {

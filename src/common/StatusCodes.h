@@ -36,7 +36,7 @@ inline constexpr int32_t XmlElementMissing = 2013;
 
 // Exit statuses that are not the code of a failing step.
 inline constexpr int32_t ExitRuleFileFaulty = 1;  // dormex-rules-check found a problem
-inline constexpr int32_t ExitBadInput = 2;  // an invalid snapshot, an unreadable input, a bad command line
+inline constexpr int32_t ExitBadInput = 2;  // an unusable input, or a bad command line
 
 // A Windows error code as the program's signed status.
 constexpr int32_t AsStatus(uint32_t code)

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
-#include <set>
-#include <unordered_map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <tuple>
+#include <unordered_map>
 
 #include "common/Text.h"
 #include "log/DebugLog.h"
@@ -68,7 +68,8 @@ void CheckStateText(std::string_view what, const std::string& text, int32_t line
     }
     const int32_t validated = ReadNumberAutoBase(text);
     const int32_t decimal = ReadDecimal(text);
-    std::string message = std::string(what) + " " + Quoted(text) + " is not a plain decimal number; ";
+    std::string message =
+        std::string(what) + " " + Quoted(text) + " is not a plain decimal number; ";
     if (!compared) {
         message += "validation reads it as " + std::to_string(validated);
     } else if (validated == decimal) {
@@ -145,11 +146,11 @@ void CheckPattern(const Rule& rule, std::vector<RuleDiagnostic>& out)
     }
     const RulePattern pattern(rule.Regex);
     if (!pattern.Valid()) {
-        const std::string nesting =
-            pattern.Error().find("too deeply nested") == std::string::npos
-                ? ""
-                : ", deeper than the " + std::to_string(RulePattern::MaxNesting) +
-                      " levels the matcher takes";
+        const std::string nesting = pattern.Error().find("too deeply nested") == std::string::npos
+                                        ? ""
+                                        : ", deeper than the " +
+                                              std::to_string(RulePattern::MaxNesting) +
+                                              " levels the matcher takes";
         out.push_back({rule.RegexLine, Severity::Error, "invalid-pattern",
                        "pattern " + Quoted(rule.Regex) + " is not a valid regular expression (" +
                            pattern.Error() + ")" + nesting + Refused});
@@ -197,13 +198,13 @@ void CheckOsBuilds(const RuleSet& rules, std::vector<RuleDiagnostic>& out)
                                       "OS build " + Quoted(entry.Build) + " repeats the build of " +
                                           where + ", which rule matching takes first"));
             } else {
-                out.push_back(Warning(
-                    entry.Line, "shadowed-build",
-                    (taken->Build.empty()
-                         ? where + " has an empty build, which fits every OS build"
-                         : "OS build " + Quoted(entry.Build) + " contains the build " +
-                               Quoted(taken->Build) + " of " + where) +
-                        "; rule matching takes that one first whenever this one fits"));
+                out.push_back(
+                    Warning(entry.Line, "shadowed-build",
+                            (taken->Build.empty()
+                                 ? where + " has an empty build, which fits every OS build"
+                                 : "OS build " + Quoted(entry.Build) + " contains the build " +
+                                       Quoted(taken->Build) + " of " + where) +
+                                "; rule matching takes that one first whenever this one fits"));
             }
         }
         firstWithBuild.try_emplace(build, &entry);
@@ -284,8 +285,8 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
             while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j]))) {
                 ++j;
             }
-            const bool least0 = pattern.substr(digits, j - digits).find_first_not_of('0') ==
-                                std::string_view::npos;
+            const bool least0 =
+                pattern.substr(digits, j - digits).find_first_not_of('0') == std::string_view::npos;
             const bool comma = j > digits && j < pattern.size() && pattern[j] == ',';
             const size_t maxDigits = comma ? ++j : j;
             while (comma && j < pattern.size() &&
@@ -303,7 +304,7 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
             // A possessive quantifier gives nothing back; a lazy one still can.
             const bool possessive = end < pattern.size() && pattern[end] == '+';
             i = end < pattern.size() && (pattern[end] == '+' || pattern[end] == '?') ? end + 1
-                                                                                      : end;
+                                                                                     : end;
             if (!item.present) {
                 continue;
             }
@@ -375,8 +376,8 @@ std::vector<RuleDiagnostic> LintRuleSet(const RuleSet& rules)
             CheckPattern(rule, out);
             CheckStateCount(rule, out);
             // The states after the count are read by nothing.
-            const size_t read = std::min<size_t>(std::max(rule.PlatformStateCount, 0),
-                                                 rule.PlatformStates.size());
+            const size_t read =
+                std::min<size_t>(std::max(rule.PlatformStateCount, 0), rule.PlatformStates.size());
             for (size_t i = 0; i < read; ++i) {
                 const PlatformStateConstraint& state = rule.PlatformStates[i];
                 const bool compared = i < ComparedPlatformStates;
@@ -400,17 +401,16 @@ RuleFileCheck CheckRuleFile(const std::string& path, FileSystem& files)
     const tinyxml2::XMLError loaded = document.LoadFile(files.NativePath(path).c_str());
     if (IsReadFailure(loaded)) {
         check.Readable = false;
-        check.Diagnostics.push_back({0, Severity::Error, "unreadable",
-                                     std::string("cannot read the file (") +
-                                         document.ErrorName() + ")"});
+        check.Diagnostics.push_back(
+            {0, Severity::Error, "unreadable",
+             std::string("cannot read the file (") + document.ErrorName() + ")"});
         return check;
     }
     if (loaded != tinyxml2::XML_SUCCESS) {
         const std::string detail = XmlErrorDetail(document);
-        check.Diagnostics.push_back(
-            {document.ErrorLineNum(), Severity::Error, "malformed-xml",
-             std::string("malformed XML: ") + document.ErrorName() +
-                 (detail.empty() ? "" : " (" + detail + ")")});
+        check.Diagnostics.push_back({document.ErrorLineNum(), Severity::Error, "malformed-xml",
+                                     std::string("malformed XML: ") + document.ErrorName() +
+                                         (detail.empty() ? "" : " (" + detail + ")")});
     }
 
     std::vector<std::string> messages;
@@ -425,10 +425,8 @@ RuleFileCheck CheckRuleFile(const std::string& path, FileSystem& files)
     int32_t stopLine = 0;
     if (LoadRuleFile(path, rules, log, files, &stopLine) != 0) {
         for (std::string& message : messages) {
-            const Severity level =
-                check.Diagnostics.empty() ? Severity::Error : Severity::Note;
-            check.Diagnostics.push_back(
-                {stopLine, level, "rule-file-invalid", std::move(message)});
+            const Severity level = check.Diagnostics.empty() ? Severity::Error : Severity::Note;
+            check.Diagnostics.push_back({stopLine, level, "rule-file-invalid", std::move(message)});
         }
         return check;
     }

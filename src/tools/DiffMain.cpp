@@ -44,10 +44,11 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::cout << Usage
-                      << "Lists the findings of NEW.json that are new, fixed or unchanged against\n"
-                         "OLD.json (both written with DORMEX_RESULTS). Exit status: 0 when nothing\n"
-                         "is new, 1 when something is, 2 when a file cannot be used.\n";
+            std::cout
+                << Usage
+                << "Lists the findings of NEW.json that are new, fixed or unchanged against\n"
+                   "OLD.json (both written with DORMEX_RESULTS). Exit status: 0 when nothing\n"
+                   "is new, 1 when something is, 2 when a file cannot be used.\n";
             return 0;
         }
         if (argument == "--version") {

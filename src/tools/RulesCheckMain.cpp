@@ -65,8 +65,8 @@ int main(int argc, char** argv)
         } else if (argument == "--format" || argument.rfind("--format=", 0) == 0) {
             // --format=NAME, or --format NAME
             std::string format = argument.size() > 8 ? argument.substr(9)
-                                 : i + 1 < argc    ? argv[++i]
-                                                   : "";
+                                 : i + 1 < argc      ? argv[++i]
+                                                     : "";
             if (format != "text" && format != "json") {
                 return Refuse(format.empty() ? "--format needs text or json"
                                              : "unknown format " + format);

@@ -518,11 +518,10 @@ TEST(RulesCheck, ExitStatusAndOutputOnTheCommandLine)
                         diagnostic["severity"].get<std::string>() + " " +
                         diagnostic["code"].get<std::string>());
     }
-    EXPECT_EQ(codes, (std::vector<std::string>{"warned.xml warning state-not-decimal",
-                                               "broken.xml error rule-file-invalid",
-                                               "broken.xml note rule-file-invalid",
-                                               "broken.xml note rule-file-invalid",
-                                               "absent.xml error unreadable"}));
+    EXPECT_EQ(codes, (std::vector<std::string>{
+                         "warned.xml warning state-not-decimal",
+                         "broken.xml error rule-file-invalid", "broken.xml note rule-file-invalid",
+                         "broken.xml note rule-file-invalid", "absent.xml error unreadable"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),

@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "TestPlatform.h"
-#include "rules/RuleFileText.h"
 #include "rules/RuleCheck.h"
+#include "rules/RuleFileText.h"
 
 namespace dormex {
 
@@ -50,7 +50,8 @@ RuleDiagnostic N(int32_t line, std::string message)
 
 const std::string NotParsed = "Cannot parse xml information from XML location : <path>";
 const std::string NotValid = "Validating Xml Files did not complete Successfully.";
-const std::string RunWarns = "; a run warns about it and compares device ids with it only as plain text";
+const std::string RunWarns =
+    "; a run warns about it and compares device ids with it only as plain text";
 
 TEST(CheckRuleFile, GivesEachFaultWithItsLine)
 {
@@ -65,7 +66,8 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
         // State texts that validation and the checks read differently, or not as written.
         {"letter",
          Broken("<Dstate>3<", "<Dstate>D3<"),
-         {W(12, "state-not-decimal", "D-state \"D3\" is not a plain decimal number; it is read as 0")}},
+         {W(12, "state-not-decimal",
+            "D-state \"D3\" is not a plain decimal number; it is read as 0")}},
         {"hex",
          Broken("<Dstate>3<", "<Dstate>0x3<"),
          {W(12, "state-not-decimal",
@@ -78,13 +80,16 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
             "power-state checks compare 10")}},
         {"sign",
          Broken("<Dstate>3<", "<Dstate>+2<"),
-         {W(12, "state-not-decimal", "D-state \"+2\" is not a plain decimal number; it is read as 2")}},
+         {W(12, "state-not-decimal",
+            "D-state \"+2\" is not a plain decimal number; it is read as 2")}},
         {"blanks",
          Broken("<Fstate>0<", "<Fstate> 0 <"),
-         {W(13, "state-not-decimal", "F-state \" 0 \" is not a plain decimal number; it is read as 0")}},
+         {W(13, "state-not-decimal",
+            "F-state \" 0 \" is not a plain decimal number; it is read as 0")}},
         {"empty state",
          Broken("<Fstate>0</Fstate>", "<Fstate/>"),
-         {W(13, "state-not-decimal", "F-state \"\" is not a plain decimal number; it is read as 0")}},
+         {W(13, "state-not-decimal",
+            "F-state \"\" is not a plain decimal number; it is read as 0")}},
         // Classes.
         {"class case",
          Broken("<class>audio<", "<class>Audio<"),
@@ -125,7 +130,8 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
                 "</platformstateindex><Dstate>3</Dstate><Fstate>010</Fstate></platformstate>\n"
                 "    </rule>\n",
                 Broken("<platformstatecount>2<", "<platformstatecount>4<")),
-         {W(21, "state-not-decimal", "F-state \"010\" is not a plain decimal number; validation reads it as 8")}},
+         {W(21, "state-not-decimal",
+            "F-state \"010\" is not a plain decimal number; validation reads it as 8")}},
         {"count large",
          Broken("<platformstatecount>2<", "<platformstatecount>3<"),
          {E(9, "rule-file-invalid",
@@ -162,8 +168,7 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          Broken(">.*HDAS<", ">" + std::string(8193, 'a') + "<"),
          {E(6, "invalid-pattern",
             "pattern \"" + std::string(60, 'a') +
-                "...\" (8193 bytes) is longer than the 8192 bytes the matcher takes" +
-                RunWarns)}},
+                "...\" (8193 bytes) is longer than the 8192 bytes the matcher takes" + RunWarns)}},
         {"deep pattern",
          Broken(">.*HDAS<", ">" + deep + "<"),
          {E(6, "invalid-pattern",
@@ -196,10 +201,13 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
         // What a run refuses: its own messages, at the line it stopped.
         {"malformed",
          Broken("    </rule>\n", "    </rules>\n"),
-         {E(4, "malformed-xml", "malformed XML: XML_ERROR_MISMATCHED_ELEMENT (XMLElement name=rule)"),
+         {E(4, "malformed-xml",
+            "malformed XML: XML_ERROR_MISMATCHED_ELEMENT (XMLElement name=rule)"),
           N(4, "Cannot create a doc handle"), N(4, NotParsed)}},
-        {"empty file", "", {E(0, "malformed-xml", "malformed XML: XML_ERROR_EMPTY_DOCUMENT"),
-                            N(0, "Cannot create a doc handle"), N(0, NotParsed)}},
+        {"empty file",
+         "",
+         {E(0, "malformed-xml", "malformed XML: XML_ERROR_EMPTY_DOCUMENT"),
+          N(0, "Cannot create a doc handle"), N(0, NotParsed)}},
         {"rule type",
          Broken(">always<", ">Always<"),
          {E(8, "rule-file-invalid", "Rule is corrupt, class provided is : Always"),
@@ -220,8 +228,8 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          {E(4, "rule-file-invalid",
             "regex tag was not found in xml. Please check XML file for <regex> tag, make sure that "
             "they are not corrupt."),
-          N(4, "Issue with Rule a rule for OS version : 22621"), N(4, "OS information was not set."),
-          N(4, NotParsed)}},
+          N(4, "Issue with Rule a rule for OS version : 22621"),
+          N(4, "OS information was not set."), N(4, NotParsed)}},
         {"missing F-state",
          Broken("        <Fstate>1</Fstate>\n", ""),
          {E(15, "rule-file-invalid",
@@ -230,15 +238,15 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
           N(15,
             "Platform State information tag <platformstate> is incorrect in xml for Regex : .*HDAS "
             "for Service: HDAudBus"),
-          N(15, "Issue with Rule a rule for OS version : 22621"), N(15, "OS information was not set."),
-          N(15, NotParsed)}},
+          N(15, "Issue with Rule a rule for OS version : 22621"),
+          N(15, "OS information was not set."), N(15, NotParsed)}},
         {"comment in os",
          Broken("    </rule>\n", "    </rule>\n    <!-- HDAS -->\n"),
          {E(21, "rule-file-invalid",
             "A rule tag of NULL was specified. Please check XML file for comments or text inside <os> "
             "tag"),
-          N(21, "Issue with Rule a rule for OS version : 22621"), N(21, "OS information was not set."),
-          N(21, NotParsed)}},
+          N(21, "Issue with Rule a rule for OS version : 22621"),
+          N(21, "OS information was not set."), N(21, NotParsed)}},
         {"no platform",
          "<?xml version=\"1.0\"?>\n<platforms>\n</platforms>\n",
          {E(2, "rule-file-invalid", "platform node was not found in xml"), N(2, NotParsed)}},
@@ -283,16 +291,42 @@ TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
     constexpr size_t none = std::string::npos;
     const std::pair<std::string, size_t> cases[] = {
         // Exponential on a text that almost matches.
-        {"(a+)+", 0}, {"(a*)*", 0}, {"x(?:a{2,})*", 1}, {"(a+)+?", 0}, {"((a+))+", 0},
-        {"(a|b+)*", 0}, {"(a+){2,}", 0}, {"(a+){0,}", 0}, {"([)]+)+", 0}, {"(a+b?)+", 0},
-        {"(\\w+\\s?)*", 0}, {"((a+){2})+", 0}, {"((a+)?)+", 0}, {"x(y|(a+))*", 1},
+        {"(a+)+", 0},
+        {"(a*)*", 0},
+        {"x(?:a{2,})*", 1},
+        {"(a+)+?", 0},
+        {"((a+))+", 0},
+        {"(a|b+)*", 0},
+        {"(a+){2,}", 0},
+        {"(a+){0,}", 0},
+        {"([)]+)+", 0},
+        {"(a+b?)+", 0},
+        {"(\\w+\\s?)*", 0},
+        {"((a+){2})+", 0},
+        {"((a+)?)+", 0},
+        {"x(y|(a+))*", 1},
         // Linear: something required follows the inner repetition, it gives
         // nothing back, or the outer one is bounded.
-        {"(a+b)+", none}, {"\\\\_SB\\.(\\w+\\.)+HDAS", none}, {"(\\d+\\.)+\\d+", none},
-        {"(x(a+)y){3,}", none}, {"(a++)+", none}, {"(?>a+)+", none}, {"(a+)++", none},
-        {"(a)+", none}, {"(a{1,5})*", none}, {"(a+)?", none}, {"(a+){2}", none},
-        {".*(a+)x+", none}, {"\\(a+\\)+", none}, {"[(]a+)+", none}, {"(a{,})+", none},
-        {"a{", none}, {"(", none}, {"\\", none}, {"[", none}, {"", none},
+        {"(a+b)+", none},
+        {"\\\\_SB\\.(\\w+\\.)+HDAS", none},
+        {"(\\d+\\.)+\\d+", none},
+        {"(x(a+)y){3,}", none},
+        {"(a++)+", none},
+        {"(?>a+)+", none},
+        {"(a+)++", none},
+        {"(a)+", none},
+        {"(a{1,5})*", none},
+        {"(a+)?", none},
+        {"(a+){2}", none},
+        {".*(a+)x+", none},
+        {"\\(a+\\)+", none},
+        {"[(]a+)+", none},
+        {"(a{,})+", none},
+        {"a{", none},
+        {"(", none},
+        {"\\", none},
+        {"[", none},
+        {"", none},
     };
     for (const auto& [pattern, offset] : cases) {
         EXPECT_EQ(NestedUnboundedRepetition(pattern), offset) << pattern;

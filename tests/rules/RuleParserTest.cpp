@@ -10,7 +10,6 @@
 namespace dormex {
 namespace {
 
-
 std::string Without(const std::string& xml, const std::string& element)
 {
     return std::regex_replace(xml, std::regex("\\n *<" + element + ">[^<]*</" + element + ">"), "",
@@ -125,7 +124,8 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
          "platformstatecount tag was not found in xml. Please check XML file for "
          "<platformstatecount> tag for Regex/ServiceName .*HDAS/HDAudBus",
          2013, false},
-        {std::regex_replace(test::OneRuleFile, std::regex("<platformstate>[^]*</platformstate>"), ""),
+        {std::regex_replace(test::OneRuleFile, std::regex("<platformstate>[^]*</platformstate>"),
+                            ""),
          USER_INFO,
          "platformstate tag was not found in xml. Please make sure that number of platformstate "
          "tags are equal to platform state count: 2 For Regex/servicename .*HDAS/HDAudBus",

@@ -57,8 +57,9 @@ TEST(RulePattern, RefusesWhatCannotBeMatchedSafely)
          "parentheses are too deeply nested at offset 251"},
         // Offsets count in the pattern as written, not as the empty classes are spelt.
         {"[][^]x(", "missing closing parenthesis at offset 7"},
-        {std::string(8191, 'a') + "[]", "pattern string is longer than the limit set by the "
-                                        "application at offset 0"},
+        {std::string(8191, 'a') + "[]",
+         "pattern string is longer than the limit set by the "
+         "application at offset 0"},
     };
     // Spelling the empty classes does not count against the length limit.
     EXPECT_TRUE(RulePattern(std::string(8190, 'a') + "[]").Valid());
