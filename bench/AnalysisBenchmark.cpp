@@ -33,12 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class NullConsole final : public Console {
-public:
-    void Write(std::string_view) override {}
-    bool ReadChar(char*) override { return false; }
-};
-
 // A folder with a profile, the rule file and the snapshot of one machine.
 struct Workspace {
     fs::path dir;

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     dormex::fuzz::ByteReader input(data, size);
     FuzzedDeviceManager deviceManager(input);
-    dormex::fuzz::NullConsole console;
+    dormex::NullConsole console;
     std::ostringstream entries;
     dormex::DebugLog log(console);
     log.WriteTo(&entries);

@@ -11,15 +11,10 @@
 #include "TestFiles.h"
 #include "platform/Console.h"
 
-// What the harnesses share: a directory for the files they write, a console
-// that drops everything, and a reader that takes the input's bytes in order.
+// What the harnesses share: a directory for the files they write and a
+// reader that takes the input's bytes in order. (platform/Console.h gives
+// them a console that drops everything.)
 namespace dormex::fuzz {
-
-class NullConsole final : public Console {
-public:
-    void Write(std::string_view) override {}
-    bool ReadChar(char*) override { return false; }
-};
 
 // One directory for the whole process, made on first use and removed when
 // the fuzzer exits: each input overwrites the files of the one before.

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     snapshot.FirmwareTables["LPIT"].assign(data, data + size);
     dormex::ReplayFirmwareTables firmware(snapshot);
 
-    dormex::fuzz::NullConsole console;
+    dormex::NullConsole console;
     std::ostringstream entries;
     dormex::DebugLog log(console);
     log.WriteTo(&entries);

@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         events.push_back(ReadEvent(input));
     }
 
-    dormex::fuzz::NullConsole console;
+    dormex::NullConsole console;
     std::ostringstream entries;
     dormex::DebugLog log(console);
     log.WriteTo(&entries);

@@ -14,4 +14,12 @@ public:
     virtual bool ReadChar(char* c) = 0;
 };
 
+// A console that drops what is written and has no input, for programs that
+// report the log's lines in a form of their own.
+class NullConsole final : public Console {
+public:
+    void Write(std::string_view) override {}
+    bool ReadChar(char*) override { return false; }
+};
+
 }  // namespace dormex

@@ -22,14 +22,6 @@ namespace dormex {
 
 namespace {
 
-// The run echoes its USER_INFO lines to the console; the check reports them
-// from the log instead.
-class SilentConsole final : public Console {
-public:
-    void Write(std::string_view) override {}
-    bool ReadChar(char*) override { return false; }
-};
-
 constexpr size_t QuotedLength = 60;
 
 // A rule-file text in double quotes; a long one is cut short (on a character
@@ -414,7 +406,9 @@ RuleFileCheck CheckRuleFile(const std::string& path, FileSystem& files)
     }
 
     std::vector<std::string> messages;
-    SilentConsole console;
+    // The run echoes its USER_INFO lines to the console; the check reports
+    // them from the log instead.
+    NullConsole console;
     DebugLog log(console);
     log.Observe([&messages](LogLevel level, const std::string& message, int32_t) {
         if (level == ERROR || level == USER_INFO) {

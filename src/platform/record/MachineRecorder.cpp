@@ -66,7 +66,6 @@ SnapshotDeviceValue DeviceValue(uint32_t type, const uint8_t* buffer, uint32_t s
     return value;
 }
 
-
 // What the services below have seen so far, shared by all of them.
 struct Recording {
     MachineSnapshot Snapshot;
