@@ -1,5 +1,6 @@
 #include "devices/DeviceProperties.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/Bytes.h"
@@ -140,18 +141,32 @@ DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, Debug
     }
     std::vector<uint8_t> buffer(DevicePropertyBufferSize);
     for (size_t row = 0; row < DevicePropertyTable.size(); ++row) {
-        uint32_t size = DevicePropertyBufferSize;
-        uint32_t type = 0;
-        uint32_t status = deviceManager.GetDevNodeProperty(devInst, DevicePropertyTable[row].Key,
-                                                           &type, buffer.data(), &size, 0);
+        const DevicePropertyRow& property = DevicePropertyTable[row];
+        uint32_t size = 0;
+        uint32_t status = CrBufferSmall;
+        // A value that grew between two calls asks again: three tries.
+        for (int attempt = 0; attempt < 3 && status == CrBufferSmall; ++attempt) {
+            if (size > DevicePropertyMaxSize) {
+                log.WriteLog(WARNING,
+                             "Device property left out, larger than " +
+                                 std::to_string(DevicePropertyMaxSize) +
+                                 " bytes: " + std::string(property.Label) + " (" +
+                                 std::to_string(size) + " bytes)",
+                             0);
+                break;
+            }
+            buffer.resize(std::max(size, DevicePropertyBufferSize));
+            size = static_cast<uint32_t>(buffer.size());
+            uint32_t type = 0;
+            status = deviceManager.GetDevNodeProperty(devInst, property.Key, &type, buffer.data(),
+                                                      &size, 0);
+        }
         if (status != CrSuccess) {
-            log.WriteLog(INFORMATION,
-                         "Cannot get information " + std::string(DevicePropertyTable[row].Label),
-                         0);
+            log.WriteLog(INFORMATION, "Cannot get information " + std::string(property.Label), 0);
             continue;
         }
-        StoreDeviceProperty(record, row, buffer.data(), std::min(size, DevicePropertyBufferSize),
-                            log);
+        StoreDeviceProperty(record, row, buffer.data(),
+                            std::min(size, static_cast<uint32_t>(buffer.size())), log);
     }
     return record;
 }

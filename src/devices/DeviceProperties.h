@@ -67,6 +67,9 @@ struct DevicePropertyRow {
 extern const std::array<DevicePropertyRow, DevicePropertyKeys.size()> DevicePropertyTable;
 
 inline constexpr uint32_t DevicePropertyBufferSize = 8192;
+// A value larger than the first buffer is read again with the size the
+// Configuration Manager asks for, up to this.
+inline constexpr uint32_t DevicePropertyMaxSize = 1024 * 1024;
 
 // Reads and logs the properties of every OS power device.
 void CollectDeviceProperties(const std::deque<PoDeviceEntry>& poDevices,

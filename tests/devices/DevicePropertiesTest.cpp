@@ -21,7 +21,8 @@ struct Collection {
     test::TestMachine machine;
     DevicePropertiesByInstancePath devices;
 
-    explicit Collection(std::vector<std::string> paths) : machine(Snapshot)
+    explicit Collection(std::vector<std::string> paths, const std::string& snapshot = Snapshot)
+        : machine(snapshot)
     {
         machine.CaptureLog();
         std::deque<PoDeviceEntry> poDevices;
@@ -89,6 +90,23 @@ TEST(CollectDeviceProperties, UnknownDevicesGetEmptyRecordsAndTheFirstPathStays)
                          "\nINFORMATION:: Information Logged for: USB\\VID_1&PID_2\\X"
                          "\nINFORMATION:: Information Logged for: ACPI\\PNP0A08\\0"
                          "\nINFORMATION:: Cannot get information DEVPKEY_Device_Children"));
+}
+
+TEST(CollectDeviceProperties, ValuesPastTheFirstBufferAreReadWholeUpToTheBound)
+{
+    const std::string large(20 * 1024, 'x');
+    const std::string huge(DevicePropertyMaxSize / 2, 'y');  // with its terminator, too large
+    Collection collection({"ROOT\\BIG\\0"}, R"({"format": "dormex-machine/1", "devices": {
+        "ROOT\\BIG\\0": {"DeviceDesc": ")" + large + R"(", "FriendlyName": ")" +
+                                                   huge + R"("}}})");
+    const DeviceProperties& device = collection.devices.at("ROOT\\BIG\\0");
+    EXPECT_EQ(device.DeviceDesc, large);
+    EXPECT_EQ(device.FriendlyName, "");
+    const std::string log = collection.Log();
+    EXPECT_TRUE(Contains(log, "\nINFORMATION:: Logged: DEvice Description : " + large + "\n"));
+    EXPECT_TRUE(Contains(log, "\nWARNING:: Device property left out, larger than 1048576 bytes: "
+                              "Friendly Name (1048578 bytes)"
+                              "\nINFORMATION:: Cannot get information Friendly Name\n"));
 }
 
 TEST(CollectDeviceProperties, EmptyListLogsOnlyThat)
