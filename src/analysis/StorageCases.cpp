@@ -89,8 +89,9 @@ bool ProbeStorageCache(DebugLog& log, DeviceIo& deviceIo)
         std::u16string path = u"\\\\.\\Scsi";
         path.append(number.begin(), number.end());
         path += u':';
-        PortHandle handle(deviceIo,
-                          deviceIo.CreateFileW(path, GenericReadWrite, 0, OpenExisting, 0));
+        // Shared, as other tools (the storage driver's own) may hold the port.
+        PortHandle handle(deviceIo, deviceIo.CreateFileW(path, GenericReadWrite,
+                                                         FileShareReadWrite, OpenExisting, 0));
         if (handle.Get() == InvalidFileHandle) {
             log.WriteLog(INFORMATION, "Could not find Scsi" + number, 0);
             continue;

@@ -11,6 +11,7 @@ using FileHandle = intptr_t;
 
 inline constexpr FileHandle InvalidFileHandle = -1;
 inline constexpr uint32_t GenericReadWrite = 0xC0000000;
+inline constexpr uint32_t FileShareReadWrite = 0x3;  // FILE_SHARE_READ | FILE_SHARE_WRITE
 inline constexpr uint32_t OpenExisting = 3;
 inline constexpr uint32_t IoctlScsiMiniport = 0x0004D008;
 
