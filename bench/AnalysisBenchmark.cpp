@@ -74,9 +74,10 @@ struct Prepared {
         state.LogFile.open(workspace.Profile() + "/Desktop/VQT-Debug-Log.txt", std::ios::app);
         state.Log.WriteTo(&state.LogFile);
         state.System.OsBuild = "22631";
-        RunPowerTrace(workspace.Profile(), state.Log, platform.traceController, files);
+        RunPowerTrace(workspace.Profile(), state.Log, platform.traceController,
+                      platform.interruption, files);
         ProcessPowerTrace(workspace.Profile(), state.Rundowns, state.Log, platform.traceConsumer,
-                          platform.tdh, files);
+                          platform.tdh, platform.interruption, files);
         LoadRuleFile(
             (workspace.dir / "rules_for_soc" / "Family_6_Model_77_Microsoft_Windows_10.xml")
                 .string(),

@@ -56,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     auto& snapshot = std::get<dormex::MachineSnapshot>(parsed);
     dormex::ReplayMachine machine(std::move(snapshot), RunFiles());
-    dormex::RunOn(machine, {});
+    dormex::NoInterruption uninterrupted;
+    dormex::RunOn(machine, uninterrupted, {});
     return 0;
 }

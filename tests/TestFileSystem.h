@@ -16,6 +16,7 @@ class TestFileSystem final : public FileSystem {
 public:
     std::map<std::string, std::string> Environment;
     std::string CurrentDirectory;
+    std::string ModuleFile;
 
     uint32_t GetEnvironmentVariableA(const std::string& name, char* buffer, uint32_t size) override
     {
@@ -39,6 +40,7 @@ public:
         return real_->DeleteFileA(NativePath(path));
     }
     int Stat(const std::string& path) override { return real_->Stat(NativePath(path)); }
+    std::string ModuleFileName() override { return ModuleFile; }
     // Relative paths resolve against CurrentDirectory.
     std::string NativePath(const std::string& path) override
     {

@@ -1,6 +1,7 @@
 #include "app/Driver.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "analysis/Checks.h"
@@ -155,9 +156,10 @@ Stop IdentifyMachine(RunState& state, Platform& platform)
 }
 
 // Whether the rule folder and the machine's own rule file are installed.
-Stop FindRuleFile(const std::string& ruleFile, RunState& state, Platform& platform)
+Stop FindRuleFile(const std::optional<RuleFolderChoice>& folder, const std::string& ruleFile,
+                  RunState& state, Platform& platform)
 {
-    if (!IsDirectory(platform.files.GetFileAttributesW(u"rules_for_soc"))) {
+    if (!folder) {
         return StopOnConsole(state, platform.console, "no-rule-folder",
                              "\"rules_for_soc\" folder not found.  Please check installation.");
     }
@@ -174,31 +176,58 @@ Stop FindRuleFile(const std::string& ruleFile, RunState& state, Platform& platfo
     return std::nullopt;
 }
 
-// Records the power trace and reads the LPIT. An LPIT that cannot be read only
-// shows in the report.
-int32_t RecordPowerState(RunState& state, Platform& platform)
+// Chooses the rule file; with the test switch the folder is not required.
+Stop ChooseRuleFile(const CommandLine& commandLine, std::string& ruleFile, RunState& state,
+                    Platform& platform)
+{
+    const std::optional<RuleFolderChoice> folder = FindRuleFolder(platform.files);
+    if (folder && folder->BesideProgram) {
+        state.Log.WriteLog(INFORMATION,
+                           "Rule folder: " + folder->Path +
+                               " (beside the program; the current folder has none)",
+                           0);
+    }
+    ruleFile = commandLine.UseTestRuleFile ? TestRuleFilePathIn(folder)
+                                           : RuleFilePath(state.System, folder ? folder->Path
+                                                                               : RuleFolder);
+    state.Outcome.RuleFile = ruleFile;
+    state.Outcome.UseTestRuleFile = commandLine.UseTestRuleFile;
+    if (commandLine.UseTestRuleFile) {
+        return std::nullopt;
+    }
+    return FindRuleFile(folder, ruleFile, state, platform);
+}
+
+// Records the power trace and reads it into the rundown lists.
+Stop RecordPowerTrace(RunState& state, Platform& platform)
 {
     DebugLog& log = state.Log;
     const std::string& profile = state.System.UserProfile;
-    int32_t status = RunPowerTrace(profile, log, platform.traceController, platform.files);
+    int32_t status = RunPowerTrace(profile, log, platform.traceController, platform.interruption,
+                                   platform.files);
     if (status == 0) {
         status = ProcessPowerTrace(profile, state.Rundowns, log, platform.traceConsumer,
-                                   platform.tdh, platform.files);
+                                   platform.tdh, platform.interruption, platform.files);
     }
     if (status != 0) {
         return StopWithUserInfo(state, "trace-failed",
                                 "\nSomething went wrong. Please restart application.", status);
     }
-    if (ReadLpit(state.Lpit, log, platform.firmwareTables) != 0) {
+    return std::nullopt;
+}
+
+// An LPIT that cannot be read only shows in the report.
+void ReadFirmwareIdleTable(RunState& state, Platform& platform)
+{
+    if (ReadLpit(state.Lpit, state.Log, platform.firmwareTables) != 0) {
         state.LpitStatusText = "LPIT cannot be retrived.";
     } else {
         state.Outcome.LpitRead = true;
     }
-    return 0;
 }
 
 // Loads the rules and gathers what they are matched against.
-int32_t PrepareAnalysis(const std::string& ruleFile, RunState& state, Platform& platform)
+Stop PrepareAnalysis(const std::string& ruleFile, RunState& state, Platform& platform)
 {
     DebugLog& log = state.Log;
     if (int32_t status = LoadRuleFile(ruleFile, state.Rules, log, platform.files); status != 0) {
@@ -212,17 +241,22 @@ int32_t PrepareAnalysis(const std::string& ruleFile, RunState& state, Platform& 
         return StopWithUserInfo(state, "device-map-failed",
                                 "Cannot generate VQT report, cannot fill device rundowns.", status);
     }
-    return 0;
+    return std::nullopt;
 }
 
-// Matches the rules, runs the checks and writes the report.
-int32_t AnalyseAndReport(RunState& state, Platform& platform)
+// Matches the rules and runs the checks.
+void Analyse(RunState& state, Platform& platform)
+{
+    MatchRules(state.Analysis, state.Rules, state.System, state.Rundowns, state.Devices, state.Log,
+               platform.registry);
+    RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors, state.Log,
+              platform.deviceIo);
+}
+
+// Writes the report.
+Stop Report(RunState& state, Platform& platform)
 {
     DebugLog& log = state.Log;
-    MatchRules(state.Analysis, state.Rules, state.System, state.Rundowns, state.Devices, log,
-               platform.registry);
-    RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors, log,
-              platform.deviceIo);
     std::string reportPath =
         ReportFilePath(ReportFilePrefix, ReportFileExtension, state.System, platform.files);
     ReportContents contents{state.System,         state.Errors,   state.Devices, state.Lpit,
@@ -233,35 +267,55 @@ int32_t AnalyseAndReport(RunState& state, Platform& platform)
                                 "Cannot write VQT report here: " + reportPath, ErrorWriteFault);
     }
     log.WriteLog(USER_INFO, "VQT report has been generated & stored here: " + reportPath, 0);
-    return 0;
+    return std::nullopt;
+}
+
+// A run the user interrupted ends before its next step; what it started is
+// stopped and its scratch files are gone by then.
+Stop StopIfInterrupted(RunState& state, Platform& platform)
+{
+    if (!platform.interruption.Requested()) {
+        return std::nullopt;
+    }
+    return StopWithUserInfo(state, "interrupted",
+                            "The run was interrupted (Ctrl+C, Ctrl+Break or the console window "
+                            "closed); no report was written.",
+                            AsStatus(ErrorCancelled));
 }
 
 // The run after the command line is read; returns the exit status.
 int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& platform)
 {
-    if (Stop stop = OpenDebugLog(state, platform)) {
-        return *stop;
-    }
-    if (Stop stop = IdentifyMachine(state, platform)) {
-        return *stop;
-    }
-    const std::string ruleFile =
-        commandLine.UseTestRuleFile ? TestRuleFilePath : RuleFilePath(state.System);
-    state.Outcome.RuleFile = ruleFile;
-    state.Outcome.UseTestRuleFile = commandLine.UseTestRuleFile;
-    if (!commandLine.UseTestRuleFile) {
-        if (Stop stop = FindRuleFile(ruleFile, state, platform)) {
+    std::string ruleFile;
+    const std::function<Stop()> steps[] = {
+        [&] { return OpenDebugLog(state, platform); },
+        [&] { return IdentifyMachine(state, platform); },
+        [&] { return ChooseRuleFile(commandLine, ruleFile, state, platform); },
+        [&] {
+            platform.console.Write("\nRunning checks...");
+            return RecordPowerTrace(state, platform);
+        },
+        [&] {
+            ReadFirmwareIdleTable(state, platform);
+            return Stop();
+        },
+        [&] { return PrepareAnalysis(ruleFile, state, platform); },
+        [&] {
+            Analyse(state, platform);
+            return Stop();
+        },
+        [&] { return Report(state, platform); },
+    };
+    for (const auto& step : steps) {
+        Stop stop = StopIfInterrupted(state, platform);
+        if (!stop) {
+            stop = step();
+        }
+        if (stop) {
             return *stop;
         }
     }
-    platform.console.Write("\nRunning checks...");
-    if (int32_t status = RecordPowerState(state, platform); status != 0) {
-        return status;
-    }
-    if (int32_t status = PrepareAnalysis(ruleFile, state, platform); status != 0) {
-        return status;
-    }
-    return AnalyseAndReport(state, platform);
+    return 0;
 }
 
 }  // namespace

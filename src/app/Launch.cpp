@@ -77,11 +77,11 @@ int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& 
 }
 
 int32_t RunOnSnapshot(MachineSnapshot snapshot, const std::string& name, FileSystem& files,
-                      const std::vector<std::string>& arguments)
+                      Interruption& interruption, const std::vector<std::string>& arguments)
 {
     std::cerr << "dormex: replaying machine snapshot " << name << "\n";
     ReplayMachine machine(std::move(snapshot), files);
-    return RunOn(machine, arguments);
+    return RunOn(machine, interruption, arguments);
 }
 
 }  // namespace dormex

@@ -18,21 +18,24 @@ struct MachineSnapshot;
 // such a run writes its results document to that file.
 int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments);
 
-// Runs Dormex on a machine's services with the process console.
+// Runs Dormex on a machine's services with the process console and its
+// interruptions.
 template <typename Machine>
-int32_t RunOn(Machine& machine, const std::vector<std::string>& arguments)
+int32_t RunOn(Machine& machine, Interruption& interruption,
+              const std::vector<std::string>& arguments)
 {
     StandardConsole console;
-    return RunOnPlatform(machine.PlatformWith(console), arguments);
+    return RunOnPlatform(machine.PlatformWith(console, interruption), arguments);
 }
 
 // Replays a snapshot, announced on standard error under `name`.
 int32_t RunOnSnapshot(MachineSnapshot snapshot, const std::string& name, FileSystem& files,
-                      const std::vector<std::string>& arguments);
+                      Interruption& interruption, const std::vector<std::string>& arguments);
 
 // The machine used when no snapshot is named: the live machine on Windows,
 // the sample built into the program elsewhere. The build compiles the one
 // that fits.
-int32_t RunOnDefaultMachine(FileSystem& files, const std::vector<std::string>& arguments);
+int32_t RunOnDefaultMachine(FileSystem& files, Interruption& interruption,
+                            const std::vector<std::string>& arguments);
 
 }  // namespace dormex

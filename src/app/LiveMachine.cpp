@@ -3,10 +3,11 @@
 
 namespace dormex {
 
-int32_t RunOnDefaultMachine(FileSystem& files, const std::vector<std::string>& arguments)
+int32_t RunOnDefaultMachine(FileSystem& files, Interruption& interruption,
+                            const std::vector<std::string>& arguments)
 {
     Win32Machine machine(files);
-    return RunOn(machine, arguments);
+    return RunOn(machine, interruption, arguments);
 }
 
 }  // namespace dormex

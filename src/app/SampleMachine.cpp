@@ -7,7 +7,8 @@
 
 namespace dormex {
 
-int32_t RunOnDefaultMachine(FileSystem& files, const std::vector<std::string>& arguments)
+int32_t RunOnDefaultMachine(FileSystem& files, Interruption& interruption,
+                            const std::vector<std::string>& arguments)
 {
     auto parsed = ParseMachineSnapshot(EmbeddedSampleMachine());
     if (auto* error = std::get_if<SnapshotError>(&parsed)) {
@@ -16,7 +17,7 @@ int32_t RunOnDefaultMachine(FileSystem& files, const std::vector<std::string>& a
         return ExitBadInput;
     }
     return RunOnSnapshot(std::get<MachineSnapshot>(std::move(parsed)), "embedded sample", files,
-                         arguments);
+                         interruption, arguments);
 }
 
 }  // namespace dormex

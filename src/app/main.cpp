@@ -6,11 +6,20 @@
 #include "app/Launch.h"
 #include "common/StatusCodes.h"
 #include "platform/NativeFileSystem.h"
+#include "platform/NativeProcess.h"
 #include "platform/replay/ReplayMachine.h"
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    // Held to the end: the run lock, the console's code page and its
+    // interruption handler.
+    std::unique_ptr<dormex::NativeProcess> process = dormex::StartNativeProcess();
+    if (const auto& refusal = process->Refusal()) {
+        std::cerr << "dormex: " << refusal->Message << "\n";
+        return refusal->Code;
+    }
+    dormex::Interruption& interruption = process->ConsoleInterruption();
     std::unique_ptr<dormex::FileSystem> files = dormex::MakeNativeFileSystem();
 
     // DORMEX_MACHINE names a snapshot to replay; otherwise Windows runs on the
@@ -23,7 +32,7 @@ int main(int argc, char** argv)
             return dormex::ExitBadInput;
         }
         return dormex::RunOnSnapshot(std::get<dormex::MachineSnapshot>(std::move(loaded)),
-                                     machinePath, *files, arguments);
+                                     machinePath, *files, interruption, arguments);
     }
-    return dormex::RunOnDefaultMachine(*files, arguments);
+    return dormex::RunOnDefaultMachine(*files, interruption, arguments);
 }

@@ -11,6 +11,7 @@ namespace dormex {
 // Windows error codes.
 inline constexpr uint32_t ErrorFileNotFound = 2;
 inline constexpr uint32_t ErrorPathNotFound = 3;  // also the program's "bad path"
+inline constexpr uint32_t ErrorAccessDenied = 5;
 inline constexpr uint32_t ErrorInvalidHandle = 6;
 inline constexpr uint32_t ErrorNotEnoughMemory = 8;  // no memory for a record
 inline constexpr uint32_t ErrorInvalidData = 13;     // a rule file not loadable or not valid
@@ -20,10 +21,12 @@ inline constexpr uint32_t ErrorGenFailure = 31;      // a failed open that gave 
 inline constexpr uint32_t ErrorNotSupported = 50;    // a firmware table not present
 inline constexpr uint32_t ErrorInvalidParameter = 87;
 inline constexpr uint32_t ErrorInsufficientBuffer = 122;
+inline constexpr uint32_t ErrorBusy = 170;  // another Dormex run is in progress
 inline constexpr uint32_t ErrorAlreadyExists = 183;
 inline constexpr uint32_t ErrorMoreData = 234;
+inline constexpr uint32_t ErrorNoUnicodeTranslation = 1113;  // paths a narrow code page garbles
 inline constexpr uint32_t ErrorNotFound = 1168;
-inline constexpr uint32_t ErrorCancelled = 1223;
+inline constexpr uint32_t ErrorCancelled = 1223;  // also: the user interrupted the run
 inline constexpr uint32_t ErrorUnsupportedType = 1630;
 inline constexpr uint32_t ErrorWmiInstanceNotFound = 4201;
 inline constexpr uint32_t ErrorEvtInvalidEventData = 15005;

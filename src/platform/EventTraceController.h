@@ -55,9 +55,6 @@ public:
     // 0 the session is found by its name.
     virtual uint32_t ControlTraceW(TraceHandle handle, const std::u16string& sessionName,
                                    std::span<uint8_t> properties, uint32_t controlCode) = 0;
-
-    // Sleep: the capture window. A replayed machine need not wait.
-    virtual void Sleep(uint32_t milliseconds) = 0;
 };
 
 }  // namespace dormex

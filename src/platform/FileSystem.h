@@ -41,6 +41,10 @@ public:
     // stat() on a narrow path: 0 when it exists.
     virtual int Stat(const std::string& path) = 0;
 
+    // GetModuleFileNameW of the running program, as UTF-8: the path of its
+    // executable; empty when it cannot be had.
+    virtual std::string ModuleFileName() = 0;
+
     virtual std::string NativePath(const std::string& path) = 0;
 };
 

@@ -7,6 +7,7 @@
 #include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
 #include "platform/FirmwareTables.h"
+#include "platform/Interruption.h"
 #include "platform/PowerInformation.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
@@ -27,6 +28,7 @@ struct Platform {
     DeviceIo& deviceIo;
     FileSystem& files;
     Console& console;
+    Interruption& interruption;
 };
 
 }  // namespace dormex

@@ -9,6 +9,7 @@
 #include "log/DebugLog.h"
 #include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
+#include "platform/Interruption.h"
 #include "platform/TraceProviders.h"
 
 namespace dormex {
@@ -31,8 +32,10 @@ struct PowerTraceSession {
     }
 };
 
-// A run that ended during the capture (Ctrl+C, a closed window, a crash)
-// leaves its session running, and the name stays taken until it is stopped.
+// A run that ended during the capture (a crash, a process killed) leaves its
+// session running, and the name stays taken until it is stopped. A session of
+// that name is a leftover: the program runs only while it holds the machine's
+// run lock, so no other Dormex is using it.
 uint32_t RestartLeftoverSession(const std::u16string& traceFile, PowerTraceSession& session,
                                 DebugLog& log, EventTraceController& controller)
 {
@@ -74,7 +77,7 @@ uint32_t StartPowerTraceSession(const std::string& directory, PowerTraceSession&
 }
 
 uint32_t EnablePowerProviders(const PowerTraceSession& session, DebugLog& log,
-                              EventTraceController& controller)
+                              EventTraceController& controller, Interruption& interruption)
 {
     struct EnableStep {
         const Guid& provider;
@@ -103,8 +106,9 @@ uint32_t EnablePowerProviders(const PowerTraceSession& session, DebugLog& log,
         }
     }
     if (failed == 0) {
-        // The providers write their rundowns while we wait.
-        controller.Sleep(5000);
+        // The providers write their rundowns while we wait; an interruption
+        // ends the wait, and the session is stopped as after a full one.
+        interruption.Sleep(5000);
     }
     if (session.Handle != 0) {
         controller.EnableTraceEx2(session.Handle, KernelPowerProvider, ControlCodeDisableProvider,
@@ -158,7 +162,7 @@ std::vector<uint8_t> BuildTraceProperties(const std::u16string& traceFile)
 }
 
 int32_t RunPowerTrace(std::string directory, DebugLog& log, EventTraceController& controller,
-                      FileSystem& files)
+                      Interruption& interruption, FileSystem& files)
 {
     size_t lastBackslash = directory.rfind('\\');
     std::string parent =
@@ -174,7 +178,7 @@ int32_t RunPowerTrace(std::string directory, DebugLog& log, EventTraceController
         log.WriteLog(ERROR, "Starting a trace did not complete", AsStatus(status));
         return AsStatus(status);
     }
-    uint32_t enableStatus = EnablePowerProviders(session, log, controller);
+    uint32_t enableStatus = EnablePowerProviders(session, log, controller, interruption);
     if (enableStatus != 0) {
         log.WriteLog(ERROR, "Enabling a trace did not complete", AsStatus(enableStatus));
     }

@@ -10,6 +10,7 @@ namespace dormex {
 
 class DebugLog;
 class FileSystem;
+class Interruption;
 
 inline constexpr const char16_t* TraceSessionName = u"mytrace4";
 inline constexpr const char* TraceFileName = "VQTSystemTrace.etl";
@@ -32,9 +33,9 @@ std::string TraceFilePath(const std::string& directory);
 std::vector<uint8_t> BuildTraceProperties(const std::u16string& traceFile);
 
 // Records five seconds of Kernel-Power and Kernel-Pep rundowns into
-// <directory>\VQTSystemTrace.etl. 0, ErrorPathNotFound for a bad path, or
-// the failing status.
+// <directory>\VQTSystemTrace.etl, fewer when the run is interrupted. 0,
+// ErrorPathNotFound for a bad path, or the failing status.
 int32_t RunPowerTrace(std::string directory, DebugLog& log, EventTraceController& controller,
-                      FileSystem& files);
+                      Interruption& interruption, FileSystem& files);
 
 }  // namespace dormex

@@ -9,6 +9,7 @@
 #include "common/Text.h"
 #include "log/DebugLog.h"
 #include "platform/FileSystem.h"
+#include "platform/Interruption.h"
 #include "platform/Tdh.h"
 #include "platform/TraceProviders.h"
 #include "trace/PowerTraceSession.h"
@@ -90,41 +91,56 @@ void DeviceFile::Release()
 }
 
 int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& log,
-                          EventTraceConsumer& consumer, Tdh& tdh, FileSystem& files)
+                          EventTraceConsumer& consumer, Tdh& tdh, Interruption& interruption,
+                          FileSystem& files)
 {
     DeviceFile deviceFile(directory + "\\" + DeviceFileName, files);
     const std::string traceFile = TraceFilePath(directory);
     TraceDecoder decoder{lists, log, tdh, deviceFile};
 
+    // An interruption closes the trace from the callback, which ends the
+    // replay at once (ProcessTrace then answers ErrorCancelled).
+    TraceHandle handle = InvalidProcessTraceHandle;
+    bool closed = false;
+    auto closeTrace = [&] {
+        if (handle != InvalidProcessTraceHandle && !closed) {
+            consumer.CloseTrace(handle);
+            closed = true;
+        }
+    };
     EventTraceLogfile logfile;
     logfile.LogFileName = Utf8ToUtf16(traceFile);
     logfile.ProcessTraceMode = ProcessTraceModeEventRecord;
-    logfile.EventRecordCallback = [&decoder](const EventRecord& event) {
-        OnTraceEvent(event, decoder);
+    logfile.EventRecordCallback = [&](const EventRecord& event) {
+        if (interruption.Requested()) {
+            closeTrace();
+        } else {
+            OnTraceEvent(event, decoder);
+        }
     };
 
     int32_t result = 0;
-    TraceHandle handle = consumer.OpenTraceW(logfile);
-    if (handle == InvalidProcessTraceHandle) {
-        uint32_t lastError = consumer.GetLastError();
-        log.WriteLog(ERROR, "OpenTrace failed.", AsStatus(lastError));
-        // A trace that cannot be read must not pass for an empty machine.
-        result = lastError != 0 ? AsStatus(lastError) : OpenFailedWithoutCode;
-    } else {
-        log.WriteLog(INFORMATION, "Number of buffers lost: " + std::to_string(logfile.BuffersLost),
-                     0);
-        uint32_t status = consumer.ProcessTrace(handle);
-        if (status != 0 && status != ErrorCancelled) {
-            log.WriteLog(ERROR, "ProcessTrace failed.", AsStatus(status));
-            result = AsStatus(status);
+    if (!interruption.Requested()) {
+        handle = consumer.OpenTraceW(logfile);
+        if (handle == InvalidProcessTraceHandle) {
+            uint32_t lastError = consumer.GetLastError();
+            log.WriteLog(ERROR, "OpenTrace failed.", AsStatus(lastError));
+            // A trace that cannot be read must not pass for an empty machine.
+            result = lastError != 0 ? AsStatus(lastError) : OpenFailedWithoutCode;
+        } else {
+            log.WriteLog(INFORMATION,
+                         "Number of buffers lost: " + std::to_string(logfile.BuffersLost), 0);
+            uint32_t status = consumer.ProcessTrace(handle);
+            if (status != 0 && status != ErrorCancelled) {
+                log.WriteLog(ERROR, "ProcessTrace failed.", AsStatus(status));
+                result = AsStatus(status);
+            }
         }
     }
 
     deviceFile.Release();
     files.DeleteFileA(deviceFile.Path());
-    if (handle != InvalidProcessTraceHandle) {
-        consumer.CloseTrace(handle);
-    }
+    closeTrace();
     files.DeleteFileA(traceFile);
     return result;
 }

@@ -11,6 +11,7 @@ namespace dormex {
 
 class DebugLog;
 class FileSystem;
+class Interruption;
 class Tdh;
 struct RundownLists;
 struct TraceEventInfo;
@@ -56,9 +57,12 @@ struct TraceDecoder {
 };
 
 // Replays <directory>\VQTSystemTrace.etl into the rundown lists, then deletes
-// it and the scratch file. 0, or the status that ended the replay.
+// it and the scratch file. 0, or the status that ended the replay. An
+// interrupted run reads no more events (none when it was interrupted before)
+// and deletes the files all the same.
 int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& log,
-                          EventTraceConsumer& consumer, Tdh& tdh, FileSystem& files);
+                          EventTraceConsumer& consumer, Tdh& tdh, Interruption& interruption,
+                          FileSystem& files);
 
 // Decodes one event of interest into the scratch file and adds its record.
 // Returns false when the event could not be decoded (its messages are logged).

@@ -4,10 +4,12 @@
 // Each scenario is tests/e2e/scenarios/<name>/scenario.json: a machine (a
 // snapshot file, optionally patched, or the embedded sample), a rules folder,
 // arguments, and what the run must show: exit status, console text, debug-log
-// and report fragments in order. ${PROFILE}, ${WORK} and ${MACHINE} stand for
-// the profile folder (named "profile" unless "profileFolder" says otherwise),
-// the working directory and the replayed snapshot. A run that stops before its
-// report names its stop ("stop") as the results file does.
+// and report fragments in order. ${PROFILE}, ${WORK}, ${PROGRAM} and
+// ${MACHINE} stand for the profile folder (named "profile" unless
+// "profileFolder" says otherwise), the working directory, the program's folder
+// and the replayed snapshot. With "rulesBesideProgram" the program runs from a
+// folder of its own that holds those rules. A run that stops before its report
+// names its stop ("stop") as the results file does.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -106,12 +108,15 @@ struct Folders {
     dormex::test::TempDir dir;
     fs::path profile = dir.Path() / "profile";
     fs::path work = dir.Path() / "work";
+    fs::path program = fs::path(DORMEX_EXE).parent_path();
     std::string machine = "embedded sample";
 
     std::string Substitute(std::string text) const
     {
-        const std::pair<std::string, std::string> names[] = {
-            {"${PROFILE}", profile.string()}, {"${WORK}", work.string()}, {"${MACHINE}", machine}};
+        const std::pair<std::string, std::string> names[] = {{"${PROFILE}", profile.string()},
+                                                             {"${WORK}", work.string()},
+                                                             {"${PROGRAM}", program.string()},
+                                                             {"${MACHINE}", machine}};
         for (const auto& [name, value] : names) {
             for (size_t at = text.find(name); at != std::string::npos;
                  at = text.find(name, at + value.size())) {
@@ -185,11 +190,21 @@ public:
         if (recorded.value("rules", "") == "file") {
             WriteFile(folders.work / "rules_for_soc", "not a folder");
         } else if (recorded.contains("rules")) {
-            const std::string rules = recorded["rules"];
-            fs::copy(rules == "shipped" ? fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc"
-                                        : ScenarioRoot / rules,
-                     folders.work / "rules_for_soc", fs::copy_options::recursive);
+            CopyRules(recorded["rules"], folders.work);
         }
+        if (recorded.contains("rulesBesideProgram")) {
+            folders.program = folders.dir.Path() / "program";
+            fs::create_directories(folders.program);
+            fs::copy_file(DORMEX_EXE, folders.program / fs::path(DORMEX_EXE).filename());
+            CopyRules(recorded["rulesBesideProgram"], folders.program);
+        }
+    }
+
+    static void CopyRules(const std::string& rules, const fs::path& into)
+    {
+        fs::copy(rules == "shipped" ? fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc"
+                                    : ScenarioRoot / rules,
+                 into / "rules_for_soc", fs::copy_options::recursive);
     }
 
     // Runs the program with `more` added to the scenario's environment (a
@@ -203,7 +218,7 @@ public:
         }
         std::string command = "cd " + Quote(folders.work.string()) +
                               " && env -i PATH=/usr/bin:/bin" + environment + more + " " +
-                              Quote(DORMEX_EXE);
+                              Quote((folders.program / fs::path(DORMEX_EXE).filename()).string());
         for (const std::string& argument : recorded.value("args", std::vector<std::string>{})) {
             command += " " + Quote(argument);
         }

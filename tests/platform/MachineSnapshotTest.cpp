@@ -196,6 +196,7 @@ TEST(MachineSnapshot, EveryFormRoundTrips)
              m.Faults.ControlTraceW = 0xFFFFFFFF;
              m.Faults.StopTraceW = 2;
              m.Faults.ProcessTrace = 3;
+             m.Faults.Interrupt = "Sleep";
          },
          R"(
   "faults": {
@@ -207,7 +208,8 @@ TEST(MachineSnapshot, EveryFormRoundTrips)
     "StopTraceW": 2,
     "OpenTraceW": 0,
     "ProcessTrace": 3,
-    "GetSystemFirmwareTable": "grow"
+    "GetSystemFirmwareTable": "grow",
+    "interrupt": "Sleep"
   }
 )"},
         // Ports in numeric order; a port says whether its request succeeds.
@@ -288,6 +290,10 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
          "a port number"},
         {R"({"format": "dormex-machine/1", "faults": {"StartTrace": 5}})", "$.faults.StartTrace",
          "unknown member"},
+        {R"({"format": "dormex-machine/1", "faults": {"interrupt": "StopTraceW"}})",
+         "$.faults.interrupt",
+         "expected the name of a call a run can be interrupted in: RegGetValueA, Sleep, "
+         "ProcessTrace, GetSystemFirmwareTable, CM_Locate_DevNodeW"},
         {R"({"format": "dormex-machine/1", "powerCapabilities": {"bytes": "00"}})",
          "$.powerCapabilities.bytes", "expected 76 bytes"},
         {R"({"format": "dormex-machine/1",)", "$", "not valid JSON"},

@@ -58,6 +58,13 @@ public:
                         std::to_string(handle) + " block " + std::to_string(properties.size()));
         return stopStatus;
     }
+};
+
+// The capture window, in the controller's list of calls.
+struct RecordingWait final : Interruption {
+    explicit RecordingWait(std::vector<std::string>& calls) : calls(calls) {}
+    std::vector<std::string>& calls;
+    bool Requested() override { return false; }
     void Sleep(uint32_t milliseconds) override
     {
         calls.push_back("sleep " + std::to_string(milliseconds));
@@ -73,10 +80,11 @@ const std::string Stop = "stop mytrace4 handle 77 block 4216";
 struct Session {
     test::LogCapture capture;
     RecordingController controller;
+    RecordingWait wait{controller.calls};
 
     int32_t Run(const std::string& directory)
     {
-        return RunPowerTrace(directory, capture.Log, controller, capture.Files);
+        return RunPowerTrace(directory, capture.Log, controller, wait, capture.Files);
     }
     std::string Directory() const { return capture.Dir.Path().string() + "\\profile"; }
 };

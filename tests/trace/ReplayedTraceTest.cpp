@@ -40,11 +40,13 @@ struct Trace {
     {
         machine.CaptureLog();
         traceStatus = RunPowerTrace(machine.Profile, machine.State.Log,
-                                    machine.Services.traceController, machine.Files);
+                                    machine.Services.traceController,
+                                    machine.Services.interruption, machine.Files);
         if (traceStatus == 0) {
-            processStatus = ProcessPowerTrace(machine.Profile, machine.State.Rundowns,
-                                              machine.State.Log, machine.Services.traceConsumer,
-                                              machine.Services.tdh, machine.Files);
+            processStatus = ProcessPowerTrace(
+                machine.Profile, machine.State.Rundowns, machine.State.Log,
+                machine.Services.traceConsumer, machine.Services.tdh,
+                machine.Services.interruption, machine.Files);
         }
     }
     const RundownLists& Lists() const { return machine.State.Rundowns; }
@@ -150,13 +152,14 @@ TEST(ReplayedTrace, AFolderThatDoesNotExistFailsAsEtwDoes)
     Trace trace(SnapshotWith(Events));
     test::TestMachine& machine = trace.machine;
     const std::string missing = machine.Profile + "\\missing";
-    EXPECT_EQ(
-        RunPowerTrace(missing, machine.State.Log, machine.Services.traceController, machine.Files),
-        3);
-    EXPECT_EQ(
-        ProcessPowerTrace(missing, machine.State.Rundowns, machine.State.Log,
-                          machine.Services.traceConsumer, machine.Services.tdh, machine.Files),
-        3);
+    const Platform& services = machine.Services;
+    EXPECT_EQ(RunPowerTrace(missing, machine.State.Log, services.traceController,
+                            services.interruption, machine.Files),
+              3);
+    EXPECT_EQ(ProcessPowerTrace(missing, machine.State.Rundowns, machine.State.Log,
+                                services.traceConsumer, services.tdh, services.interruption,
+                                machine.Files),
+              3);
 }
 
 TEST(ReplayedTrace, SecondSessionStartsAfterAFailedEnable)
@@ -165,7 +168,8 @@ TEST(ReplayedTrace, SecondSessionStartsAfterAFailedEnable)
     EXPECT_EQ(first.traceStatus, 5);
     // The session was stopped, so a second run on the same machine starts one.
     EXPECT_EQ(RunPowerTrace(first.machine.Profile, first.machine.State.Log,
-                            first.machine.Services.traceController, first.machine.Files),
+                            first.machine.Services.traceController,
+                            first.machine.Services.interruption, first.machine.Files),
               0);
 }
 

@@ -122,12 +122,14 @@ struct Replay {
     RundownLists lists;
     std::vector<FakeEvent> events;
     int32_t status = -1;
+    NoInterruption uninterrupted;
 
     std::string Directory() const { return capture.Dir.Path().string(); }
     void Run()
     {
         consumer.events = &events;
-        status = ProcessPowerTrace(Directory(), lists, capture.Log, consumer, tdh, capture.Files);
+        status = ProcessPowerTrace(Directory(), lists, capture.Log, consumer, tdh, uninterrupted,
+                                   capture.Files);
     }
 };
 

@@ -11,6 +11,7 @@
 #include "TestFiles.h"
 #include "common/StatusCodes.h"
 #include "platform/DevicePropertyKeys.h"
+#include "platform/NativeProcess.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Machine.h"
 #include "trace/PowerTraceSession.h"
@@ -19,7 +20,6 @@ namespace dormex {
 namespace {
 
 constexpr uint32_t FileAttributeDirectory = 0x10;
-constexpr uint32_t ErrorAccessDenied = 5;
 
 TEST(Win32Services, RegistryAnswersTheProcessorKeyAndItsSize)
 {
@@ -93,7 +93,6 @@ TEST(Win32Services, TraceControllerAndConsumer)
         controller.ControlTraceW(0, u"dormex-test", block, EventTraceControlStop);
         controller.StopTraceW(handle, u"dormex-test", block);
     }
-    controller.Sleep(1);
 
     Win32EventTraceConsumer consumer;
     EventTraceLogfile logfile;
@@ -103,6 +102,24 @@ TEST(Win32Services, TraceControllerAndConsumer)
     EXPECT_NE(consumer.GetLastError(), 0u);
     EXPECT_NE(consumer.ProcessTrace(InvalidProcessTraceHandle), 0u);
     EXPECT_NE(consumer.CloseTrace(InvalidProcessTraceHandle), 0u);
+}
+
+TEST(Win32Services, OneRunAtATimeAndAConsoleNotInterrupted)
+{
+    std::unique_ptr<NativeProcess> first = StartNativeProcess();
+    ASSERT_FALSE(first->Refusal()) << first->Refusal()->Message;
+    EXPECT_FALSE(first->ConsoleInterruption().Requested());
+    first->ConsoleInterruption().Sleep(1);
+
+    std::unique_ptr<NativeProcess> second = StartNativeProcess();
+    ASSERT_TRUE(second->Refusal());
+    EXPECT_EQ(second->Refusal()->Code, 170);
+    EXPECT_EQ(second->Refusal()->Message,
+              "another Dormex run is in progress on this machine; wait for it to end, then run "
+              "again");
+    second.reset();
+    first.reset();
+    EXPECT_FALSE(StartNativeProcess()->Refusal());
 }
 
 TEST(Win32Services, TdhRefusesAnEventItCannotDescribe)

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,13 @@ int PosixFileSystem::Stat(const std::string& path)
 {
     struct stat status {};
     return ::stat(NativePath(path).c_str(), &status);
+}
+
+std::string PosixFileSystem::ModuleFileName()
+{
+    std::error_code error;
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : program.string();
 }
 
 std::string PosixFileSystem::NativePath(const std::string& path)

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Bytes.h"
@@ -68,6 +69,29 @@ SnapshotDeviceValue DeviceValue(uint32_t type, const uint8_t* buffer, uint32_t s
 
 // What the services below have seen so far, shared by all of them.
 struct Recording {
+    explicit Recording(Interruption& interruption) : RunInterruption(interruption) {}
+
+    // An interrupted run is recorded as interrupted during the call a replay
+    // can repeat: the last of InterruptibleCalls entered before the
+    // interruption was first seen, inside that call or after it.
+    template <typename Call>
+    auto Interruptible(std::string_view name, Call call)
+    {
+        LastInterruptibleCall = name;
+        auto result = call();
+        NoteInterruption();
+        return result;
+    }
+    void NoteInterruption()
+    {
+        std::string& at = Snapshot.Faults.Interrupt;
+        if (at.empty() && !LastInterruptibleCall.empty() && RunInterruption.Requested()) {
+            at = LastInterruptibleCall;
+        }
+    }
+
+    Interruption& RunInterruption;
+    std::string_view LastInterruptibleCall;
     MachineSnapshot Snapshot;
     std::vector<uint32_t> StartTraceStatuses;  // of every StartTraceW, in order
     uint32_t EnableCalls = 0;
@@ -135,10 +159,29 @@ public:
                         std::span<uint8_t> properties) override;
     uint32_t ControlTraceW(TraceHandle handle, const std::u16string& sessionName,
                            std::span<uint8_t> properties, uint32_t controlCode) override;
-    void Sleep(uint32_t milliseconds) override { inner_.Sleep(milliseconds); }
 
 private:
     EventTraceController& inner_;
+    Recording& recording_;
+};
+
+class RecordingInterruption final : public Interruption {
+public:
+    explicit RecordingInterruption(Recording& recording) : recording_(recording) {}
+    bool Requested() override
+    {
+        recording_.NoteInterruption();
+        return recording_.RunInterruption.Requested();
+    }
+    void Sleep(uint32_t milliseconds) override
+    {
+        recording_.Interruptible("Sleep", [&] {
+            recording_.RunInterruption.Sleep(milliseconds);
+            return 0;
+        });
+    }
+
+private:
     Recording& recording_;
 };
 
@@ -241,7 +284,8 @@ private:
 uint32_t RecordingRegistry::GetValue(const std::string& key, const std::string& name,
                                      uint32_t flags, void* data, uint32_t* size)
 {
-    uint32_t status = inner_.GetValue(key, name, flags, data, size);
+    uint32_t status = recording_.Interruptible(
+        "RegGetValueA", [&] { return inner_.GetValue(key, name, flags, data, size); });
     std::optional<SnapshotRegistryValue> value;
     if (status == 0 && data != nullptr && size != nullptr) {
         const auto* bytes = static_cast<const uint8_t*>(data);
@@ -385,7 +429,8 @@ TraceHandle RecordingEventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
 
 uint32_t RecordingEventTraceConsumer::ProcessTrace(TraceHandle handle)
 {
-    uint32_t status = inner_.ProcessTrace(handle);
+    uint32_t status =
+        recording_.Interruptible("ProcessTrace", [&] { return inner_.ProcessTrace(handle); });
     // Cancelled means the decoder closed the trace, which a replay repeats.
     if (status != 0 && status != ErrorCancelled) {
         recording_.Snapshot.Faults.ProcessTrace = status;
@@ -432,7 +477,8 @@ uint32_t RecordingTdh::FormatProperty(const TraceEventInfo& info, const EventMap
 uint32_t RecordingDeviceManager::LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
                                                uint32_t flags)
 {
-    uint32_t status = inner_.LocateDevNode(devInst, instanceId, flags);
+    uint32_t status = recording_.Interruptible(
+        "CM_Locate_DevNodeW", [&] { return inner_.LocateDevNode(devInst, instanceId, flags); });
     if (status == CrSuccess && devInst != nullptr) {
         // Instance ids compare ignoring case: the first spelling names the device.
         std::string id = Utf16ToUtf8(instanceId);
@@ -469,7 +515,9 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
 uint32_t RecordingFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_t tableId,
                                                          void* buffer, uint32_t bufferSize)
 {
-    uint32_t size = inner_.GetSystemFirmwareTable(provider, tableId, buffer, bufferSize);
+    uint32_t size = recording_.Interruptible("GetSystemFirmwareTable", [&] {
+        return inner_.GetSystemFirmwareTable(provider, tableId, buffer, bufferSize);
+    });
     if (provider == FirmwareProviderAcpi && buffer != nullptr && size > 0) {
         // A table that grew since its size was asked fills the buffer and
         // reports more: the buffer holds the table as a replay serves it.
@@ -520,6 +568,8 @@ bool RecordingDeviceIo::CloseHandle(FileHandle handle)
 struct MachineRecorder::Services {
     explicit Services(const Platform& platform)
         : inner(platform),
+          recording(platform.interruption),
+          interruption(recording),
           registry(platform.registry, recording),
           power(platform.power, recording),
           security(platform.security, recording),
@@ -534,6 +584,7 @@ struct MachineRecorder::Services {
 
     Platform inner;
     Recording recording;
+    RecordingInterruption interruption;
     RecordingRegistry registry;
     RecordingPowerInformation power;
     RecordingSecurity security;
@@ -554,9 +605,9 @@ MachineRecorder::~MachineRecorder() = default;
 Platform MachineRecorder::RecordingPlatform()
 {
     Services& s = *services_;
-    return Platform{s.registry,      s.power,          s.security, s.traceController,
-                    s.traceConsumer, s.tdh,            s.deviceManager, s.firmwareTables,
-                    s.deviceIo,      s.inner.files,    s.inner.console};
+    return Platform{s.registry,      s.power,       s.security,       s.traceController,
+                    s.traceConsumer, s.tdh,         s.deviceManager,  s.firmwareTables,
+                    s.deviceIo,      s.inner.files, s.inner.console, s.interruption};
 }
 
 MachineSnapshot MachineRecorder::Snapshot() const

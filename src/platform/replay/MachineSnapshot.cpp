@@ -742,6 +742,21 @@ const MemberRule<SnapshotFaults> FaultMembers[] = {
      [](const SnapshotFaults& faults) -> OrderedJson {
          return faults.FirmwareTableGrows ? OrderedJson("grow") : OrderedJson();
      }},
+    {"interrupt", false,
+     [](const Json& value, const std::string& path, SnapshotFaults& faults) {
+         faults.Interrupt = ReadString(value, path);
+         if (std::find(InterruptibleCalls.begin(), InterruptibleCalls.end(), faults.Interrupt) ==
+             InterruptibleCalls.end()) {
+             std::string names;
+             for (std::string_view call : InterruptibleCalls) {
+                 names += (names.empty() ? "" : ", ") + std::string(call);
+             }
+             Fail(path, "expected the name of a call a run can be interrupted in: " + names);
+         }
+     },
+     [](const SnapshotFaults& faults) -> OrderedJson {
+         return faults.Interrupt.empty() ? OrderedJson() : OrderedJson(faults.Interrupt);
+     }},
 };
 
 const MemberRule<MachineSnapshot> SnapshotMembers[] = {

@@ -50,6 +50,12 @@ struct SnapshotScsiPort {
     std::vector<uint8_t> Answer;
 };
 
+// The calls during which a replay can have the user interrupt the run: the
+// identification, the capture window, the reading of the trace, the LPIT and
+// the device properties.
+inline constexpr std::array<std::string_view, 5> InterruptibleCalls = {
+    "RegGetValueA", "Sleep", "ProcessTrace", "GetSystemFirmwareTable", "CM_Locate_DevNodeW"};
+
 // Platform calls that a replay makes fail, with their statuses.
 struct SnapshotFaults {
     // The statuses of successive StartTraceW calls, the later calls succeeding;
@@ -62,6 +68,8 @@ struct SnapshotFaults {
     std::optional<uint32_t> OpenTraceW;  // the last-error code of the failed open
     std::optional<uint32_t> ProcessTrace;
     bool FirmwareTableGrows = false;  // GetSystemFirmwareTable: "grow"
+    // Ctrl+C during the first call of this name (one of InterruptibleCalls).
+    std::string Interrupt;
 };
 
 // Everything a run asks the operating system about one machine.

@@ -50,7 +50,9 @@ std::vector<uint8_t> Encode(const SnapshotDeviceValue& value, uint32_t* type)
 
 }  // namespace
 
-ReplayDeviceManager::ReplayDeviceManager(const MachineSnapshot& snapshot)
+ReplayDeviceManager::ReplayDeviceManager(const MachineSnapshot& snapshot,
+                                         ReplayInterruption& interruption)
+    : interruption_(interruption)
 {
     for (const auto& [instanceId, properties] : snapshot.Devices) {
         devices_.push_back(&properties);
@@ -62,6 +64,7 @@ ReplayDeviceManager::ReplayDeviceManager(const MachineSnapshot& snapshot)
 uint32_t ReplayDeviceManager::LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
                                             uint32_t)
 {
+    interruption_.Reached("CM_Locate_DevNodeW");
     auto found = byInstanceId_.find(InstanceKey(instanceId));
     if (found == byInstanceId_.end()) {
         return CrNoSuchDevNode;
@@ -104,6 +107,7 @@ uint32_t ReplayDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPropK
 uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_t tableId,
                                                       void* buffer, uint32_t bufferSize)
 {
+    interruption_.Reached("GetSystemFirmwareTable");
     ++calls_;
     if (provider != FirmwareProviderAcpi) {
         return 0;

@@ -8,6 +8,7 @@
 #include "platform/DeviceManager.h"
 #include "platform/FirmwareTables.h"
 #include "platform/replay/MachineSnapshot.h"
+#include "platform/replay/ReplayInterruption.h"
 
 namespace dormex {
 
@@ -15,7 +16,7 @@ namespace dormex {
 // Manager does); their properties encoded as the platform returns them.
 class ReplayDeviceManager final : public DeviceManager {
 public:
-    explicit ReplayDeviceManager(const MachineSnapshot& snapshot);
+    ReplayDeviceManager(const MachineSnapshot& snapshot, ReplayInterruption& interruption);
     uint32_t LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
                            uint32_t flags) override;
     uint32_t GetDevNodeProperty(DevInst devInst, const DevPropKey& key, uint32_t* propertyType,
@@ -25,16 +26,21 @@ private:
     using Properties = std::map<std::string, SnapshotDeviceValue>;
     std::vector<const Properties*> devices_;       // DevInst n is devices_[n - 1]
     std::map<std::string, DevInst> byInstanceId_;  // lower-cased, in the program's 8-bit form
+    ReplayInterruption& interruption_;
 };
 
 class ReplayFirmwareTables final : public FirmwareTables {
 public:
-    explicit ReplayFirmwareTables(const MachineSnapshot& snapshot) : snapshot_(snapshot) {}
+    ReplayFirmwareTables(const MachineSnapshot& snapshot, ReplayInterruption& interruption)
+        : snapshot_(snapshot), interruption_(interruption)
+    {
+    }
     uint32_t GetSystemFirmwareTable(uint32_t provider, uint32_t tableId, void* buffer,
                                     uint32_t bufferSize) override;
 
 private:
     const MachineSnapshot& snapshot_;
+    ReplayInterruption& interruption_;
     uint32_t calls_ = 0;
 };
 

@@ -51,6 +51,7 @@ uint32_t RegistryTypeFlag(SnapshotRegistryValue::Type type)
 uint32_t ReplayRegistry::GetValue(const std::string& key, const std::string& name, uint32_t flags,
                                   void* data, uint32_t* size)
 {
+    interruption_.Reached("RegGetValueA");
     auto keyEntry = snapshot_.Registry.find(RegistryKeyLookupName(key));
     if (keyEntry == snapshot_.Registry.end()) {
         return ErrorFileNotFound;

@@ -15,12 +15,16 @@ namespace dormex {
 
 class ReplayRegistry final : public Registry {
 public:
-    explicit ReplayRegistry(const MachineSnapshot& snapshot) : snapshot_(snapshot) {}
+    ReplayRegistry(const MachineSnapshot& snapshot, ReplayInterruption& interruption)
+        : snapshot_(snapshot), interruption_(interruption)
+    {
+    }
     uint32_t GetValue(const std::string& key, const std::string& name, uint32_t flags, void* data,
                       uint32_t* size) override;
 
 private:
     const MachineSnapshot& snapshot_;
+    ReplayInterruption& interruption_;
 };
 
 class ReplayPowerInformation final : public PowerInformation {
@@ -49,19 +53,20 @@ private:
 };
 
 // Every replayed service of one machine snapshot; files and the console stay
-// the real ones.
+// the real ones, and the console's interruptions count beside the snapshot's.
 class ReplayMachine {
 public:
     ReplayMachine(MachineSnapshot snapshot, FileSystem& files)
         : snapshot_(std::move(snapshot)),
           files_(files),
-          registry_(snapshot_),
+          interruption_(snapshot_),
+          registry_(snapshot_, interruption_),
           power_(snapshot_),
           security_(snapshot_),
           traceController_(snapshot_, files),
-          traceConsumer_(snapshot_, files),
-          deviceManager_(snapshot_),
-          firmwareTables_(snapshot_),
+          traceConsumer_(snapshot_, files, interruption_),
+          deviceManager_(snapshot_, interruption_),
+          firmwareTables_(snapshot_, interruption_),
           deviceIo_(snapshot_)
     {
     }
@@ -74,12 +79,19 @@ public:
     {
         return Platform{registry_,      power_, security_,      traceController_,
                         traceConsumer_, tdh_,   deviceManager_, firmwareTables_,
-                        deviceIo_,      files_, console};
+                        deviceIo_,      files_, console,        interruption_};
+    }
+    // With the console's own interruptions beside the snapshot's.
+    Platform PlatformWith(Console& console, Interruption& consoleInterruption)
+    {
+        interruption_.Beside(&consoleInterruption);
+        return PlatformWith(console);
     }
 
 private:
     MachineSnapshot snapshot_;
     FileSystem& files_;
+    ReplayInterruption interruption_;
     ReplayRegistry registry_;
     ReplayPowerInformation power_;
     ReplaySecurity security_;

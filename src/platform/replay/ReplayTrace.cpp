@@ -172,8 +172,6 @@ uint32_t ReplayEventTraceController::ControlTraceW(TraceHandle, const std::u16st
     return 0;
 }
 
-void ReplayEventTraceController::Sleep(uint32_t) {}
-
 TraceHandle ReplayEventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
 {
     if (snapshot_.Faults.OpenTraceW) {
@@ -217,6 +215,7 @@ uint32_t ReplayEventTraceConsumer::ProcessTrace(TraceHandle handle)
     if (snapshot_.Faults.ProcessTrace) {
         return *snapshot_.Faults.ProcessTrace;
     }
+    interruption_.Reached("ProcessTrace");
     OpenedTrace& trace = opened->second;
     if (!trace.Callback) {
         return 0;

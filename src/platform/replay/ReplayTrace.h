@@ -10,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Tdh.h"
 #include "platform/replay/MachineSnapshot.h"
+#include "platform/replay/ReplayInterruption.h"
 
 namespace dormex {
 
@@ -32,7 +33,6 @@ public:
                         std::span<uint8_t> properties) override;
     uint32_t ControlTraceW(TraceHandle handle, const std::u16string& sessionName,
                            std::span<uint8_t> properties, uint32_t controlCode) override;
-    void Sleep(uint32_t milliseconds) override;
 
 private:
     const MachineSnapshot& snapshot_;
@@ -55,8 +55,9 @@ struct ReplayEvent {
 
 class ReplayEventTraceConsumer final : public EventTraceConsumer {
 public:
-    ReplayEventTraceConsumer(const MachineSnapshot& snapshot, FileSystem& files)
-        : snapshot_(snapshot), files_(files)
+    ReplayEventTraceConsumer(const MachineSnapshot& snapshot, FileSystem& files,
+                             ReplayInterruption& interruption)
+        : snapshot_(snapshot), files_(files), interruption_(interruption)
     {
     }
     TraceHandle OpenTraceW(EventTraceLogfile& logfile) override;
@@ -72,6 +73,7 @@ private:
     };
     const MachineSnapshot& snapshot_;
     FileSystem& files_;
+    ReplayInterruption& interruption_;
     uint32_t lastError_ = 0;
     std::map<TraceHandle, OpenedTrace> traces_;
     TraceHandle nextHandle_ = 1;

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include "common/Text.h"
 #include "platform/NativeFileSystem.h"
 #include "platform/win32/Win32FileSystem.h"
 
@@ -38,6 +39,25 @@ int Win32FileSystem::Stat(const std::string& path)
 {
     struct _stat64 status {};
     return ::_stat64(path.c_str(), &status);
+}
+
+std::string Win32FileSystem::ModuleFileName()
+{
+    // The size needed is not told: a cut path fills the whole buffer.
+    std::u16string path(MAX_PATH, u'\0');
+    while (path.size() <= 32768) {
+        DWORD length = ::GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(path.data()),
+                                            static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return Utf16ToUtf8(path);
+        }
+        path.resize(path.size() * 2);
+    }
+    return {};
 }
 
 std::string Win32FileSystem::NativePath(const std::string& path)

@@ -14,6 +14,7 @@ public:
     uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) override;
     bool DeleteFileA(const std::string& path) override;
     int Stat(const std::string& path) override;
+    std::string ModuleFileName() override;
     std::string NativePath(const std::string& path) override;
 };
 

@@ -40,16 +40,8 @@ public:
     void FreeSid(SidHandle sid) override;
 };
 
-// While a session it started runs, a console event (Ctrl+C, the window
-// closed) stops the session before the process ends, so that no session is
-// left behind to block the next run.
 class Win32EventTraceController final : public EventTraceController {
 public:
-    Win32EventTraceController() = default;
-    ~Win32EventTraceController() override;
-    Win32EventTraceController(const Win32EventTraceController&) = delete;
-    Win32EventTraceController& operator=(const Win32EventTraceController&) = delete;
-
     uint32_t StartTraceW(TraceHandle* handle, const std::u16string& sessionName,
                          std::span<uint8_t> properties) override;
     uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t controlCode,
@@ -59,11 +51,6 @@ public:
                         std::span<uint8_t> properties) override;
     uint32_t ControlTraceW(TraceHandle handle, const std::u16string& sessionName,
                            std::span<uint8_t> properties, uint32_t controlCode) override;
-    void Sleep(uint32_t milliseconds) override;
-
-private:
-    void ForgetRunningSession();
-    std::u16string runningSession_;
 };
 
 class Win32EventTraceConsumer final : public EventTraceConsumer {
@@ -75,8 +62,8 @@ public:
 
 private:
     uint32_t lastError_ = 0;
-    // The callbacks of the open traces; the platform's records carry the
-    // address of theirs as the user context.
+    // The callbacks of the traces opened, kept until the consumer goes; the
+    // platform's records carry the address of theirs as the user context.
     std::map<TraceHandle, std::unique_ptr<std::function<void(const EventRecord&)>>> callbacks_;
 };
 
@@ -126,11 +113,11 @@ class Win32Machine {
 public:
     explicit Win32Machine(FileSystem& files) : files_(files) {}
 
-    Platform PlatformWith(Console& console)
+    Platform PlatformWith(Console& console, Interruption& interruption)
     {
         return Platform{registry_,      power_, security_,      traceController_,
                         traceConsumer_, tdh_,   deviceManager_, firmwareTables_,
-                        deviceIo_,      files_, console};
+                        deviceIo_,      files_, console,        interruption};
     }
 
 private:

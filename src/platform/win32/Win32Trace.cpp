@@ -5,8 +5,6 @@
 #include <evntrace.h>
 #include <tdh.h>
 
-#include <array>
-#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -104,15 +102,6 @@ PROPERTY_DATA_DESCRIPTOR Descriptor(const std::u16string& name)
     return descriptor;
 }
 
-}  // namespace
-
-namespace {
-
-// The session a console event (Ctrl+C, Ctrl+Break, the window closed) stops
-// before the process ends. A console control handler gets no context of its
-// own, so the one running session is reached through this pointer.
-std::atomic<const char16_t*> sessionToStopOnConsoleEvent{nullptr};
-
 // The caller's EVENT_TRACE_PROPERTIES block, or none when it has none.
 PEVENT_TRACE_PROPERTIES PropertiesBlock(std::span<uint8_t> properties)
 {
@@ -120,50 +109,15 @@ PEVENT_TRACE_PROPERTIES PropertiesBlock(std::span<uint8_t> properties)
                               : reinterpret_cast<PEVENT_TRACE_PROPERTIES>(properties.data());
 }
 
-BOOL WINAPI StopSessionOnConsoleEvent(DWORD)
-{
-    if (const char16_t* name = sessionToStopOnConsoleEvent.exchange(nullptr)) {
-        // Room for the structure and the two names ControlTraceW writes back.
-        alignas(EVENT_TRACE_PROPERTIES) std::array<uint8_t, 4096> block{};
-        auto* properties = reinterpret_cast<PEVENT_TRACE_PROPERTIES>(block.data());
-        properties->Wnode.BufferSize = static_cast<ULONG>(block.size());
-        properties->LoggerNameOffset = sizeof(EVENT_TRACE_PROPERTIES);
-        properties->LogFileNameOffset = sizeof(EVENT_TRACE_PROPERTIES) + 2048;
-        ::ControlTraceW(0, reinterpret_cast<LPCWSTR>(name), properties, EVENT_TRACE_CONTROL_STOP);
-    }
-    return FALSE;  // the default handling ends the process
-}
-
 }  // namespace
-
-Win32EventTraceController::~Win32EventTraceController()
-{
-    ForgetRunningSession();
-}
-
-void Win32EventTraceController::ForgetRunningSession()
-{
-    if (!runningSession_.empty()) {
-        sessionToStopOnConsoleEvent.store(nullptr);
-        ::SetConsoleCtrlHandler(StopSessionOnConsoleEvent, FALSE);
-        runningSession_.clear();
-    }
-}
 
 uint32_t Win32EventTraceController::StartTraceW(TraceHandle* handle,
                                                 const std::u16string& sessionName,
                                                 std::span<uint8_t> properties)
 {
     TRACEHANDLE session = 0;
-    PEVENT_TRACE_PROPERTIES block = PropertiesBlock(properties);
-    ULONG status = ::StartTraceW(&session, Wide(sessionName), block);
+    ULONG status = ::StartTraceW(&session, Wide(sessionName), PropertiesBlock(properties));
     *handle = session;
-    if (status == ERROR_SUCCESS && !sessionName.empty()) {
-        ForgetRunningSession();
-        runningSession_ = sessionName;
-        sessionToStopOnConsoleEvent.store(runningSession_.c_str());
-        ::SetConsoleCtrlHandler(StopSessionOnConsoleEvent, TRUE);
-    }
     return status;
 }
 
@@ -181,9 +135,7 @@ uint32_t Win32EventTraceController::StopTraceW(TraceHandle handle,
                                                const std::u16string& sessionName,
                                                std::span<uint8_t> properties)
 {
-    PEVENT_TRACE_PROPERTIES block = PropertiesBlock(properties);
-    ForgetRunningSession();
-    return ::StopTraceW(handle, Wide(sessionName), block);
+    return ::StopTraceW(handle, Wide(sessionName), PropertiesBlock(properties));
 }
 
 uint32_t Win32EventTraceController::ControlTraceW(TraceHandle handle,
@@ -191,13 +143,7 @@ uint32_t Win32EventTraceController::ControlTraceW(TraceHandle handle,
                                                   std::span<uint8_t> properties,
                                                   uint32_t controlCode)
 {
-    PEVENT_TRACE_PROPERTIES block = PropertiesBlock(properties);
-    return ::ControlTraceW(handle, Wide(sessionName), block, controlCode);
-}
-
-void Win32EventTraceController::Sleep(uint32_t milliseconds)
-{
-    ::Sleep(milliseconds);
+    return ::ControlTraceW(handle, Wide(sessionName), PropertiesBlock(properties), controlCode);
 }
 
 TraceHandle Win32EventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
@@ -229,9 +175,9 @@ uint32_t Win32EventTraceConsumer::ProcessTrace(TraceHandle handle)
 
 uint32_t Win32EventTraceConsumer::CloseTrace(TraceHandle handle)
 {
-    ULONG status = ::CloseTrace(handle);
-    callbacks_.erase(handle);
-    return status;
+    // The callback stays: the decoder closes the trace from inside it when the
+    // run is interrupted.
+    return ::CloseTrace(handle);
 }
 
 uint32_t Win32Tdh::GetEventInformation(const EventRecord& event, TraceEventInfo* info,
