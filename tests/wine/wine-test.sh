@@ -11,6 +11,18 @@
 #                                    the trace run with DORMEX_RECORD writes a snapshot;
 #                                    given the Linux build, replaying it there logs the
 #                                    same lines and ends with the same exit status
+#   wine-test.sh <dormex.exe> interrupt
+#                                    Ctrl+C (SIGINT, which Wine turns into a console
+#                                    event) during the live run's capture: the run ends
+#                                    as interrupted, cleans up and writes its results
+#   wine-test.sh <dormex.exe> two-runs
+#                                    a second run while the first captures says so and
+#                                    leaves the first alone, which goes on to its end
+#   wine-test.sh <dormex.exe> codepage <dormex.exe without the UTF-8 code page>
+#                                    from a folder named with non-ASCII letters, the run
+#                                    replays and writes its results there; the build that
+#                                    runs in the ANSI code page (Windows before 1903)
+#                                    refuses to run there, and runs from an ASCII folder
 #   wine-test.sh <zip> package       the package users download, unpacked into a fresh
 #                                    folder: its files are there, its dormex.exe
 #                                    shows the help and replays the sample from there,
@@ -32,7 +44,30 @@ run() {
   status=0
   timeout 180 wine "$exe" "$@" < /dev/null > "$work/out" 2> "$work/err" || status=$?
   tr -d '\r' < "$work/out" > "$work/out.txt"
+  tr -d '\r' < "$work/err" > "$work/err.txt"
   [ "$status" -ne 124 ] || { cat "$work/err"; fail "dormex.exe did not end in time"; }
+}
+
+# Starts dormex.exe in the background ($first_pid), its output in first.out.
+start_run() {
+  timeout 180 wine "$exe" "$@" < /dev/null > "$work/first.out" 2> "$work/first.err" &
+  first_pid=$!
+}
+
+# Waits for the background run; $first_status is its exit status.
+finish_run() {
+  first_status=0
+  wait "$first_pid" || first_status=$?
+  tr -d '\r' < "$work/first.out" > "$work/out.txt"
+}
+
+# Waits until the debug log at $log holds a line, then a moment more.
+wait_for_log_line() {
+  for _ in $(seq 600); do
+    [ -f "$log" ] && grep -qF "$1" "$log" && { sleep "${2:-0}"; return 0; }
+    sleep 0.1
+  done
+  fail "the debug log never showed \"$1\""
 }
 
 fail() {
@@ -131,6 +166,58 @@ case "$mode" in
       cmp -s "$work/windows.log" "$work/linux.log" ||
         { diff "$work/windows.log" "$work/linux.log" | head -20; fail "the replay's debug log differs"; }
     fi
+    ;;
+  interrupt)
+    rules_for_wine
+    rm -f "$log"
+    DORMEX_RESULTS=$(winepath -w "$work/results.json" 2>/dev/null) start_run
+    # Identified: the capture's five seconds begin.
+    wait_for_log_line "INFORMATION:: User Profile: " 1.5
+    kill -INT "$first_pid"
+    finish_run
+    [ "$first_status" -eq $((1223 % 256)) ] || fail "exit status $first_status"
+    grep -qx 'Exit Error code: 1223' "$work/out.txt" || fail "no exit code line"
+    grep -qF 'USER_INFO:: The run was interrupted (Ctrl+C, Ctrl+Break or the console window closed); no report was written. :: Error code: 1223' "$log" ||
+      fail "the debug log lacks the interruption"
+    tail -n 1 "$log" | grep -qF 'Exiting Application' || fail "the debug log does not end"
+    grep -qF '"stop": "interrupted"' "$work/results.json" 2>/dev/null || fail "no interrupted results"
+    left=$(find "$HOME" "$WINEPREFIX/drive_c/users" \( -name VQTSystemTrace.etl -o -name VQT_Device_file.txt \) 2>/dev/null)
+    [ -z "$left" ] || fail "left behind: $left"
+    ;;
+  two-runs)
+    rules_for_wine
+    rm -f "$log"
+    start_run
+    wait_for_log_line "INFORMATION:: User Profile: "
+    run
+    [ "$status" -eq 170 ] || fail "the second run's exit status is $status"
+    grep -qx 'dormex: another Dormex run is in progress on this machine; wait for it to end, then run again' "$work/err.txt" ||
+      { cat "$work/err"; fail "the second run does not say why it stops"; }
+    [ ! -s "$work/out.txt" ] || fail "the second run wrote to the console"
+    finish_run
+    grep -qF 'ERROR:: OpenTrace failed.' "$log" || fail "the first run did not reach its trace"
+    tail -n 1 "$log" | grep -qF 'Exiting Application' || fail "the first run's log does not end"
+    [ "$(grep -c 'Debug File Initialized' "$log")" -eq 1 ] || fail "the second run wrote into the first one's log"
+    ;;
+  codepage)
+    mkdir -p "$work/Jösé" && cd "$work/Jösé"
+    cp -r "$rules_dir" rules_for_soc
+    DORMEX_RESULTS=$(winepath -w "$work/Jösé/results.json" 2>/dev/null)
+    export DORMEX_RESULTS
+    replay_sample
+    grep -qF '"result": "completed"' "$work/Jösé/results.json" || fail "no results beside the rules"
+    unset DORMEX_RESULTS
+    rm -f "$report" "$log"
+    exe=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
+    DORMEX_MACHINE=$(winepath -w "$rules_dir/../machines/sample.json" 2>/dev/null) run
+    [ "$status" -eq $((1113 % 256)) ] || fail "the ANSI build's exit status is $status"
+    grep -qx 'dormex: the current folder has characters outside ASCII, and Windows runs programs here in code page 1252, not UTF-8 (Windows 10 before version 1903, or a dormex.exe without its manifest): run Dormex on Windows 10 version 1903 or later, or from folders with ASCII names' "$work/err.txt" ||
+      { cat "$work/err"; fail "the ANSI build does not say why it stops"; }
+    [ -z "$(find "$HOME" "$WINEPREFIX/drive_c/users" -name VQT-Debug-Log.txt 2>/dev/null)" ] ||
+      fail "the ANSI build wrote a debug log"
+    cd "$work/cwd"
+    cp -r "$rules_dir" rules_for_soc
+    replay_sample
     ;;
   package)
     cmake -E tar xf "$exe"
