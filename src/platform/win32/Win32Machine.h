@@ -53,8 +53,18 @@ public:
                            std::span<uint8_t> properties, uint32_t controlCode) override;
 };
 
+// A trace file is read to its end unless the decoder closes it from its
+// callback: the close then waits until ProcessTrace returns, and the buffer
+// callback ends the reading (closing a log file's trace while it is read is
+// not allowed).
 class Win32EventTraceConsumer final : public EventTraceConsumer {
 public:
+    struct OpenedTrace {
+        std::function<void(const EventRecord&)> Callback;
+        bool Processing = false;
+        bool CloseRequested = false;
+    };
+
     TraceHandle OpenTraceW(EventTraceLogfile& logfile) override;
     uint32_t GetLastError() override { return lastError_; }
     uint32_t ProcessTrace(TraceHandle handle) override;
@@ -62,9 +72,9 @@ public:
 
 private:
     uint32_t lastError_ = 0;
-    // The callbacks of the traces opened, kept until the consumer goes; the
-    // platform's records carry the address of theirs as the user context.
-    std::map<TraceHandle, std::unique_ptr<std::function<void(const EventRecord&)>>> callbacks_;
+    // The traces open, each where the platform's callbacks find it: its
+    // address is the trace's user context.
+    std::map<TraceHandle, std::unique_ptr<OpenedTrace>> traces_;
 };
 
 class Win32Tdh final : public Tdh {

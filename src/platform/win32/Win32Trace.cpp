@@ -77,10 +77,12 @@ std::u16string TextAt(const std::vector<uint8_t>& buffer, ULONG offset)
     return offset != 0 ? Utf16LeTextAt(buffer, offset) : std::u16string();
 }
 
+using OpenedTrace = Win32EventTraceConsumer::OpenedTrace;
+
 void WINAPI DeliverEvent(PEVENT_RECORD native)
 {
-    auto* callback = static_cast<std::function<void(const EventRecord&)>*>(native->UserContext);
-    if (callback == nullptr || !*callback) {
+    auto* trace = static_cast<OpenedTrace*>(native->UserContext);
+    if (trace == nullptr || !trace->Callback || trace->CloseRequested) {
         return;
     }
     EventRecord event;
@@ -91,7 +93,14 @@ void WINAPI DeliverEvent(PEVENT_RECORD native)
     event.UserData = static_cast<const uint8_t*>(native->UserData);
     event.UserDataLength = native->UserDataLength;
     event.Native = native;
-    (*callback)(event);
+    trace->Callback(event);
+}
+
+// Called after each buffer: FALSE ends ProcessTrace with ERROR_CANCELLED.
+ULONG WINAPI ContinueReading(PEVENT_TRACE_LOGFILEW logfile)
+{
+    const auto* trace = static_cast<const OpenedTrace*>(logfile->Context);
+    return trace != nullptr && trace->CloseRequested ? FALSE : TRUE;
 }
 
 PROPERTY_DATA_DESCRIPTOR Descriptor(const std::u16string& name)
@@ -153,31 +162,49 @@ TraceHandle Win32EventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
     native.LogFileName = reinterpret_cast<LPWSTR>(name.data());
     native.ProcessTraceMode = logfile.ProcessTraceMode;
     native.EventRecordCallback = DeliverEvent;
-    // The callback lives in the map until the trace is closed.
-    auto callback =
-        std::make_unique<std::function<void(const EventRecord&)>>(logfile.EventRecordCallback);
-    native.Context = callback.get();
+    native.BufferCallback = ContinueReading;
+    auto trace = std::make_unique<OpenedTrace>();
+    trace->Callback = logfile.EventRecordCallback;
+    native.Context = trace.get();
     TRACEHANDLE handle = ::OpenTraceW(&native);
     if (handle == INVALID_PROCESSTRACE_HANDLE) {
         lastError_ = ::GetLastError();
         return InvalidProcessTraceHandle;
     }
     logfile.BuffersLost = native.LogfileHeader.BuffersLost;
-    callbacks_[handle] = std::move(callback);
+    traces_[handle] = std::move(trace);
     return handle;
 }
 
 uint32_t Win32EventTraceConsumer::ProcessTrace(TraceHandle handle)
 {
+    auto opened = traces_.find(handle);
+    if (opened == traces_.end()) {
+        return ERROR_INVALID_HANDLE;
+    }
+    OpenedTrace& trace = *opened->second;
     TRACEHANDLE handles[1] = {handle};
-    return ::ProcessTrace(handles, 1, nullptr, nullptr);
+    trace.Processing = true;
+    ULONG status = ::ProcessTrace(handles, 1, nullptr, nullptr);
+    trace.Processing = false;
+    if (trace.CloseRequested) {
+        CloseTrace(handle);
+    }
+    return status;
 }
 
 uint32_t Win32EventTraceConsumer::CloseTrace(TraceHandle handle)
 {
-    // The callback stays: the decoder closes the trace from inside it when the
-    // run is interrupted.
-    return ::CloseTrace(handle);
+    auto opened = traces_.find(handle);
+    if (opened != traces_.end() && opened->second->Processing) {
+        opened->second->CloseRequested = true;
+        return ERROR_SUCCESS;
+    }
+    ULONG status = ::CloseTrace(handle);
+    if (opened != traces_.end()) {
+        traces_.erase(opened);
+    }
+    return status;
 }
 
 uint32_t Win32Tdh::GetEventInformation(const EventRecord& event, TraceEventInfo* info,
