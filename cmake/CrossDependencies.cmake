@@ -97,6 +97,38 @@ add_library(nlohmann_json INTERFACE)
 target_include_directories(nlohmann_json SYSTEM INTERFACE "${json_include}")
 add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
 
+# The version of an installed Debian package.
+function(dormex_installed_version package variable)
+  execute_process(COMMAND dpkg-query -W "-f=\${Version}" ${package}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE version ERROR_QUIET)
+  if(NOT result EQUAL 0 OR version STREQUAL "")
+    message(FATAL_ERROR "${package} is not installed (scripts/install-deps.sh windows installs it)")
+  endif()
+  set(${variable} "${version}" PARENT_SCOPE)
+endfunction()
+
+# The package's third-party notices (see CMakeLists.txt): the libraries above
+# and, linked in statically, mingw-w64's C runtime and winpthreads and GCC's
+# runtime. Only the copyright paragraphs of the parts in the executables
+# count: PCRE2's src/ (its JIT included), nlohmann/json's headers, the
+# runtime libraries of mingw-w64 without their profiling and test code.
+dormex_installed_version(nlohmann-json3-dev json_version)
+dormex_installed_version(mingw-w64-x86-64-dev mingw_version)
+dormex_installed_version(g++-mingw-w64-x86-64-posix gcc_version)
+set(mingw_parts mingw-w64-crt/ !mingw-w64-crt/profile/ !mingw-w64-crt/testcases/
+                mingw-w64-libraries/winpthreads/ !mingw-w64-libraries/winpthreads/tests_pthread/)
+list(JOIN mingw_parts " " mingw_parts)
+set(gcc_note "GNU General Public License version 3 or later with the GCC Runtime Library\\n"
+             "Exception, version 3.1, which lets programs compiled with GCC be distributed\\n"
+             "under terms of their own without any notice. Named here for completeness.")
+string(CONCAT gcc_note ${gcc_note})
+set(DORMEX_NOTICES
+  "PCRE2|Debian source package pcre2 ${pcre2_version}, debian/copyright|${PCRE2_SOURCE_DIR}/debian/copyright|src/|"
+  "tinyxml2|Debian source package tinyxml2 ${tinyxml2_version}, debian/copyright|${TINYXML2_SOURCE_DIR}/debian/copyright||"
+  "nlohmann/json|Debian package nlohmann-json3-dev ${json_version}|/usr/share/doc/nlohmann-json3-dev/copyright|include/|"
+  "mingw-w64 runtime (C runtime, winpthreads)|Debian package mingw-w64-x86-64-dev ${mingw_version}|/usr/share/doc/mingw-w64-x86-64-dev/copyright|${mingw_parts}|"
+  "GCC runtime (libstdc++, libgcc)|Debian package g++-mingw-w64-x86-64-posix ${gcc_version}|||${gcc_note}")
+
 # GoogleTest from the source Debian's googletest package installs, built with
 # the cross compiler for the Windows unit tests.
 if(BUILD_TESTING)
