@@ -118,9 +118,9 @@ dormex_installed_version(g++-mingw-w64-x86-64-posix gcc_version)
 set(mingw_parts mingw-w64-crt/ !mingw-w64-crt/profile/ !mingw-w64-crt/testcases/
                 mingw-w64-libraries/winpthreads/ !mingw-w64-libraries/winpthreads/tests_pthread/)
 list(JOIN mingw_parts " " mingw_parts)
-set(gcc_note "GNU General Public License version 3 or later with the GCC Runtime Library\\n"
-             "Exception, version 3.1, which lets programs compiled with GCC be distributed\\n"
-             "under terms of their own without any notice. Named here for completeness.")
+set(gcc_note "GPL-3+ with the GCC Runtime Library Exception 3.1\\n"
+             "The exception lets programs compiled with GCC be distributed under terms\\n"
+             "of their own, without any notice. Named here for completeness.")
 string(CONCAT gcc_note ${gcc_note})
 set(DORMEX_NOTICES
   "PCRE2|Debian source package pcre2 ${pcre2_version}, debian/copyright|${PCRE2_SOURCE_DIR}/debian/copyright|src/|"

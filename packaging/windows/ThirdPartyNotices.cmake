@@ -3,7 +3,8 @@
 #   cmake -DCOMPONENTS=<list> -DPRODUCT=<name and version> -DOUTPUT=<file> -P ThirdPartyNotices.cmake
 # Each line of <list> is one component:
 #   <name>|<where it comes from>|<copyright file, or nothing>|<parts>|<note>
-# where "\n" in <note> starts a new line.
+# where "\n" in <note> starts a new line; without a copyright file, the
+# note's first line names the licence.
 # From a copyright file in Debian's machine-readable format, the notices are
 # the paragraphs for all files ("Files: *") and for files under <parts>
 # (folder prefixes; one with "!" in front is left out), except those in the
@@ -41,8 +42,8 @@ function(dep5_pattern_wanted pattern parts variable)
   endif()
 endfunction()
 
-# Sets <notices> to the paragraphs of <file> that apply (see above) and
-# <licences> to the licences they state, one per line.
+# Sets <notices> to the paragraphs of the copyright file <text> that apply
+# (see above) and <licences> to the licences they state, one per line.
 function(dep5_notices text parts notices licences)
   set(rest "${text}\n\n")
   set(kept "")
@@ -141,8 +142,8 @@ foreach(component IN LISTS components)
     string(REGEX REPLACE "\n[ \t]+\n" "\n\n" text "${text}")
     if(text MATCHES "^Format:[^\n]*copyright-format")
       dep5_notices("${text}" "${parts}" notices licences)
-      # An empty line of a licence text is written " ." there.
-      # (twice: one replacement cannot begin where the one before ended).
+      # Such a file writes an empty line of a licence text as " ." (replaced
+      # twice, as a match cannot begin where the one before it ended).
       string(REGEX REPLACE "\n[ \t]\\.\n" "\n\n" notices "${notices}")
       string(REGEX REPLACE "\n[ \t]\\.\n" "\n\n" notices "${notices}")
     else()
@@ -151,6 +152,9 @@ foreach(component IN LISTS components)
   endif()
 
   string(REPLACE "\n" "; " licences "${licences}")
+  if(copyright STREQUAL "" AND note MATCHES "^([^\n]+)")
+    set(licences "${CMAKE_MATCH_1}")
+  endif()
   if(licences STREQUAL "")
     string(APPEND summary "  - ${name}\n")
   else()
@@ -170,11 +174,11 @@ endforeach()
 
 underline("${PRODUCT}: third-party notices" "=" title)
 set(contents "${title}
-dormex.exe, dormex-rules-check.exe and dormex-diff.exe contain software by
-others. Each part is named here with its licences; its copyright notices
-and licence texts follow, as the copyright file of the package it was built
-from states them (for each file in Debian's machine-readable format, the
-parts that the executables contain).
+dormex.exe, dormex-rules-check.exe and dormex-diff.exe contain the software
+by others listed here with its licences. After the list come, for each, its
+copyright notices and licence texts as the package it was built from states
+them; of Debian's machine-readable copyright files, only the paragraphs for
+the parts in the executables.
 
 ${summary}${sections}")
 string(REPLACE "\n" "\r\n" contents "${contents}")
