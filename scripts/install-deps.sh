@@ -18,8 +18,9 @@ sudo_if_needed() {
 # machine, say) to finish.
 lock_wait=600
 
+# In English, so that a held lock is recognised in update's messages.
 apt_get() {
-  sudo_if_needed env DEBIAN_FRONTEND=noninteractive \
+  sudo_if_needed env DEBIAN_FRONTEND=noninteractive LC_ALL=C \
     apt-get -o DPkg::Lock::Timeout="$lock_wait" "$@"
 }
 
