@@ -14,11 +14,11 @@
 #   wine-test.sh <zip> package       the package users download, unpacked into a fresh
 #                                    folder: its files are there, the third-party notices
 #                                    name every part with its copyright holder, each
-#                                    executable's version information has its copyright and,
-#                                    with DORMEX_TEST_SIGN_CA set (scripts/test.sh does), a
-#                                    signature that verifies against that certificate; its
-#                                    dormex.exe shows the help
-#                                    and replays the sample from there, and its
+#                                    executable's version information has its copyright
+#                                    and, with DORMEX_TEST_SIGN_CA set (scripts/test.sh
+#                                    sets it), a signature that verifies against that
+#                                    certificate; its dormex.exe shows the help and
+#                                    replays the sample from there, and its
 #                                    dormex-diff.exe compares the results
 set -euo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
