@@ -5,7 +5,8 @@
 #   scripts/test.sh browser    the same, with the report checked in headless Chromium
 #   scripts/test.sh asan       the suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   scripts/test.sh windows    the mingw-w64 cross build: the unit tests, dormex.exe and the
-#                              package zip, all run under Wine
+#                              package zip (signed with a throwaway certificate), all run
+#                              under Wine
 #   scripts/test.sh fuzz       each libFuzzer harness in fuzz/ for a minute (FUZZ_SECONDS)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,6 +17,26 @@ run_preset() {
   cmake --preset "$1" "${@:2}"
   cmake --build --preset "$1" -j "$jobs"
   ctest --preset "$1" -j "$jobs"
+}
+
+# A self-signed code-signing certificate made for this run, with a password
+# on its key: the package is signed with it the way a team signs with its own
+# (packaging/windows/Sign.cmake), and the package test verifies the
+# signatures against it (DORMEX_TEST_SIGN_CA).
+make_throwaway_certificate() {
+  local dir=$1
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  chmod 700 "$dir"
+  export DORMEX_SIGN_CERT="$dir/certificate.pem" DORMEX_SIGN_KEY="$dir/key.pem" \
+    DORMEX_SIGN_PASSWORD="throwaway-$RANDOM$RANDOM" DORMEX_TEST_SIGN_CA="$dir/certificate.pem"
+  if ! openssl req -x509 -newkey rsa:2048 -sha256 -days 2 -subj "/O=Corva/CN=Dormex test signing" \
+      -addext keyUsage=critical,digitalSignature -addext extendedKeyUsage=codeSigning \
+      -addext basicConstraints=critical,CA:FALSE -passout env:DORMEX_SIGN_PASSWORD \
+      -keyout "$DORMEX_SIGN_KEY" -out "$DORMEX_SIGN_CERT" 2> "$dir/openssl.log"; then
+    cat "$dir/openssl.log" >&2
+    return 1
+  fi
 }
 
 prepare_browser() {
@@ -71,6 +92,7 @@ case "$suite" in
     [ -x build/default/dormex ] && linux_exe="$(pwd)/build/default/dormex"
     cmake --preset windows-mingw -DDORMEX_LINUX_EXE="$linux_exe"
     cmake --build --preset windows-mingw -j "$jobs"
+    make_throwaway_certificate "$(pwd)/build/windows-mingw/test-signing"
     cmake --build --preset windows-mingw --target package
     ctest --preset windows-mingw -j "$jobs" ;;
   fuzz)

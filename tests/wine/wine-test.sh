@@ -24,9 +24,14 @@
 #                                    runs in the ANSI code page (Windows before 1903)
 #                                    refuses to run there, and runs from an ASCII folder
 #   wine-test.sh <zip> package       the package users download, unpacked into a fresh
-#                                    folder: its files are there, its dormex.exe
-#                                    shows the help and replays the sample from there,
-#                                    and its dormex-diff.exe compares the results
+#                                    folder: its files are there, the third-party notices
+#                                    name every part with its copyright holder, each
+#                                    executable's version information has its copyright
+#                                    and, with DORMEX_TEST_SIGN_CA set (scripts/test.sh
+#                                    sets it), a signature that verifies against that
+#                                    certificate; its dormex.exe shows the help and
+#                                    replays the sample from there, and its
+#                                    dormex-diff.exe compares the results
 set -euo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 mode=$2
@@ -226,11 +231,38 @@ case "$mode" in
   package)
     cmake -E tar xf "$exe"
     folder="$work/cwd/$(basename "$exe" .zip)"
-    for file in dormex.exe dormex-rules-check.exe dormex-diff.exe README.txt; do
+    : > "$work/out.txt"
+    executables="dormex.exe dormex-rules-check.exe dormex-diff.exe"
+    for file in $executables README.txt THIRD-PARTY-NOTICES.txt; do
       [ -f "$folder/$file" ] || fail "the package lacks $file"
     done
     for rules in "$rules_dir"/*.xml; do
       [ -f "$folder/rules_for_soc/$(basename "$rules")" ] || fail "the package lacks $(basename "$rules")"
+    done
+    # Each part's heading, then its copyright holder in the paragraphs taken
+    # from its copyright file; Windows line ends throughout.
+    notices="$folder/THIRD-PARTY-NOTICES.txt"
+    ! grep -qv $'\r$' "$notices" || fail "THIRD-PARTY-NOTICES.txt has lines without CRLF"
+    while IFS='|' read -r part holder; do
+      tr -d '\r' < "$notices" | awk -v part="$part" -v holder="$holder" '
+        /^-+$/ && length($0) == length(previous) { section = previous }
+        section == part && index($0, holder) { found = 1 }
+        { previous = $0 }
+        END { exit !found }' || fail "THIRD-PARTY-NOTICES.txt: no $part with \"$holder\""
+    done <<'PARTS'
+PCRE2|University of Cambridge
+tinyxml2|Lee Thomason
+nlohmann/json|Niels Lohmann
+mingw-w64 runtime (C runtime, winpthreads)|the mingw-w64 project
+PARTS
+    for file in $executables; do
+      x86_64-w64-mingw32-windres -i "$folder/$file" -O rc 2> /dev/null |
+        grep -qF 'VALUE "LegalCopyright", "Copyright (C) 2026 Corva"' ||
+        fail "$file: the version information lacks LegalCopyright"
+      if [ -n "${DORMEX_TEST_SIGN_CA:-}" ]; then
+        osslsigncode verify -CAfile "$DORMEX_TEST_SIGN_CA" -in "$folder/$file" > "$work/verify" 2>&1 ||
+          { cat "$work/verify"; fail "$file: no signature that verifies against $DORMEX_TEST_SIGN_CA"; }
+      fi
     done
     cd "$folder"
     exe="$folder/dormex.exe"

@@ -12,13 +12,16 @@
 #include "common/Text.h"
 #include "platform/win32/Win32Machine.h"
 
-// Exported by tdh.dll but not declared by every SDK's tdh.h.
+// Exported by tdh.dll but not declared by every SDK's tdh.h (mingw-w64's
+// lacks it); the build defines DORMEX_TDH_DECLARES_FORMAT_PROPERTY where it is.
+#ifndef DORMEX_TDH_DECLARES_FORMAT_PROPERTY
 extern "C" ULONG __stdcall TdhFormatProperty(PTRACE_EVENT_INFO EventInfo, PEVENT_MAP_INFO MapInfo,
                                              ULONG PointerSize, USHORT PropertyInType,
                                              USHORT PropertyOutType, USHORT PropertyLength,
                                              USHORT UserDataLength, PBYTE UserData,
                                              PULONG BufferSize, PWCHAR Buffer,
                                              PUSHORT UserDataConsumed);
+#endif
 
 namespace dormex {
 

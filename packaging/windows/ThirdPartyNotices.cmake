@@ -1,0 +1,185 @@
+# Writes the package's THIRD-PARTY-NOTICES.txt (CRLF, like README.txt) from
+# the copyright files of the software by others that the executables contain:
+#   cmake -DCOMPONENTS=<list> -DPRODUCT=<name and version> -DOUTPUT=<file> -P ThirdPartyNotices.cmake
+# Each line of <list> is one component:
+#   <name>|<where it comes from>|<copyright file, or nothing>|<parts>|<note>
+# where "\n" in <note> starts a new line; without a copyright file, the
+# note's first line names the licence.
+# From a copyright file in Debian's machine-readable format, the notices are
+# the paragraphs for all files ("Files: *") and for files under <parts>
+# (folder prefixes; one with "!" in front is left out), except those in the
+# public domain, followed by the licence texts they name. Any other copyright
+# file is taken whole.
+cmake_minimum_required(VERSION 3.25)
+
+# The value of <field> in a paragraph of a machine-readable copyright file,
+# continuation lines included.
+function(dep5_field paragraph field variable)
+  string(REGEX MATCH "\n${field}:[^\n]*(\n[ \t][^\n]*)*" value "\n${paragraph}")
+  string(REGEX REPLACE "^\n${field}:[ \t]*" "" value "${value}")
+  set(${variable} "${value}" PARENT_SCOPE)
+endfunction()
+
+# Whether a Files pattern lies under one of <parts> and under none that is left out.
+function(dep5_pattern_wanted pattern parts variable)
+  set(included FALSE)
+  set(excluded FALSE)
+  foreach(part IN LISTS parts)
+    string(REGEX REPLACE "^!" "" prefix "${part}")
+    string(FIND "${pattern}" "${prefix}" position)
+    if(position EQUAL 0)
+      if(part MATCHES "^!")
+        set(excluded TRUE)
+      else()
+        set(included TRUE)
+      endif()
+    endif()
+  endforeach()
+  if(pattern STREQUAL "*" OR (included AND NOT excluded))
+    set(${variable} TRUE PARENT_SCOPE)
+  else()
+    set(${variable} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Sets <notices> to the paragraphs of the copyright file <text> that apply
+# (see above) and <licences> to the licences they state, one per line.
+function(dep5_notices text parts notices licences)
+  set(rest "${text}\n\n")
+  set(kept "")
+  set(stated "")
+  set(cited "")
+  set(count 0)
+  while(TRUE)
+    string(FIND "${rest}" "\n\n" end)
+    if(end EQUAL -1)
+      break()
+    endif()
+    string(SUBSTRING "${rest}" 0 ${end} paragraph)
+    math(EXPR end "${end} + 2")
+    string(SUBSTRING "${rest}" ${end} -1 rest)
+    string(STRIP "${paragraph}" paragraph)
+    dep5_field("${paragraph}" Files files)
+    dep5_field("${paragraph}" License licence)
+    set(licence_name "")
+    if(licence MATCHES "^([^\n]+)")
+      string(STRIP "${CMAKE_MATCH_1}" licence_name)
+    endif()
+    if(paragraph MATCHES "^Format:" OR licence_name STREQUAL "")
+      continue()
+    endif()
+    if(files STREQUAL "")
+      # A licence text that paragraphs name; kept until it is known whether one does.
+      math(EXPR count "${count} + 1")
+      set(licence_${count} "${paragraph}")
+      string(TOLOWER "${licence_name}" licence_name_${count})
+      continue()
+    endif()
+    if(licence_name MATCHES "^public-domain")
+      continue()
+    endif()
+    string(REGEX MATCHALL "[^ \t\n]+" patterns "${files}")
+    set(wanted FALSE)
+    foreach(pattern IN LISTS patterns)
+      dep5_pattern_wanted("${pattern}" "${parts}" pattern_wanted)
+      if(pattern_wanted)
+        set(wanted TRUE)
+      endif()
+    endforeach()
+    if(wanted)
+      string(APPEND kept "${paragraph}\n\n")
+      string(FIND "${stated}" "\n${licence_name}\n" known)
+      if(known EQUAL -1)
+        string(APPEND stated "\n${licence_name}\n")
+      endif()
+      # "BSD-2-clause-NetBSD and ISC" names two licence texts.
+      string(TOLOWER "${licence_name}" names)
+      string(REGEX MATCHALL "[^ ,]+" names "${names}")
+      list(APPEND cited ${names})
+    endif()
+  endwhile()
+  if(count GREATER 0)
+    foreach(index RANGE 1 ${count})
+      if("${licence_name_${index}}" IN_LIST cited)
+        string(APPEND kept "${licence_${index}}\n\n")
+      endif()
+    endforeach()
+  endif()
+  string(REPLACE "\n\n" "\n" stated "${stated}")
+  string(STRIP "${stated}" stated)
+  set(${notices} "${kept}" PARENT_SCOPE)
+  set(${licences} "${stated}" PARENT_SCOPE)
+endfunction()
+
+function(underline title character variable)
+  string(LENGTH "${title}" length)
+  string(REPEAT "${character}" ${length} line)
+  set(${variable} "${title}\n${line}\n" PARENT_SCOPE)
+endfunction()
+
+file(STRINGS "${COMPONENTS}" components)
+set(summary "")
+set(sections "")
+foreach(component IN LISTS components)
+  if(NOT component MATCHES "^([^|]*)\\|([^|]*)\\|([^|]*)\\|([^|]*)\\|(.*)$")
+    message(FATAL_ERROR "${COMPONENTS}: not a component: ${component}")
+  endif()
+  set(name "${CMAKE_MATCH_1}")
+  set(origin "${CMAKE_MATCH_2}")
+  set(copyright "${CMAKE_MATCH_3}")
+  set(parts "${CMAKE_MATCH_4}")
+  string(REPLACE "\\n" "\n" note "${CMAKE_MATCH_5}")
+  string(REGEX MATCHALL "[^ ]+" parts "${parts}")
+
+  set(notices "")
+  set(licences "")
+  if(NOT copyright STREQUAL "")
+    if(NOT EXISTS "${copyright}")
+      message(FATAL_ERROR "The copyright file of ${name} is missing: ${copyright}")
+    endif()
+    file(READ "${copyright}" text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REGEX REPLACE "\n[ \t]+\n" "\n\n" text "${text}")
+    if(text MATCHES "^Format:[^\n]*copyright-format")
+      dep5_notices("${text}" "${parts}" notices licences)
+      # Such a file writes an empty line of a licence text as " ." (replaced
+      # twice, as a match cannot begin where the one before it ended).
+      string(REGEX REPLACE "\n[ \t]\\.\n" "\n\n" notices "${notices}")
+      string(REGEX REPLACE "\n[ \t]\\.\n" "\n\n" notices "${notices}")
+    else()
+      set(notices "${text}")
+    endif()
+  endif()
+
+  string(REPLACE "\n" "; " licences "${licences}")
+  if(copyright STREQUAL "" AND note MATCHES "^([^\n]+)")
+    set(licences "${CMAKE_MATCH_1}")
+  endif()
+  if(licences STREQUAL "")
+    string(APPEND summary "  - ${name}\n")
+  else()
+    string(APPEND summary "  - ${name}: ${licences}\n")
+  endif()
+  string(APPEND sections "\n\n")
+  underline("${name}" "-" heading)
+  string(APPEND sections "${heading}${origin}\n")
+  if(NOT note STREQUAL "")
+    string(APPEND sections "${note}\n")
+  endif()
+  if(NOT notices STREQUAL "")
+    string(STRIP "${notices}" notices)
+    string(APPEND sections "\n${notices}\n")
+  endif()
+endforeach()
+
+underline("${PRODUCT}: third-party notices" "=" title)
+set(contents "${title}
+dormex.exe, dormex-rules-check.exe and dormex-diff.exe contain the software
+by others listed here with its licences. After the list come, for each, its
+copyright notices and licence texts as the package it was built from states
+them; of Debian's machine-readable copyright files, only the paragraphs for
+the parts in the executables.
+
+${summary}${sections}")
+string(REPLACE "\n" "\r\n" contents "${contents}")
+file(WRITE "${OUTPUT}" "${contents}")
