@@ -29,9 +29,10 @@
 #                                    executable's version information has its copyright
 #                                    and, with DORMEX_TEST_SIGN_CA set (scripts/test.sh
 #                                    sets it), a signature that verifies against that
-#                                    certificate; its dormex.exe shows the help and
-#                                    replays the sample from there, and its
-#                                    dormex-diff.exe compares the results
+#                                    certificate; its dormex.exe, started from an
+#                                    empty folder, shows the help and replays the sample
+#                                    with the rules beside it, and its dormex-diff.exe
+#                                    compares the results
 set -euo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 mode=$2
@@ -264,13 +265,19 @@ PARTS
           { cat "$work/verify"; fail "$file: no signature that verifies against $DORMEX_TEST_SIGN_CA"; }
       fi
     done
-    cd "$folder"
+    # Started as from a fresh administrator's prompt: the current folder
+    # (System32 there) has no rules_for_soc, the rules beside the program are
+    # used.
+    mkdir -p "$work/system32" && cd "$work/system32"
     exe="$folder/dormex.exe"
     expect_help
     DORMEX_RESULTS=$(winepath -w "$work/results.json" 2>/dev/null)
     export DORMEX_RESULTS
     replay_sample
     unset DORMEX_RESULTS
+    rule_folder="INFORMATION:: Rule folder: $(winepath -w "$folder" 2>/dev/null)\\rules_for_soc (beside the program; the current folder has none)"
+    tr -d '\r' < "$log" | grep -qxF "$rule_folder" || fail "the debug log does not name the rule folder beside the program"
+    [ -z "$(ls -A "$work/system32")" ] || fail "the run wrote into the current folder"
     exe="$folder/dormex-diff.exe"
     run "$(winepath -w "$work/results.json" 2>/dev/null)" "$(winepath -w "$work/results.json" 2>/dev/null)"
     [ "$status" -eq 0 ] || { cat "$work/err"; fail "dormex-diff.exe exits with $status"; }
