@@ -258,7 +258,7 @@ mingw-w64 runtime (C runtime, winpthreads)|the mingw-w64 project
 PARTS
     for file in $executables; do
       x86_64-w64-mingw32-windres -i "$folder/$file" -O rc 2> /dev/null |
-        grep -qF 'VALUE "LegalCopyright", "Copyright (C) 2026 Corva"' ||
+        grep -F 'VALUE "LegalCopyright", "Copyright (C) 2026 Corva"' > /dev/null ||
         fail "$file: the version information lacks LegalCopyright"
       if [ -n "${DORMEX_TEST_SIGN_CA:-}" ]; then
         osslsigncode verify -CAfile "$DORMEX_TEST_SIGN_CA" -in "$folder/$file" > "$work/verify" 2>&1 ||
@@ -276,7 +276,9 @@ PARTS
     replay_sample
     unset DORMEX_RESULTS
     rule_folder="INFORMATION:: Rule folder: $(winepath -w "$folder" 2>/dev/null)\\rules_for_soc (beside the program; the current folder has none)"
-    tr -d '\r' < "$log" | grep -qxF "$rule_folder" || fail "the debug log does not name the rule folder beside the program"
+    # grep -q would end the pipe early, and pipefail count tr's broken pipe.
+    tr -d '\r' < "$log" | grep -xF "$rule_folder" > /dev/null ||
+      fail "the debug log does not name the rule folder beside the program"
     [ -z "$(ls -A "$work/system32")" ] || fail "the run wrote into the current folder"
     exe="$folder/dormex-diff.exe"
     run "$(winepath -w "$work/results.json" 2>/dev/null)" "$(winepath -w "$work/results.json" 2>/dev/null)"
