@@ -79,13 +79,13 @@ struct Recording {
     {
         LastInterruptibleCall = name;
         auto result = call();
-        NoteInterruption();
+        NoteInterruption(RunInterruption.Requested());
         return result;
     }
-    void NoteInterruption()
+    void NoteInterruption(bool requested)
     {
         std::string& at = Snapshot.Faults.Interrupt;
-        if (at.empty() && !LastInterruptibleCall.empty() && RunInterruption.Requested()) {
+        if (requested && at.empty() && !LastInterruptibleCall.empty()) {
             at = LastInterruptibleCall;
         }
     }
@@ -170,8 +170,9 @@ public:
     explicit RecordingInterruption(Recording& recording) : recording_(recording) {}
     bool Requested() override
     {
-        recording_.NoteInterruption();
-        return recording_.RunInterruption.Requested();
+        const bool requested = recording_.RunInterruption.Requested();
+        recording_.NoteInterruption(requested);
+        return requested;
     }
     void Sleep(uint32_t milliseconds) override
     {
