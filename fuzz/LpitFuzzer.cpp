@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     dormex::MachineSnapshot snapshot;
     snapshot.FirmwareTables["LPIT"].assign(data, data + size);
-    dormex::ReplayFirmwareTables firmware(snapshot);
+    dormex::ReplayInterruption uninterrupted(snapshot);
+    dormex::ReplayFirmwareTables firmware(snapshot, uninterrupted);
 
     dormex::NullConsole console;
     std::ostringstream entries;
