@@ -116,6 +116,10 @@ TEST(ReplayedTrace, FaultsReplayFailingCalls)
         {R"({"StartTraceW": [183]})", 0, 0, 1},
         {R"({"StartTraceW": [183, 5]})", 5, -1, 0},
         {R"({"StartTraceW": [183], "ControlTraceW": 5})", 183, -1, 0},
+        // 0 is success, in a list or alone.
+        {R"({"StartTraceW": [0]})", 0, 0, 1},
+        {R"({"StartTraceW": 0})", 0, 0, 1},
+        {R"({"StartTraceW": [183], "ControlTraceW": 0})", 0, 0, 1},
         {R"({"StopTraceW": 234})", 0, 0, 1},
         {R"({"EnableTraceEx2": {"1": 5}})", 5, -1, 0},
         {R"({"EnableTraceEx2": {"4": 5}})", 5, -1, 0},

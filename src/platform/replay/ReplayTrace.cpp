@@ -83,7 +83,9 @@ uint32_t ReplayEventTraceController::StartTraceW(TraceHandle* handle, const std:
         uint32_t status = faults.StartTraceW[std::min(call, faults.StartTraceW.size() - 1)];
         // A session "already there" is one an earlier run left, until stopped.
         leftoverSession_ = status == ErrorAlreadyExists;
-        return status;
+        if (status != 0) {
+            return status;
+        }
     }
     if (running_ || leftoverSession_) {
         return ErrorAlreadyExists;
@@ -158,13 +160,15 @@ uint32_t ReplayEventTraceController::StopTraceW(TraceHandle handle, const std::u
 uint32_t ReplayEventTraceController::ControlTraceW(TraceHandle, const std::u16string&,
                                                    std::span<uint8_t>, uint32_t controlCode)
 {
-    if (snapshot_.Faults.ControlTraceW) {
-        return *snapshot_.Faults.ControlTraceW;
+    // 0 is success, as for every call: the session is stopped.
+    const std::optional<uint32_t>& fault = snapshot_.Faults.ControlTraceW;
+    if (fault && *fault != 0) {
+        return *fault;
     }
     if (controlCode != EventTraceControlStop) {
         return ErrorNotSupported;
     }
-    if (!running_ && !leftoverSession_) {
+    if (!running_ && !leftoverSession_ && !fault) {
         return ErrorWmiInstanceNotFound;
     }
     running_ = false;
