@@ -1,7 +1,7 @@
-// Trace event decoding through the decoder service, faked as the decoding
-// tests fake it: the input describes up to four events (their metadata, count
-// and length values, value maps and data), each decoded as the trace callback
-// decodes it, into the scratch file and the rundown lists.
+// Trace event decoding through the decoder service, faked (FakeTdh.h) so that
+// the input describes up to four events (their metadata, count and length
+// values, value maps and data), each decoded as the trace callback decodes it,
+// into the scratch file and the rundown lists.
 //
 // Per event: provider (0 Kernel-Power, 1 Kernel-Pep, 2 the trace header, 3
 // another), event id (16 bits), flags (bit 0: 32-bit header, bits 1-2:
@@ -18,17 +18,17 @@
 #include <sstream>
 #include <string_view>
 
+#include "FakeTdh.h"
 #include "FuzzSupport.h"
 #include "log/DebugLog.h"
 #include "platform/NativeFileSystem.h"
-#include "trace/FakeTdh.h"
 #include "trace/RundownLists.h"
 #include "trace/TraceDecoding.h"
 
 namespace {
 
 using dormex::fuzz::ByteReader;
-using dormex::test::FakeEvent;
+using dormex::fuzz::FakeEvent;
 
 constexpr size_t MaxEvents = 4;
 constexpr size_t MaxProperties = 16;
@@ -105,13 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::ostringstream entries;
     dormex::DebugLog log(console);
     log.WriteTo(&entries);
-    dormex::test::FakeTdh tdh;
+    dormex::fuzz::FakeTdh tdh;
     dormex::RundownLists lists;
     dormex::DeviceFile file((dormex::fuzz::ProcessDirectory() / dormex::DeviceFileName).string(),
                             *files);
     dormex::TraceDecoder decoder{lists, log, tdh, file};
     for (const FakeEvent& event : events) {
-        dormex::OnTraceEvent(dormex::test::RecordOf(event), decoder);
+        dormex::OnTraceEvent(dormex::fuzz::RecordOf(event), decoder);
     }
     file.Release();
     return 0;

@@ -1,209 +1,202 @@
+// The power trace session on a replayed machine whose snapshot makes calls
+// fail; a decorator notes the calls the session makes to the controller.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "TestPlatform.h"
-#include "common/Text.h"
 #include "platform/TraceProviders.h"
 #include "trace/PowerTraceSession.h"
+#include "trace/RundownLists.h"
+#include "trace/TraceDecoding.h"
 
 namespace dormex {
 namespace {
 
-// Records every call; a call's status can be set by its position.
-class RecordingController final : public EventTraceController {
+// Passes every call on to the replayed controller and notes it, with the
+// arguments the operating system acts on.
+class CallLog final : public EventTraceController, public Interruption {
 public:
-    std::vector<std::string> calls;
-    std::vector<uint32_t> startStatus;  // of successive starts; 0 after the list
-    uint32_t controlStatus = 0;
-    uint32_t stopStatus = 0;
-    std::map<size_t, uint32_t> enableStatus;  // enable call number from 1 -> status
-    std::vector<uint8_t> startBlock;
-    size_t enables = 0;
-    size_t starts = 0;
+    CallLog(EventTraceController& controller, Interruption& interruption)
+        : controller_(controller), interruption_(interruption)
+    {
+    }
+    std::string calls;
 
     uint32_t StartTraceW(TraceHandle* handle, const std::u16string& name,
                          std::span<uint8_t> properties) override
     {
-        calls.push_back("start " + std::string(name.begin(), name.end()));
-        startBlock.assign(properties.begin(), properties.end());
-        *handle = 77;
-        size_t call = starts++;
-        return call < startStatus.size() ? startStatus[call] : 0;
+        Note("start " + std::string(name.begin(), name.end()));
+        return controller_.StartTraceW(handle, name, properties);
     }
-    uint32_t ControlTraceW(TraceHandle handle, const std::u16string& name, std::span<uint8_t>,
-                           uint32_t code) override
+    uint32_t ControlTraceW(TraceHandle handle, const std::u16string& name,
+                           std::span<uint8_t> properties, uint32_t code) override
     {
-        calls.push_back("control " + std::string(name.begin(), name.end()) + " handle " +
-                        std::to_string(handle) + " code " + std::to_string(code));
-        return controlStatus;
+        Note("control " + std::to_string(handle) + " " + std::to_string(code));
+        return controller_.ControlTraceW(handle, name, properties, code);
     }
     uint32_t EnableTraceEx2(TraceHandle handle, const Guid& provider, uint32_t code, uint8_t level,
                             uint64_t any, uint64_t all, uint32_t timeout) override
     {
-        std::string name = provider == KernelPowerProvider ? "PoFx"
-                           : provider == KernelPepProvider ? "PEP"
-                                                           : "?";
-        calls.push_back("enable " + name + " code " + std::to_string(code) + " level " +
-                        std::to_string(level) + " any " + std::to_string(any) + " all " +
-                        std::to_string(all) + " timeout " + std::to_string(timeout) + " handle " +
-                        std::to_string(handle));
-        auto status = enableStatus.find(++enables);
-        return status != enableStatus.end() ? status->second : 0;
+        Note(std::string(provider == KernelPowerProvider ? "PoFx " : "Pep ") +
+             std::to_string(code) + " " + std::to_string(level) + " " + std::to_string(any) +
+             std::to_string(all) + std::to_string(timeout));
+        return controller_.EnableTraceEx2(handle, provider, code, level, any, all, timeout);
     }
     uint32_t StopTraceW(TraceHandle handle, const std::u16string& name,
                         std::span<uint8_t> properties) override
     {
-        calls.push_back("stop " + std::string(name.begin(), name.end()) + " handle " +
-                        std::to_string(handle) + " block " + std::to_string(properties.size()));
-        return stopStatus;
+        Note("stop");
+        return controller_.StopTraceW(handle, name, properties);
     }
-};
-
-// The capture window, in the controller's list of calls.
-struct RecordingWait final : Interruption {
-    explicit RecordingWait(std::vector<std::string>& calls) : calls(calls) {}
-    std::vector<std::string>& calls;
-    bool Requested() override { return false; }
+    bool Requested() override { return interruption_.Requested(); }
     void Sleep(uint32_t milliseconds) override
     {
-        calls.push_back("sleep " + std::to_string(milliseconds));
+        Note("sleep " + std::to_string(milliseconds));
+        interruption_.Sleep(milliseconds);
     }
+
+private:
+    void Note(const std::string& call) { calls += (calls.empty() ? "" : ", ") + call; }
+    EventTraceController& controller_;
+    Interruption& interruption_;
 };
 
-const std::vector<std::string> Disables = {
-    "enable PoFx code 0 level 4 any 0 all 0 timeout 0 handle 77",
-    "enable PEP code 0 level 4 any 0 all 0 timeout 0 handle 77",
-};
-const std::string Stop = "stop mytrace4 handle 77 block 4216";
+// The trace of one replayed machine: captured, then read when that worked.
+struct Trace {
+    test::TestMachine machine;
+    CallLog log{machine.Services.traceController, machine.Services.interruption};
+    int32_t traceStatus = -1;
+    int32_t processStatus = -1;
 
-struct Session {
-    test::LogCapture capture;
-    RecordingController controller;
-    RecordingWait wait{controller.calls};
-
-    int32_t Run(const std::string& directory)
+    // `directory` may begin with <profile>, the profile folder.
+    explicit Trace(const std::string& faults, std::string directory = "<profile>")
+        : machine(R"({"format": "dormex-machine/1", "faults": )" + faults + R"(, "events": [
+            {"provider": "Microsoft-Windows-Kernel-Power", "id": 320,
+             "properties": [["DeviceId", "\\_SB.PC00.HDAS"], ["ServiceName", "HDAudBus"]]}]})")
     {
-        return RunPowerTrace(directory, capture.Log, controller, wait, capture.Files);
+        machine.CaptureLog();
+        const std::string folder = directory.rfind("<profile>", 0) == 0
+                                       ? machine.Profile + directory.substr(9)
+                                       : directory;
+        traceStatus = RunPowerTrace(folder, machine.State.Log, log, log, machine.Files);
+        if (traceStatus == 0) {
+            processStatus = ProcessPowerTrace(folder, machine.State.Rundowns, machine.State.Log,
+                                              machine.Services.traceConsumer, machine.Services.tdh,
+                                              machine.Services.interruption, machine.Files);
+        }
     }
-    std::string Directory() const { return capture.Dir.Path().string() + "\\profile"; }
 };
 
-TEST(RunPowerTrace, EnablesCapturesWaitsDisablesAndStops)
-{
-    Session session;
-    EXPECT_EQ(session.Run(session.Directory()), 0);
-    std::vector<std::string> expected = {
-        "start mytrace4",
-        "enable PoFx code 1 level 4 any 0 all 0 timeout 0 handle 77",
-        "enable PoFx code 2 level 4 any 0 all 0 timeout 0 handle 77",
-        "enable PEP code 1 level 5 any 1 all 0 timeout 0 handle 77",
-        "enable PEP code 2 level 5 any 1 all 0 timeout 0 handle 77",
-        "sleep 5000",
-    };
-    expected.insert(expected.end(), Disables.begin(), Disables.end());
-    expected.push_back(Stop);
-    EXPECT_EQ(session.controller.calls, expected);
-    EXPECT_EQ(session.capture.Text(), "");
-}
+// The four enables in order (provider, control code, level, keywords and
+// timeout), then the disables and the stop that follow on every path.
+const std::string Enables[] = {"PoFx 1 4 000", "PoFx 2 4 000", "Pep 1 5 100", "Pep 2 5 100"};
+const std::string Stop = "PoFx 0 4 000, Pep 0 4 000, stop";
+const std::string Capture = "start mytrace4, " + Enables[0] + ", " + Enables[1] + ", " +
+                            Enables[2] + ", " + Enables[3] + ", sleep 5000, " + Stop;
 
-TEST(RunPowerTrace, RefusesAPathWhoseParentIsMissing)
-{
-    for (std::string directory : {std::string(), std::string("/nonexistent-dormex\\profile"),
-                                  std::string("relative-without-backslash")}) {
-        Session session;
-        EXPECT_EQ(session.Run(directory), 3) << directory;
-        EXPECT_TRUE(session.controller.calls.empty());
-        EXPECT_EQ(session.capture.Text(),
-                  "\nERROR:: Wrong file path was provided for trace collection :: Error code: 3");
-    }
-}
-
-TEST(RunPowerTrace, FailuresLogAndAFailedEnableStillStopsTheSession)
+TEST(PowerTrace, EachFailingCallStopsTheSessionAndLogsItsStatus)
 {
     struct Case {
-        std::vector<uint32_t> startStatus;
-        uint32_t controlStatus;
-        size_t failingEnable;  // 0 for none
-        uint32_t stopStatus;
-        int32_t status;
-        size_t calls;
+        std::string faults;
+        int32_t traceStatus;
+        int32_t processStatus;
+        std::string calls;
         std::string log;
+        size_t records = 0;
     };
     const std::string restart =
         "\nINFORMATION:: Stopped the trace session mytrace4 that an earlier run left running; "
         "starting it again";
-    auto startFailed = [](std::string code) {
+    auto startFailed = [](const std::string& code) {
         return "\nERROR:: Starting trace failed.  :: Error code: " + code +
                "\nERROR:: Starting a trace did not complete :: Error code: " + code;
     };
-    const std::string cannotStop =
-        "\nERROR:: Cannot stop the trace session mytrace4 left by an earlier run :: Error code: 5";
-    const std::string stopFailed =
-        "\nERROR:: Stopping a trace didnt complete. :: Error code: 4201"
-        "\nERROR:: Stopping a trace did not complete :: Error code: 4201";
+    const std::string read = "\nINFORMATION:: Number of buffers lost: 0";
     std::vector<Case> cases = {
+        {"{}", 0, 0, Capture, read, 1},
         // A session left by an earlier run is stopped, and the start tried once more.
-        {{183}, 0, 0, 0, 0, 11, restart},
-        {{183, 183}, 0, 0, 0, 183, 3, restart + startFailed("183")},
-        {{183}, 5, 0, 0, 183, 2, cannotStop + startFailed("183")},
-        {{5}, 0, 0, 0, 5, 1, startFailed("5")},
-        {{}, 0, 0, 4201, 4201, 9, stopFailed},
+        {R"({"StartTraceW": [183]})", 0, 0, "start mytrace4, control 0 1, " + Capture,
+         restart + read, 1},
+        {R"({"StartTraceW": [183, 5]})", 5, -1, "start mytrace4, control 0 1, start mytrace4",
+         restart + startFailed("5")},
+        {R"({"StartTraceW": [183], "ControlTraceW": 5})", 183, -1, "start mytrace4, control 0 1",
+         "\nERROR:: Cannot stop the trace session mytrace4 left by an earlier run :: Error code: 5" +
+             startFailed("183")},
+        {R"({"StartTraceW": [183], "ControlTraceW": 0})", 0, 0,
+         "start mytrace4, control 0 1, " + Capture, restart + read, 1},
+        {R"({"StartTraceW": 5})", 5, -1, "start mytrace4", startFailed("5")},
         // ERROR_MORE_DATA: the session stopped, only its statistics did not fit.
-        {{}, 0, 0, 234, 0, 9, ""},
+        {R"({"StopTraceW": 234})", 0, 0, Capture, read, 1},
+        {R"({"StopTraceW": 4201})", 4201, -1, Capture,
+         "\nERROR:: Stopping a trace didnt complete. :: Error code: 4201"
+         "\nERROR:: Stopping a trace did not complete :: Error code: 4201"},
+        // Only the Pep capture does nothing: the Kernel-Power rundown is in the trace.
+        {R"({"EnableTraceEx2": {"4": 0}})", 0, 0, Capture, read, 1},
+        {R"({"OpenTraceW": 0})", 0, 31, Capture, "\nERROR:: OpenTrace failed."},
+        {R"({"ProcessTrace": 1223})", 0, 0, Capture, read},
+        {R"({"ProcessTrace": 87})", 0, 87, Capture,
+         read + "\nERROR:: ProcessTrace failed. :: Error code: 87"},
     };
-    const char* enables[] = {
+    const char* enableFailures[] = {
         "Trace for PoFx didnt complete  ", "Capture state for PoFx didnt complete  ",
         "Trace for PEP didnt complete  ", "Capture state for PEP didnt complete."};
-    for (size_t i = 0; i < 4; ++i) {
-        std::string log = "\nERROR:: Enabling " + std::string(enables[i]) + " :: Error code: 5" +
-                          "\nERROR:: Enabling a trace did not complete :: Error code: 5";
-        cases.push_back({{}, 0, i + 1, 0, 5, i + 5, log});
+    std::string enabled = "start mytrace4";
+    for (int i = 0; i < 4; ++i) {
+        enabled += ", " + Enables[i];
+        cases.push_back({R"({"EnableTraceEx2": {")" + std::to_string(i + 1) + R"(": 5}})", 5, -1,
+                         enabled + ", " + Stop,
+                         "\nERROR:: Enabling " + std::string(enableFailures[i]) +
+                             " :: Error code: 5"
+                             "\nERROR:: Enabling a trace did not complete :: Error code: 5"});
     }
     for (const Case& c : cases) {
-        Session session;
-        session.controller.startStatus = c.startStatus;
-        session.controller.controlStatus = c.controlStatus;
-        session.controller.enableStatus[c.failingEnable] = 5;
-        session.controller.stopStatus = c.stopStatus;
-        EXPECT_EQ(session.Run(session.Directory()), c.status) << c.log;
-        const auto& calls = session.controller.calls;
-        ASSERT_EQ(calls.size(), c.calls) << c.log;
-        if (c.failingEnable != 0) {
-            EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end() - 1), Disables);
-            EXPECT_EQ(calls.back(), Stop);
-        }
-        if (!c.startStatus.empty() && c.startStatus[0] == 183 && c.calls > 1) {
-            EXPECT_EQ(calls[1], "control mytrace4 handle 0 code 1");
-        }
-        EXPECT_EQ(session.capture.Text(), c.log);
+        SCOPED_TRACE(c.faults);
+        Trace trace(c.faults);
+        EXPECT_EQ(trace.traceStatus, c.traceStatus);
+        EXPECT_EQ(trace.processStatus, c.processStatus);
+        EXPECT_EQ(trace.log.calls, c.calls);
+        EXPECT_EQ(trace.machine.DebugLogText(), c.log);
+        EXPECT_EQ(trace.machine.State.Rundowns.PoFxRundownList.size(), c.records);
     }
 }
 
-// The session block's layout is the operating system's; the path is ours, and
-// a profile named in any script reaches the trace service unchanged.
-TEST(RunPowerTrace, PassesTheWholeTraceFilePathUpTo1023Characters)
+TEST(PowerTrace, AFolderThatCannotHoldTheTraceIsRefused)
 {
-    Session session;
-    const std::string profile = session.capture.Dir.Path().string() + "\\\u042e\u043b\u0438\u044f";
-    EXPECT_EQ(session.Run(profile), 0);
-    const std::vector<uint8_t>& block = session.controller.startBlock;
-    std::u16string expected = Utf8ToUtf16(profile) + u"\\VQTSystemTrace.etl";
-    EXPECT_EQ(expected.substr(expected.size() - 23, 4), u"\u042e\u043b\u0438\u044f");
-    ASSERT_EQ(block.size(), 4216u);
-    EXPECT_EQ(block[112], 2168 & 0xFF);  // where the name starts
-    for (size_t i = 0; i <= expected.size(); ++i) {
-        char16_t unit = i < expected.size() ? expected[i] : 0;
-        EXPECT_EQ(block[2168 + 2 * i] | block[2169 + 2 * i] << 8, unit);
+    const std::string wrongPath =
+        "\nERROR:: Wrong file path was provided for trace collection :: Error code: 3";
+    struct Case {
+        std::string directory;
+        std::string calls;
+        std::string log;
+    };
+    const Case cases[] = {
+        {"", "", wrongPath},
+        {"relative-without-backslash", "", wrongPath},
+        {"/nonexistent-dormex\\profile", "", wrongPath},
+        // The parent is there but not the folder: ETW's own answer.
+        {"<profile>\\missing", "start mytrace4",
+         "\nERROR:: Starting trace failed.  :: Error code: 3"
+         "\nERROR:: Starting a trace did not complete :: Error code: 3"},
+    };
+    for (const Case& c : cases) {
+        Trace trace("{}", c.directory);
+        EXPECT_EQ(trace.traceStatus, 3) << c.directory;
+        EXPECT_EQ(trace.log.calls, c.calls) << c.directory;
+        EXPECT_EQ(trace.machine.DebugLogText(), c.log) << c.directory;
     }
+}
 
-    // Far beyond MAX_PATH, as a deep profile folder may be: whole up to 1,023.
-    std::vector<uint8_t> whole = BuildTraceProperties(std::u16string(300, u'x'));
-    EXPECT_EQ(whole[2168 + 2 * 299], 'x');
-    EXPECT_EQ(whole[2168 + 2 * 300], 0);
-    std::vector<uint8_t> cut = BuildTraceProperties(std::u16string(1100, u'x'));
-    EXPECT_EQ(cut[2168 + 2 * 1022], 'x');
-    EXPECT_EQ(cut[2168 + 2 * 1023], 0);
+// The path is ours, the block's layout the operating system's: a deep
+// profile folder is passed whole up to 1,023 characters.
+TEST(PowerTrace, PropertiesHoldTheTraceFilePathUpTo1023Characters)
+{
+    for (const size_t length : {size_t{300}, size_t{1100}}) {
+        const std::vector<uint8_t> block = BuildTraceProperties(std::u16string(length, u'x'));
+        ASSERT_EQ(block.size(), 4216u);
+        EXPECT_EQ(block[112] | block[113] << 8, 2168);  // where the name starts
+        const size_t kept = std::min<size_t>(length, 1023);
+        EXPECT_EQ(block[2168 + 2 * (kept - 1)], 'x') << length;
+        EXPECT_EQ(block[2168 + 2 * kept], 0) << length;
+    }
 }
 
 }  // namespace

@@ -27,10 +27,6 @@ TEST(AddPoFxEntry, EachKeyGetsTheWholeRestOfItsLine)
         {"DeviceNode: -17x\n", -17, "", "", ""},
         {"ServiceName: Quillon Audio  Bus \n", 0, "", "", "Quillon Audio  Bus "},
         {"ServiceName: \nDeviceNode: 5\n", 5, "", "", ""},
-        // Text that looks like further fields is part of the value.
-        {"DeviceId: \\_SB.PC00.HDAS\nServiceName: HDAudBus\n"
-         "DeviceNode: 4097 DeviceId: \\_SB.INJECTED ServiceName: Injected\n",
-         4097, "\\_SB.PC00.HDAS", "", "HDAudBus"},
         {"DeviceId: InstancePath: X\n", 0, "InstancePath: X", "", ""},
         {"DeviceId: 100%25 %0D%0Anext%00%1Aend\n", 0,
          "100% \r\nnext\0\x1A"
@@ -87,51 +83,6 @@ TEST(AddPepDeviceEntry, CountMarksOneDependencyAndStatesFillSlots)
         ASSERT_EQ(lists.PepDeviceRundownList.size(), 1u);
         EXPECT_EQ(lists.PepDeviceRundownList[0].PlatformStateDependencyCount, c.count) << c.file;
         EXPECT_EQ(lists.PepDeviceRundownList[0].PowerStates, c.states) << c.file;
-    }
-}
-
-TEST(AddOperations, FillTheirOwnFieldsAndListsInOrder)
-{
-    test::LogCapture capture;
-    RundownLists lists;
-    std::stringstream component(
-        "DeviceId: 0x1\nComponentDescription: \\_SB.PC00.HDAS\nDeviceName: ignored\n"
-        "PlatformStateDependencyCount: 1\nPowerState: 0\n");
-    EXPECT_EQ(AddPepComponentEntry(&component, lists, capture.Log), 0);
-    std::stringstream po(
-        "DeviceNode: 0xFFFF9A0C1E3B2D50\nInstancePath: PCI\\VEN_8A01&DEV_0001\n"
-        "FriendlyName: High Definition Audio Controller\n");
-    EXPECT_EQ(AddPoEntry(&po, lists, capture.Log), 0);
-    std::stringstream second("FriendlyName: kvStor\n");
-    EXPECT_EQ(AddPoEntry(&second, lists, capture.Log), 0);
-
-    ASSERT_EQ(lists.PepComponentRundownList.size(), 1u);
-    EXPECT_EQ(lists.PepComponentRundownList[0].ComponentDescription, "\\_SB.PC00.HDAS");
-    EXPECT_EQ(lists.PepComponentRundownList[0].PlatformStateDependencyCount, 1u);
-    ASSERT_EQ(lists.PoDeviceList.size(), 2u);
-    EXPECT_EQ(lists.PoDeviceList[0].DeviceNode, "0xFFFF9A0C1E3B2D50");
-    EXPECT_EQ(lists.PoDeviceList[0].FriendlyName, "High Definition Audio Controller");
-    EXPECT_EQ(lists.PoDeviceList[1].FriendlyName, "kvStor");
-    EXPECT_TRUE(lists.PepDeviceRundownList.empty());
-}
-
-TEST(AddOperations, WithoutAFileAddNothing)
-{
-    using Add = int32_t (*)(std::istream*, RundownLists&, DebugLog&);
-    const std::pair<Add, const char*> cases[] = {
-        {AddPoFxEntry, "PoFx Entry."},
-        {AddPepDeviceEntry, "Pep D Entry."},
-        {AddPepComponentEntry, "Pep Component Entry."},
-        {AddPoEntry, "Po Entry."},
-    };
-    for (const auto& [add, what] : cases) {
-        test::LogCapture capture;
-        RundownLists lists;
-        EXPECT_EQ(add(nullptr, lists, capture.Log), 87);
-        EXPECT_EQ(capture.Text(), std::string("\nWARNING:: Invalid parameter to add a ") + what +
-                                      " :: Error code: 87");
-        EXPECT_TRUE(lists.PoFxRundownList.empty() && lists.PepDeviceRundownList.empty() &&
-                    lists.PepComponentRundownList.empty() && lists.PoDeviceList.empty());
     }
 }
 

@@ -1,159 +1,296 @@
+// Trace decoding with the replay's decoder service: captured rundowns on a
+// replayed machine, and single events whose values the replay delivers under a
+// description written here (arrays, structures, counts and lengths, which a
+// snapshot's flat properties do not describe).
 #include <gtest/gtest.h>
 
-#include <variant>
+#include <algorithm>
 
 #include "TestPlatform.h"
-#include "common/Text.h"
-#include "trace/FakeTdh.h"
+#include "platform/TraceProviders.h"
+#include "platform/replay/ReplayTrace.h"
+#include "trace/PowerTraceSession.h"
 #include "trace/RundownLists.h"
 #include "trace/TraceDecoding.h"
 
 namespace dormex {
 namespace {
 
-using test::FakeEvent;
-using test::FakeTdh;
-using test::InTypeUInt32;
-using test::RecordOf;
+// The rundowns a replayed machine's trace gives, the trace read as a run
+// reads it. The pointer size of each value formatted is noted.
+struct Captured final : Tdh {
+    test::TestMachine machine;
+    Tdh& replayed = machine.Services.tdh;
+    std::vector<uint32_t> pointerSizes;
+    int32_t status = -1;
 
-EventPropertyInfo Property(std::u16string name, uint16_t inType, uint16_t count = 1,
-                           uint16_t length = 0, uint32_t flags = 0)
+    explicit Captured(const std::string& events)
+        : machine(R"({"format": "dormex-machine/1", "events": [)" + events + "]}")
+    {
+        machine.CaptureLog();
+        Platform& services = machine.Services;
+        EXPECT_EQ(RunPowerTrace(machine.Profile, machine.State.Log, services.traceController,
+                                services.interruption, machine.Files),
+                  0);
+        status = ProcessPowerTrace(machine.Profile, machine.State.Rundowns, machine.State.Log,
+                                   services.traceConsumer, *this, services.interruption,
+                                   machine.Files);
+    }
+    const RundownLists& Lists() const { return machine.State.Rundowns; }
+
+    uint32_t GetEventInformation(const EventRecord& event, TraceEventInfo* info,
+                                 uint32_t* size) override
+    {
+        return replayed.GetEventInformation(event, info, size);
+    }
+    uint32_t GetPropertySize(const EventRecord& event, const std::u16string& name,
+                             uint32_t* size) override
+    {
+        return replayed.GetPropertySize(event, name, size);
+    }
+    uint32_t GetProperty(const EventRecord& event, const std::u16string& name, uint32_t size,
+                         uint8_t* buffer) override
+    {
+        return replayed.GetProperty(event, name, size, buffer);
+    }
+    uint32_t GetEventMapInformation(const EventRecord& event, const std::u16string& name,
+                                    EventMapInfo* map, uint32_t* size) override
+    {
+        return replayed.GetEventMapInformation(event, name, map, size);
+    }
+    uint32_t FormatProperty(const TraceEventInfo& info, const EventMapInfo* map,
+                            uint32_t pointerSize, const EventPropertyInfo& property,
+                            uint16_t length, uint16_t remaining, const uint8_t* data,
+                            uint32_t* size, char16_t* buffer, uint16_t* consumed) override
+    {
+        const uint32_t status = replayed.FormatProperty(info, map, pointerSize, property, length,
+                                                        remaining, data, size, buffer, consumed);
+        if (status == 0) {
+            pointerSizes.push_back(pointerSize);
+        }
+        return status;
+    }
+};
+
+// Kernel-Power (here once by its GUID) is captured before Kernel-Pep; an id
+// counts only from its own provider, and only a manifest describes a rundown.
+TEST(ProcessPowerTrace, CapturedRundownsBecomeRecordsInTraceOrder)
+{
+    Captured trace(R"(
+      {"provider": "Microsoft-Windows-Kernel-Pep", "id": 2, "properties": [
+         ["DeviceId", "0x1"], ["DeviceName", "\\_SB.PC00.HDAS"],
+         ["PlatformStateDependencyCount", "1"], ["PowerState", "3"]]},
+      {"provider": "Microsoft-Windows-Kernel-Power", "id": 320, "properties": [
+         ["DeviceId", "\\_SB.PC00.HDAS"], ["InstancePath", "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8"],
+         ["ServiceName", "HDAudBus"], ["DeviceNode", "42"]]},
+      {"provider": "{331C3B3A-2005-44C2-AC5E-77220C37D6B4}", "id": 136, "pointerSize": 4,
+       "properties": [["DeviceNode", "0xFFFF9A0C1E3B2D50"], ["InstancePath", "USB\\ROOT_HUB30\\4&1"],
+         ["FriendlyName", "Caf\u00e9 \u96c6\u7ebf\u5668"]]},
+      {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "decodingSource": 1, "properties": [
+         ["DeviceId", "0x1"]]},
+      {"provider": "Microsoft-Windows-Kernel-Power", "id": 2, "properties": [
+         ["DeviceName", "\\_SB.PC00.XHCI"], ["PowerState", "3"]]},
+      {"provider": "Microsoft-Windows-Kernel-Pep", "id": 320, "properties": [
+         ["DeviceId", "\\_SB.PC00.XHCI"], ["ServiceName", "USBXHCI"]]},
+      {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "properties": [
+         ["DeviceId", "0x1"], ["ComponentDescription", "\\_SB.PC00.HDAS"],
+         ["PlatformStateDependencyCount", "1"], ["PowerState", "0"]]})");
+    EXPECT_EQ(trace.status, 0);
+    const RundownLists& lists = trace.Lists();
+    ASSERT_EQ(lists.PoFxRundownList.size(), 1u);
+    EXPECT_EQ(lists.PoFxRundownList[0].DeviceNode, 42);
+    EXPECT_EQ(lists.PoFxRundownList[0].InstancePath, "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8");
+    ASSERT_EQ(lists.PoDeviceList.size(), 1u);
+    EXPECT_EQ(lists.PoDeviceList[0].FriendlyName,
+              "Caf\xC3\xA9 \xE9\x9B\x86\xE7\xBA\xBF\xE5\x99\xA8");
+    ASSERT_EQ(lists.PepDeviceRundownList.size(), 1u);
+    EXPECT_EQ(lists.PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
+    ASSERT_EQ(lists.PepComponentRundownList.size(), 1u);
+    EXPECT_EQ(lists.PepComponentRundownList[0].ComponentDescription, "\\_SB.PC00.HDAS");
+    // The 32-bit event's three values are formatted with 4-byte pointers, the
+    // other twelve with 8-byte ones.
+    const std::vector<uint32_t>& sizes = trace.pointerSizes;
+    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 4u), 3);
+    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 8u), 12);
+}
+
+// A zero-terminated value cannot hold a zero unit: one that does is counted,
+// shown up to it, and no later value shifts.
+TEST(ProcessPowerTrace, AZeroUnitInAValueCutsItAndShiftsNoLaterValue)
+{
+    struct Case {
+        const char* values[4];  // DeviceId, InstancePath, ServiceName, DeviceNode
+        const char* deviceId;
+    };
+    const Case cases[] = {
+        {{R"(\\_SB.PC00.HDAS\u0000TAIL)", "PCI", "HDAudBus", "42"}, "\\_SB.PC00.HDAS"},
+        {{R"(\u0000)", R"(\u0000\u0000)", R"(HDAudBus\u0000)", R"(42\u00007)"}, ""},
+    };
+    for (const Case& c : cases) {
+        std::string properties;
+        const char* names[] = {"DeviceId", "InstancePath", "ServiceName", "DeviceNode"};
+        for (int i = 0; i < 4; ++i) {
+            properties += std::string(i == 0 ? "" : ", ") + "[\"" + names[i] + "\", \"" +
+                          c.values[i] + "\"]";
+        }
+        Captured trace(R"({"provider": "Microsoft-Windows-Kernel-Power", "id": 320,
+                           "properties": [)" + properties + "]}");
+        ASSERT_EQ(trace.Lists().PoFxRundownList.size(), 1u) << c.values[0];
+        const PoFxDeviceRundown& record = trace.Lists().PoFxRundownList[0];
+        EXPECT_EQ(record.DeviceId, c.deviceId);
+        EXPECT_EQ(record.ServiceName, "HDAudBus");
+        EXPECT_EQ(record.DeviceNode, 42);
+    }
+}
+
+EventPropertyInfo Text(std::u16string name, uint32_t flags = 0, uint16_t count = 1,
+                       uint16_t length = 0)
 {
     EventPropertyInfo property;
     property.Name = std::move(name);
-    property.InType = inType;
+    property.InType = TdhInTypeUnicodeString;
+    property.Flags = flags;
     property.Count = count;
     property.Length = length;
-    property.Flags = flags;
     return property;
 }
 
-EventPropertyInfo Text(std::u16string name)
+EventPropertyInfo Struct(std::u16string name, uint16_t first, uint16_t members,
+                         uint32_t flags = 0, uint16_t count = 1)
 {
-    return Property(std::move(name), TdhInTypeUnicodeString);
-}
-
-EventPropertyInfo Number(std::u16string name, uint16_t count = 1, uint32_t flags = 0)
-{
-    return Property(std::move(name), InTypeUInt32, count, 4, flags);
-}
-
-EventPropertyInfo Struct(std::u16string name, uint16_t first, uint16_t members, uint32_t flags = 0,
-                         uint16_t count = 1)
-{
-    EventPropertyInfo property = Property(std::move(name), 0, count, 0, PropertyStruct | flags);
+    EventPropertyInfo property = Text(std::move(name), PropertyStruct | flags, count);
+    property.InType = 0;
     property.StructStartIndex = first;
     property.NumOfStructMembers = members;
     return property;
 }
 
-// An event with its properties, the first topLevel of them at the top, and
-// its data: 32-bit numbers and terminated UTF-16 texts.
-FakeEvent Make(std::vector<EventPropertyInfo> properties, uint32_t topLevel,
-               std::vector<std::variant<uint32_t, std::u16string>> data)
-{
-    FakeEvent event;
-    event.properties = std::move(properties);
-    event.topLevel = topLevel;
-    for (const auto& datum : data) {
-        if (const uint32_t* number = std::get_if<uint32_t>(&datum)) {
-            for (int i = 0; i < 4; ++i) {
-                event.data.push_back(static_cast<uint8_t>(*number >> (8 * i)));
-            }
-        } else {
-            for (char16_t unit : std::get<std::u16string>(datum) + u'\0') {
-                event.data.push_back(static_cast<uint8_t>(unit));
-                event.data.push_back(static_cast<uint8_t>(unit >> 8));
-            }
-        }
-    }
-    return event;
-}
-
-// Delivers the header event and the given events, as ProcessTrace does.
-class FakeConsumer final : public EventTraceConsumer {
-public:
-    std::vector<FakeEvent>* events = nullptr;
-    bool openFails = false;
-    uint32_t lastError = 0;
-    uint32_t processStatus = 0;
-    bool closed = false;
-    std::u16string openedName;
-
-    TraceHandle OpenTraceW(EventTraceLogfile& logfile) override
-    {
-        openedName = logfile.LogFileName;
-        callback = logfile.EventRecordCallback;
-        EXPECT_EQ(logfile.ProcessTraceMode, ProcessTraceModeEventRecord);
-        logfile.BuffersLost = 2;
-        return openFails ? InvalidProcessTraceHandle : 9;
-    }
-    uint32_t GetLastError() override { return lastError; }
-    uint32_t ProcessTrace(TraceHandle) override
-    {
-        EventRecord header;
-        header.ProviderId = EventTraceGuid;
-        callback(header);
-        for (FakeEvent& fake : *events) {
-            callback(RecordOf(fake));
-        }
-        return processStatus;
-    }
-    uint32_t CloseTrace(TraceHandle) override
-    {
-        closed = true;
-        return 0;
-    }
-
-private:
-    std::function<void(const EventRecord&)> callback;
-};
-
-// A PoFx registration with id, path and service as strings.
-FakeEvent Registration(std::u16string id, std::u16string service)
-{
-    return Make({Text(u"DeviceId"), Text(u"ServiceName")}, 2, {id, service});
-}
-
-struct Replay {
-    test::LogCapture capture;
-    FakeTdh tdh;
-    FakeConsumer consumer;
-    RundownLists lists;
-    std::vector<FakeEvent> events;
-    int32_t status = -1;
-    NoInterruption uninterrupted;
-
-    std::string Directory() const { return capture.Dir.Path().string(); }
-    void Run()
-    {
-        consumer.events = &events;
-        status = ProcessPowerTrace(Directory(), lists, capture.Log, consumer, tdh, uninterrupted,
-                                   capture.Files);
-    }
-};
-
-// Decodes the properties of one event into a scratch file of its own.
+// One event's properties under `properties` (the first `topLevel` at the top)
+// as the replayed decoder delivers `values`: each zero-terminated text after
+// the other, a count or length read by its name from the first two units.
 struct Decoded {
     std::string lines;
     std::string log;
     bool ok;
 };
 
-Decoded Decode(FakeEvent event)
+Decoded Decode(std::vector<EventPropertyInfo> properties, uint32_t topLevel,
+               std::vector<std::pair<std::string, std::string>> values)
 {
     test::LogCapture capture;
-    FakeTdh tdh;
+    ReplayTdh tdh;
     RundownLists lists;
     DeviceFile file((capture.Dir.Path() / "scratch.txt").string(), capture.Files);
     TraceDecoder decoder{lists, capture.Log, tdh, file};
-    EventRecord record = RecordOf(event);
+    SnapshotEvent source;
+    source.Properties = std::move(values);
+    ReplayEvent event{&source, {}};
+    for (const auto& [name, value] : source.Properties) {
+        const std::vector<uint8_t> bytes = ReplayWideBytes(value);
+        event.UserData.insert(event.UserData.end(), bytes.begin(), bytes.end());
+    }
+    EventRecord record;
+    record.UserData = event.UserData.data();
+    record.UserDataLength = static_cast<uint16_t>(event.UserData.size());
+    record.Native = &event;
     TraceEventInfo info;
-    tdh.GetEventInformation(record, &info, nullptr);
+    info.TopLevelPropertyCount = topLevel;
+    info.EventPropertyInfoArray = std::move(properties);
     EXPECT_TRUE(file.Open());
-    bool ok = WriteEventProperties(record, info, decoder);
+    const bool ok = WriteEventProperties(record, info, decoder);
     file.Close();
     return {test::ReadFile(capture.Dir.Path() / "scratch.txt"), capture.Text(), ok};
+}
+
+TEST(WriteEventProperties, ArraysStructuresCountsAndLengths)
+{
+    struct Case {
+        const char* name;
+        Decoded decoded;
+        std::string lines;
+    };
+    std::vector<std::pair<std::string, std::string>> deep = {{"Count", "\u0FA0"}};
+    deep.resize(4001, {"Name", ""});
+    const Case cases[] = {
+        {"array of three",
+         Decode({Text(u"PowerState", 0, 3)}, 1,
+                {{"PowerState", "3"}, {"PowerState", "0"}, {"PowerState", "2"}}),
+         "PowerState: 3\nPowerState: 0\nPowerState: 2\n"},
+        {"structure",
+         Decode({Struct(u"Dependency", 1, 2), Text(u"DeviceId"), Text(u"PowerState")}, 1,
+                {{"DeviceId", "0x1"}, {"PowerState", "3"}}),
+         "DeviceId: 0x1\nPowerState: 3\n"},
+        // A count property's index stands in Count, a length property's in Length.
+        {"count of two",
+         Decode({Text(u"Count"), Text(u"PowerState", PropertyParamCount, 0)}, 2,
+                {{"Count", "\x02"}, {"PowerState", "1"}, {"PowerState", "3"}}),
+         "Count: %02\nPowerState: 1\nPowerState: 3\n"},
+        {"count of none",
+         Decode({Text(u"Count"), Text(u"PowerState", PropertyParamCount, 0), Text(u"After")}, 3,
+                {{"Count", ""}, {"After", "7"}}),
+         "Count: \nAfter: 7\n"},
+        {"length property",
+         Decode({Text(u"Size"), Text(u"Value", PropertyParamLength, 1, 0)}, 2,
+                {{"Size", "\x03"}, {"Value", "abcdef"}}),
+         "Size: %03\nValue: abc\n"},
+        {"line ends and percent signs",
+         Decode({Text(u"Friendly\nName")}, 1, {{"Friendly\nName", "100% \r\nof it"}}),
+         "Friendly%0AName: 100%25 %0D%0Aof it\n"},
+        // Real data stays within the event's steps, even empty texts three
+        // structures deep, 4000 times.
+        {"deeply nested",
+         Decode({Text(u"Count"), Struct(u"Outer", 2, 1, PropertyParamCount, 0),
+                 Struct(u"Middle", 3, 1), Struct(u"Inner", 4, 1), Text(u"Name")},
+                2, deep),
+         "Count: \xE0\xBE\xA0\n" + [] {
+             std::string names;
+             for (int i = 0; i < 4000; ++i) names += "Name: \n";
+             return names;
+         }()},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(c.decoded.ok) << c.name << c.decoded.log;
+        EXPECT_EQ(c.decoded.lines, c.lines) << c.name;
+        EXPECT_EQ(c.decoded.log, "") << c.name;
+    }
+}
+
+TEST(WriteEventProperties, FailuresLogAndCountsAreBoundedByTheData)
+{
+    const std::string invalid = "\nERROR:: Data read from Events is Invalid. :: Error code: 15005";
+    const std::string noLength = "\nERROR:: Cannot get property length of Event. :: Error code: ";
+    const std::string memberFailed = "\nERROR:: Printing members of event structure failed.";
+    std::string loop = invalid;
+    for (int i = 0; i <= 32; ++i) {
+        loop += memberFailed;
+    }
+    EventPropertyInfo number = Text(u"Value");
+    number.InType = 8;  // a 32-bit number, no length given
+    // 65535 elements of 60000 members that have no element to decode.
+    std::vector<EventPropertyInfo> wide = {Struct(u"Outer", 1, 60000, 0, 65535)};
+    wide.resize(60001, Text(u"None", 0, 0));
+    const std::pair<Decoded, std::string> cases[] = {
+        {Decode({number}, 1, {{"Value", "1"}}), invalid + noLength + "15005"},
+        {Decode({Text(u"Size"), Text(u"Value", PropertyParamLength, 1, 0)}, 2, {{"Value", "9"}}),
+         noLength + "1168"},
+        {Decode({Text(u"Count"), Struct(u"Pair", 2, 1, PropertyParamCount, 0), number}, 2,
+                {{"Count", "\x01"}, {"Value", "5"}}),
+         invalid + noLength + "15005" + memberFailed},
+        // Data enough that the depth, not the event's steps, ends the loop.
+        {Decode({Struct(u"Self", 0, 1)}, 1, {{"Self", std::string(8, 'x')}}), loop},
+        {Decode({Text(u"Only")}, 3, {{"Only", "x"}}), invalid},
+        // The formatter's refusal (a value past the data) is not logged.
+        {Decode({Text(u"A"), Text(u"B")}, 2, {{"A", "x"}}), ""},
+        {Decode({Struct(u"Outer", 1, 1, 0, 65535), Struct(u"Middle", 2, 1, 0, 65535),
+                 Struct(u"Inner", 3, 0, 0, 65535)},
+                1, {{"Outer", "x"}}),
+         invalid + noLength + "15005" + memberFailed + memberFailed},
+        {Decode(wide, 1, {{"Outer", "x"}}), invalid + noLength + "15005" + memberFailed},
+    };
+    for (const auto& [decoded, log] : cases) {
+        EXPECT_FALSE(decoded.ok) << log;
+        EXPECT_EQ(decoded.log, log);
+    }
 }
 
 TEST(DeviceFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
@@ -173,234 +310,6 @@ TEST(DeviceFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
     file.Release();
     EXPECT_FALSE(std::filesystem::is_symlink(scratch));
     EXPECT_EQ(test::ReadFile(victim), "precious");
-}
-
-TEST(WriteEventProperties, ArraysStructuresCountsLengthsAndMaps)
-{
-    struct Case {
-        const char* name;
-        FakeEvent event;
-        std::string lines;
-    };
-    std::vector<Case> cases = {
-        {"array of three", Make({Number(u"PowerState", 3)}, 1, {3u, 0u, 2u}),
-         "PowerState: 3\nPowerState: 0\nPowerState: 2\n"},
-        {"structure",
-         Make({Struct(u"Dependency", 1, 2), Text(u"DeviceId"), Number(u"PowerState")}, 1,
-              {u"0x1", 3u}),
-         "DeviceId: 0x1\nPowerState: 3\n"},
-        // The count property's index stands in Count.
-        {"zero count",
-         Make({Number(u"Count"), Number(u"PowerState", 0, PropertyParamCount), Number(u"After")}, 3,
-              {0u, 7u}),
-         "Count: 0\nAfter: 7\n"},
-        {"count of two",
-         Make({Number(u"Count"), Number(u"PowerState", 0, PropertyParamCount)}, 2, {2u, 1u, 3u}),
-         "Count: 2\nPowerState: 1\nPowerState: 3\n"},
-        {"length property",
-         Make({Number(u"Size"), Property(u"Value", InTypeUInt32, 1, 0, PropertyParamLength)}, 2,
-              {4u, 9u}),
-         "Size: 4\nValue: 9\n"},
-    };
-    // A counted value keeps its characters up to a zero unit; the next value
-    // starts after all of them.
-    FakeEvent counted =
-        Make({Property(u"Name", TdhInTypeUnicodeString, 1, 3), Text(u"After")}, 2, {u"c"});
-    const std::vector<uint8_t> abc = {'a', 0, 0, 0, 'b', 0};
-    counted.data.insert(counted.data.begin(), abc.begin(), abc.end());
-    cases.push_back({"zero unit in a counted value", counted, "Name: a\nAfter: c\n"});
-    cases.push_back(
-        {"line ends and percent signs",
-         Make({Text(u"Friendly\nName"), Text(u"Path")}, 2, {u"100% \r\nof it", u"PCI\\VEN_1 A"}),
-         "Friendly%0AName: 100%25 %0D%0Aof it\nPath: PCI\\VEN_1 A\n"});
-    cases[2].event.numbers[u"Count"] = 0x10000;  // only the low 16 bits count: 0
-    cases[3].event.numbers[u"Count"] = 2;
-    cases[4].event.numbers[u"Size"] = 4;
-    FakeEvent mapped = Make({Number(u"State")}, 1, {1u});
-    mapped.properties[0].MapName = u"StateMap";
-    mapped.maps[u"StateMap"] = {u"Idle ", u"Active ", u""};
-    cases.push_back({"manifest map", mapped, "State: Active\n"});
-    mapped.decodingSource = 1;
-    cases.push_back({"other map", mapped, "State: Active \n"});
-    mapped.decodingSource = 0;
-    mapped.data[0] = 2;
-    cases.push_back({"empty map text", mapped, "State: \n"});
-    for (const Case& c : cases) {
-        Decoded decoded = Decode(c.event);
-        EXPECT_TRUE(decoded.ok) << c.name << decoded.log;
-        EXPECT_EQ(decoded.lines, c.lines) << c.name;
-        EXPECT_EQ(decoded.log, "") << c.name;
-    }
-}
-
-TEST(WriteEventProperties, FailuresLogTheirMessages)
-{
-    struct Case {
-        const char* name;
-        FakeEvent event;
-        std::string log;
-    };
-    const std::string invalid = "\nERROR:: Data read from Events is Invalid. :: Error code: 15005";
-    const std::string noLength = "\nERROR:: Cannot get property length of Event. :: Error code: ";
-    const std::string memberFailed = "\nERROR:: Printing members of event structure failed.";
-    std::string loopMessages = invalid;
-    for (int i = 0; i <= 32; ++i) {
-        loopMessages += memberFailed;
-    }
-    const EventPropertyInfo unsized = Property(u"Value", InTypeUInt32);
-    std::vector<Case> cases = {
-        {"no length", Make({unsized}, 1, {1u}), invalid + noLength + "15005"},
-        {"length not readable",
-         Make({Number(u"Size"), Property(u"Value", InTypeUInt32, 1, 0, PropertyParamLength)}, 2,
-              {4u, 9u}),
-         noLength + "1168"},
-        {"structure member",
-         Make({Number(u"Count"), Struct(u"Pair", 2, 1, PropertyParamCount, 0), unsized}, 2,
-              {1u, 5u}),
-         invalid + noLength + "15005" + memberFailed},
-        // Data enough that the depth, not the event's steps, ends the loop.
-        {"structure containing itself", Make({Struct(u"Self", 0, 1)}, 1, {std::u16string(8, u'x')}),
-         loopMessages},
-        {"more top-level properties than described", Make({Text(u"Only")}, 3, {u"x"}), invalid},
-        {"formatting fails silently", Make({Text(u"Text")}, 1, {}), ""},
-    };
-    cases[2].event.numbers[u"Count"] = 1;
-    cases[5].event.data = {'a', 0, 'b'};
-    FakeEvent mapFails = Make({Number(u"State")}, 1, {1u});
-    mapFails.mapStatus = 87;
-    cases.push_back({"map fails", mapFails,
-                     "\nERROR:: Cannot get event map information. :: Error code: 87"
-                     "\nERROR:: Cannot access Map value for event. :: Error code: 87"});
-    mapFails.mapStatus = 14;
-    cases.push_back({"map memory", mapFails,
-                     "\nERROR:: Cannot allocate memory for events. :: Error code: 14"
-                     "\nERROR:: Cannot access Map value for event. :: Error code: 14"});
-    for (const Case& c : cases) {
-        Decoded decoded = Decode(c.event);
-        EXPECT_FALSE(decoded.ok) << c.name;
-        EXPECT_EQ(decoded.log, c.log) << c.name;
-    }
-}
-
-TEST(WriteEventProperties, NestedCountsAreBoundedByTheEventsData)
-{
-    struct Case {
-        const char* name;
-        FakeEvent event;
-        bool ok;
-        std::string log;
-    };
-    const std::string spent =
-        "\nERROR:: Data read from Events is Invalid. :: Error code: 15005"
-        "\nERROR:: Cannot get property length of Event. :: Error code: 15005";
-    const std::string memberFailed = "\nERROR:: Printing members of event structure failed.";
-    std::vector<Case> cases = {
-        {"structures of structures, 65535 each",
-         Make({Struct(u"Outer", 1, 1, 0, 65535), Struct(u"Middle", 2, 1, 0, 65535),
-               Struct(u"Inner", 3, 0, 0, 65535)},
-              1, {u"x"}),
-         false, spent + memberFailed + memberFailed},
-    };
-    // 65535 elements of 60000 members that have no element to decode.
-    std::vector<EventPropertyInfo> wide = {Struct(u"Outer", 1, 60000, 0, 65535)};
-    wide.resize(60001, Number(u"None", 0));
-    cases.push_back(
-        {"members without elements", Make(wide, 1, {u"x"}), false, spent + memberFailed});
-    // Real data stays within its steps, even empty texts three structures deep.
-    FakeEvent deep = Make({Number(u"Count"), Struct(u"Outer", 2, 1, PropertyParamCount, 0),
-                           Struct(u"Middle", 3, 1), Struct(u"Inner", 4, 1), Text(u"Name")},
-                          2, {4000u});
-    deep.numbers[u"Count"] = 4000;
-    deep.data.resize(deep.data.size() + 2 * 4000, 0);
-    cases.push_back({"real data, deeply nested", deep, true, ""});
-    for (const Case& c : cases) {
-        Decoded decoded = Decode(c.event);
-        EXPECT_EQ(decoded.ok, c.ok) << c.name;
-        EXPECT_EQ(decoded.log, c.log) << c.name;
-    }
-}
-
-TEST(ProcessPowerTrace, KeepsEventsOfInterestAndGoesOnPastAnUndecodableOne)
-{
-    Replay replay;
-    FakeEvent broken = Registration(u"\\_SB.PC00.BRKN", u"x");
-    broken.properties[1].InType = InTypeUInt32;  // no length: cannot be decoded
-    FakeEvent mof = Registration(u"\\_SB.PC00.MOF0", u"mof");
-    mof.decodingSource = 1;
-    FakeEvent other = Registration(u"\\_SB.PC00.OTHR", u"other");
-    other.id = 99;
-    FakeEvent pep =
-        Make({Text(u"DeviceName"), Text(u"PlatformStateDependencyCount"), Text(u"PowerState")}, 3,
-             {u"\\_SB.PC00.HDAS", u"1", u"3"});
-    pep.id = 2;
-    pep.provider = KernelPepProvider;
-    FakeEvent failingInfo = Registration(u"\\_SB.PC00.NOIN", u"x");
-    failingInfo.infoStatus = 1168;
-    replay.events = {
-        Registration(u"\\_SB.PC00.HDAS", u"HDAudBus"), broken, mof, other, pep, failingInfo,
-        Registration(u"\\_SB.PC00.XHCI", u"USBXHCI")};
-    replay.Run();
-
-    EXPECT_EQ(replay.status, 0);
-    ASSERT_EQ(replay.lists.PoFxRundownList.size(), 2u);
-    EXPECT_EQ(replay.lists.PoFxRundownList[0].DeviceId, "\\_SB.PC00.HDAS");
-    EXPECT_EQ(replay.lists.PoFxRundownList[1].DeviceId, "\\_SB.PC00.XHCI");
-    EXPECT_EQ(replay.lists.PoFxRundownList[1].ServiceName, "USBXHCI");
-    ASSERT_EQ(replay.lists.PepDeviceRundownList.size(), 1u);
-    EXPECT_EQ(replay.lists.PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
-    EXPECT_EQ(replay.lists.PepDeviceRundownList[0].PowerStates[0], 3);
-    EXPECT_EQ(replay.capture.Text(),
-              "\nINFORMATION:: Number of buffers lost: 2"
-              "\nERROR:: Data read from Events is Invalid. :: Error code: 15005"
-              "\nERROR:: Cannot get property length of Event. :: Error code: 15005"
-              "\nERROR:: Retriving information from events failed. :: Error code: 1168"
-              "\nERROR:: Cannot get event information. :: Error code: 1168");
-    EXPECT_TRUE(replay.consumer.closed);
-    EXPECT_EQ(replay.consumer.openedName, Utf8ToUtf16(replay.Directory() + "\\VQTSystemTrace.etl"));
-}
-
-TEST(ProcessPowerTrace, PointerSizeFollowsTheHeaderFlag)
-{
-    for (uint16_t flags : {uint16_t{0}, EventHeaderFlag32BitHeader}) {
-        Replay replay;
-        replay.events = {Registration(u"a", u"b")};
-        replay.events[0].flags = flags | 0x0100;
-        replay.Run();
-        uint32_t expected = flags != 0 ? 4 : 8;
-        EXPECT_FALSE(replay.tdh.pointerSizes.empty());
-        for (uint32_t size : replay.tdh.pointerSizes) {
-            EXPECT_EQ(size, expected);
-        }
-    }
-}
-
-TEST(ProcessPowerTrace, OpenAndProcessFailures)
-{
-    struct Case {
-        bool openFails;
-        uint32_t lastError;
-        uint32_t processStatus;
-        int32_t result;
-        std::string log;
-    };
-    const Case cases[] = {
-        {true, 0, 0, 31, "\nERROR:: OpenTrace failed."},
-        {false, 0, 1223, 0, "\nINFORMATION:: Number of buffers lost: 2"},
-        {false, 0, 87, 87,
-         "\nINFORMATION:: Number of buffers lost: 2\nERROR:: ProcessTrace failed. :: Error code: 87"},
-    };
-    for (const Case& c : cases) {
-        Replay replay;
-        replay.consumer.openFails = c.openFails;
-        replay.consumer.lastError = c.lastError;
-        replay.consumer.processStatus = c.processStatus;
-        test::WriteFile(replay.capture.Dir.Path() / "VQTSystemTrace.etl", "trace");
-        replay.Run();
-        EXPECT_EQ(replay.status, c.result);
-        EXPECT_EQ(replay.capture.Text(), c.log);
-        EXPECT_EQ(replay.consumer.closed, !c.openFails);
-        EXPECT_FALSE(std::filesystem::exists(replay.capture.Dir.Path() / "VQTSystemTrace.etl"));
-    }
 }
 
 }  // namespace

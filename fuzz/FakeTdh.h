@@ -10,8 +10,10 @@
 #include "platform/Tdh.h"
 #include "platform/TraceProviders.h"
 
-// The trace decoder service as the decoding tests and the trace fuzzer fake it.
-namespace dormex::test {
+// The trace decoder service as the trace fuzzer fakes it: the input describes
+// each event (structures, arrays, counts, lengths, value maps, in-types) as the
+// replayed machine's flat text properties cannot.
+namespace dormex::fuzz {
 
 inline constexpr uint16_t InTypeUInt32 = 8;
 
@@ -158,4 +160,4 @@ public:
     std::vector<uint32_t> pointerSizes;
 };
 
-}  // namespace dormex::test
+}  // namespace dormex::fuzz
