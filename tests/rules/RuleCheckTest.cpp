@@ -78,26 +78,10 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          {W(18, "state-not-decimal",
             "F-state \"010\" is not a plain decimal number; validation reads it as 8 but the "
             "power-state checks compare 10")}},
-        {"sign",
-         Broken("<Dstate>3<", "<Dstate>+2<"),
-         {W(12, "state-not-decimal",
-            "D-state \"+2\" is not a plain decimal number; it is read as 2")}},
-        {"blanks",
-         Broken("<Fstate>0<", "<Fstate> 0 <"),
-         {W(13, "state-not-decimal",
-            "F-state \" 0 \" is not a plain decimal number; it is read as 0")}},
-        {"empty state",
-         Broken("<Fstate>0</Fstate>", "<Fstate/>"),
-         {W(13, "state-not-decimal",
-            "F-state \"\" is not a plain decimal number; it is read as 0")}},
         // Classes.
         {"class case",
          Broken("<class>audio<", "<class>Audio<"),
          {W(5, "unknown-class", "class \"Audio\" is not a known class; did you mean \"audio\"?")}},
-        {"class blanks",
-         Broken("<class>audio<", "<class> WiFi-Radio <"),
-         {W(5, "unknown-class",
-            "class \" WiFi-Radio \" is not a known class; did you mean \"WiFi-Radio\"?")}},
         {"class unknown",
          Broken("<class>audio<", "<class>camera<"),
          {W(5, "unknown-class", "class \"camera\" is not a known class")}},
@@ -112,11 +96,6 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          {W(9, "state-count-mismatch",
             "platformstatecount is 0 but the rule has 2 platformstate elements; none of them is "
             "validated or compared")}},
-        {"count as hex",
-         Broken("<platformstatecount>2<", "<platformstatecount>0x2<"),
-         {W(9, "state-count-mismatch",
-            "platformstatecount is 0 (read from \"0x2\") but the rule has 2 platformstate "
-            "elements; none of them is validated or compared")}},
         {"a state after the count is read by nothing",
          Broken("<Dstate>3</Dstate>\n        <Fstate>1<", "<Dstate>D3</Dstate>\n        <Fstate>1<",
                 Broken("<platformstatecount>2<", "<platformstatecount>1<")),
@@ -132,12 +111,6 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
                 Broken("<platformstatecount>2<", "<platformstatecount>4<")),
          {W(21, "state-not-decimal",
             "F-state \"010\" is not a plain decimal number; validation reads it as 8")}},
-        {"count large",
-         Broken("<platformstatecount>2<", "<platformstatecount>3<"),
-         {E(9, "rule-file-invalid",
-            "platformstate tags are fewer than platform state count: 3 For Regex/servicename "
-            ".*HDAS/HDAudBus"),
-          N(9, NotValid)}},
         // Rules that select nothing or repeat another.
         {"matches nothing",
          Broken("<regex>.*HDAS</regex>\n      <servicename>HDAudBus<",
@@ -154,9 +127,6 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          {W(20, "duplicate-rule",
             "the rule repeats the class, pattern and service name of the rule at line 4 for the "
             "same OS build")}},
-        {"same selection, not for the parent",
-         Broken("    </rule>\n", "    </rule>" + RuleLine("", ".*HDAS") + "\n"),
-         {}},
         // Patterns.
         {"invalid pattern",
          Broken(">.*HDAS<", ">.*(HDAS<"),
@@ -164,11 +134,6 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
             "pattern \".*(HDAS\" is not a valid regular expression (missing closing parenthesis at "
             "offset 7)" +
                 RunWarns)}},
-        {"long pattern",
-         Broken(">.*HDAS<", ">" + std::string(8193, 'a') + "<"),
-         {E(6, "invalid-pattern",
-            "pattern \"" + std::string(60, 'a') +
-                "...\" (8193 bytes) is longer than the 8192 bytes the matcher takes" + RunWarns)}},
         {"deep pattern",
          Broken(">.*HDAS<", ">" + deep + "<"),
          {E(6, "invalid-pattern",
@@ -192,12 +157,6 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          {W(21, "shadowed-build",
             "OS build \"226210\" contains the build \"22621\" of the os element at line 3; rule "
             "matching takes that one first whenever this one fits")}},
-        {"empty build first",
-         Broken("  </os>\n", "  </os><os build=\"\">" + RuleLine("", "x") +
-                                 "</os>\n<os build=\"19045\">" + RuleLine("", "x") + "</os>\n"),
-         {W(22, "shadowed-build",
-            "the os element at line 21 has an empty build, which fits every OS build; rule "
-            "matching takes that one first whenever this one fits")}},
         // What a run refuses: its own messages, at the line it stopped.
         {"malformed",
          Broken("    </rule>\n", "    </rules>\n"),
@@ -208,28 +167,10 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          "",
          {E(0, "malformed-xml", "malformed XML: XML_ERROR_EMPTY_DOCUMENT"),
           N(0, "Cannot create a doc handle"), N(0, NotParsed)}},
-        {"rule type",
-         Broken(">always<", ">Always<"),
-         {E(8, "rule-file-invalid", "Rule is corrupt, class provided is : Always"),
-          N(8,
-            "We expect one of the following  Rule classes: "
-            ",always,dynamic,requiredNo,classInvalidator,notRequired"),
-          N(8, NotValid)}},
         {"index order",
          Broken("<platformstateindex>1<", "<platformstateindex>2<"),
          {E(16, "rule-file-invalid", "PlatformStateIndex is not in order, Index provided is : 2"),
           N(16, NotValid)}},
-        {"F-state range",
-         Broken("<Fstate>1<", "<Fstate>256<"),
-         {E(18, "rule-file-invalid", "F State is not correct, F State provided is : 256"),
-          N(18, NotValid)}},
-        {"missing element",
-         Broken("<regex>.*HDAS</regex>", ""),
-         {E(4, "rule-file-invalid",
-            "regex tag was not found in xml. Please check XML file for <regex> tag, make sure that "
-            "they are not corrupt."),
-          N(4, "Issue with Rule a rule for OS version : 22621"),
-          N(4, "OS information was not set."), N(4, NotParsed)}},
         {"missing F-state",
          Broken("        <Fstate>1</Fstate>\n", ""),
          {E(15, "rule-file-invalid",
@@ -240,23 +181,9 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
             "for Service: HDAudBus"),
           N(15, "Issue with Rule a rule for OS version : 22621"),
           N(15, "OS information was not set."), N(15, NotParsed)}},
-        {"comment in os",
-         Broken("    </rule>\n", "    </rule>\n    <!-- HDAS -->\n"),
-         {E(21, "rule-file-invalid",
-            "A rule tag of NULL was specified. Please check XML file for comments or text inside <os> "
-            "tag"),
-          N(21, "Issue with Rule a rule for OS version : 22621"),
-          N(21, "OS information was not set."), N(21, NotParsed)}},
         {"no platform",
          "<?xml version=\"1.0\"?>\n<platforms>\n</platforms>\n",
          {E(2, "rule-file-invalid", "platform node was not found in xml"), N(2, NotParsed)}},
-        {"no name",
-         "<platform>\n  <os/>\n</platform>\n",
-         {E(1, "rule-file-invalid", "name attribute of platform node was not found in xml"),
-          N(1, NotParsed)}},
-        {"no os",
-         "<platform name=\"P\">\n  <other/>\n</platform>\n",
-         {E(1, "rule-file-invalid", "OS node was not found in xml"), N(1, NotParsed)}},
     };
     for (const Case& c : cases) {
         test::LogCapture capture;
@@ -273,19 +200,6 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
     }
 }
 
-TEST(CheckRuleFile, AFileThatCannotBeReadIsNotChecked)
-{
-    test::LogCapture capture;
-    for (const std::string& path :
-         {(capture.Dir.Path() / "absent.xml").string(), capture.Dir.Path().string()}) {
-        RuleFileCheck check = CheckRuleFile(path, capture.Files);
-        EXPECT_FALSE(check.Readable) << path;
-        ASSERT_EQ(check.Diagnostics.size(), 1u) << path;
-        EXPECT_EQ(check.Diagnostics[0].Code, "unreadable");
-        EXPECT_EQ(check.Diagnostics[0].Line, 0);
-    }
-}
-
 TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
 {
     constexpr size_t none = std::string::npos;
@@ -294,14 +208,10 @@ TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
         {"(a+)+", 0},
         {"(a*)*", 0},
         {"x(?:a{2,})*", 1},
-        {"(a+)+?", 0},
         {"((a+))+", 0},
         {"(a|b+)*", 0},
         {"(a+){2,}", 0},
-        {"(a+){0,}", 0},
         {"([)]+)+", 0},
-        {"(a+b?)+", 0},
-        {"(\\w+\\s?)*", 0},
         {"((a+){2})+", 0},
         {"((a+)?)+", 0},
         {"x(y|(a+))*", 1},
@@ -309,11 +219,9 @@ TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
         // nothing back, or the outer one is bounded.
         {"(a+b)+", none},
         {"\\\\_SB\\.(\\w+\\.)+HDAS", none},
-        {"(\\d+\\.)+\\d+", none},
         {"(x(a+)y){3,}", none},
         {"(a++)+", none},
         {"(?>a+)+", none},
-        {"(a+)++", none},
         {"(a)+", none},
         {"(a{1,5})*", none},
         {"(a+)?", none},

@@ -108,32 +108,12 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
          "class tag was not found in xml. Please check XML file for <class> tag, make sure that "
          "they are not corrupt.",
          2013, false},
-        {Without(test::OneRuleFile, "regex"), USER_INFO,
-         "regex tag was not found in xml. Please check XML file for <regex> tag, make sure that "
-         "they are not corrupt.",
-         2013, false},
-        {Without(test::OneRuleFile, "servicename"), USER_INFO,
-         "servicename tag was not found in xml. Please check XML file for <servicename> tag, make "
-         "sure that they are not corrupt for classaudio",
-         2013, false},
-        {Without(test::OneRuleFile, "ruletype"), USER_INFO,
-         "ruletype tag was not found in xml. Please check XML file for <ruletype> tag, make sure "
-         "that they are not corrupt for regex/servicename.*HDAS/HDAudBus",
-         2013, false},
-        {Without(test::OneRuleFile, "platformstatecount"), USER_INFO,
-         "platformstatecount tag was not found in xml. Please check XML file for "
-         "<platformstatecount> tag for Regex/ServiceName .*HDAS/HDAudBus",
-         2013, false},
         {std::regex_replace(test::OneRuleFile, std::regex("<platformstate>[^]*</platformstate>"),
                             ""),
          USER_INFO,
          "platformstate tag was not found in xml. Please make sure that number of platformstate "
          "tags are equal to platform state count: 2 For Regex/servicename .*HDAS/HDAudBus",
          2013, false},
-        {Without(test::OneRuleFile, "platformstateindex"), USER_INFO,
-         "platformstateindex node was not found in xml. Please check <platformstateindex> tag in "
-         "xml & make sure that it is monotonically increasing.",
-         2013, true},
         {Without(test::OneRuleFile, "Dstate"), USER_INFO,
          "DState node was not found in xml. Please check <Dstate> tag in xml & make sure that it "
          "is in range of 0 to 3 (D States representations)",
@@ -206,15 +186,6 @@ TEST(RuleParser, DocumentLevelFailures)
                       " :: Error code: " + std::to_string(c.code))
             << c.xml;
     }
-}
-
-TEST(RuleParser, EmptyPath)
-{
-    test::LogCapture capture;
-    RuleSet rules;
-    EXPECT_EQ(LoadRuleFile("", rules, capture.Log, capture.Files), 87);
-    EXPECT_EQ(capture.Text(),
-              "\nERROR:: No File name was specified for accessing rules :: Error code: 87");
 }
 
 }  // namespace
