@@ -110,57 +110,6 @@ TEST(RunChecks, RecordsEachKindOfDisagreement)
     }
 }
 
-TEST(RunChecks, LogsEveryStepsCompletionInOrder)
-{
-    test::AnalysisFixture fixture;
-    fixture.Check();
-    std::string log = fixture.Log();
-    EXPECT_EQ(log.substr(log.find("\nINFORMATION:: Class Invalidators")),
-              "\nINFORMATION:: Class Invalidators Check completed.."
-              "\nINFORMATION:: Unique device Check completed.."
-              "\nINFORMATION:: Unexpected Device Check completed.."
-              "\nINFORMATION:: Registrations Check completed.."
-              "\nINFORMATION:: Required Device Check completed.."
-              "\nINFORMATION:: Power state Check completed.."
-              "\nINFORMATION:: Unknown Device Check completed.."
-              "\nINFORMATION:: Missing dependency Check completed.."
-              "\nINFORMATION:: Running Yellow Bang Checks."
-              "\nINFORMATION:: Po List Empty, cannot find yellow bangs."
-              "\nINFORMATION:: Yellow Bang Check completed..");
-}
-
-TEST(RunChecks, YellowBangsWithoutDeviceRecordsSayNoDeviceIsPresent)
-{
-    test::AnalysisFixture fixture;
-    fixture.AddPo("WUDFRd", "USB\\1");
-    fixture.AddPo("usbvideo", "USB\\2");
-    fixture.Check();
-    std::string log = fixture.Log();
-    EXPECT_EQ(log.substr(log.find("\nINFORMATION:: Running Yellow Bang")),
-              "\nINFORMATION:: Running Yellow Bang Checks."
-              "\nERROR:: No device is present.\nERROR:: No device is present."
-              "\nINFORMATION:: Device Information Logging Complete."
-              "\nINFORMATION:: Yellow Bang Check completed..");
-    EXPECT_TRUE(fixture.Errors().empty());
-}
-
-TEST(InvalidateClass, RewritesRulesAndMarksTheClass)
-{
-    test::AnalysisFixture fixture;
-    Rule& gfx = fixture.AddRule("graphics", ".*\\.GFX0", "", "always");
-    Rule& audio = fixture.AddRule("audio", ".*\\.HDAS", "", "always");
-    Rule& odd = fixture.AddRule("Graphics-Odd", ".*", "", "dynamic");
-    fixture.Match();
-    InvalidateClass("graphics", fixture.analysis);
-    InvalidateClass("Graphics-Odd", fixture.analysis);
-    EXPECT_EQ(gfx.RuleType, "requiredNo");
-    EXPECT_EQ(audio.RuleType, "always");
-    EXPECT_EQ(odd.RuleType, "requiredNo");
-    EXPECT_EQ(fixture.analysis.ClassStates.at("graphics"), 1);
-    EXPECT_EQ(fixture.analysis.ClassStates.at("audio"), 0);
-    EXPECT_EQ(fixture.analysis.ClassStates.at("Graphics-Odd"), 1);
-}
-
 TEST(RunChecks, UniqueClassWithoutConstrainedDeviceIsReported)
 {
     test::AnalysisFixture fixture;

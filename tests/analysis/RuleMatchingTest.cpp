@@ -44,7 +44,8 @@ TEST(MatchDevices, FirstAcceptingRuleTakesTheDevice)
     }
 }
 
-TEST(MatchDevices, LogsTheKindOfMatchAndTheUnmatched)
+// A device goes to the first rule that takes it; the rest to the NIL entry.
+TEST(MatchDevices, EachDeviceGoesToOneRuleInRuleOrder)
 {
     test::AnalysisFixture fixture;
     fixture.AddRule("audio", "", "HDAUDBUS", "always");
@@ -61,16 +62,6 @@ TEST(MatchDevices, LogsTheKindOfMatchAndTheUnmatched)
     EXPECT_EQ(fixture.KeysOf(2), Keys{});
     EXPECT_EQ(fixture.KeysOf(3), Keys{"\\_SB.PC00.RP09"});
     EXPECT_EQ(fixture.KeysOf(4), Keys{"\\_SB.PC00.LPCB"});
-    for (
-        const char* line :
-        {"\nINFORMATION:: match found for Class with service name: hdaudbuswith rule hdaudbus\n",
-         "\nINFORMATION:: match found for Class with Regex: \\_SB.PC00.SAT0with regex: .*\\.SAT0\n",
-         "\nINFORMATION:: match found for Class with comparing.: \\_SB.PC00.RP09with "
-         "regex-string: \\_SB.PC00.RP09\n",
-         "\nWARNING:: No rule match found for Acpi Name: \\_SB.PC00.LPCB\n",
-         "\nINFORMATION:: Adding Rule to cdr. Class: audioservicename/regex: HDAUDBUS/\n"}) {
-        EXPECT_TRUE(fixture.Logged(line)) << line;
-    }
 }
 
 TEST(MatchDevices, PatternThatFailsIsNamedOnceAndMatchesOnlyByComparing)
@@ -135,45 +126,8 @@ TEST(MatchRules, ChoosesTheOsEntryByItsBuild)
     }
 }
 
-// A drive below a root port, and the registrations of both.
-void AddDriveBehindRootPort(test::AnalysisFixture& fixture)
-{
-    const std::string port = "PCI\\VEN_8A01&DEV_7A38\\3&1&0&E8";
-    const std::string drive = "PCI\\VEN_1E0F&DEV_0001\\4&2&0&00E8";
-    fixture.AddPo("stornvme", drive);
-    fixture.AddDevice(drive, "Standard NVM Express Controller", port);
-    fixture.AddDevice(port, "PCI Express Root Port", "ACPI\\PNP0A08\\0");
-    fixture.AddPoFx("\\_SB.PC00.RP07", "pci", "PCI\\VEN_8A01&DEV_7A30\\3&1&0&E0");
-    fixture.AddPoFx("\\_SB.PC00.RP09", "pci", port);
-    fixture.AddPep("\\_SB.PC00.RP09", {3}, {0});
-}
-
-TEST(ResolveParentRule, RedirectsTheRuleToTheRootPortsRegistration)
-{
-    test::AnalysisFixture fixture;
-    Rule& rule = fixture.AddRule("storage", ".*\\.NVME", "stornvme", "always", {{"3", "0"}}, true);
-    fixture.AddRule("Integrated PCI Root Port", ".*\\.RP0[1-9]", "pci", "requiredNo");
-    AddDriveBehindRootPort(fixture);
-    fixture.Match();
-    EXPECT_EQ(rule.Regex, "\\_SB.PC00.RP09");
-    EXPECT_EQ(rule.ServiceName, "");
-    EXPECT_EQ(fixture.KeysOf(0), Keys{"\\_SB.PC00.RP09"});
-    EXPECT_EQ(fixture.KeysOf(1), Keys{"\\_SB.PC00.RP07"});
-    EXPECT_TRUE(fixture.Logged("\nINFORMATION:: Rule on Parent Detected forstorage\n"));
-    const std::string walk =
-        "\nINFORMATION:: Device Instance Path:PCI\\VEN_1E0F&DEV_0001\\4&2&0&00E8"
-        "\nINFORMATION:: Finding Root Port :PCI\\VEN_1E0F&DEV_0001\\4&2&0&00E8Compared: Standard "
-        "NVM Express Controller"
-        "\nINFORMATION:: Finding Root Port :PCI\\VEN_8A01&DEV_7A38\\3&1&0&E8Compared: PCI Express "
-        "Root Port"
-        "\nINFORMATION:: Found Match for Root Port :ACPI\\PNP0A08\\0"
-        "\nINFORMATION:: Checking :PCI\\VEN_8A01&DEV_7A30\\3&1&0&E0Compared: -1"
-        "\nINFORMATION:: Checking :PCI\\VEN_8A01&DEV_7A38\\3&1&0&E8Compared: 0"
-        "\nINFORMATION:: Found Match :PCI\\VEN_8A01&DEV_7A38\\3&1&0&E8"
-        "\nINFORMATION:: new Regex: \\_SB.PC00.RP09";
-    EXPECT_TRUE(fixture.Logged(walk)) << fixture.Log();
-}
-
+// The sample scenario shows a parent rule redirected to its root port's
+// registration; here the walks that cannot finish.
 TEST(ResolveParentRule, LeavesThePatternWhenTheWalkCannotFinish)
 {
     struct Case {
@@ -295,15 +249,12 @@ TEST(WifiSpecialCase, AddsTheAdapterBehindTheVirtualBus)
 TEST(ZephlinkSpecialCase, RelaxesTheRuleWhenTheControllerCannotIdle)
 {
     const std::string path = "PCI\\VEN_5A4C&DEV_0C01\\4&3&0&00E0";
-    const std::string key = "system\\CurrentControlSet\\Enum\\" + path + "\\Device Parameters\\WDF";
     struct Case {
         const char* name;
         std::string registry;
         int32_t problem;
         bool onParent;
         bool relaxed;
-        bool readsKey;
-        bool supportedLine;
     };
     const std::string idle =
         R"(, "registry": {")" +
@@ -311,12 +262,11 @@ TEST(ZephlinkSpecialCase, RelaxesTheRuleWhenTheControllerCannotIdle)
             "system\\\\CurrentControlSet\\\\Enum\\\\PCI\\\\VEN_5A4C&DEV_0C01\\\\4&3&0&00E0\\\\Device Parameters\\\\WDF") +
         R"(": {"IdleInWorkingState": )";
     const Case cases[] = {
-        {"value missing", "", 10, true, true, true, false},
-        {"value 1", idle + "1}}", 10, true, false, true, true},
-        {"value 0", idle + "0}}", 10, true, false, true, false},
-        {"value 0x31", idle + "49}}", 10, true, false, true, false},
-        {"no problem code", "", 0, true, false, false, false},
-        {"not a parent rule", "", 10, false, false, false, false},
+        {"value missing", "", 10, true, true},
+        {"value 1", idle + "1}}", 10, true, false},
+        {"value 0", idle + "0}}", 10, true, false},
+        {"no problem code", "", 0, true, false},
+        {"not a parent rule", "", 10, false, false},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture(c.registry);
@@ -329,28 +279,7 @@ TEST(ZephlinkSpecialCase, RelaxesTheRuleWhenTheControllerCannotIdle)
         fixture.Match();
         EXPECT_EQ(rule.PlatformStates[1].DState, c.relaxed ? "0" : "3") << c.name;
         EXPECT_EQ(rule.PlatformStates[1].FState, c.relaxed ? "1" : "0") << c.name;
-        EXPECT_EQ(fixture.Logged("\nINFORMATION:: ZLK Register found at: " + key), c.readsKey)
-            << c.name;
-        EXPECT_EQ(fixture.Logged("\nINFORMATION:: ZLK RTD3 Supported."), c.supportedLine) << c.name;
-        EXPECT_EQ(fixture.Logged("\nINFORMATION:: ZLK RTD3 NOT Supported."
-                                 "\nINFORMATION:: Rules modified to D: 0F state: 1"
-                                 "\nINFORMATION:: Rules modified to D: 0F state: 1"),
-                  c.relaxed)
-            << c.name;
     }
-}
-
-TEST(ZephlinkSpecialCase, PathWithoutEnumeratorGetsPciPrefix)
-{
-    test::AnalysisFixture fixture;
-    fixture.AddRule("zephlink", "", "zlkport", "always", {{"3", "0"}}, true);
-    fixture.AddPo("zlkport", "VEN_5A4C&DEV_0C01\\4");
-    fixture.AddDevice("VEN_5A4C&DEV_0C01\\4", "Zephlink", "", 10);
-    fixture.Match();
-    EXPECT_TRUE(
-        fixture.Logged("\nINFORMATION:: ZLK Register found at: "
-                       "system\\CurrentControlSet\\Enum\\PCI\\VEN_5A4C&DEV_0C01\\4\\Device "
-                       "Parameters\\WDF"));
 }
 
 }  // namespace
