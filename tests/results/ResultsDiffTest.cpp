@@ -118,6 +118,7 @@ TEST(ReadComparedFindings, KeysBySameFaultOnSameDevice)
     }
 }
 
+// A file that is not JSON is refused in the command-line test.
 TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
 {
     const Json good = Mismatch("\\_SB.PC00.IPU0");
@@ -143,17 +144,10 @@ TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
          "compare"},
         {R"({"format": "dormex-results/1", "outcome": {"result": "completed"}})",
          "$: no member \"findings\""},
-        {R"({"format": "dormex-results/1", "outcome": {"result": "completed"},
-             "findings": {}})",
-         "$.findings: not an array"},
         {withFinding([](Json& f) { f.erase("kind"); }), "$.findings[1]: no member \"kind\""},
         {withFinding([](Json& f) { f["kind"] = "2"; }), "$.findings[1].kind: not an integer"},
-        {withFinding([](Json& f) { f["device"] = 7; }),
-         "$.findings[1].device: not a string or null"},
         {withFinding([](Json& f) { f["rule"] = "x"; }),
          "$.findings[1].rule: not an object or null"},
-        {withFinding([](Json& f) { f["rule"].erase("regex"); }),
-         "$.findings[1].rule: no member \"regex\""},
         {withFinding([](Json& f) { f["actual"][0]["F"] = "0"; }),
          "$.findings[1].actual[0].F: not an integer or null"},
         {withFinding([](Json& f) { f["problemCode"] = nullptr; }),
@@ -164,9 +158,6 @@ TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
         ASSERT_TRUE(std::holds_alternative<std::string>(read)) << c.json;
         EXPECT_EQ(std::get<std::string>(read), c.fault);
     }
-    auto notJson = ReadComparedFindings("{\"format\":");
-    ASSERT_TRUE(std::holds_alternative<std::string>(notJson));
-    EXPECT_EQ(std::get<std::string>(notJson).rfind("not valid JSON: ", 0), 0u);
 }
 
 // Two runs and what changed between them; the diff points into the runs.

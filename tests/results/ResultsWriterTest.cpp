@@ -66,110 +66,63 @@ TEST(WriteResults, ListsFindingsAsTheReportDoes)
     run.Errors.AddError(DeviceProblemCode, nullptr, nullptr, &unknown, log);
     run.Errors.AddError(StorageCacheConstraintMissing, nullptr, nullptr, nullptr, log);
 
-    const Json rule = {{"regex", ".*\\.HDAS"}, {"serviceName", "HDAudBus"}, {"type", "always"}};
-    const Json expected = Json::array({{{"D", 3}, {"F", 0}}, {{"D", 3}, {"F", 1}}});
+    // A finding's members; those not given are null.
+    auto finding = [](const std::string& members) {
+        Json all = Json::parse(
+            R"({"device": null, "class": null, "rule": null, "expected": null, "actual": null})");
+        all.update(Json::parse("{" + members + "}"));
+        return all;
+    };
+    const std::string audioRule = R"("class": "audio", "expected": [{"D": 3, "F": 0}, {"D": 3, "F": 1}],
+        "rule": {"regex": ".*\\.HDAS", "serviceName": "HDAudBus", "type": "always"})";
     const Json findings = Json::array({
-        {{"kind", 5},
-         {"kindName", "StorageCacheConstraintMissing"},
-         {"device", nullptr},
-         {"class", nullptr},
-         {"rule", nullptr},
-         {"expected", nullptr},
-         {"actual", nullptr},
-         {"actionBy", "driver vendor"}},
-        {{"kind", 6},
-         {"kindName", "DeviceProblemCode"},
-         {"device", "PCI\\B"},
-         {"class", nullptr},
-         {"rule", nullptr},
-         {"expected", nullptr},
-         {"actual", nullptr},
-         {"problemCode", 28},
-         {"actionBy", "driver vendor"}},
-        {{"kind", 6},
-         {"kindName", "DeviceProblemCode"},
-         {"device", "PCI\\C"},
-         {"class", nullptr},
-         {"rule", nullptr},
-         {"expected", nullptr},
-         {"actual", nullptr},
-         {"actionBy", "driver vendor"}},
-        {{"kind", 0},
-         {"kindName", "ConstraintWithoutPofx"},
-         {"device", "\\_SB.PC00.THC0"},
-         {"class", nullptr},
-         {"rule", nullptr},
-         {"expected", nullptr},
-         {"actual", Json::array({{{"D", 3}, {"F", nullptr}}})},
-         {"actionBy", "driver vendor"}},
-        {{"kind", 2},
-         {"kindName", "PowerStateMismatch"},
-         {"device", "\\_SB.PC00.HDAS"},
-         {"class", "audio"},
-         {"rule", rule},
-         {"expected", expected},
-         {"actual", Json::array({{{"D", 3}, {"F", 0}}, {{"D", 0}, {"F", 1}}})},
-         {"actionBy", "BIOS"}},
-        {{"kind", 2},
-         {"kindName", "PowerStateMismatch"},
-         {"device", "\\_SB.PC00.XHCI"},
-         {"class", "audio"},
-         {"rule", rule},
-         {"expected", expected},
-         {"actual", nullptr},
-         {"actionBy", "BIOS"}},
+        finding(R"("kind": 5, "kindName": "StorageCacheConstraintMissing",
+                   "actionBy": "driver vendor")"),
+        finding(R"("kind": 6, "kindName": "DeviceProblemCode", "device": "PCI\\B",
+                   "problemCode": 28, "actionBy": "driver vendor")"),
+        finding(R"("kind": 6, "kindName": "DeviceProblemCode", "device": "PCI\\C",
+                   "actionBy": "driver vendor")"),
+        finding(R"("kind": 0, "kindName": "ConstraintWithoutPofx", "device": "\\_SB.PC00.THC0",
+                   "actual": [{"D": 3, "F": null}], "actionBy": "driver vendor")"),
+        finding(R"("kind": 2, "kindName": "PowerStateMismatch", "device": "\\_SB.PC00.HDAS",
+                   "actual": [{"D": 3, "F": 0}, {"D": 0, "F": 1}], "actionBy": "BIOS", )" + audioRule),
+        finding(R"("kind": 2, "kindName": "PowerStateMismatch", "device": "\\_SB.PC00.XHCI",
+                   "actionBy": "BIOS", )" + audioRule),
     });
     const Json results = run.Results();
     EXPECT_EQ(results["findings"], findings);
     EXPECT_EQ(results["issues"], 6);
 }
 
-// How the run ended, which rule file it used and why it has no LPIT states.
-TEST(WriteResults, TellsHowTheRunEnded)
+// How the run ended shows in every scenario's results file; here which rule
+// file it used and why it has no LPIT states.
+TEST(WriteResults, NamesTheRuleFileAndWhyNoLpitWasRead)
 {
     struct Case {
         RunOutcome outcome;
         std::string lpitStatusText;
-        Json expected;
+        std::string expected;  // members of the results
     };
-    const Json stoppedEarly = {{"read", false},
-                               {"reason", "The run stopped before it read the LPIT."}};
+    const std::string stoppedEarly =
+        R"("lpit": {"read": false, "reason": "The run stopped before it read the LPIT."})";
     const Case cases[] = {
-        {{"", false, false, RunStop{"no-administrator", 0, "User does not have"}},
-         "",
-         {{"ruleFile", nullptr},
-          {"outcome",
-           {{"result", "stopped"},
-            {"stop", "no-administrator"},
-            {"code", 0},
-            {"message", "User does not have"}}},
-          {"lpit", stoppedEarly}}},
-        {{"rules_for_soc\\F.xml", false, false, RunStop{"trace-failed", 183, "Something"}},
-         "",
-         {{"ruleFile", {{"path", "rules_for_soc\\F.xml"}, {"chosenBy", "machine"}}},
-          {"outcome",
-           {{"result", "stopped"},
-            {"stop", "trace-failed"},
-            {"code", 183},
-            {"message", "Something"}}},
-          {"lpit", stoppedEarly}}},
-        {{".\\rules_for_soc\\T.xml", true, false, std::nullopt},
-         "LPIT cannot be retrived.",
-         {{"ruleFile", {{"path", ".\\rules_for_soc\\T.xml"}, {"chosenBy", "test-switch"}}},
-          {"outcome", {{"result", "completed"}, {"code", 0}}},
-          {"lpit", {{"read", false}, {"reason", "LPIT cannot be retrived."}}}}},
-        {{"rules_for_soc\\F.xml", false, true, std::nullopt},
-         "",
-         {{"ruleFile", {{"path", "rules_for_soc\\F.xml"}, {"chosenBy", "machine"}}},
-          {"outcome", {{"result", "completed"}, {"code", 0}}},
-          {"lpit", {{"read", true}, {"states", Json::array()}}}}},
+        {{"", false, false, RunStop{"no-administrator", 0, "x"}}, "",
+         R"({"ruleFile": null, )" + stoppedEarly + "}"},
+        {{"rules_for_soc\\F.xml", false, false, RunStop{"trace-failed", 183, "x"}}, "",
+         R"({"ruleFile": {"path": "rules_for_soc\\F.xml", "chosenBy": "machine"}, )" +
+             stoppedEarly + "}"},
+        {{".\\rules_for_soc\\T.xml", true, false, std::nullopt}, "LPIT cannot be retrived.",
+         R"({"ruleFile": {"path": ".\\rules_for_soc\\T.xml", "chosenBy": "test-switch"},
+             "lpit": {"read": false, "reason": "LPIT cannot be retrived."}})"},
+        {{"F.xml", false, true, std::nullopt}, "", R"({"lpit": {"read": true, "states": []}})"},
     };
     for (const Case& c : cases) {
         RunRecords run;
         run.Outcome = c.outcome;
         run.LpitStatusText = c.lpitStatusText;
         const Json results = run.Results();
-        for (const auto& [member, value] : c.expected.items()) {
+        const Json expected = Json::parse(c.expected);
+        for (const auto& [member, value] : expected.items()) {
             EXPECT_EQ(results[member], value) << member;
         }
     }
