@@ -9,43 +9,33 @@ namespace {
 using test::BasicSnapshot;
 using test::TestMachine;
 
-// The help text itself and every stop of a run are in the end-to-end scenarios.
-TEST(Driver, HelpSwitchWinsWhereverItStands)
+// The help text itself and every stop of a run are in the end-to-end scenarios;
+// here which arguments are the switches, wherever they stand.
+TEST(Driver, SwitchesAreTheirExactText)
 {
     struct Case {
         std::vector<std::string> arguments;
         bool help;
-    };
-    const Case cases[] = {
-        {{"/?"}, true},   {{"/t", "/?"}, true}, {{"x", "/?"}, true},
-        {{"/?x"}, false}, {{"-?"}, false},      {{}, false},
-    };
-    for (const Case& c : cases) {
-        TestMachine machine(BasicSnapshot());
-        machine.Console.Input = "\n  k\n";
-        EXPECT_EQ(RunDormex(c.arguments, machine.State, machine.Services), 0);
-        const bool help = machine.Console.Output.rfind("\nTo use Dormex", 0) == 0;
-        EXPECT_EQ(help, c.help) << ::testing::PrintToString(c.arguments);
-        // Help reads up to one non-blank character.
-        EXPECT_EQ(machine.Console.InputReads, c.help ? 4u : 0u);
-    }
-}
-
-TEST(Driver, TestSwitchSkipsRuleFileSelection)
-{
-    struct Case {
-        std::vector<std::string> arguments;
         bool testSwitch;
     };
     const Case cases[] = {
-        {{"/t"}, true}, {{"x", "/t"}, true}, {{"/T"}, false}, {{"/t "}, false}, {{"-t"}, false},
+        {{"/?"}, true, false},      {{"x", "/?"}, true, false},  {{"/?x"}, false, false},
+        {{"-?"}, false, false},     {{"x", "/t"}, false, true},  {{"/T"}, false, false},
+        {{"/t "}, false, false},    {{"-t"}, false, false},      {{}, false, false},
     };
     for (const Case& c : cases) {
         TestMachine machine(BasicSnapshot());  // no rules_for_soc folder
-        RunDormex(c.arguments, machine.State, machine.Services);
-        bool folderMessage =
-            machine.Console.Output.find("\"rules_for_soc\" folder not found.") != std::string::npos;
-        EXPECT_EQ(folderMessage, !c.testSwitch) << ::testing::PrintToString(c.arguments);
+        machine.Console.Input = "\n  k\n";
+        const std::string which = ::testing::PrintToString(c.arguments);
+        // With /t the test rule file is loaded, and missing.
+        EXPECT_EQ(RunDormex(c.arguments, machine.State, machine.Services), c.testSwitch ? 13 : 0);
+        const std::string& output = machine.Console.Output;
+        EXPECT_EQ(output.rfind("\nTo use Dormex", 0) == 0, c.help) << which;
+        // Help reads up to one non-blank character.
+        EXPECT_EQ(machine.Console.InputReads, c.help ? 4u : 0u) << which;
+        EXPECT_EQ(output.find("\"rules_for_soc\" folder not found.") != std::string::npos,
+                  !c.help && !c.testSwitch)
+            << which;
     }
 }
 
@@ -68,58 +58,45 @@ TEST(Driver, SecondRunStartsAFreshLog)
     EXPECT_EQ(machine.DebugLogText().rfind("\nINFORMATION:: -----", 0), 0u);
 }
 
-// Counts the identifiers handed out and freed.
-class CountingSecurity final : public Security {
+// Answers as a case says; counts the identifiers handed out and not freed.
+class CaseSecurity final : public Security {
 public:
-    bool allocates = true;
-    bool queryWorks = true;
-    bool member = true;
-    int allocated = 0;
-    int freed = 0;
-    int token = 0;
+    bool allocates = true, queryWorks = true, member = true;
+    int held = 0;
 
     bool AllocateAndInitializeSid(const std::array<uint8_t, 6>& authority, uint8_t count,
                                   const std::array<uint32_t, 8>& subAuthorities,
                                   SidHandle* sid) override
     {
-        EXPECT_EQ(authority, NtAuthority);
-        EXPECT_EQ(count, 2);
-        EXPECT_EQ(subAuthorities, (std::array<uint32_t, 8>{32, 544, 0, 0, 0, 0, 0, 0}));
-        if (!allocates) {
-            return false;
-        }
-        ++allocated;
-        *sid = &token;
-        return true;
+        // BUILTIN\Administrators, S-1-5-32-544.
+        EXPECT_TRUE(authority == NtAuthority && count == 2 && subAuthorities[0] == 32 &&
+                    subAuthorities[1] == 544);
+        *sid = &held;
+        held += allocates ? 1 : 0;
+        return allocates;
     }
     bool CheckTokenMembership(SidHandle, bool* isMember) override
     {
         *isMember = member;
         return queryWorks;
     }
-    void FreeSid(SidHandle) override { ++freed; }
+    void FreeSid(SidHandle) override { --held; }
 };
 
 TEST(IsAdministrator, EveryFailureCountsAsNoAdministratorAndFreesTheIdentifier)
 {
-    struct Case {
-        bool allocates, queryWorks, member, expected;
-        int freed;
-    };
-    const Case cases[] = {
-        {true, true, true, true, 1},
-        {true, true, false, false, 1},
-        {true, false, true, false, 1},
-        {false, true, true, false, 0},
-    };
-    for (const Case& c : cases) {
-        CountingSecurity security;
-        security.allocates = c.allocates;
-        security.queryWorks = c.queryWorks;
-        security.member = c.member;
-        EXPECT_EQ(IsAdministrator(security), c.expected);
-        EXPECT_EQ(security.freed, c.freed);
-        EXPECT_EQ(security.allocated, c.freed);
+    // Allocates, query works, member; is an administrator.
+    const std::array<bool, 4> cases[] = {{true, true, true, true},
+                                         {true, true, false, false},
+                                         {true, false, true, false},
+                                         {false, true, true, false}};
+    for (const auto& [allocates, queryWorks, member, administrator] : cases) {
+        CaseSecurity security;
+        security.allocates = allocates;
+        security.queryWorks = queryWorks;
+        security.member = member;
+        EXPECT_EQ(IsAdministrator(security), administrator);
+        EXPECT_EQ(security.held, 0);
     }
 }
 
