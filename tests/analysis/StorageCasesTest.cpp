@@ -61,24 +61,6 @@ TEST(StorageCases, ProbeRunsOnlyWhenTheDriverIsDetected)
     }
 }
 
-TEST(ProbeStorageCache, AsksSixteenPortsAndGoesOnAfterASuccess)
-{
-    test::AnalysisFixture fixture(
-        Ports(R"("0": {"ioctlFails": true}, "1": {"answer": ")" + Answer(71) +
-              R"("}, "2": {"answer": "1c"}, "3": {"answer": ")" + Answer(72) + "\"}"));
-    EXPECT_TRUE(ProbeStorageCache(fixture.capture.Log, fixture.services.deviceIo));
-    std::string expected =
-        "\nINFORMATION:: Checking for Velomem presence"
-        "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi0"
-        "\nINFORMATION:: Velomem IOCTL passed: Velomem Present on Scsi1"
-        "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi2"
-        "\nINFORMATION:: Velomem IOCTL failed: Velomem Not Present on Scsi3";
-    for (int port = 4; port < 16; ++port) {
-        expected += "\nINFORMATION:: Could not find Scsi" + std::to_string(port);
-    }
-    EXPECT_EQ(fixture.Log(), expected);
-}
-
 TEST(StorageProbe, AnswerBytesThatCount)
 {
     for (size_t at : {28u, 31u, 72u, 223u}) {

@@ -41,11 +41,10 @@ constexpr const char* FullSnapshot = R"({
 })";
 
 // What the replayed services make of each member shows in the tests of the
-// program's steps and in the end-to-end scenarios, which also record every
-// scenario's machine and replay the recording; here what no run shows, the
-// canonical form of what was read:
-// members in the format's order, maps sorted, registry names as they compare,
-// members at their defaults left out.
+// program's steps and in the end-to-end scenarios, which also record each
+// scenario's machine, replay the recording and record it again byte for byte.
+// Here the canonical form no run checks: members in the format's order, maps
+// sorted, registry names as they compare, members at their defaults left out.
 TEST(MachineSnapshot, WritesWhatItReadInCanonicalForm)
 {
     struct Case {
@@ -130,82 +129,6 @@ TEST(MachineSnapshot, WritesWhatItReadInCanonicalForm)
     }
 }
 
-// What the writer writes reads back as the same snapshot: written again, it
-// gives the same text.
-void ExpectRoundTrip(const MachineSnapshot& snapshot, const std::string& name)
-{
-    std::string written = WriteMachineSnapshot(snapshot);
-    auto reread = ParseMachineSnapshot(written);
-    if (auto* error = std::get_if<SnapshotError>(&reread)) {
-        ADD_FAILURE() << name << ": the written snapshot does not parse: " << error->Path << ": "
-                      << error->Message << "\n"
-                      << written;
-        return;
-    }
-    EXPECT_EQ(WriteMachineSnapshot(std::get<MachineSnapshot>(reread)), written) << name;
-}
-
-// Each row changes the snapshot further, so that the last one sets a member of
-// every kind; each shows the form it is written in.
-TEST(MachineSnapshot, EveryFormRoundTrips)
-{
-    struct Case {
-        void (*change)(MachineSnapshot&);
-        std::string written;
-    };
-    const Case cases[] = {
-        {[](MachineSnapshot& m) { m.PowerCapabilities[0] = 1; },
-         R"("bytes": "01)" + std::string(38, '0') + "01" + std::string(110, '0') + "\""},
-        {[](MachineSnapshot& m) {
-             m.PowerCapabilities = {};
-             m.PowerCapabilities[20] = 2;
-         },
-         R"("bytes": ")" + std::string(40, '0') + "02" + std::string(110, '0') + "\""},
-        // The other statuses unsigned, in the format's order.
-        {[](MachineSnapshot& m) {
-             m.Faults.StartTraceW = {183, 5};
-             m.Faults.StartTraceWAlways = false;
-             m.Faults.ControlTraceW = 0xFFFFFFFF;
-         },
-         R"("StartTraceW": [183, 5],
-    "ControlTraceW": 4294967295,
-    "EnableTraceEx2": {)"},
-        // Ports in numeric order; a port says whether its request succeeds.
-        {[](MachineSnapshot& m) {
-             m.ScsiPorts[10] = {true, {0xAB}};
-             m.ScsiPorts[2] = {};
-         },
-         R"(
-    "2": {
-      "answer": ""
-    },
-    "10": {
-      "answer": "ab",
-      "ioctlFails": true
-    }
-)"},
-        {[](MachineSnapshot& m) {
-             m.Devices["PCI\\B"] = {};
-             m.Registry["k"] = {};
-         },
-         R"("PCI\\B": {})"},
-        // Escapes as JSON needs them, other text as UTF-8, each invalid
-        // sequence as U+FFFD.
-        {[](MachineSnapshot& m) {
-             m.Description = "caf\xE9 \xFF\xFE|\xE2\x82|\x01\t\"\\ \xC3\xA9 \xF0\x9F\x98\x80";
-             m.Registry["k\xFF"]["v"].Text = "\xC3";
-         },
-         "\"description\": \"caf\uFFFD \uFFFD\uFFFD|\uFFFD|\\u0001\\t\\\"\\\\ \u00E9 \U0001F600\""},
-    };
-    MachineSnapshot snapshot = ParseSnapshotOrFail(FullSnapshot);
-    for (const Case& c : cases) {
-        c.change(snapshot);
-        std::string written = WriteMachineSnapshot(snapshot);
-        EXPECT_NE(written.find(c.written), std::string::npos) << c.written << "\nin:\n" << written;
-        ExpectRoundTrip(snapshot, c.written);
-    }
-}
-
 TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
 {
     struct Case {
@@ -226,8 +149,6 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
     const Case cases[] = {
         {R"({"format": "dormex-machine/2"})", "$.format", "expected"},
         {R"({"administrator": true})", "$", "missing member \"format\""},
-        {R"({"format": "dormex-machine/1", "administrator": "yes"})", "$.administrator",
-         "expected true or false"},
         {R"({"format": "dormex-machine/1", "firmwareTables": {"LPIT": "4c5"}})",
          "$.firmwareTables.LPIT", "bad hex"},
         {R"({"format": "dormex-machine/1", "registry": {"a\\b": {"v": 1.5}}})",
@@ -247,7 +168,6 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
         {R"({"format": "dormex-machine/1", "powerCapabilities": {"bytes": "00"}})",
          "$.powerCapabilities.bytes", "expected 76 bytes"},
         {R"({"format": "dormex-machine/1",)", "$", "not valid JSON"},
-        {R"([1, 2])", "$", "expected an object"},
         // Hostile snapshots: no exception escapes, no member silently wins.
         {R"({"format": "dormex-machine/1", "events": [{"id": 1e400}]})", "$.events[0].id",
          "not valid JSON: [json.exception.out_of_range.406] number overflow"},
@@ -255,8 +175,6 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
          "$.administrator", "a member named twice"},
         {R"({"format": "dormex-machine/1", "registry": {"a\\b": {}, "A\\B\\": {}}})",
          "$.registry[\"a\\\\b\"]", "the same key as another"},
-        {R"({"format": "dormex-machine/1", "registry": {"k": {"Name": 1, "NAME": 2}}})",
-         "$.registry.k.Name", "the same value name as another"},
         {R"({"format": "dormex-machine/1", "devices": {"PCI\\A": {}, "pci\\a": {}}})",
          "$.devices[\"pci\\\\a\"]", "the same instance id as another"},
         {deep, deepPath + ".b", "a member named twice"},

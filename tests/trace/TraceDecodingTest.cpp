@@ -4,8 +4,6 @@
 // snapshot's flat properties do not describe).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "TestPlatform.h"
 #include "platform/TraceProviders.h"
 #include "platform/replay/ReplayTrace.h"
@@ -17,11 +15,9 @@ namespace dormex {
 namespace {
 
 // The rundowns a replayed machine's trace gives, the trace read as a run
-// reads it. The pointer size of each value formatted is noted.
-struct Captured final : Tdh {
+// reads it.
+struct Captured {
     test::TestMachine machine;
-    Tdh& replayed = machine.Services.tdh;
-    std::vector<uint32_t> pointerSizes;
     int32_t status = -1;
 
     explicit Captured(const std::string& events)
@@ -33,43 +29,10 @@ struct Captured final : Tdh {
                                 services.interruption, machine.Files),
                   0);
         status = ProcessPowerTrace(machine.Profile, machine.State.Rundowns, machine.State.Log,
-                                   services.traceConsumer, *this, services.interruption,
+                                   services.traceConsumer, services.tdh, services.interruption,
                                    machine.Files);
     }
     const RundownLists& Lists() const { return machine.State.Rundowns; }
-
-    uint32_t GetEventInformation(const EventRecord& event, TraceEventInfo* info,
-                                 uint32_t* size) override
-    {
-        return replayed.GetEventInformation(event, info, size);
-    }
-    uint32_t GetPropertySize(const EventRecord& event, const std::u16string& name,
-                             uint32_t* size) override
-    {
-        return replayed.GetPropertySize(event, name, size);
-    }
-    uint32_t GetProperty(const EventRecord& event, const std::u16string& name, uint32_t size,
-                         uint8_t* buffer) override
-    {
-        return replayed.GetProperty(event, name, size, buffer);
-    }
-    uint32_t GetEventMapInformation(const EventRecord& event, const std::u16string& name,
-                                    EventMapInfo* map, uint32_t* size) override
-    {
-        return replayed.GetEventMapInformation(event, name, map, size);
-    }
-    uint32_t FormatProperty(const TraceEventInfo& info, const EventMapInfo* map,
-                            uint32_t pointerSize, const EventPropertyInfo& property,
-                            uint16_t length, uint16_t remaining, const uint8_t* data,
-                            uint32_t* size, char16_t* buffer, uint16_t* consumed) override
-    {
-        const uint32_t status = replayed.FormatProperty(info, map, pointerSize, property, length,
-                                                        remaining, data, size, buffer, consumed);
-        if (status == 0) {
-            pointerSizes.push_back(pointerSize);
-        }
-        return status;
-    }
 };
 
 // Kernel-Power (here once by its GUID) is captured before Kernel-Pep; an id
@@ -83,8 +46,7 @@ TEST(ProcessPowerTrace, CapturedRundownsBecomeRecordsInTraceOrder)
       {"provider": "Microsoft-Windows-Kernel-Power", "id": 320, "properties": [
          ["DeviceId", "\\_SB.PC00.HDAS"], ["InstancePath", "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8"],
          ["ServiceName", "HDAudBus"], ["DeviceNode", "42"]]},
-      {"provider": "{331C3B3A-2005-44C2-AC5E-77220C37D6B4}", "id": 136, "pointerSize": 4,
-       "properties": [["DeviceNode", "0xFFFF9A0C1E3B2D50"], ["InstancePath", "USB\\ROOT_HUB30\\4&1"],
+      {"provider": "{331C3B3A-2005-44C2-AC5E-77220C37D6B4}", "id": 136, "properties": [["DeviceNode", "0xFFFF9A0C1E3B2D50"], ["InstancePath", "USB\\ROOT_HUB30\\4&1"],
          ["FriendlyName", "Caf\u00e9 \u96c6\u7ebf\u5668"]]},
       {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "decodingSource": 1, "properties": [
          ["DeviceId", "0x1"]]},
@@ -107,40 +69,20 @@ TEST(ProcessPowerTrace, CapturedRundownsBecomeRecordsInTraceOrder)
     EXPECT_EQ(lists.PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
     ASSERT_EQ(lists.PepComponentRundownList.size(), 1u);
     EXPECT_EQ(lists.PepComponentRundownList[0].ComponentDescription, "\\_SB.PC00.HDAS");
-    // The 32-bit event's three values are formatted with 4-byte pointers, the
-    // other twelve with 8-byte ones.
-    const std::vector<uint32_t>& sizes = trace.pointerSizes;
-    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 4u), 3);
-    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 8u), 12);
 }
 
 // A zero-terminated value cannot hold a zero unit: one that does is counted,
 // shown up to it, and no later value shifts.
 TEST(ProcessPowerTrace, AZeroUnitInAValueCutsItAndShiftsNoLaterValue)
 {
-    struct Case {
-        const char* values[4];  // DeviceId, InstancePath, ServiceName, DeviceNode
-        const char* deviceId;
-    };
-    const Case cases[] = {
-        {{R"(\\_SB.PC00.HDAS\u0000TAIL)", "PCI", "HDAudBus", "42"}, "\\_SB.PC00.HDAS"},
-        {{R"(\u0000)", R"(\u0000\u0000)", R"(HDAudBus\u0000)", R"(42\u00007)"}, ""},
-    };
-    for (const Case& c : cases) {
-        std::string properties;
-        const char* names[] = {"DeviceId", "InstancePath", "ServiceName", "DeviceNode"};
-        for (int i = 0; i < 4; ++i) {
-            properties += std::string(i == 0 ? "" : ", ") + "[\"" + names[i] + "\", \"" +
-                          c.values[i] + "\"]";
-        }
-        Captured trace(R"({"provider": "Microsoft-Windows-Kernel-Power", "id": 320,
-                           "properties": [)" + properties + "]}");
-        ASSERT_EQ(trace.Lists().PoFxRundownList.size(), 1u) << c.values[0];
-        const PoFxDeviceRundown& record = trace.Lists().PoFxRundownList[0];
-        EXPECT_EQ(record.DeviceId, c.deviceId);
-        EXPECT_EQ(record.ServiceName, "HDAudBus");
-        EXPECT_EQ(record.DeviceNode, 42);
-    }
+    Captured trace(R"({"provider": "Microsoft-Windows-Kernel-Power", "id": 320, "properties": [
+        ["DeviceId", "\\_SB.PC00.HDAS\u0000TAIL"], ["ServiceName", "HDAudBus\u0000"],
+        ["DeviceNode", "42"]]})");
+    ASSERT_EQ(trace.Lists().PoFxRundownList.size(), 1u);
+    const PoFxDeviceRundown& record = trace.Lists().PoFxRundownList[0];
+    EXPECT_EQ(record.DeviceId, "\\_SB.PC00.HDAS");
+    EXPECT_EQ(record.ServiceName, "HDAudBus");
+    EXPECT_EQ(record.DeviceNode, 42);
 }
 
 EventPropertyInfo Text(std::u16string name, uint32_t flags = 0, uint16_t count = 1,
@@ -233,9 +175,6 @@ TEST(WriteEventProperties, ArraysStructuresCountsAndLengths)
          Decode({Text(u"Size"), Text(u"Value", PropertyParamLength, 1, 0)}, 2,
                 {{"Size", "\x03"}, {"Value", "abcdef"}}),
          "Size: %03\nValue: abc\n"},
-        {"line ends and percent signs",
-         Decode({Text(u"Friendly\nName")}, 1, {{"Friendly\nName", "100% \r\nof it"}}),
-         "Friendly%0AName: 100%25 %0D%0Aof it\n"},
         // Real data stays within the event's steps, even empty texts three
         // structures deep, 4000 times.
         {"deeply nested",
@@ -266,9 +205,6 @@ TEST(WriteEventProperties, FailuresLogAndCountsAreBoundedByTheData)
     }
     EventPropertyInfo number = Text(u"Value");
     number.InType = 8;  // a 32-bit number, no length given
-    // 65535 elements of 60000 members that have no element to decode.
-    std::vector<EventPropertyInfo> wide = {Struct(u"Outer", 1, 60000, 0, 65535)};
-    wide.resize(60001, Text(u"None", 0, 0));
     const std::pair<Decoded, std::string> cases[] = {
         {Decode({number}, 1, {{"Value", "1"}}), invalid + noLength + "15005"},
         {Decode({Text(u"Size"), Text(u"Value", PropertyParamLength, 1, 0)}, 2, {{"Value", "9"}}),
@@ -285,7 +221,6 @@ TEST(WriteEventProperties, FailuresLogAndCountsAreBoundedByTheData)
                  Struct(u"Inner", 3, 0, 0, 65535)},
                 1, {{"Outer", "x"}}),
          invalid + noLength + "15005" + memberFailed + memberFailed},
-        {Decode(wide, 1, {{"Outer", "x"}}), invalid + noLength + "15005" + memberFailed},
     };
     for (const auto& [decoded, log] : cases) {
         EXPECT_FALSE(decoded.ok) << log;
