@@ -3,7 +3,7 @@
 #include "app/EmbeddedSample.h"
 #include "app/Launch.h"
 #include "common/StatusCodes.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {
 

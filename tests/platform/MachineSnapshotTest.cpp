@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "TestPlatform.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayMachine.h"
 
 namespace dormex {

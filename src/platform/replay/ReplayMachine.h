@@ -7,7 +7,7 @@
 #include "platform/PowerInformation.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayDevices.h"
 #include "platform/replay/ReplayTrace.h"
 

@@ -9,7 +9,7 @@
 #include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
 #include "platform/Tdh.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayInterruption.h"
 
 namespace dormex {

@@ -1,4 +1,4 @@
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 #include <algorithm>
 #include <iterator>
