@@ -7,7 +7,7 @@
 #include "common/StatusCodes.h"
 #include "platform/NativeFileSystem.h"
 #include "platform/NativeProcess.h"
-#include "platform/replay/ReplayMachine.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 int main(int argc, char** argv)
 {

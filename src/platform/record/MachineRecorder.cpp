@@ -12,59 +12,15 @@
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
 #include "platform/TraceProviders.h"
+#include "platform/snapshot/Answers.h"
 
 namespace dormex {
 
 namespace {
 
-std::vector<uint8_t> BytesOf(const void* data, size_t size)
+std::span<const uint8_t> BytesAt(const void* data, size_t size)
 {
-    std::vector<uint8_t> bytes(size);
-    CopyBytes(bytes.data(), data, size);
-    return bytes;
-}
-
-// Wide text as a service returns it: the whole buffer but its terminator, so
-// that a zero unit inside the text is kept.
-std::u16string WideText(const uint8_t* buffer, size_t size)
-{
-    std::u16string text = DecodeUtf16Le({buffer, size});
-    if (!text.empty() && text.back() == u'\0') {
-        text.pop_back();
-    }
-    return text;
-}
-
-std::vector<std::string> WideList(const uint8_t* buffer, size_t size)
-{
-    std::u16string all = WideText(buffer, size);
-    std::vector<std::string> entries;
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t end = std::min(all.find(u'\0', start), all.size());
-        entries.push_back(Utf16ToUtf8(all.substr(start, end - start)));
-        start = end + 1;
-    }
-    return entries;
-}
-
-SnapshotDeviceValue DeviceValue(uint32_t type, const uint8_t* buffer, uint32_t size)
-{
-    SnapshotDeviceValue value;
-    if (type == DevPropTypeString) {
-        value.ValueType = SnapshotDeviceValue::Type::Text;
-        value.Text = Utf16ToUtf8(WideText(buffer, size));
-    } else if (type == DevPropTypeStringList) {
-        value.ValueType = SnapshotDeviceValue::Type::List;
-        value.List = WideList(buffer, size);
-    } else if ((type == DevPropTypeInt32 || type == DevPropTypeUInt32) && size == 4) {
-        value.ValueType = SnapshotDeviceValue::Type::Number;
-        value.Number = static_cast<int32_t>(ReadU32({buffer, size}, 0));
-    } else {
-        value.ValueType = SnapshotDeviceValue::Type::Bytes;
-        value.Bytes = BytesOf(buffer, size);
-    }
-    return value;
+    return {static_cast<const uint8_t*>(data), size};
 }
 
 // What the services below have seen so far, shared by all of them.
@@ -289,25 +245,9 @@ uint32_t RecordingRegistry::GetValue(const std::string& key, const std::string& 
         "RegGetValueA", [&] { return inner_.GetValue(key, name, flags, data, size); });
     std::optional<SnapshotRegistryValue> value;
     if (status == 0 && data != nullptr && size != nullptr) {
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        value.emplace();
-        if (flags == RegistryTypeSz) {
-            value->Text.assign(bytes, bytes + *size);
-            if (!value->Text.empty() && value->Text.back() == '\0') {
-                value->Text.pop_back();
-            }
-        } else if (flags == RegistryTypeDword && *size == 4) {
-            value->ValueType = SnapshotRegistryValue::Type::Dword;
-            value->Dword = ReadU32({bytes, *size}, 0);
-        } else {
-            value->ValueType = SnapshotRegistryValue::Type::Binary;
-            value->Bytes = BytesOf(bytes, *size);
-        }
+        value = RegistryValueOf(flags, BytesAt(data, *size));
     } else if (status == ErrorUnsupportedType) {
-        // A value of a type the caller does not take: which one is not told.
-        value.emplace();
-        value->ValueType = (flags & RegistryTypeBinary) == 0 ? SnapshotRegistryValue::Type::Binary
-                                                             : SnapshotRegistryValue::Type::Sz;
+        value = RegistryValueOutside(flags);
     }
     if (value) {
         recording_.Snapshot.Registry[RegistryKeyLookupName(key)][AsciiLower(name)] =
@@ -327,9 +267,7 @@ int32_t RecordingPowerInformation::CallNtPowerInformation(int32_t level, const v
             snapshot.PowerStatus = status;
         } else if (output != nullptr) {
             snapshot.PowerStatus.reset();
-            snapshot.PowerCapabilities.fill(0);
-            CopyBytes(snapshot.PowerCapabilities.data(), output,
-                      std::min<size_t>(outputSize, snapshot.PowerCapabilities.size()));
+            ReadPowerCapabilities(BytesAt(output, outputSize), snapshot);
         }
     }
     return status;
@@ -409,11 +347,7 @@ TraceHandle RecordingEventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
                                       const EventRecord& event) {
         recording_.CurrentEvent.reset();
         if (!(event.ProviderId == EventTraceGuid && event.Opcode == 0)) {
-            SnapshotEvent& recorded = recording_.Snapshot.Events.emplace_back();
-            recorded.Provider = ProviderName(event.ProviderId);
-            recorded.Id = event.Id;
-            recorded.Opcode = event.Opcode;
-            recorded.PointerSize = (event.Flags & EventHeaderFlag32BitHeader) != 0 ? 4 : 8;
+            recording_.Snapshot.Events.push_back(SnapshotEventOf(event));
             recording_.CurrentEvent = recording_.Snapshot.Events.size() - 1;
         }
         if (deliver) {
@@ -468,9 +402,8 @@ uint32_t RecordingTdh::FormatProperty(const TraceEventInfo& info, const EventMap
     if (status == 0 && buffer != nullptr && recording_.CurrentEvent) {
         // The decoder takes the text up to its terminator, and so does a replay.
         std::u16string_view text(buffer, *bufferSize / sizeof(char16_t));
-        text = text.substr(0, text.find(u'\0'));
         recording_.Snapshot.Events[*recording_.CurrentEvent].Properties.emplace_back(
-            Utf16ToUtf8(property.Name), Utf16ToUtf8(text));
+            Utf16ToUtf8(property.Name), TextOfWide(text));
     }
     return status;
 }
@@ -508,7 +441,7 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
         propertyType != nullptr && device != recording_.DeviceIds.end() &&
         row != DevicePropertyKeys.end()) {
         recording_.Snapshot.Devices[device->second][std::string(row->Name)] =
-            DeviceValue(*propertyType, buffer, *bufferSize);
+            DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize));
     }
     return status;
 }
@@ -523,9 +456,9 @@ uint32_t RecordingFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint
         // A table that grew since its size was asked fills the buffer and
         // reports more: the buffer holds the table as a replay serves it.
         recording_.Snapshot.Faults.FirmwareTableGrows |= size > bufferSize;
-        std::array<uint8_t, 4> id = U32Bytes(tableId);
-        recording_.Snapshot.FirmwareTables[std::string(id.begin(), id.end())] =
-            BytesOf(buffer, std::min(size, bufferSize));
+        std::span<const uint8_t> table = BytesAt(buffer, std::min(size, bufferSize));
+        recording_.Snapshot.FirmwareTables[FirmwareTableSignature(tableId)].assign(table.begin(),
+                                                                                  table.end());
     }
     return size;
 }
@@ -554,8 +487,11 @@ bool RecordingDeviceIo::DeviceIoControl(FileHandle handle, uint32_t ioControlCod
     if (port != recording_.OpenPorts.end() && ioControlCode == IoctlScsiMiniport) {
         SnapshotScsiPort& recorded = recording_.Snapshot.ScsiPorts[port->second];
         recorded.IoctlFails = !done;
-        recorded.Answer = done && output != nullptr ? BytesOf(output, outputSize)
-                                                    : std::vector<uint8_t>{};
+        recorded.Answer.clear();
+        if (done && output != nullptr) {
+            std::span<const uint8_t> answer = BytesAt(output, outputSize);
+            recorded.Answer.assign(answer.begin(), answer.end());
+        }
     }
     return done;
 }
@@ -615,12 +551,7 @@ MachineSnapshot MachineRecorder::Snapshot() const
 {
     const Recording& recording = services_->recording;
     MachineSnapshot snapshot = recording.Snapshot;
-    // Calls after the list succeed, so the successes that end it are left out.
-    std::vector<uint32_t> starts = recording.StartTraceStatuses;
-    while (!starts.empty() && starts.back() == 0) {
-        starts.pop_back();
-    }
-    snapshot.Faults.StartTraceW = std::move(starts);
+    snapshot.Faults.StartTraceW = StartTraceFaultsOf(recording.StartTraceStatuses);
     snapshot.Faults.StartTraceWAlways = false;
     return snapshot;
 }

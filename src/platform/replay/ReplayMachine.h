@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <variant>
 
 #include "platform/Platform.h"
 #include "platform/PowerInformation.h"
@@ -102,9 +101,5 @@ private:
     ReplayFirmwareTables firmwareTables_;
     ReplayDeviceIo deviceIo_;
 };
-
-// A snapshot file read and checked; the error text names the file and the
-// JSON path of the offending member.
-std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string& path);
 
 }  // namespace dormex

@@ -99,7 +99,4 @@ public:
                             uint16_t* userDataConsumed) override;
 };
 
-// The zero-terminated UTF-16 form of a snapshot text.
-std::vector<uint8_t> ReplayWideBytes(const std::string& utf8);
-
 }  // namespace dormex
