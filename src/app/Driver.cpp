@@ -8,6 +8,7 @@
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/DeviceCorrelation.h"
 #include "analysis/RuleMatching.h"
+#include "app/OutputPaths.h"
 #include "app/RunState.h"
 #include "common/StatusCodes.h"
 #include "devices/DeviceProperties.h"
@@ -15,6 +16,7 @@
 #include "platform/Platform.h"
 #include "report/ReportDocument.h"
 #include "rules/RuleParser.h"
+#include "sysinfo/Administrator.h"
 #include "sysinfo/RuleFileSelection.h"
 #include "trace/PowerTraceSession.h"
 #include "trace/TraceDecoding.h"
@@ -55,18 +57,6 @@ void ShowHelp(Console& console)
     console.ReadChar(&answer);
 }
 
-// Frees the administrators identifier on every way out.
-class SidGuard {
-public:
-    SidGuard(Security& security, SidHandle sid) : security_(security), sid_(sid) {}
-    ~SidGuard() { security_.FreeSid(sid_); }
-    SidGuard(const SidGuard&) = delete;
-    SidGuard& operator=(const SidGuard&) = delete;
-
-private:
-    Security& security_;
-    SidHandle sid_;
-};
 
 // The three fills in their order, each only after the one before succeeded.
 int32_t FillDeviceMap(RunState& state)
@@ -332,45 +322,6 @@ int32_t RunDormex(const std::vector<std::string>& arguments, RunState& state, Pl
     state.Log.WriteLog(LogLevel::Information,
                        "---------------------Exiting Application-------------------------", 0);
     return exitStatus;
-}
-
-std::string OutputDirectory(const SystemInfo& info, FileSystem& files)
-{
-    std::string desktop = info.UserProfile + "\\Desktop";
-    if (IsDirectory(files.GetFileAttributesA(desktop))) {
-        return desktop;
-    }
-    // However long it is: a cut or missing folder would put the files in the
-    // root of the drive.
-    std::string directory(files.GetCurrentDirectoryA(0, nullptr), '\0');
-    uint32_t length =
-        files.GetCurrentDirectoryA(static_cast<uint32_t>(directory.size()), directory.data());
-    if (length == 0 || length >= directory.size()) {
-        return {};
-    }
-    directory.resize(length);
-    return directory;
-}
-
-std::string ReportFilePath(std::string prefix, std::string extension, const SystemInfo& info,
-                           FileSystem& files)
-{
-    return OutputDirectory(info, files) + "\\" + prefix + extension;
-}
-
-bool IsAdministrator(Security& security)
-{
-    SidHandle sid = nullptr;
-    const std::array<uint32_t, 8> subAuthorities = {BuiltinDomainRid, AliasRidAdmins};
-    if (!security.AllocateAndInitializeSid(NtAuthority, 2, subAuthorities, &sid)) {
-        return false;
-    }
-    SidGuard guard(security, sid);
-    bool isMember = false;
-    if (!security.CheckTokenMembership(sid, &isMember)) {
-        return false;
-    }
-    return isMember;
 }
 
 }  // namespace dormex
