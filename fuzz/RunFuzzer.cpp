@@ -57,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto& snapshot = std::get<dormex::MachineSnapshot>(parsed);
     dormex::ReplayMachine machine(std::move(snapshot), RunFiles());
     dormex::NoInterruption uninterrupted;
-    dormex::RunOn(machine, uninterrupted, {});
+    dormex::NullConsole console;
+    dormex::RunOnPlatform(machine.PlatformWith(console, uninterrupted), {});
     return 0;
 }

@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "FuzzSupport.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

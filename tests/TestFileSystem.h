@@ -50,6 +50,10 @@ public:
         }
         return native;
     }
+    bool WriteWholeFile(const std::string& path, std::string_view contents) override
+    {
+        return real_->WriteWholeFile(path, contents);
+    }
 
 private:
     // As the ...A calls copy text out: the size needed (with the terminator)

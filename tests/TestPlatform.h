@@ -17,11 +17,13 @@ namespace dormex::test {
 class StringConsole final : public Console {
 public:
     std::string Output;
+    std::string Errors;  // standard error
     std::string Input;
     size_t InputReads = 0;
 
     void Write(std::string_view text) override { Output += text; }
     bool ReadChar(char* c) override;
+    void WriteError(std::string_view text) override { Errors += text; }
 };
 
 MachineSnapshot ParseSnapshotOrFail(std::string_view json);

@@ -144,19 +144,19 @@ void CheckPowerStates(const ConstraintAnalysis& analysis, ErrorRegistry& errors,
 void CheckYellowBangs(const RundownLists& rundowns, const DevicePropertiesByInstancePath& devices,
                       ErrorRegistry& errors, DebugLog& log)
 {
-    log.WriteLog(INFORMATION, "Running Yellow Bang Checks.", 0);
+    log.WriteLog(LogLevel::Information, "Running Yellow Bang Checks.", 0);
     if (rundowns.PoDeviceList.empty()) {
-        log.WriteLog(INFORMATION, "Po List Empty, cannot find yellow bangs.", 0);
+        log.WriteLog(LogLevel::Information, "Po List Empty, cannot find yellow bangs.", 0);
         return;
     }
     for (const PoDeviceEntry& device : rundowns.PoDeviceList) {
         int32_t code = GetDeviceProblemCode(device.InstancePath, devices, log);
         if (code != -1 && code != 0) {
-            log.WriteLog(INFORMATION, "Device Error Code: " + std::to_string(code), 0);
+            log.WriteLog(LogLevel::Information, "Device Error Code: " + std::to_string(code), 0);
             errors.AddError(DeviceProblemCode, nullptr, nullptr, &device, log);
         }
     }
-    log.WriteLog(INFORMATION, "Device Information Logging Complete.", 0);
+    log.WriteLog(LogLevel::Information, "Device Information Logging Complete.", 0);
 }
 
 }  // namespace
@@ -166,21 +166,21 @@ void RunChecks(ConstraintAnalysis& analysis, const RuleSet& rules, const Rundown
                DeviceIo& deviceIo)
 {
     CheckClassInvalidators(analysis, log);
-    log.WriteLog(INFORMATION, "Class Invalidators Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Class Invalidators Check completed..", 0);
     CheckUniqueDevices(analysis, rules, rundowns, errors, log, deviceIo);
-    log.WriteLog(INFORMATION, "Unique device Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Unique device Check completed..", 0);
     CheckUnexpectedDevices(analysis, errors, log);
-    log.WriteLog(INFORMATION, "Unexpected Device Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Unexpected Device Check completed..", 0);
     CheckRegistrations(analysis, errors, log);
-    log.WriteLog(INFORMATION, "Registrations Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Registrations Check completed..", 0);
     CheckRequiredDevices(analysis, errors, log);
-    log.WriteLog(INFORMATION, "Required Device Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Required Device Check completed..", 0);
     CheckPowerStates(analysis, errors, log);
-    log.WriteLog(INFORMATION, "Power state Check completed..", 0);
-    log.WriteLog(INFORMATION, "Unknown Device Check completed..", 0);
-    log.WriteLog(INFORMATION, "Missing dependency Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Power state Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Unknown Device Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Missing dependency Check completed..", 0);
     CheckYellowBangs(rundowns, devices, errors, log);
-    log.WriteLog(INFORMATION, "Yellow Bang Check completed..", 0);
+    log.WriteLog(LogLevel::Information, "Yellow Bang Check completed..", 0);
 }
 
 void InvalidateClass(const std::string& className, ConstraintAnalysis& analysis)

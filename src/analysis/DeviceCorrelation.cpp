@@ -28,12 +28,12 @@ void FillPepMap(ConstraintAnalysis& analysis, const std::deque<Rundown>& rundown
         if (match == nullptr) {
             auto inserted = analysis.DeviceMap.emplace(key, std::make_unique<DeviceMatch>());
             match = inserted.first->second.get();
-            log.WriteLog(INFORMATION,
+            log.WriteLog(LogLevel::Information,
                          std::string("NEW MAP ENTRY:: added ") + kind + " entry with ID: " + key,
                          0);
         }
         match->*slot = &rundown;
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      std::string("EXISTING MAP ENTRY:: added ") + kind + " entry with ID: " + key,
                      0);
     }
@@ -54,11 +54,11 @@ int32_t FillPoFxMap(ConstraintAnalysis& analysis, const RundownLists& rundowns, 
         auto [entry, inserted] = analysis.DeviceMap.try_emplace(rundown.DeviceId);
         if (inserted) {
             entry->second = std::make_unique<DeviceMatch>();
-            log.WriteLog(INFORMATION,
+            log.WriteLog(LogLevel::Information,
                          "NEW MAP ENTRY:: added PoFx entry with ID: " + rundown.DeviceId, 0);
         }
         entry->second->PoFxDevice = &rundown;
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "EXISTING MAP ENTRY:: added PoFx entry with ID: " + rundown.DeviceId, 0);
     }
     return 0;
@@ -85,7 +85,7 @@ DeviceMatch* FindDeviceMatch(ConstraintAnalysis& analysis, const std::string& te
     if (exact != analysis.DeviceMap.end()) {
         return exact->second.get();
     }
-    log.WriteLog(INFORMATION, "Key not found for " + text, 0);
+    log.WriteLog(LogLevel::Information, "Key not found for " + text, 0);
     for (const auto& [key, match] : analysis.DeviceMap) {
         if (key.find(text) != std::string::npos) {
             return match.get();

@@ -16,33 +16,33 @@ void LogFinding(ErrorType type, const Rule* rule, const DeviceMatch* match,
                 const PoDeviceEntry* poDevice, DebugLog& log)
 {
     if (rule == nullptr) {
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "Rules are NULL. Error Added: \n\tErrorType: " + std::to_string(type), 0);
     } else {
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "Error Added: \n\tErrorType: " + std::to_string(type) +
                          "\n\t Rule Class: " + rule->Class + "\n\t Regex: " + rule->Regex +
                          "\n\t ServiceName: " + rule->ServiceName,
                      0);
     }
     if (match == nullptr) {
-        log.WriteLog(INFORMATION, "Device Match is NULL", 0);
+        log.WriteLog(LogLevel::Information, "Device Match is NULL", 0);
     } else if (match->PoFxDevice == nullptr) {
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      match->PepDevice == nullptr ? "Both PoFx match and PEP are NULL"
                                                  : "Device Id: " + match->PepDevice->DeviceName,
                      0);
     } else {
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "Device Id: " + match->PoFxDevice->DeviceId +
                          "\n\t Device Name : " + match->PoFxDevice->InstancePath +
                          "\n\t ServiceName: " + match->PoFxDevice->ServiceName,
                      0);
     }
     if (poDevice == nullptr) {
-        log.WriteLog(INFORMATION, "Po Device Match is NULL", 0);
+        log.WriteLog(LogLevel::Information, "Po Device Match is NULL", 0);
     } else {
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "Device Id: " + poDevice->DeviceNode + "\n\t Instance Path: " +
                          poDevice->InstancePath + "\n\t Friendly Name: " + poDevice->FriendlyName,
                      0);
@@ -73,7 +73,7 @@ void ErrorRegistry::AddError(ErrorType type, const Rule* rule, const DeviceMatch
         found = true;
         FileDevice(error, match, poDevice);
         ++CriticalCount;
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "CRITICAL RULE ERROR for provided device; Critical Error Count: " +
                          std::to_string(CriticalCount),
                      0);
@@ -86,13 +86,13 @@ void ErrorRegistry::AddError(ErrorType type, const Rule* rule, const DeviceMatch
     error.Rule = rule;
     FileDevice(error, match, poDevice);
     ++ErrorCount;
-    log.WriteLog(INFORMATION,
+    log.WriteLog(LogLevel::Information,
                  "First insertion of a rule, Error count incremented for provided device; Error "
                  "Count: " +
                      std::to_string(ErrorCount),
                  0);
     ++CriticalCount;
-    log.WriteLog(INFORMATION,
+    log.WriteLog(LogLevel::Information,
                  "First insertion of a rul. CRITICAL RULE ERROR for provided device; Critical "
                  "Error Count: " +
                      std::to_string(CriticalCount),

@@ -21,7 +21,7 @@ bool PatternCache::Matches(const Rule& rule, const std::string& pattern, const s
         reported_.emplace(&rule, pattern).second) {
         const std::string ruleName =
             " (class " + rule.Class + ", service name " + rule.ServiceName + ")";
-        log.WriteLog(WARNING,
+        log.WriteLog(LogLevel::Warning,
                      compiled.Valid()
                          ? "Regex of rule took too many steps and counts as no match: " +
                                pattern + " on " + text + ruleName

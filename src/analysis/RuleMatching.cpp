@@ -57,19 +57,19 @@ void LogMatch(MatchKind kind, const Rule& rule, const std::string& key, const De
 {
     switch (kind) {
     case MatchKind::ServiceName:
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "match found for Class with service name: " +
                          AsciiLower(device.PoFxDevice->ServiceName) + "with rule " +
                          AsciiLower(rule.ServiceName),
                      0);
         break;
     case MatchKind::Regex:
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "match found for Class with Regex: " + key + "with regex: " + rule.Regex, 0);
         break;
     case MatchKind::Comparing:
         log.WriteLog(
-            INFORMATION,
+            LogLevel::Information,
             "match found for Class with comparing.: " + key + "with regex-string: " + rule.Regex,
             0);
         break;
@@ -103,7 +103,7 @@ void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& 
     if (OsEntry* entry = ChooseOsEntry(rules, system)) {
         for (Rule& rule : entry->Rules) {
             analysis.CdrList.push_back(Cdr{&rule, {}, {}});
-            log.WriteLog(INFORMATION,
+            log.WriteLog(LogLevel::Information,
                          "Adding Rule to cdr. Class: " + rule.Class +
                              "servicename/regex: " + rule.ServiceName + "/" + rule.Regex,
                          0);
@@ -128,7 +128,7 @@ void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& 
 ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
 {
     DebugLog& log = matching.Log;
-    log.WriteLog(INFORMATION, "Rule on Parent Detected for" + rule.Class, 0);
+    log.WriteLog(LogLevel::Information, "Rule on Parent Detected for" + rule.Class, 0);
 
     std::string path;
     for (const PoDeviceEntry& device : matching.Rundowns.PoDeviceList) {
@@ -141,7 +141,7 @@ ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
     if (path.empty()) {
         return ParentRuleResult::Continue;
     }
-    log.WriteLog(INFORMATION, "Device Instance Path:" + path, 0);
+    log.WriteLog(LogLevel::Information, "Device Instance Path:" + path, 0);
 
     // Up the parents to the first device described as a root port.
     std::string current = path;
@@ -150,32 +150,32 @@ ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
     while (true) {
         auto record = matching.Devices.find(current);
         if (record == matching.Devices.end() || !visited.insert(current).second) {
-            log.WriteLog(INFORMATION, "Cannot find information in Device MAP for:" + current, 0);
+            log.WriteLog(LogLevel::Information, "Cannot find information in Device MAP for:" + current, 0);
             return ParentRuleResult::Stop;
         }
         const std::string& description = record->second.DeviceDesc;
         next = record->second.Parent;
-        log.WriteLog(INFORMATION, "Finding Root Port :" + current + "Compared: " + description, 0);
+        log.WriteLog(LogLevel::Information, "Finding Root Port :" + current + "Compared: " + description, 0);
         if (description.find("Root Port") != std::string::npos) {
             break;
         }
         current = next;
     }
-    log.WriteLog(INFORMATION, "Found Match for Root Port :" + next, 0);
+    log.WriteLog(LogLevel::Information, "Found Match for Root Port :" + next, 0);
 
     for (const PoFxDeviceRundown& registration : matching.Rundowns.PoFxRundownList) {
         size_t position = current.find(registration.InstancePath);
         std::string shown = position == std::string::npos ? "-1" : std::to_string(position);
-        log.WriteLog(INFORMATION, "Checking :" + registration.InstancePath + "Compared: " + shown,
+        log.WriteLog(LogLevel::Information, "Checking :" + registration.InstancePath + "Compared: " + shown,
                      0);
         if (position == 0) {
             rule.Regex = registration.DeviceId;
-            log.WriteLog(INFORMATION, "Found Match :" + registration.InstancePath, 0);
+            log.WriteLog(LogLevel::Information, "Found Match :" + registration.InstancePath, 0);
             break;
         }
     }
     rule.ServiceName.clear();
-    log.WriteLog(INFORMATION, "new Regex: " + rule.Regex, 0);
+    log.WriteLog(LogLevel::Information, "new Regex: " + rule.Regex, 0);
     return ParentRuleResult::Continue;
 }
 
@@ -187,7 +187,7 @@ void MatchDevices(RuleMatching& matching)
     for (const auto& [key, device] : analysis.DeviceMap) {
         for (Cdr& cdr : analysis.CdrList) {
             if (cdr.Rule == nullptr) {
-                log.WriteLog(WARNING, "No rule match found for Acpi Name: " + key, 0);
+                log.WriteLog(LogLevel::Warning, "No rule match found for Acpi Name: " + key, 0);
                 cdr.DeviceMatches.push_back(device.get());
                 RemoveFromNil(device.get(), analysis, log);
                 break;
@@ -213,7 +213,7 @@ void MatchDevices(RuleMatching& matching)
         }
     }
 
-    log.WriteLog(INFORMATION, "Special Case investigation Starting... ", 0);
+    log.WriteLog(LogLevel::Information, "Special Case investigation Starting... ", 0);
     for (Cdr& cdr : analysis.CdrList) {
         if (cdr.Rule == nullptr) {
             break;
@@ -231,7 +231,7 @@ void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, RuleMatching
     for (const PoDeviceEntry& device : matching.Rundowns.PoDeviceList) {
         if (device.FriendlyName == text && !Lists(cdr.PoDeviceMatches, &device)) {
             cdr.PoDeviceMatches.push_back(&device);
-            matching.Log.WriteLog(INFORMATION,
+            matching.Log.WriteLog(LogLevel::Information,
                                   "match found for Po Device Rundown with Service name: " + text +
                                       " with Friendly name: " + device.FriendlyName,
                                   0);
@@ -245,7 +245,7 @@ void MatchPoDevicesByRegex(Cdr& cdr, const std::string& pattern, RuleMatching& m
         if (cdr.Rule != nullptr &&
             matching.Patterns.Matches(*cdr.Rule, pattern, device.FriendlyName, matching.Log)) {
             cdr.PoDeviceMatches.push_back(&device);
-            matching.Log.WriteLog(INFORMATION,
+            matching.Log.WriteLog(LogLevel::Information,
                                   "match found for Po Device Rundown with regex: " + pattern +
                                       " with Friendly name: " + device.FriendlyName,
                                   0);
@@ -255,16 +255,16 @@ void MatchPoDevicesByRegex(Cdr& cdr, const std::string& pattern, RuleMatching& m
 
 void RemoveFromNil(const DeviceMatch* match, ConstraintAnalysis& analysis, DebugLog& log)
 {
-    log.WriteLog(INFORMATION, "Removing Rule from CDR:", 0);
+    log.WriteLog(LogLevel::Information, "Removing Rule from CDR:", 0);
     std::vector<DeviceMatch*>& unmatched = analysis.NilCdr().DeviceMatches;
     if (unmatched.empty()) {
-        log.WriteLog(INFORMATION, "Device Matches is empty!!", 0);
+        log.WriteLog(LogLevel::Information, "Device Matches is empty!!", 0);
         return;
     }
     // The last entry is never looked at: it is the device just found unmatched.
     for (size_t i = 0; i + 1 < unmatched.size(); ++i) {
         if (unmatched[i] == match) {
-            log.WriteLog(INFORMATION, "Matching PCDR found!! " + std::to_string(i), 0);
+            log.WriteLog(LogLevel::Information, "Matching PCDR found!! " + std::to_string(i), 0);
             unmatched.erase(unmatched.begin() + static_cast<std::ptrdiff_t>(i));
             return;
         }
@@ -274,7 +274,7 @@ void RemoveFromNil(const DeviceMatch* match, ConstraintAnalysis& analysis, Debug
 void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
 {
     DebugLog& log = matching.Log;
-    log.WriteLog(INFORMATION, "Wifi Special Case: Class Found", 0);
+    log.WriteLog(LogLevel::Information, "Wifi Special Case: Class Found", 0);
     auto adapter = ReadRegistryValue("system\\currentcontrolset\\services\\vwifibus\\enum\\", "0",
                                      RegistryTypeSz, log, matching.Registry);
     if (!adapter) {
@@ -286,7 +286,7 @@ void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
     }
     auto service = ReadRegistryValue("SYSTEM\\CurrentControlset\\Enum\\" + instance, "Service",
                                      RegistryTypeSz, log, matching.Registry);
-    log.WriteLog(INFORMATION, "Wifi Special Case: Device Found", 0);
+    log.WriteLog(LogLevel::Information, "Wifi Special Case: Device Found", 0);
     if (!service) {
         return;
     }
@@ -308,7 +308,7 @@ void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
             continue;
         }
         cdr.DeviceMatches.push_back(device.get());
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "match found for Class with device service name: " + adapterService +
                          "of device: " + adapterService,
                      0);
@@ -319,7 +319,7 @@ void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
 void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching)
 {
     DebugLog& log = matching.Log;
-    log.WriteLog(INFORMATION, "Special special case investigation Starting... ", 0);
+    log.WriteLog(LogLevel::Information, "Special special case investigation Starting... ", 0);
     if (cdr.PoDeviceMatches.empty()) {
         return;
     }
@@ -332,7 +332,7 @@ void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching)
     std::string key = BeginsWithPci(path) ? "system\\CurrentControlSet\\Enum\\" + path
                                           : "system\\CurrentControlSet\\Enum\\PCI\\" + path;
     key += "\\Device Parameters\\WDF";
-    log.WriteLog(INFORMATION, "ZLK Register found at: " + key, 0);
+    log.WriteLog(LogLevel::Information, "ZLK Register found at: " + key, 0);
 
     auto idle =
         ReadRegistryValue(key, "IdleInWorkingState", RegistryTypeDword, log, matching.Registry);
@@ -340,18 +340,18 @@ void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching)
         idle->resize(std::min<size_t>(idle->size(), 4));
         std::string text = TextUpToZero(*idle);
         if (!text.empty() && text[0] != '1') {
-            log.WriteLog(INFORMATION, "ZLK RTD3 Supported.", 0);
+            log.WriteLog(LogLevel::Information, "ZLK RTD3 Supported.", 0);
         }
         return;
     }
-    log.WriteLog(INFORMATION, "ZLK RTD3 NOT Supported.", 0);
+    log.WriteLog(LogLevel::Information, "ZLK RTD3 NOT Supported.", 0);
     Rule& rule = *cdr.Rule;
     for (int32_t i = 0;
          i < rule.PlatformStateCount && static_cast<size_t>(i) < rule.PlatformStates.size(); ++i) {
         PlatformStateConstraint& state = rule.PlatformStates[static_cast<size_t>(i)];
         state.DState = std::string(1, '0');
         state.FState = std::string(1, '1');
-        log.WriteLog(INFORMATION,
+        log.WriteLog(LogLevel::Information,
                      "Rules modified to D: " + state.DState + "F state: " + state.FState, 0);
     }
 }
@@ -360,14 +360,14 @@ int32_t GetDeviceProblemCode(const std::string& instancePath,
                              const DevicePropertiesByInstancePath& devices, DebugLog& log)
 {
     if (devices.empty()) {
-        log.WriteLog(ERROR, "No device is present.", 0);
+        log.WriteLog(LogLevel::Error, "No device is present.", 0);
         return -1;
     }
     auto record = devices.find(instancePath);
     if (record == devices.end() || record->second.ProblemCode == 0) {
         return -1;
     }
-    log.WriteLog(INFORMATION, "Logged value" + std::to_string(record->second.ProblemCode), 0);
+    log.WriteLog(LogLevel::Information, "Logged value" + std::to_string(record->second.ProblemCode), 0);
     return record->second.ProblemCode;
 }
 

@@ -67,7 +67,7 @@ bool StorageCacheAnswered(const std::array<uint8_t, StorageProbeSize>& answer)
 void DetectStorageDriver(const PoDeviceEntry& device, ConstraintAnalysis& analysis, DebugLog& log)
 {
     if (device.FriendlyName.rfind("kvStor", 0) == 0) {
-        log.WriteLog(INFORMATION, "Corva SVT driver is present on the system", 0);
+        log.WriteLog(LogLevel::Information, "Corva SVT driver is present on the system", 0);
         analysis.StorageDriverPresent = true;
     }
 }
@@ -75,14 +75,14 @@ void DetectStorageDriver(const PoDeviceEntry& device, ConstraintAnalysis& analys
 void DetectStorageDriver(const Rule& invalidator, ConstraintAnalysis& analysis, DebugLog& log)
 {
     if (invalidator.ServiceName.rfind("kvstor", 0) == 0) {
-        log.WriteLog(INFORMATION, "Corva SVT is installed on this system.", 0);
+        log.WriteLog(LogLevel::Information, "Corva SVT is installed on this system.", 0);
         analysis.StorageDriverPresent = true;
     }
 }
 
 bool ProbeStorageCache(DebugLog& log, DeviceIo& deviceIo)
 {
-    log.WriteLog(INFORMATION, "Checking for Velomem presence", 0);
+    log.WriteLog(LogLevel::Information, "Checking for Velomem presence", 0);
     bool present = false;
     for (int port = 0; port < 16; ++port) {
         const std::string number = std::to_string(port);
@@ -93,7 +93,7 @@ bool ProbeStorageCache(DebugLog& log, DeviceIo& deviceIo)
         PortHandle handle(deviceIo, deviceIo.CreateFileW(path, GenericReadWrite,
                                                          FileShareReadWrite, OpenExisting, 0));
         if (handle.Get() == InvalidFileHandle) {
-            log.WriteLog(INFORMATION, "Could not find Scsi" + number, 0);
+            log.WriteLog(LogLevel::Information, "Could not find Scsi" + number, 0);
             continue;
         }
         std::array<uint8_t, StorageProbeSize> buffer = BuildStorageProbe();
@@ -103,9 +103,9 @@ bool ProbeStorageCache(DebugLog& log, DeviceIo& deviceIo)
                                      StorageProbeSize, buffer.data(), StorageProbeSize, &returned);
         if (answered && StorageCacheAnswered(buffer)) {
             present = true;
-            log.WriteLog(INFORMATION, "Velomem IOCTL passed: Velomem Present on Scsi" + number, 0);
+            log.WriteLog(LogLevel::Information, "Velomem IOCTL passed: Velomem Present on Scsi" + number, 0);
         } else {
-            log.WriteLog(INFORMATION, "Velomem IOCTL failed: Velomem Not Present on Scsi" + number,
+            log.WriteLog(LogLevel::Information, "Velomem IOCTL failed: Velomem Not Present on Scsi" + number,
                          0);
         }
     }
@@ -121,7 +121,7 @@ void CheckStorageCacheVolume(const RundownLists& rundowns, ErrorRegistry& errors
     bool found = false;
     for (const PepDeviceRundown& device : rundowns.PepDeviceRundownList) {
         if (device.DeviceName.find("SAT0.VOL") != std::string::npos) {
-            log.WriteLog(INFORMATION, "SVT VOL constraint found", 0);
+            log.WriteLog(LogLevel::Information, "SVT VOL constraint found", 0);
             found = true;
         }
     }

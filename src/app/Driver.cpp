@@ -8,6 +8,7 @@
 #include "analysis/ConstraintAnalysis.h"
 #include "analysis/DeviceCorrelation.h"
 #include "analysis/RuleMatching.h"
+#include "app/OutputPaths.h"
 #include "app/RunState.h"
 #include "common/StatusCodes.h"
 #include "devices/DeviceProperties.h"
@@ -15,6 +16,7 @@
 #include "platform/Platform.h"
 #include "report/ReportDocument.h"
 #include "rules/RuleParser.h"
+#include "sysinfo/Administrator.h"
 #include "sysinfo/RuleFileSelection.h"
 #include "trace/PowerTraceSession.h"
 #include "trace/TraceDecoding.h"
@@ -55,33 +57,21 @@ void ShowHelp(Console& console)
     console.ReadChar(&answer);
 }
 
-// Frees the administrators identifier on every way out.
-class SidGuard {
-public:
-    SidGuard(Security& security, SidHandle sid) : security_(security), sid_(sid) {}
-    ~SidGuard() { security_.FreeSid(sid_); }
-    SidGuard(const SidGuard&) = delete;
-    SidGuard& operator=(const SidGuard&) = delete;
-
-private:
-    Security& security_;
-    SidHandle sid_;
-};
 
 // The three fills in their order, each only after the one before succeeded.
 int32_t FillDeviceMap(RunState& state)
 {
     DebugLog& log = state.Log;
     if (int32_t status = FillPoFxMap(state.Analysis, state.Rundowns, log); status != 0) {
-        log.WriteLog(ERROR, "Cannot fill PoFx device Rundowns", status);
+        log.WriteLog(LogLevel::Error, "Cannot fill PoFx device Rundowns", status);
         return status;
     }
     if (int32_t status = FillPepDeviceMap(state.Analysis, state.Rundowns, log); status != 0) {
-        log.WriteLog(ERROR, "Cannot fill PEP device Rundowns", status);
+        log.WriteLog(LogLevel::Error, "Cannot fill PEP device Rundowns", status);
         return status;
     }
     if (int32_t status = FillPepComponentMap(state.Analysis, state.Rundowns, log); status != 0) {
-        log.WriteLog(ERROR, "Cannot fill PEP component Rundowns", status);
+        log.WriteLog(LogLevel::Error, "Cannot fill PEP component Rundowns", status);
         return status;
     }
     return 0;
@@ -103,7 +93,7 @@ void NoteStop(RunState& state, std::string name, int32_t code, const std::string
 int32_t StopWithUserInfo(RunState& state, std::string name, const std::string& message,
                          int32_t code)
 {
-    state.Log.WriteLog(USER_INFO, message, code);
+    state.Log.WriteLog(LogLevel::UserInfo, message, code);
     NoteStop(state, std::move(name), code, message);
     return code;
 }
@@ -131,7 +121,7 @@ Stop OpenDebugLog(RunState& state, Platform& platform)
     platform.console.Write("\nDebug file can be found at: " + logPath);
     state.LogFile.open(platform.files.NativePath(logPath), std::ios::out | std::ios::app);
     log.WriteTo(&state.LogFile);
-    log.WriteLog(INFORMATION,
+    log.WriteLog(LogLevel::Information,
                  "-------------------------------------Debug File "
                  "Initialized------------------------------------",
                  0);
@@ -165,9 +155,9 @@ Stop FindRuleFile(const std::optional<RuleFolderChoice>& folder, const std::stri
     }
     if (!FileIsReadable(ruleFile, platform.files)) {
         DebugLog& log = state.Log;
-        log.WriteLog(INFORMATION, "Config file:  " + ruleFile, 0);
-        log.WriteLog(INFORMATION, " OS Build : " + state.System.OsBuild, 0);
-        log.WriteLog(INFORMATION, "Os Version name: " + OsName(state.System), 0);
+        log.WriteLog(LogLevel::Information, "Config file:  " + ruleFile, 0);
+        log.WriteLog(LogLevel::Information, " OS Build : " + state.System.OsBuild, 0);
+        log.WriteLog(LogLevel::Information, "Os Version name: " + OsName(state.System), 0);
         return StopOnConsole(
             state, platform.console, "no-rule-file",
             "No config information is present for this system...use VQT Debug Log for "
@@ -182,7 +172,7 @@ Stop ChooseRuleFile(const CommandLine& commandLine, std::string& ruleFile, RunSt
 {
     const std::optional<RuleFolderChoice> folder = FindRuleFolder(platform.files);
     if (folder && folder->BesideProgram) {
-        state.Log.WriteLog(INFORMATION,
+        state.Log.WriteLog(LogLevel::Information,
                            "Rule folder: " + folder->Path +
                                " (beside the program; the current folder has none)",
                            0);
@@ -266,7 +256,7 @@ Stop Report(RunState& state, Platform& platform)
         return StopWithUserInfo(state, "report-not-written",
                                 "Cannot write VQT report here: " + reportPath, ErrorWriteFault);
     }
-    log.WriteLog(USER_INFO, "VQT report has been generated & stored here: " + reportPath, 0);
+    log.WriteLog(LogLevel::UserInfo, "VQT report has been generated & stored here: " + reportPath, 0);
     return std::nullopt;
 }
 
@@ -329,48 +319,9 @@ int32_t RunDormex(const std::vector<std::string>& arguments, RunState& state, Pl
     } else {
         exitStatus = RunPipeline(commandLine, state, platform);
     }
-    state.Log.WriteLog(INFORMATION,
+    state.Log.WriteLog(LogLevel::Information,
                        "---------------------Exiting Application-------------------------", 0);
     return exitStatus;
-}
-
-std::string OutputDirectory(const SystemInfo& info, FileSystem& files)
-{
-    std::string desktop = info.UserProfile + "\\Desktop";
-    if (IsDirectory(files.GetFileAttributesA(desktop))) {
-        return desktop;
-    }
-    // However long it is: a cut or missing folder would put the files in the
-    // root of the drive.
-    std::string directory(files.GetCurrentDirectoryA(0, nullptr), '\0');
-    uint32_t length =
-        files.GetCurrentDirectoryA(static_cast<uint32_t>(directory.size()), directory.data());
-    if (length == 0 || length >= directory.size()) {
-        return {};
-    }
-    directory.resize(length);
-    return directory;
-}
-
-std::string ReportFilePath(std::string prefix, std::string extension, const SystemInfo& info,
-                           FileSystem& files)
-{
-    return OutputDirectory(info, files) + "\\" + prefix + extension;
-}
-
-bool IsAdministrator(Security& security)
-{
-    SidHandle sid = nullptr;
-    const std::array<uint32_t, 8> subAuthorities = {BuiltinDomainRid, AliasRidAdmins};
-    if (!security.AllocateAndInitializeSid(NtAuthority, 2, subAuthorities, &sid)) {
-        return false;
-    }
-    SidGuard guard(security, sid);
-    bool isMember = false;
-    if (!security.CheckTokenMembership(sid, &isMember)) {
-        return false;
-    }
-    return isMember;
 }
 
 }  // namespace dormex

@@ -1,14 +1,12 @@
 #include "app/Launch.h"
 
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <iostream>
 #include <optional>
 
 #include "app/Driver.h"
 #include "app/RunState.h"
 #include "common/StatusCodes.h"
+#include "platform/StandardConsole.h"
 #include "platform/record/MachineRecorder.h"
 #include "platform/replay/ReplayMachine.h"
 #include "results/ResultsWriter.h"
@@ -17,26 +15,17 @@ namespace dormex {
 
 namespace {
 
-std::string EnvironmentValue(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
 // Writes one file that the run was asked for and says on standard error
 // whether it did (`done` or `failed`, then the path). A file that cannot be
 // written fails a run that did not fail otherwise.
-int32_t WriteRunFile(const std::string& path, const std::string& text, const char* done,
-                     const char* failed, int32_t status)
+int32_t WriteRunFile(const Platform& platform, const std::string& path, const std::string& text,
+                     const char* done, const char* failed, int32_t status)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.close();
-    if (!file) {
-        std::cerr << failed << path << "\n";
+    if (!platform.files.WriteWholeFile(path, text)) {
+        platform.console.WriteError(failed + path + "\n");
         return status != 0 ? status : ExitBadInput;
     }
-    std::cerr << done << path << "\n";
+    platform.console.WriteError(done + path + "\n");
     return status;
 }
 
@@ -44,8 +33,8 @@ int32_t WriteRunFile(const std::string& path, const std::string& text, const cha
 
 int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments)
 {
-    const std::string recordingPath = EnvironmentValue("DORMEX_RECORD");
-    const std::string resultsPath = EnvironmentValue("DORMEX_RESULTS");
+    const std::string recordingPath = EnvironmentValue(platform.files, "DORMEX_RECORD");
+    const std::string resultsPath = EnvironmentValue(platform.files, "DORMEX_RESULTS");
     std::optional<MachineRecorder> recorder;
     if (!recordingPath.empty()) {
         recorder.emplace(platform);
@@ -54,7 +43,6 @@ int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& 
     const std::string startTime = UtcTimeText(std::chrono::system_clock::now());
     RunState state(running);
     int32_t status = RunDormex(arguments, state, running);
-    std::cout.flush();
 
     // A run that stopped before the profile asked the machine nothing and
     // leaves no files.
@@ -62,26 +50,27 @@ int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& 
         return status;
     }
     if (recorder) {
-        status = WriteRunFile(recordingPath, WriteMachineSnapshot(recorder->Snapshot()),
+        status = WriteRunFile(platform, recordingPath, WriteMachineSnapshot(recorder->Snapshot()),
                               "dormex: recorded the machine in ",
                               "dormex: cannot write the machine recording ", status);
     }
     if (!resultsPath.empty()) {
         ResultsContents contents{state.System,   state.Outcome, state.Lpit,   state.LpitStatusText,
                                  state.Rundowns, state.Errors,  state.Devices};
-        status = WriteRunFile(resultsPath, WriteResults(contents, startTime),
+        status = WriteRunFile(platform, resultsPath, WriteResults(contents, startTime),
                               "dormex: wrote the results to ", "dormex: cannot write the results ",
                               status);
     }
     return status;
 }
 
-int32_t RunOnSnapshot(MachineSnapshot snapshot, const std::string& name, FileSystem& files,
-                      Interruption& interruption, const std::vector<std::string>& arguments)
+int32_t RunReplayed(MachineSnapshot snapshot, const std::string& name, FileSystem& files,
+                    Interruption& interruption, const std::vector<std::string>& arguments)
 {
-    std::cerr << "dormex: replaying machine snapshot " << name << "\n";
+    StandardConsole console;
+    console.WriteError("dormex: replaying machine snapshot " + name + "\n");
     ReplayMachine machine(std::move(snapshot), files);
-    return RunOn(machine, interruption, arguments);
+    return RunOnPlatform(machine.PlatformWith(console, interruption), arguments);
 }
 
 }  // namespace dormex

@@ -7,7 +7,7 @@
 #include "common/StatusCodes.h"
 #include "platform/NativeFileSystem.h"
 #include "platform/NativeProcess.h"
-#include "platform/replay/ReplayMachine.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 int main(int argc, char** argv)
 {
@@ -31,8 +31,8 @@ int main(int argc, char** argv)
             std::cerr << "dormex: " << *error << "\n";
             return dormex::ExitBadInput;
         }
-        return dormex::RunOnSnapshot(std::get<dormex::MachineSnapshot>(std::move(loaded)),
-                                     machinePath, *files, interruption, arguments);
+        return dormex::RunReplayed(std::get<dormex::MachineSnapshot>(std::move(loaded)),
+                                   machinePath, *files, interruption, arguments);
     }
-    return dormex::RunOnDefaultMachine(*files, interruption, arguments);
+    return dormex::RunLive(*files, interruption, arguments);
 }

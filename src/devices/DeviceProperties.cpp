@@ -117,18 +117,18 @@ void CollectDeviceProperties(const std::deque<PoDeviceEntry>& poDevices,
                              DeviceManager& deviceManager)
 {
     if (poDevices.empty()) {
-        log.WriteLog(INFORMATION, "Po List is Empty.", 0);
+        log.WriteLog(LogLevel::Information, "Po List is Empty.", 0);
         return;
     }
-    log.WriteLog(INFORMATION, "Device Information Logging Start.", 0);
+    log.WriteLog(LogLevel::Information, "Device Information Logging Start.", 0);
     for (const PoDeviceEntry& device : poDevices) {
-        log.WriteLog(INFORMATION, "Information Logged for: " + device.InstancePath, 0);
+        log.WriteLog(LogLevel::Information, "Information Logged for: " + device.InstancePath, 0);
         DeviceProperties record =
             QueryDeviceProperties(Utf8ToUtf16(device.InstancePath), log, deviceManager);
         // The first record of a path stays.
         devices.try_emplace(device.InstancePath, std::move(record));
     }
-    log.WriteLog(INFORMATION, "Device Information Logging Complete.", 0);
+    log.WriteLog(LogLevel::Information, "Device Information Logging Complete.", 0);
 }
 
 DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, DebugLog& log,
@@ -147,7 +147,7 @@ DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, Debug
         // A value that grew between two calls asks again: three tries.
         for (int attempt = 0; attempt < 3 && status == CrBufferSmall; ++attempt) {
             if (size > DevicePropertyMaxSize) {
-                log.WriteLog(WARNING,
+                log.WriteLog(LogLevel::Warning,
                              "Device property left out, larger than " +
                                  std::to_string(DevicePropertyMaxSize) +
                                  " bytes: " + std::string(property.Label) + " (" +
@@ -162,7 +162,7 @@ DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, Debug
                                                       &size, 0);
         }
         if (status != CrSuccess) {
-            log.WriteLog(INFORMATION, "Cannot get information " + std::string(property.Label), 0);
+            log.WriteLog(LogLevel::Information, "Cannot get information " + std::string(property.Label), 0);
             continue;
         }
         StoreDeviceProperty(record, row, buffer.data(),
@@ -201,7 +201,7 @@ void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* va
         break;
     }
     }
-    log.WriteLog(INFORMATION, "Logged: " + std::string(property.Label) + " : " + logged, 0);
+    log.WriteLog(LogLevel::Information, "Logged: " + std::string(property.Label) + " : " + logged, 0);
 }
 
 }  // namespace dormex

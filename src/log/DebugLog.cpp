@@ -7,17 +7,16 @@ namespace dormex {
 std::string LevelPrefix(LogLevel level)
 {
     switch (level) {
-    case INFORMATION:
+    case LogLevel::Information:
         return "INFORMATION:: ";
-    case WARNING:
+    case LogLevel::Warning:
         return "WARNING:: ";
-    case ERROR:
+    case LogLevel::Error:
         return "ERROR:: ";
-    case USER_INFO:
+    case LogLevel::UserInfo:
         return "USER_INFO:: ";
-    default:
-        return "NOT_SUPPORTED:: ";
     }
+    return "NOT_SUPPORTED:: ";
 }
 
 void DebugLog::WriteLog(LogLevel level, std::string message, int32_t code)
@@ -40,7 +39,7 @@ void DebugLog::WriteLog(LogLevel level, std::string message, int32_t code)
                 "Cannot open file. can you please remove the log file & restart the tool.", 0);
         }
     }
-    if (level == USER_INFO) {
+    if (level == LogLevel::UserInfo) {
         ShowConsoleMessage(std::move(message), code);
     }
 }

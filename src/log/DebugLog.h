@@ -9,11 +9,9 @@ namespace dormex {
 
 class Console;
 
-using LogLevel = int32_t;
-inline constexpr LogLevel INFORMATION = 0;
-inline constexpr LogLevel WARNING = 1;
-inline constexpr LogLevel ERROR = 2;
-inline constexpr LogLevel USER_INFO = 3;
+// How an entry is marked in the log; the user's lines are echoed on the
+// console too.
+enum class LogLevel : int32_t { Information = 0, Warning = 1, Error = 2, UserInfo = 3 };
 
 std::string LevelPrefix(LogLevel level);
 

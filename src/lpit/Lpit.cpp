@@ -70,37 +70,37 @@ int32_t ReadLpit(LpitTable& table, DebugLog& log, FirmwareTables& firmware)
     uint32_t size =
         firmware.GetSystemFirmwareTable(FirmwareProviderAcpi, AcpiTableLpit, nullptr, 0);
     if (size == 0) {
-        log.WriteLog(ERROR, "System Frimware Table not present.", NotPresent);
+        log.WriteLog(LogLevel::Error, "System Frimware Table not present.", NotPresent);
         return NotPresent;
     }
     auto buffer = TryAllocate<uint8_t>(size);
     if (!buffer) {
-        log.WriteLog(ERROR, "Cannot allocate memoy for System firmware table.", NoMemory);
+        log.WriteLog(LogLevel::Error, "Cannot allocate memoy for System firmware table.", NoMemory);
         return NoMemory;
     }
     uint32_t returned =
         firmware.GetSystemFirmwareTable(FirmwareProviderAcpi, AcpiTableLpit, buffer->data(), size);
     // More bytes than the buffer holds, or fewer than a header: not a table to read.
     if (returned > size || returned < LpitHeaderSize) {
-        log.WriteLog(ERROR, "Table recieved for firmware is INVALID.", FirmwareTableInconsistent);
+        log.WriteLog(LogLevel::Error, "Table recieved for firmware is INVALID.", FirmwareTableInconsistent);
         return FirmwareTableInconsistent;
     }
 
     const ByteView image(buffer->data(), returned);
     ReadHeader(image, table);
     table.DescriptorCount = static_cast<int32_t>((returned - LpitHeaderSize) / LpitDescriptorSize);
-    log.WriteLog(INFORMATION,
+    log.WriteLog(LogLevel::Information,
                  "number of Descriptiors: " + std::to_string(table.DescriptorCount) +
                      "number of bytes returned: " + std::to_string(returned) +
                      " size(header/Descriptor) 36/56",
                  0);
-    log.WriteLog(INFORMATION,
+    log.WriteLog(LogLevel::Information,
                  " Number of Descriptors in LPIT: " + std::to_string(table.DescriptorCount), 0);
     for (int32_t i = 0; i < table.DescriptorCount; ++i) {
         size_t offset = LpitHeaderSize + LpitDescriptorSize * static_cast<size_t>(i);
         table.Descriptors.push_back(ReadDescriptor(image.subspan(offset, LpitDescriptorSize)));
     }
-    log.WriteLog(INFORMATION, "LPIT table loaded successfully!!", 0);
+    log.WriteLog(LogLevel::Information, "LPIT table loaded successfully!!", 0);
     return 0;
 }
 

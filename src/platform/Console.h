@@ -12,6 +12,9 @@ public:
     // Formatted single-character extraction: leading white space is skipped.
     // Returns false at end of input.
     virtual bool ReadChar(char* c) = 0;
+    // Standard error: what the program says about its own files, beside the
+    // run's fixed output.
+    virtual void WriteError(std::string_view text) = 0;
 };
 
 // A console that drops what is written and has no input, for programs that
@@ -20,6 +23,7 @@ class NullConsole final : public Console {
 public:
     void Write(std::string_view) override {}
     bool ReadChar(char*) override { return false; }
+    void WriteError(std::string_view) override {}
 };
 
 }  // namespace dormex

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace dormex {
 
@@ -46,6 +48,21 @@ public:
     virtual std::string ModuleFileName() = 0;
 
     virtual std::string NativePath(const std::string& path) = 0;
+    // Replaces the file at the native `path` with `contents`; false when it
+    // cannot be written whole.
+    virtual bool WriteWholeFile(const std::string& path, std::string_view contents) = 0;
 };
+
+// An environment variable's value; empty when it is not set.
+inline std::string EnvironmentValue(FileSystem& files, const std::string& name)
+{
+    std::vector<char> buffer(files.GetEnvironmentVariableA(name, nullptr, 0));
+    if (buffer.empty()) {
+        return {};
+    }
+    uint32_t length =
+        files.GetEnvironmentVariableA(name, buffer.data(), static_cast<uint32_t>(buffer.size()));
+    return length < buffer.size() ? std::string(buffer.data(), length) : std::string();
+}
 
 }  // namespace dormex

@@ -15,7 +15,9 @@
 
 namespace dormex {
 
-// The operating-system services one run uses, built by main() (or a test).
+// The operating-system services one run uses. The live machine, a replayed
+// one and the recorder each hold their nine machine services and make them a
+// Platform with PlatformOf, beside the run's files, console and interruption.
 struct Platform {
     Registry& registry;
     PowerInformation& power;
@@ -30,5 +32,16 @@ struct Platform {
     Console& console;
     Interruption& interruption;
 };
+
+// `machine` has the nine machine services as members of the names above.
+template <typename MachineServices>
+Platform PlatformOf(MachineServices& machine, FileSystem& files, Console& console,
+                    Interruption& interruption)
+{
+    return Platform{machine.registry,       machine.power,          machine.security,
+                    machine.traceController, machine.traceConsumer, machine.tdh,
+                    machine.deviceManager,  machine.firmwareTables, machine.deviceIo,
+                    files,                  console,                interruption};
+}
 
 }  // namespace dormex

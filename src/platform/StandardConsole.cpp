@@ -9,6 +9,12 @@ void StandardConsole::Write(std::string_view text)
     std::cout << text;
 }
 
+void StandardConsole::WriteError(std::string_view text)
+{
+    std::cout.flush();  // what was written before comes before it
+    std::cerr << text;
+}
+
 bool StandardConsole::ReadChar(char* c)
 {
     std::cout.flush();

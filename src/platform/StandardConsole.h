@@ -9,6 +9,7 @@ class StandardConsole final : public Console {
 public:
     void Write(std::string_view text) override;
     bool ReadChar(char* c) override;
+    void WriteError(std::string_view text) override;
 };
 
 }  // namespace dormex

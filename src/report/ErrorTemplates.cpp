@@ -221,10 +221,10 @@ std::string ExpandTemplate(const std::string& htmlTemplate, const ReportError& e
          [&] { return std::optional(HtmlEscape(GetFirstFailedDev(error, deviceIndex))); }},
         {"{{getErrorCode .Err}}",
          [&]() -> std::optional<std::string> {
-             log.WriteLog(INFORMATION, "Finding Error Code", 0);
+             log.WriteLog(LogLevel::Information, "Finding Error Code", 0);
              auto device = devices.find(GetFirstFailedDev(error, deviceIndex));
              if (device == devices.end()) {
-                 log.WriteLog(INFORMATION,
+                 log.WriteLog(LogLevel::Information,
                               "Cannot Find error code for " + std::to_string(deviceIndex), 0);
                  return std::nullopt;
              }

@@ -54,7 +54,7 @@ std::string TwoColumnTable(const std::string& caption,
 
 std::string HeaderTable(const LpitTable& table, DebugLog& log)
 {
-    log.WriteLog(INFORMATION, "Printing LPIT table header!!", 0);
+    log.WriteLog(LogLevel::Information, "Printing LPIT table header!!", 0);
     return TwoColumnTable("LPIT Header",
                           {{"Signature", Chars(table.Signature)},
                            {"Length (bytes)", std::to_string(table.Length)},
@@ -69,7 +69,7 @@ std::string HeaderTable(const LpitTable& table, DebugLog& log)
 
 std::string DescriptorTable(const LpitTable& table, int32_t index, DebugLog& log)
 {
-    log.WriteLog(INFORMATION, "Printing LPIT descriptor!!", 0);
+    log.WriteLog(LogLevel::Information, "Printing LPIT descriptor!!", 0);
     const LpitDescriptor& descriptor = table.Descriptors[static_cast<size_t>(index)];
     return TwoColumnTable("LPIT Descriptor " + std::to_string(index),
                           {{"Flags", "0x" + NumberAsHex(descriptor.Flags)},

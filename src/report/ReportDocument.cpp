@@ -34,18 +34,18 @@ std::string PageStart()
 // The card with the count of findings and one section per finding.
 std::string ErrorCard(const ReportContents& contents, DebugLog& log)
 {
-    log.WriteLog(INFORMATION, "Adding Errors to Report", 0);
+    log.WriteLog(LogLevel::Information, "Adding Errors to Report", 0);
     std::string html(html::CardStart);
     html += "<div class=\"errsFound\"> ";
     html += ErrorSummaryText(contents.Errors);
     html += "</div>";
-    log.WriteLog(INFORMATION, "", 0);
-    log.WriteLog(INFORMATION, "Dumping Number of Errors in report", 0);
+    log.WriteLog(LogLevel::Information, "", 0);
+    log.WriteLog(LogLevel::Information, "Dumping Number of Errors in report", 0);
     for (const ReportError& error : contents.Errors.ErrorList) {
         html += RenderError(contents.Errors, error, contents.Devices, log);
     }
     html += "</div>";
-    log.WriteLog(INFORMATION, "Dumping actual Errors", 0);
+    log.WriteLog(LogLevel::Information, "Dumping actual Errors", 0);
     html += "</article>";
     return html;
 }
@@ -54,14 +54,14 @@ std::string ErrorCard(const ReportContents& contents, DebugLog& log)
 // matches.
 std::string InternalStateCard(const ReportContents& contents, DebugLog& log)
 {
-    log.WriteLog(INFORMATION, "Dumping LPIT", 0);
+    log.WriteLog(LogLevel::Information, "Dumping LPIT", 0);
     std::string html(html::CardStart);
     html +=
         "<div class=\"err\"><input id=\"rmdump\" type=\"checkbox\" />"
         "<label for=\"rmdump\">expand</label><h4>Tool internal state data</h4>"
         "<div class=\"err_desc\">";
     html += BuildLpitSection(contents.Lpit, contents.LpitStatusText, log);
-    log.WriteLog(INFORMATION, "Adding Rundowns to Report", 0);
+    log.WriteLog(LogLevel::Information, "Adding Rundowns to Report", 0);
     html += BuildRundownSection(contents.Rundowns);
     html += "<div class=\"rulematches\"><h3>Rule Matches</h3>";
     html += BuildRuleMatchList(contents.Analysis);
@@ -77,7 +77,7 @@ std::string InternalStateCard(const ReportContents& contents, DebugLog& log)
 std::string BuildReport(const ReportContents& contents, DebugLog& log)
 {
     std::string page = PageStart();
-    log.WriteLog(INFORMATION, "System Information", 0);
+    log.WriteLog(LogLevel::Information, "System Information", 0);
     page += BuildSystemInfoSection(BuildSystemInfoRows(contents.System));
     page += ErrorCard(contents, log);
     page += InternalStateCard(contents, log);

@@ -411,7 +411,7 @@ RuleFileCheck CheckRuleFile(const std::string& path, FileSystem& files)
     NullConsole console;
     DebugLog log(console);
     log.Observe([&messages](LogLevel level, const std::string& message, int32_t) {
-        if (level == ERROR || level == USER_INFO) {
+        if (level == LogLevel::Error || level == LogLevel::UserInfo) {
             messages.push_back(message);
         }
     });

@@ -71,25 +71,25 @@ int32_t StopAt(const tinyxml2::XMLNode& node, int32_t status, int32_t* stopLine)
 bool ReadRuleFields(const tinyxml2::XMLElement& element, Rule& rule, DebugLog& log)
 {
     bool complete =
-        ReadRequiredText(element, "class", rule.Class, USER_INFO,
+        ReadRequiredText(element, "class", rule.Class, LogLevel::UserInfo,
                          "class tag was not found in xml. Please check XML file for <class> tag, "
                          "make sure that they are not corrupt.",
                          log, &rule.ClassLine) &&
-        ReadRequiredText(element, "regex", rule.Regex, USER_INFO,
+        ReadRequiredText(element, "regex", rule.Regex, LogLevel::UserInfo,
                          "regex tag was not found in xml. Please check XML file for <regex> tag, "
                          "make sure that they are not corrupt.",
                          log, &rule.RegexLine) &&
-        ReadRequiredText(element, "servicename", rule.ServiceName, USER_INFO,
+        ReadRequiredText(element, "servicename", rule.ServiceName, LogLevel::UserInfo,
                          "servicename tag was not found in xml. Please check XML file for "
                          "<servicename> tag, make sure that they are not corrupt for class" +
                              rule.Class,
                          log) &&
-        ReadRequiredText(element, "ruletype", rule.RuleType, USER_INFO,
+        ReadRequiredText(element, "ruletype", rule.RuleType, LogLevel::UserInfo,
                          "ruletype tag was not found in xml. Please check XML file for <ruletype> "
                          "tag, make sure that they are not corrupt for regex/servicename" +
                              rule.Regex + "/" + rule.ServiceName,
                          log, &rule.RuleTypeLine) &&
-        ReadRequiredText(element, "platformstatecount", rule.PlatformStateCountText, USER_INFO,
+        ReadRequiredText(element, "platformstatecount", rule.PlatformStateCountText, LogLevel::UserInfo,
                          "platformstatecount tag was not found in xml. Please check XML file for "
                          "<platformstatecount> tag for Regex/ServiceName " +
                              rule.Regex + "/" + rule.ServiceName,
@@ -107,7 +107,7 @@ int32_t ParsePlatformStates(const tinyxml2::XMLNode& first, Rule& rule, DebugLog
     for (const tinyxml2::XMLNode* node = &first; node != nullptr; node = node->NextSibling()) {
         PlatformStateConstraint constraint;
         if (int32_t status = ParsePlatformState(*node, constraint, log, stopLine); status != 0) {
-            log.WriteLog(USER_INFO,
+            log.WriteLog(LogLevel::UserInfo,
                          "Platform State information tag <platformstate> is incorrect in xml for "
                          "Regex : " +
                              rule.Regex + " for Service: " + rule.ServiceName,
@@ -125,18 +125,18 @@ int32_t LoadRuleFile(std::string path, RuleSet& rules, DebugLog& log, FileSystem
                      int32_t* stopLine)
 {
     if (path.empty()) {
-        log.WriteLog(ERROR, "No File name was specified for accessing rules",
+        log.WriteLog(LogLevel::Error, "No File name was specified for accessing rules",
                      ErrorInvalidParameter);
         return ErrorInvalidParameter;
     }
-    log.WriteLog(INFORMATION, "Parsing  xml values from: " + path, 0);
+    log.WriteLog(LogLevel::Information, "Parsing  xml values from: " + path, 0);
     if (int32_t status = ParseRuleFile(path, rules, log, files, stopLine); status != 0) {
-        log.WriteLog(ERROR, "Cannot parse xml information from XML location : " + path, status);
+        log.WriteLog(LogLevel::Error, "Cannot parse xml information from XML location : " + path, status);
         return status;
     }
-    log.WriteLog(INFORMATION, "validating rules", 0);
+    log.WriteLog(LogLevel::Information, "validating rules", 0);
     if (int32_t status = ValidateRuleSet(rules, log, stopLine); status != 0) {
-        log.WriteLog(ERROR, "Validating Xml Files did not complete Successfully.", status);
+        log.WriteLog(LogLevel::Error, "Validating Xml Files did not complete Successfully.", status);
         return status;
     }
     return 0;
@@ -147,14 +147,14 @@ int32_t ParseRuleFile(const std::string& path, RuleSet& rules, DebugLog& log, Fi
 {
     tinyxml2::XMLDocument document;
     if (document.LoadFile(files.NativePath(path).c_str()) != tinyxml2::XML_SUCCESS) {
-        log.WriteLog(ERROR, "Cannot create a doc handle", ErrorInvalidData);
+        log.WriteLog(LogLevel::Error, "Cannot create a doc handle", ErrorInvalidData);
         if (stopLine != nullptr) {
             *stopLine = document.ErrorLineNum();
         }
         return ErrorInvalidData;
     }
     const tinyxml2::XMLElement* platform =
-        RequiredChild(document, "platform", ERROR, "platform node was not found in xml", log);
+        RequiredChild(document, "platform", LogLevel::Error, "platform node was not found in xml", log);
     if (platform == nullptr) {
         // The element that stands where the platform should, or else the first line.
         const tinyxml2::XMLElement* root = document.FirstChildElement();
@@ -165,21 +165,21 @@ int32_t ParseRuleFile(const std::string& path, RuleSet& rules, DebugLog& log, Fi
     }
     const char* name = platform->Attribute("name");
     if (name == nullptr) {
-        log.WriteLog(ERROR, "name attribute of platform node was not found in xml",
+        log.WriteLog(LogLevel::Error, "name attribute of platform node was not found in xml",
                      XmlElementMissing);
         return StopAt(*platform, XmlElementMissing, stopLine);
     }
     rules.PlatformName = name;
 
     const tinyxml2::XMLElement* os =
-        RequiredChild(*platform, "os", ERROR, "OS node was not found in xml", log);
+        RequiredChild(*platform, "os", LogLevel::Error, "OS node was not found in xml", log);
     if (os == nullptr) {
         return StopAt(*platform, XmlElementMissing, stopLine);
     }
     for (; os != nullptr; os = os->NextSiblingElement("os")) {
         OsEntry entry;
         if (int32_t status = ParseOsEntry(*os, entry, rules, log, stopLine); status != 0) {
-            log.WriteLog(ERROR, "OS information was not set.", status);
+            log.WriteLog(LogLevel::Error, "OS information was not set.", status);
             return status;
         }
     }
@@ -193,7 +193,7 @@ int32_t ParseOsEntry(const tinyxml2::XMLElement& os, OsEntry& entry, RuleSet& ru
     entry.Version = AttributeOf(os, "version");
     entry.Line = os.GetLineNum();
     if (os.FirstChild() == nullptr) {
-        log.WriteLog(ERROR, "rule tag was not found in xml for OS version :" + entry.Build,
+        log.WriteLog(LogLevel::Error, "rule tag was not found in xml for OS version :" + entry.Build,
                      XmlElementMissing);
         return StopAt(os, XmlElementMissing, stopLine);
     }
@@ -201,7 +201,7 @@ int32_t ParseOsEntry(const tinyxml2::XMLElement& os, OsEntry& entry, RuleSet& ru
          node = node->NextSibling()) {
         Rule rule;
         if (int32_t status = ParseRule(*node, rule, log, stopLine); status != 0) {
-            log.WriteLog(ERROR, "Issue with Rule a rule for OS version : " + entry.Build, status);
+            log.WriteLog(LogLevel::Error, "Issue with Rule a rule for OS version : " + entry.Build, status);
             return status;
         }
         entry.Rules.push_back(std::move(rule));
@@ -215,7 +215,7 @@ int32_t ParseRule(const tinyxml2::XMLNode& node, Rule& rule, DebugLog& log, int3
     const tinyxml2::XMLElement* element = node.ToElement();
     if (element == nullptr) {
         // A comment or text directly inside <os>: every child there is a rule.
-        log.WriteLog(USER_INFO,
+        log.WriteLog(LogLevel::UserInfo,
                      "A rule tag of NULL was specified. Please check XML file for comments or text "
                      "inside <os> tag",
                      XmlElementMissing);
@@ -227,7 +227,7 @@ int32_t ParseRule(const tinyxml2::XMLNode& node, Rule& rule, DebugLog& log, int3
         return StopAt(node, XmlElementMissing, stopLine);
     }
     const tinyxml2::XMLElement* firstState = RequiredChild(
-        *element, "platformstate", USER_INFO,
+        *element, "platformstate", LogLevel::UserInfo,
         "platformstate tag was not found in xml. Please make sure that number of platformstate "
         "tags are equal to platform state count: " +
             std::to_string(rule.PlatformStateCount) + " For Regex/servicename " + rule.Regex + "/" +
@@ -244,14 +244,14 @@ int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstrain
 {
     const tinyxml2::XMLElement* element = node.ToElement();
     if (element == nullptr) {
-        log.WriteLog(USER_INFO,
+        log.WriteLog(LogLevel::UserInfo,
                      "A platform State tag of NULL was specified. Please check XML file for "
                      "<Platform> tag",
                      ErrorInvalidParameter);
         return StopAt(node, ErrorInvalidParameter, stopLine);
     }
     std::string index;
-    if (!ReadRequiredText(*element, "platformstateindex", index, USER_INFO,
+    if (!ReadRequiredText(*element, "platformstateindex", index, LogLevel::UserInfo,
                           "platformstateindex node was not found in xml. Please check "
                           "<platformstateindex> tag in xml & make sure that it is monotonically "
                           "increasing.",
@@ -259,11 +259,11 @@ int32_t ParsePlatformState(const tinyxml2::XMLNode& node, PlatformStateConstrain
         return StopAt(node, XmlElementMissing, stopLine);
     }
     state.PlatformStateIndex = ReadDecimal(index);
-    if (!ReadRequiredText(*element, "Dstate", state.DState, USER_INFO,
+    if (!ReadRequiredText(*element, "Dstate", state.DState, LogLevel::UserInfo,
                           "DState node was not found in xml. Please check <Dstate> tag in xml & "
                           "make sure that it is in range of 0 to 3 (D States representations)",
                           log, &state.DStateLine) ||
-        !ReadRequiredText(*element, "Fstate", state.FState, ERROR,
+        !ReadRequiredText(*element, "Fstate", state.FState, LogLevel::Error,
                           "FState node was not found in xml. Please check <Fstate> tag in xml & "
                           "make sure that it is valid F state (F States representations)",
                           log, &state.FStateLine)) {

@@ -15,7 +15,7 @@ namespace {
 // gives the status that says so.
 int32_t Reject(DebugLog& log, const std::string& reason, int32_t line, int32_t* stopLine)
 {
-    log.WriteLog(USER_INFO, reason, ErrorInvalidData);
+    log.WriteLog(LogLevel::UserInfo, reason, ErrorInvalidData);
     if (stopLine != nullptr) {
         *stopLine = line;
     }
@@ -26,7 +26,7 @@ int32_t ValidateRule(const Rule& rule, DebugLog& log, int32_t* stopLine)
 {
     if (std::find(RuleTypeNames.begin(), RuleTypeNames.end(), rule.RuleType) ==
         RuleTypeNames.end()) {
-        log.WriteLog(USER_INFO, "Rule is corrupt, class provided is : " + rule.RuleType,
+        log.WriteLog(LogLevel::UserInfo, "Rule is corrupt, class provided is : " + rule.RuleType,
                      ErrorInvalidData);
         std::string accepted;
         for (std::string_view name : RuleTypeNames) {
@@ -77,7 +77,7 @@ int32_t ValidateRuleSet(const RuleSet& rules, DebugLog& log, int32_t* stopLine)
         }
     }
     if (rules.UniqueClasses.empty()) {
-        log.WriteLog(WARNING, "Unique classes are not present. ", 0);
+        log.WriteLog(LogLevel::Warning, "Unique classes are not present. ", 0);
     }
     return 0;
 }

@@ -34,18 +34,18 @@ std::string OsName(const SystemInfo& info)
 int32_t ReadSystemInfo(SystemInfo& info, DebugLog& log, Platform& platform)
 {
     if (int32_t status = ReadAoAc(info, log, platform.power); status != 0) {
-        log.WriteLog(USER_INFO, "Cannot read AoAc bit.", status);
+        log.WriteLog(LogLevel::UserInfo, "Cannot read AoAc bit.", status);
         return status;
     }
     if (int32_t status = ReadCpuInfo(info, log, platform.registry); status != 0) {
-        log.WriteLog(USER_INFO,
+        log.WriteLog(LogLevel::UserInfo,
                      std::string("Cannot set CPU Information, please check your registry here: ") +
                          ProcessorKey + "with Identifier keyword",
                      status);
         return status;
     }
     if (int32_t status = ReadOsInfo(info, log, platform.registry); status != 0) {
-        log.WriteLog(USER_INFO,
+        log.WriteLog(LogLevel::UserInfo,
                      std::string("Cannot set OS Information, please check Windows OS version you "
                                  "are running in registry here: ") +
                          CurrentVersionKey,
@@ -53,7 +53,7 @@ int32_t ReadSystemInfo(SystemInfo& info, DebugLog& log, Platform& platform)
         return status;
     }
     if (int32_t status = ReadBiosInfo(info, log, platform.registry); status != 0) {
-        log.WriteLog(USER_INFO,
+        log.WriteLog(LogLevel::UserInfo,
                      std::string("Cannot read BIOS information, please check your BIOS code for "
                                  "version, vendor name & release date in registry here: ") +
                          BiosKey,
@@ -61,7 +61,7 @@ int32_t ReadSystemInfo(SystemInfo& info, DebugLog& log, Platform& platform)
         return status;
     }
     if (!ReadUserProfile(info, log, platform.files)) {
-        log.WriteLog(USER_INFO,
+        log.WriteLog(LogLevel::UserInfo,
                      "Cannot set user profile. This stops VQT from storing files in a location. "
                      "Please check if user profile is avalible",
                      UserProfileUnreadable);
@@ -74,7 +74,7 @@ bool ReadUserProfile(SystemInfo& info, DebugLog& log, FileSystem& files)
 {
     uint32_t size = files.GetEnvironmentVariableA("USERPROFILE", nullptr, 0);
     if (size == 0) {
-        log.WriteLog(ERROR, "User profile cannot be accessed", 0);
+        log.WriteLog(LogLevel::Error, "User profile cannot be accessed", 0);
         return false;
     }
     auto buffer = TryAllocate(size);
@@ -84,11 +84,11 @@ bool ReadUserProfile(SystemInfo& info, DebugLog& log, FileSystem& files)
         return false;
     }
     if (files.GetEnvironmentVariableA("USERPROFILE", buffer->data(), size) == 0) {
-        log.WriteLog(ERROR, "Cannot get User profile.", 0);
+        log.WriteLog(LogLevel::Error, "Cannot get User profile.", 0);
         return false;
     }
     info.UserProfile = TextUpToZero(*buffer);
-    log.WriteLog(INFORMATION, "User Profile: " + info.UserProfile, 0);
+    log.WriteLog(LogLevel::Information, "User Profile: " + info.UserProfile, 0);
     return true;
 }
 
@@ -98,11 +98,11 @@ int32_t ReadAoAc(SystemInfo& info, DebugLog& log, PowerInformation& power)
     int32_t status = power.CallNtPowerInformation(SystemPowerCapabilities, nullptr, 0, capabilities,
                                                   sizeof capabilities);
     if (status != 0) {
-        log.WriteLog(ERROR, "AoAc information cannot be obtained.", status);
+        log.WriteLog(LogLevel::Error, "AoAc information cannot be obtained.", status);
         return status;
     }
     info.AoAc = capabilities[SystemPowerCapabilitiesAoAcOffset] != 0;
-    log.WriteLog(INFORMATION, std::string("AoAc Bit: ") + (info.AoAc ? "1" : "0"), 0);
+    log.WriteLog(LogLevel::Information, std::string("AoAc Bit: ") + (info.AoAc ? "1" : "0"), 0);
     return 0;
 }
 
@@ -110,7 +110,7 @@ int32_t ReadCpuInfo(SystemInfo& info, DebugLog& log, Registry& registry)
 {
     auto identifier = ReadRegistryText(ProcessorKey, "Identifier", log, registry);
     if (!identifier) {
-        log.WriteLog(ERROR, "CPU Information cannot be obtained.", RegistryValueUnreadable);
+        log.WriteLog(LogLevel::Error, "CPU Information cannot be obtained.", RegistryValueUnreadable);
         return RegistryValueUnreadable;
     }
     // "<architecture> Family <f> Model <m> Stepping <s>": the label words are
@@ -128,10 +128,10 @@ int32_t ReadCpuInfo(SystemInfo& info, DebugLog& log, Registry& registry)
     if (words.size() > 6) {
         info.CpuStepping = ReadDecimal(words[6]);
     }
-    log.WriteLog(INFORMATION, "CPU Arch: " + info.CpuArchitecture, 0);
-    log.WriteLog(INFORMATION, "CPU Family Name: " + std::to_string(info.CpuFamily), 0);
-    log.WriteLog(INFORMATION, "CPU Model: " + std::to_string(info.CpuModel), 0);
-    log.WriteLog(INFORMATION, "CPU Stepping: " + std::to_string(info.CpuStepping), 0);
+    log.WriteLog(LogLevel::Information, "CPU Arch: " + info.CpuArchitecture, 0);
+    log.WriteLog(LogLevel::Information, "CPU Family Name: " + std::to_string(info.CpuFamily), 0);
+    log.WriteLog(LogLevel::Information, "CPU Model: " + std::to_string(info.CpuModel), 0);
+    log.WriteLog(LogLevel::Information, "CPU Stepping: " + std::to_string(info.CpuStepping), 0);
     return 0;
 }
 
@@ -139,12 +139,12 @@ int32_t ReadOsInfo(SystemInfo& info, DebugLog& log, Registry& registry)
 {
     auto build = ReadRegistryText(CurrentVersionKey, "CurrentBuildNumber", log, registry);
     if (!build) {
-        log.WriteLog(ERROR, "OS Build cannot be obtained.", RegistryValueUnreadable);
+        log.WriteLog(LogLevel::Error, "OS Build cannot be obtained.", RegistryValueUnreadable);
         return RegistryValueUnreadable;
     }
     info.OsBuild = *build;
     info.OsIndex = 0;
-    log.WriteLog(INFORMATION, "OsBuild: " + info.OsBuild, 0);
+    log.WriteLog(LogLevel::Information, "OsBuild: " + info.OsBuild, 0);
     return 0;
 }
 
@@ -163,14 +163,14 @@ int32_t ReadBiosInfo(SystemInfo& info, DebugLog& log, Registry& registry)
     for (const BiosValue& value : values) {
         auto text = ReadRegistryText(BiosKey, value.name, log, registry);
         if (!text) {
-            log.WriteLog(ERROR, value.failure, RegistryValueUnreadable);
+            log.WriteLog(LogLevel::Error, value.failure, RegistryValueUnreadable);
             return RegistryValueUnreadable;
         }
         info.*value.field = *text;
     }
-    log.WriteLog(INFORMATION, "Bios Version: " + info.BiosVersion, 0);
-    log.WriteLog(INFORMATION, "Bios Vendor: " + info.BiosVendor, 0);
-    log.WriteLog(INFORMATION, "Bios Release Date: " + info.BiosReleaseDate, 0);
+    log.WriteLog(LogLevel::Information, "Bios Version: " + info.BiosVersion, 0);
+    log.WriteLog(LogLevel::Information, "Bios Vendor: " + info.BiosVendor, 0);
+    log.WriteLog(LogLevel::Information, "Bios Release Date: " + info.BiosReleaseDate, 0);
     return 0;
 }
 
@@ -181,18 +181,18 @@ std::optional<std::vector<char>> ReadRegistryValue(std::string key, std::string 
     uint32_t size = 0;
     uint32_t status = registry.GetValue(key, name, flags, nullptr, &size);
     if (size == 0) {
-        log.WriteLog(ERROR, "Registry value cannot be obtained subKey: " + key, AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Registry value cannot be obtained subKey: " + key, AsStatus(status));
         return std::nullopt;
     }
     auto buffer = TryAllocate(size);
     if (!buffer) {
-        log.WriteLog(ERROR, "Memory allocation failed for user profile.",
+        log.WriteLog(LogLevel::Error, "Memory allocation failed for user profile.",
                      AsStatus(ErrorNotEnoughMemory));
         return std::nullopt;
     }
     status = registry.GetValue(key, name, flags, buffer->data(), &size);
     if (status != 0) {
-        log.WriteLog(INFORMATION, "RegGetValueA returned with Error_Status: ", AsStatus(status));
+        log.WriteLog(LogLevel::Information, "RegGetValueA returned with Error_Status: ", AsStatus(status));
         return std::nullopt;
     }
     buffer->resize(size);

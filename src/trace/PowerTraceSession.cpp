@@ -42,11 +42,11 @@ uint32_t RestartLeftoverSession(const std::u16string& traceFile, PowerTraceSessi
     uint32_t stopped =
         controller.ControlTraceW(0, TraceSessionName, session.Block(), EventTraceControlStop);
     if (stopped != 0 && stopped != ErrorMoreData) {
-        log.WriteLog(ERROR, "Cannot stop the trace session mytrace4 left by an earlier run",
+        log.WriteLog(LogLevel::Error, "Cannot stop the trace session mytrace4 left by an earlier run",
                      AsStatus(stopped));
         return ErrorAlreadyExists;
     }
-    log.WriteLog(INFORMATION,
+    log.WriteLog(LogLevel::Information,
                  "Stopped the trace session mytrace4 that an earlier run left running; starting "
                  "it again",
                  0);
@@ -62,7 +62,7 @@ uint32_t StartPowerTraceSession(const std::string& directory, PowerTraceSession&
     std::u16string traceFile = Utf8ToUtf16(TraceFilePath(directory));
     session.Properties = TryAllocate<uint8_t>(TracePropertiesSize);
     if (!session.Properties) {
-        log.WriteLog(ERROR, "Cannot Allocate Memory for Trace Properties.", 0);
+        log.WriteLog(LogLevel::Error, "Cannot Allocate Memory for Trace Properties.", 0);
     } else {
         *session.Properties = BuildTraceProperties(traceFile);
     }
@@ -71,7 +71,7 @@ uint32_t StartPowerTraceSession(const std::string& directory, PowerTraceSession&
         status = RestartLeftoverSession(traceFile, session, log, controller);
     }
     if (status != 0) {
-        log.WriteLog(ERROR, "Starting trace failed. ", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Starting trace failed. ", AsStatus(status));
     }
     return status;
 }
@@ -101,7 +101,7 @@ uint32_t EnablePowerProviders(const PowerTraceSession& session, DebugLog& log,
         failed = controller.EnableTraceEx2(session.Handle, step.provider, step.controlCode,
                                            step.level, step.matchAnyKeyword, 0, 0);
         if (failed != 0) {
-            log.WriteLog(ERROR, step.failure, AsStatus(failed));
+            log.WriteLog(LogLevel::Error, step.failure, AsStatus(failed));
             break;
         }
     }
@@ -127,11 +127,11 @@ uint32_t StopPowerTraceSession(PowerTraceSession& session, DebugLog& log,
         status = 0;  // the session is stopped; only its statistics did not fit
     }
     if (status != 0) {
-        log.WriteLog(ERROR, "Stopping a trace didnt complete.", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Stopping a trace didnt complete.", AsStatus(status));
     }
     session.Properties.reset();
     if (status != 0) {
-        log.WriteLog(ERROR, "Stopping a trace did not complete", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Stopping a trace did not complete", AsStatus(status));
     }
     return status;
 }
@@ -168,19 +168,19 @@ int32_t RunPowerTrace(std::string directory, DebugLog& log, EventTraceController
     std::string parent =
         lastBackslash == std::string::npos ? directory : directory.substr(0, lastBackslash);
     if (directory.empty() || files.Stat(parent) != 0) {
-        log.WriteLog(ERROR, "Wrong file path was provided for trace collection", BadPath);
+        log.WriteLog(LogLevel::Error, "Wrong file path was provided for trace collection", BadPath);
         return BadPath;
     }
 
     PowerTraceSession session;
     if (uint32_t status = StartPowerTraceSession(directory, session, log, controller);
         status != 0) {
-        log.WriteLog(ERROR, "Starting a trace did not complete", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Starting a trace did not complete", AsStatus(status));
         return AsStatus(status);
     }
     uint32_t enableStatus = EnablePowerProviders(session, log, controller, interruption);
     if (enableStatus != 0) {
-        log.WriteLog(ERROR, "Enabling a trace did not complete", AsStatus(enableStatus));
+        log.WriteLog(LogLevel::Error, "Enabling a trace did not complete", AsStatus(enableStatus));
     }
     // Stopped on every path, so that the next run can start "mytrace4" again.
     uint32_t stopStatus = StopPowerTraceSession(session, log, controller);

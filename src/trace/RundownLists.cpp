@@ -141,7 +141,7 @@ int32_t AddEntry(std::istream* deviceFile, std::deque<Record>& list, DebugLog& l
                  const char* invalidParameter, FieldsOf fieldsOf)
 {
     if (deviceFile == nullptr) {
-        log.WriteLog(WARNING, invalidParameter, InvalidParameter);
+        log.WriteLog(LogLevel::Warning, invalidParameter, InvalidParameter);
         return InvalidParameter;
     }
     Record record;

@@ -53,7 +53,7 @@ uint32_t ReadPropertyNumber(const EventRecord& event, const EventPropertyInfo& p
 
 void InvalidData(DebugLog& log)
 {
-    log.WriteLog(ERROR, "Data read from Events is Invalid.", InvalidEventData);
+    log.WriteLog(LogLevel::Error, "Data read from Events is Invalid.", InvalidEventData);
 }
 
 }  // namespace
@@ -124,15 +124,15 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
         handle = consumer.OpenTraceW(logfile);
         if (handle == InvalidProcessTraceHandle) {
             uint32_t lastError = consumer.GetLastError();
-            log.WriteLog(ERROR, "OpenTrace failed.", AsStatus(lastError));
+            log.WriteLog(LogLevel::Error, "OpenTrace failed.", AsStatus(lastError));
             // A trace that cannot be read must not pass for an empty machine.
             result = lastError != 0 ? AsStatus(lastError) : OpenFailedWithoutCode;
         } else {
-            log.WriteLog(INFORMATION,
+            log.WriteLog(LogLevel::Information,
                          "Number of buffers lost: " + std::to_string(logfile.BuffersLost), 0);
             uint32_t status = consumer.ProcessTrace(handle);
             if (status != 0 && status != ErrorCancelled) {
-                log.WriteLog(ERROR, "ProcessTrace failed.", AsStatus(status));
+                log.WriteLog(LogLevel::Error, "ProcessTrace failed.", AsStatus(status));
                 result = AsStatus(status);
             }
         }
@@ -157,13 +157,13 @@ bool ReadEventInformation(const EventRecord& event, TraceDecoder& decoder, Trace
         status = decoder.TdhService.GetEventInformation(event, &info, &size);
     }
     if (status == ErrorOutOfMemory) {
-        log.WriteLog(ERROR, "Cannot get memory for event.", AsStatus(status));
-        log.WriteLog(ERROR, "Cannot get event information.", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Cannot get memory for event.", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Cannot get event information.", AsStatus(status));
         return false;
     }
     if (status != 0) {
-        log.WriteLog(ERROR, "Retriving information from events failed.", AsStatus(status));
-        log.WriteLog(ERROR, "Cannot get event information.", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Retriving information from events failed.", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Cannot get event information.", AsStatus(status));
         return false;
     }
     return true;
@@ -185,7 +185,7 @@ bool IsRundownOfInterest(const Guid& provider, const TraceEventInfo& info)
 bool WriteEventToFile(const EventRecord& event, const TraceEventInfo& info, TraceDecoder& decoder)
 {
     if (!decoder.File.Open()) {
-        decoder.Log.WriteLog(ERROR, "Error In accessing File for device writes", errno);
+        decoder.Log.WriteLog(LogLevel::Error, "Error In accessing File for device writes", errno);
         return false;
     }
     if (!WriteEventProperties(event, info, decoder)) {
@@ -296,7 +296,7 @@ bool PropertyWriter::Step()
 {
     if (steps_ == 0) {
         InvalidData(log_);
-        log_.WriteLog(ERROR, "Cannot get property length of Event.", InvalidEventData);
+        log_.WriteLog(LogLevel::Error, "Cannot get property length of Event.", InvalidEventData);
         return false;
     }
     --steps_;
@@ -314,7 +314,7 @@ std::optional<uint16_t> PropertyWriter::Length(const EventPropertyInfo& property
         uint32_t value = 0;
         uint32_t status = ReadPropertyNumber(event_, properties_[property.Length], tdh_, &value);
         if (status != 0) {
-            log_.WriteLog(ERROR, "Cannot get property length of Event.", AsStatus(status));
+            log_.WriteLog(LogLevel::Error, "Cannot get property length of Event.", AsStatus(status));
             return std::nullopt;
         }
         return static_cast<uint16_t>(value);
@@ -330,7 +330,7 @@ std::optional<uint16_t> PropertyWriter::Length(const EventPropertyInfo& property
         return 0;
     }
     InvalidData(log_);
-    log_.WriteLog(ERROR, "Cannot get property length of Event.", InvalidEventData);
+    log_.WriteLog(LogLevel::Error, "Cannot get property length of Event.", InvalidEventData);
     return std::nullopt;
 }
 
@@ -357,7 +357,7 @@ std::optional<size_t> PropertyWriter::WriteMembers(const EventPropertyInfo& prop
     for (size_t member = first; member < first + property.NumOfStructMembers; ++member) {
         auto next = Write(member, position, depth + 1);
         if (!next) {
-            log_.WriteLog(ERROR, "Printing members of event structure failed.",
+            log_.WriteLog(LogLevel::Error, "Printing members of event structure failed.",
                           AsStatus(countStatus));
             return std::nullopt;
         }
@@ -375,16 +375,16 @@ PropertyWriter::MapLookup PropertyWriter::LookUpMap(const EventPropertyInfo& pro
         status = tdh_.GetEventMapInformation(event_, property.MapName, &map, &mapSize);
     }
     if (status == ErrorOutOfMemory) {
-        log_.WriteLog(ERROR, "Cannot allocate memory for events.", AsStatus(status));
-        log_.WriteLog(ERROR, "Cannot access Map value for event.", AsStatus(status));
+        log_.WriteLog(LogLevel::Error, "Cannot allocate memory for events.", AsStatus(status));
+        log_.WriteLog(LogLevel::Error, "Cannot access Map value for event.", AsStatus(status));
         return MapLookup::Failed;
     }
     if (status == ErrorNotFound) {
         return MapLookup::None;
     }
     if (status != 0) {
-        log_.WriteLog(ERROR, "Cannot get event map information.", AsStatus(status));
-        log_.WriteLog(ERROR, "Cannot access Map value for event.", AsStatus(status));
+        log_.WriteLog(LogLevel::Error, "Cannot get event map information.", AsStatus(status));
+        log_.WriteLog(LogLevel::Error, "Cannot access Map value for event.", AsStatus(status));
         return MapLookup::Failed;
     }
     if (info_.DecodingSource == DecodingSourceXMLFile) {
@@ -420,7 +420,7 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     if (status == ErrorInsufficientBuffer) {
         auto larger = TryAllocate<char16_t>((size_t{bufferSize} + 1) / 2);
         if (!larger) {
-            log_.WriteLog(ERROR, "Failed to allocate memory for formatted data of events",
+            log_.WriteLog(LogLevel::Error, "Failed to allocate memory for formatted data of events",
                           AsStatus(ErrorOutOfMemory));
             return std::nullopt;
         }

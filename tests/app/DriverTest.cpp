@@ -2,6 +2,8 @@
 
 #include "TestPlatform.h"
 #include "app/Driver.h"
+#include "app/OutputPaths.h"
+#include "sysinfo/Administrator.h"
 
 namespace dormex {
 namespace {

@@ -3,7 +3,7 @@
 #include "TestPlatform.h"
 #include "analysis/StorageCases.h"
 #include "devices/DeviceProperties.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayMachine.h"
 
 namespace dormex {

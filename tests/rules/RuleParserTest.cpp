@@ -104,27 +104,27 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
         "Platform State information tag <platformstate> is incorrect in "
         "xml for Regex : .*HDAS for Service: HDAudBus";
     const Case cases[] = {
-        {Without(test::OneRuleFile, "class"), USER_INFO,
+        {Without(test::OneRuleFile, "class"), LogLevel::UserInfo,
          "class tag was not found in xml. Please check XML file for <class> tag, make sure that "
          "they are not corrupt.",
          2013, false},
         {std::regex_replace(test::OneRuleFile, std::regex("<platformstate>[^]*</platformstate>"),
                             ""),
-         USER_INFO,
+         LogLevel::UserInfo,
          "platformstate tag was not found in xml. Please make sure that number of platformstate "
          "tags are equal to platform state count: 2 For Regex/servicename .*HDAS/HDAudBus",
          2013, false},
-        {Without(test::OneRuleFile, "Dstate"), USER_INFO,
+        {Without(test::OneRuleFile, "Dstate"), LogLevel::UserInfo,
          "DState node was not found in xml. Please check <Dstate> tag in xml & make sure that it "
          "is in range of 0 to 3 (D States representations)",
          2013, true},
-        {Without(test::OneRuleFile, "Fstate"), ERROR,
+        {Without(test::OneRuleFile, "Fstate"), LogLevel::Error,
          "FState node was not found in xml. Please check <Fstate> tag in xml & make sure that it "
          "is valid F state (F States representations)",
          2013, true},
         {std::regex_replace(test::OneRuleFile, std::regex("</platformstate>\\n    </rule>"),
                             "</platformstate><!-- trailing -->\n    </rule>"),
-         USER_INFO,
+         LogLevel::UserInfo,
          "A platform State tag of NULL was specified. Please check XML file for <Platform> tag", 87,
          true},
     };
@@ -135,7 +135,7 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
         std::string expected = "\nINFORMATION:: Parsing  xml values from: " + load.path + "\n" +
                                LevelPrefix(c.level) + c.message + code;
         std::string console =
-            c.level == USER_INFO ? "\n" + c.message + "\nExit Error code: " + std::to_string(c.code)
+            c.level == LogLevel::UserInfo ? "\n" + c.message + "\nExit Error code: " + std::to_string(c.code)
                                  : "";
         if (c.inPlatformState) {
             expected += "\nUSER_INFO:: " + stateLine + code;

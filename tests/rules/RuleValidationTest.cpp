@@ -36,7 +36,7 @@ TEST(ValidateRuleSet, AcceptsOrRejectsWithTheFirstViolation)
         const char* type;
         int32_t count;
         std::vector<State> states;
-        std::string rejection;  // the USER_INFO message(s), empty when valid
+        std::string rejection;  // the LogLevel::UserInfo message(s), empty when valid
     };
     const Case cases[] = {
         {"always", 2, {{0, "3", "0"}, {1, "3", "1"}}, ""},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "TestPlatform.h"
+#include "common/Text.h"
 #include "platform/TraceProviders.h"
 #include "platform/replay/ReplayTrace.h"
 #include "trace/PowerTraceSession.h"
@@ -128,7 +129,7 @@ Decoded Decode(std::vector<EventPropertyInfo> properties, uint32_t topLevel,
     source.Properties = std::move(values);
     ReplayEvent event{&source, {}};
     for (const auto& [name, value] : source.Properties) {
-        const std::vector<uint8_t> bytes = ReplayWideBytes(value);
+        const std::vector<uint8_t> bytes = EncodeUtf16Le(Utf8ToUtf16(value) + u'\0');
         event.UserData.insert(event.UserData.end(), bytes.begin(), bytes.end());
     }
     EventRecord record;

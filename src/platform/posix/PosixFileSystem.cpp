@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,14 @@ std::string PosixFileSystem::NativePath(const std::string& path)
 std::unique_ptr<FileSystem> MakeNativeFileSystem()
 {
     return std::make_unique<PosixFileSystem>();
+}
+
+bool PosixFileSystem::WriteWholeFile(const std::string& path, std::string_view contents)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    file.close();
+    return !file.fail();
 }
 
 }  // namespace dormex

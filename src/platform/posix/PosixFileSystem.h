@@ -16,6 +16,7 @@ public:
     int Stat(const std::string& path) override;
     std::string ModuleFileName() override;
     std::string NativePath(const std::string& path) override;
+    bool WriteWholeFile(const std::string& path, std::string_view contents) override;
 };
 
 }  // namespace dormex

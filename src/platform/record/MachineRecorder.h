@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "platform/Platform.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {
 

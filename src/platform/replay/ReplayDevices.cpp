@@ -6,7 +6,7 @@
 #include "common/Bytes.h"
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
-#include "platform/replay/ReplayTrace.h"
+#include "platform/snapshot/Answers.h"
 
 namespace dormex {
 
@@ -17,35 +17,6 @@ constexpr uint32_t CrInvalidDevNode = 0x05;
 std::string InstanceKey(const std::u16string& instanceId)
 {
     return AsciiLower(Utf16ToUtf8(instanceId));
-}
-
-std::vector<uint8_t> Encode(const SnapshotDeviceValue& value, uint32_t* type)
-{
-    switch (value.ValueType) {
-    case SnapshotDeviceValue::Type::Text:
-        *type = DevPropTypeString;
-        return ReplayWideBytes(value.Text);
-    case SnapshotDeviceValue::Type::List: {
-        *type = DevPropTypeStringList;
-        std::vector<uint8_t> bytes;
-        for (const std::string& entry : value.List) {
-            std::vector<uint8_t> wide = ReplayWideBytes(entry);
-            bytes.insert(bytes.end(), wide.begin(), wide.end());
-        }
-        bytes.push_back(0);
-        bytes.push_back(0);
-        return bytes;
-    }
-    case SnapshotDeviceValue::Type::Number: {
-        *type = DevPropTypeInt32;
-        std::array<uint8_t, 4> bytes = U32Bytes(static_cast<uint32_t>(value.Number));
-        return {bytes.begin(), bytes.end()};
-    }
-    case SnapshotDeviceValue::Type::Bytes:
-        *type = DevPropTypeBinary;
-        return value.Bytes;
-    }
-    return {};
 }
 
 }  // namespace
@@ -90,10 +61,10 @@ uint32_t ReplayDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPropK
     if (value == properties.end()) {
         return CrNoSuchValue;
     }
-    uint32_t type = 0;
-    std::vector<uint8_t> bytes = Encode(value->second, &type);
+    DevicePropertyAnswer answer = DevicePropertyAnswerOf(value->second);
+    const std::vector<uint8_t>& bytes = answer.Bytes;
     if (propertyType != nullptr) {
-        *propertyType = type;
+        *propertyType = answer.Type;
     }
     if (buffer == nullptr || *bufferSize < bytes.size()) {
         *bufferSize = static_cast<uint32_t>(bytes.size());
@@ -112,9 +83,7 @@ uint32_t ReplayFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint32_
     if (provider != FirmwareProviderAcpi) {
         return 0;
     }
-    std::array<uint8_t, 4> idBytes = U32Bytes(tableId);
-    std::string signature(idBytes.begin(), idBytes.end());
-    auto table = snapshot_.FirmwareTables.find(signature);
+    auto table = snapshot_.FirmwareTables.find(FirmwareTableSignature(tableId));
     if (table == snapshot_.FirmwareTables.end()) {
         return 0;
     }

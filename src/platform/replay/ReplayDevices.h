@@ -7,7 +7,7 @@
 #include "platform/DeviceIo.h"
 #include "platform/DeviceManager.h"
 #include "platform/FirmwareTables.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayInterruption.h"
 
 namespace dormex {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "platform/Interruption.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {
 

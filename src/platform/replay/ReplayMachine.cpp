@@ -1,12 +1,11 @@
 #include "platform/replay/ReplayMachine.h"
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "common/Bytes.h"
 #include "common/StatusCodes.h"
 #include "common/Text.h"
+#include "platform/snapshot/Answers.h"
 
 namespace dormex {
 
@@ -14,37 +13,6 @@ namespace {
 
 constexpr int32_t StatusInvalidParameter = static_cast<int32_t>(0xC000000D);
 constexpr int32_t StatusBufferTooSmall = static_cast<int32_t>(0xC0000023);
-
-std::vector<uint8_t> RegistryData(const SnapshotRegistryValue& value)
-{
-    switch (value.ValueType) {
-    case SnapshotRegistryValue::Type::Sz: {
-        std::vector<uint8_t> data(value.Text.begin(), value.Text.end());
-        data.push_back(0);
-        return data;
-    }
-    case SnapshotRegistryValue::Type::Dword: {
-        std::array<uint8_t, 4> bytes = U32Bytes(value.Dword);
-        return {bytes.begin(), bytes.end()};
-    }
-    case SnapshotRegistryValue::Type::Binary:
-        return value.Bytes;
-    }
-    return {};
-}
-
-uint32_t RegistryTypeFlag(SnapshotRegistryValue::Type type)
-{
-    switch (type) {
-    case SnapshotRegistryValue::Type::Sz:
-        return RegistryTypeSz;
-    case SnapshotRegistryValue::Type::Dword:
-        return RegistryTypeDword;
-    case SnapshotRegistryValue::Type::Binary:
-        return RegistryTypeBinary;
-    }
-    return 0;
-}
 
 }  // namespace
 
@@ -60,10 +28,11 @@ uint32_t ReplayRegistry::GetValue(const std::string& key, const std::string& nam
     if (valueEntry == keyEntry->second.end()) {
         return ErrorFileNotFound;
     }
-    if ((flags & RegistryTypeFlag(valueEntry->second.ValueType)) == 0) {
+    RegistryAnswer answer = RegistryAnswerOf(valueEntry->second);
+    if ((flags & answer.TypeFlag) == 0) {
         return ErrorUnsupportedType;
     }
-    std::vector<uint8_t> bytes = RegistryData(valueEntry->second);
+    const std::vector<uint8_t>& bytes = answer.Data;
     uint32_t needed = static_cast<uint32_t>(bytes.size());
     if (data == nullptr) {
         if (size != nullptr) {
@@ -94,7 +63,7 @@ int32_t ReplayPowerInformation::CallNtPowerInformation(int32_t level, const void
     if (outputSize < snapshot_.PowerCapabilities.size()) {
         return StatusBufferTooSmall;
     }
-    std::memcpy(output, snapshot_.PowerCapabilities.data(), snapshot_.PowerCapabilities.size());
+    WritePowerCapabilities(snapshot_, {static_cast<uint8_t*>(output), outputSize});
     return 0;
 }
 
@@ -117,20 +86,5 @@ bool ReplaySecurity::CheckTokenMembership(SidHandle sid, bool* isMember)
 }
 
 void ReplaySecurity::FreeSid(SidHandle) {}
-
-std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
-        return "machine snapshot " + path + ": cannot be opened";
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    auto parsed = ParseMachineSnapshot(text.str());
-    if (auto* error = std::get_if<SnapshotError>(&parsed)) {
-        return "machine snapshot " + path + ": " + error->Path + ": " + error->Message;
-    }
-    return std::get<MachineSnapshot>(std::move(parsed));
-}
 
 }  // namespace dormex

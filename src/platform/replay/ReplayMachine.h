@@ -1,13 +1,12 @@
 #pragma once
 
 #include <string>
-#include <variant>
 
 #include "platform/Platform.h"
 #include "platform/PowerInformation.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayDevices.h"
 #include "platform/replay/ReplayTrace.h"
 
@@ -57,17 +56,7 @@ private:
 class ReplayMachine {
 public:
     ReplayMachine(MachineSnapshot snapshot, FileSystem& files)
-        : snapshot_(std::move(snapshot)),
-          files_(files),
-          interruption_(snapshot_),
-          registry_(snapshot_, interruption_),
-          power_(snapshot_),
-          security_(snapshot_),
-          traceController_(snapshot_, files),
-          traceConsumer_(snapshot_, files, interruption_),
-          deviceManager_(snapshot_, interruption_),
-          firmwareTables_(snapshot_, interruption_),
-          deviceIo_(snapshot_)
+        : snapshot_(std::move(snapshot)), files_(files), services_(snapshot_, files)
     {
     }
     ReplayMachine(const ReplayMachine&) = delete;
@@ -77,34 +66,44 @@ public:
 
     Platform PlatformWith(Console& console)
     {
-        return Platform{registry_,      power_, security_,      traceController_,
-                        traceConsumer_, tdh_,   deviceManager_, firmwareTables_,
-                        deviceIo_,      files_, console,        interruption_};
+        return PlatformOf(services_, files_, console, services_.interruption);
     }
     // With the console's own interruptions beside the snapshot's.
     Platform PlatformWith(Console& console, Interruption& consoleInterruption)
     {
-        interruption_.Beside(&consoleInterruption);
+        services_.interruption.Beside(&consoleInterruption);
         return PlatformWith(console);
     }
 
 private:
+    struct Services {
+        Services(const MachineSnapshot& snapshot, FileSystem& files)
+            : interruption(snapshot),
+              registry(snapshot, interruption),
+              power(snapshot),
+              security(snapshot),
+              traceController(snapshot, files),
+              traceConsumer(snapshot, files, interruption),
+              deviceManager(snapshot, interruption),
+              firmwareTables(snapshot, interruption),
+              deviceIo(snapshot)
+        {
+        }
+        ReplayInterruption interruption;
+        ReplayRegistry registry;
+        ReplayPowerInformation power;
+        ReplaySecurity security;
+        ReplayEventTraceController traceController;
+        ReplayEventTraceConsumer traceConsumer;
+        ReplayTdh tdh;
+        ReplayDeviceManager deviceManager;
+        ReplayFirmwareTables firmwareTables;
+        ReplayDeviceIo deviceIo;
+    };
+
     MachineSnapshot snapshot_;
     FileSystem& files_;
-    ReplayInterruption interruption_;
-    ReplayRegistry registry_;
-    ReplayPowerInformation power_;
-    ReplaySecurity security_;
-    ReplayEventTraceController traceController_;
-    ReplayEventTraceConsumer traceConsumer_;
-    ReplayTdh tdh_;
-    ReplayDeviceManager deviceManager_;
-    ReplayFirmwareTables firmwareTables_;
-    ReplayDeviceIo deviceIo_;
+    Services services_;
 };
-
-// A snapshot file read and checked; the error text names the file and the
-// JSON path of the offending member.
-std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string& path);
 
 }  // namespace dormex

@@ -10,6 +10,7 @@
 #include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "platform/TraceProviders.h"
+#include "platform/snapshot/Answers.h"
 
 namespace dormex {
 
@@ -69,22 +70,14 @@ std::vector<uint8_t> ValueBytes(const std::string& utf8)
 
 }  // namespace
 
-std::vector<uint8_t> ReplayWideBytes(const std::string& utf8)
-{
-    return EncodeUtf16Le(Utf8ToUtf16(utf8) + u'\0');
-}
-
 uint32_t ReplayEventTraceController::StartTraceW(TraceHandle* handle, const std::u16string&,
                                                  std::span<uint8_t> properties)
 {
-    const SnapshotFaults& faults = snapshot_.Faults;
-    size_t call = startCalls_++;
-    if (call < faults.StartTraceW.size() || (faults.StartTraceWAlways && call > 0)) {
-        uint32_t status = faults.StartTraceW[std::min(call, faults.StartTraceW.size() - 1)];
+    if (std::optional<uint32_t> status = StartTraceFault(snapshot_.Faults, startCalls_++)) {
         // A session "already there" is one an earlier run left, until stopped.
-        leftoverSession_ = status == ErrorAlreadyExists;
-        if (status != 0) {
-            return status;
+        leftoverSession_ = *status == ErrorAlreadyExists;
+        if (*status != 0) {
+            return *status;
         }
     }
     if (running_ || leftoverSession_) {
@@ -237,11 +230,7 @@ uint32_t ReplayEventTraceConsumer::ProcessTrace(TraceHandle handle)
             std::vector<uint8_t> bytes = ValueBytes(property.second);
             replayed.UserData.insert(replayed.UserData.end(), bytes.begin(), bytes.end());
         }
-        EventRecord record;
-        record.ProviderId = ProviderGuid(source.Provider).value_or(Guid{});
-        record.Id = source.Id;
-        record.Opcode = source.Opcode;
-        record.Flags = source.PointerSize == 4 ? EventHeaderFlag32BitHeader : 0;
+        EventRecord record = EventRecordOf(source);
         record.UserData = replayed.UserData.data();
         record.UserDataLength =
             static_cast<uint16_t>(std::min<size_t>(replayed.UserData.size(), 0xFFFF));
@@ -304,7 +293,7 @@ uint32_t ReplayTdh::GetPropertySize(const EventRecord& event, const std::u16stri
     if (property == nullptr) {
         return ErrorNotFound;
     }
-    *size = static_cast<uint32_t>(ReplayWideBytes(property->second).size());
+    *size = static_cast<uint32_t>(WideTextBytes(property->second).size());
     return 0;
 }
 
@@ -316,7 +305,7 @@ uint32_t ReplayTdh::GetProperty(const EventRecord& event, const std::u16string& 
     if (property == nullptr) {
         return ErrorNotFound;
     }
-    std::vector<uint8_t> bytes = ReplayWideBytes(property->second);
+    std::vector<uint8_t> bytes = WideTextBytes(property->second);
     if (bufferSize < bytes.size()) {
         return ErrorInsufficientBuffer;
     }

@@ -9,7 +9,7 @@
 #include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
 #include "platform/Tdh.h"
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayInterruption.h"
 
 namespace dormex {
@@ -98,8 +98,5 @@ public:
                             const uint8_t* userData, uint32_t* bufferSize, char16_t* buffer,
                             uint16_t* userDataConsumed) override;
 };
-
-// The zero-terminated UTF-16 form of a snapshot text.
-std::vector<uint8_t> ReplayWideBytes(const std::string& utf8);
 
 }  // namespace dormex

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "platform/win32/Win32Machine.h"
+#include "platform/win32/Win32Devices.h"
 
 namespace dormex {
 

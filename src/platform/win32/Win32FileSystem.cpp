@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include "common/Text.h"
 #include "platform/NativeFileSystem.h"
 #include "platform/win32/Win32FileSystem.h"
@@ -68,6 +70,14 @@ std::string Win32FileSystem::NativePath(const std::string& path)
 std::unique_ptr<FileSystem> MakeNativeFileSystem()
 {
     return std::make_unique<Win32FileSystem>();
+}
+
+bool Win32FileSystem::WriteWholeFile(const std::string& path, std::string_view contents)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    file.close();
+    return !file.fail();
 }
 
 }  // namespace dormex

@@ -10,7 +10,7 @@
 
 #include "common/Memory.h"
 #include "common/Text.h"
-#include "platform/win32/Win32Machine.h"
+#include "platform/win32/Win32Trace.h"
 
 // Exported by tdh.dll but not declared by every SDK's tdh.h (mingw-w64's
 // lacks it); the build defines DORMEX_TDH_DECLARES_FORMAT_PROPERTY where it is.

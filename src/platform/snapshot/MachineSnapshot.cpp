@@ -1,9 +1,11 @@
-#include "platform/replay/MachineSnapshot.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <limits>
 #include <set>
+#include <sstream>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -67,59 +69,39 @@ std::string IndexPath(std::string path, size_t index)
     return path;
 }
 
-// Builds the document as the JSON reader does while following it: knows the
-// path of the member being read, and refuses a member named twice in one
-// object, of which the reader would silently keep the last.
-class TrackingReader {
+// Follows the JSON reader through the document (its public parse callback):
+// knows the path of the value being read, and refuses a member named twice
+// in one object, of which the reader would silently keep the last.
+class PathTracker {
 public:
-    explicit TrackingReader(Json& document) : dom_(document, true) {}
-
-    bool null() { return Scalar(dom_.null()); }
-    bool boolean(bool value) { return Scalar(dom_.boolean(value)); }
-    bool number_integer(Json::number_integer_t value) { return Scalar(dom_.number_integer(value)); }
-    bool number_unsigned(Json::number_unsigned_t value)
+    bool operator()(int, Json::parse_event_t event, Json& parsed)
     {
-        return Scalar(dom_.number_unsigned(value));
-    }
-    bool number_float(Json::number_float_t value, const Json::string_t& text)
-    {
-        return Scalar(dom_.number_float(value, text));
-    }
-    bool string(Json::string_t& value) { return Scalar(dom_.string(value)); }
-    bool binary(Json::binary_t& value) { return Scalar(dom_.binary(value)); }
-    bool start_object(size_t size)
-    {
-        frames_.emplace_back().object = true;
-        return dom_.start_object(size);
-    }
-    bool key(Json::string_t& name)
-    {
-        Frame& top = frames_.back();
-        top.key = name;
-        if (!top.keys.insert(name).second) {
-            throw InvalidMember{CurrentPath(), "a member named twice"};
+        using Event = Json::parse_event_t;
+        switch (event) {
+        case Event::object_start:
+            frames_.emplace_back().object = true;
+            break;
+        case Event::array_start:
+            frames_.emplace_back();
+            break;
+        case Event::key: {
+            Frame& top = frames_.back();
+            top.key = parsed.get<std::string>();
+            if (!top.keys.insert(top.key).second) {
+                throw InvalidMember{CurrentPath(), "a member named twice"};
+            }
+            break;
         }
-        return dom_.key(name);
-    }
-    bool end_object()
-    {
-        frames_.pop_back();
-        return Scalar(dom_.end_object());
-    }
-    bool start_array(size_t size)
-    {
-        frames_.emplace_back();
-        return dom_.start_array(size);
-    }
-    bool end_array()
-    {
-        frames_.pop_back();
-        return Scalar(dom_.end_array());
-    }
-    template <typename Exception>
-    bool parse_error(size_t position, const std::string& token, const Exception& error)
-    {
-        return dom_.parse_error(position, token, error);  // throws it
+        case Event::object_end:
+        case Event::array_end:
+            frames_.pop_back();
+            Completed();
+            break;
+        case Event::value:
+            Completed();
+            break;
+        }
+        return true;
     }
 
     // The path of the value being read, "$" outside any container. Built only
@@ -147,15 +129,13 @@ private:
     };
 
     // A value is complete: the next one of an array has the next index.
-    bool Scalar(bool result)
+    void Completed()
     {
         if (!frames_.empty() && !frames_.back().object) {
             ++frames_.back().index;
         }
-        return result;
     }
 
-    nlohmann::detail::json_sax_dom_parser<Json> dom_;
     std::vector<Frame> frames_;
 };
 
@@ -840,9 +820,11 @@ std::string RegistryKeyLookupName(std::string_view keyPath)
 std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json)
 {
     Json document;
-    TrackingReader reader(document);
+    PathTracker reader;
     try {
-        Json::sax_parse(json, &reader);
+        document = Json::parse(json, [&reader](int depth, Json::parse_event_t event, Json& parsed) {
+            return reader(depth, event, parsed);
+        });
     } catch (const InvalidMember& invalid) {
         return SnapshotError{invalid.path, invalid.message};
     } catch (const Json::parse_error& error) {
@@ -865,6 +847,21 @@ std::string WriteMachineSnapshot(const MachineSnapshot& snapshot)
     std::string text;
     Print(WriteMembers(snapshot, SnapshotMembers), 0, text);
     return text + "\n";
+}
+
+std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) {
+        return "machine snapshot " + path + ": cannot be opened";
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    auto parsed = ParseMachineSnapshot(text.str());
+    if (auto* error = std::get_if<SnapshotError>(&parsed)) {
+        return "machine snapshot " + path + ": " + error->Path + ": " + error->Message;
+    }
+    return std::get<MachineSnapshot>(std::move(parsed));
 }
 
 }  // namespace dormex

@@ -97,6 +97,10 @@ struct SnapshotError {
 // bad hex are errors.
 std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json);
 
+// A snapshot file read and checked; the error text names the file and the
+// JSON path of the offending member.
+std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string& path);
+
 // The snapshot as a dormex-machine/1 document in canonical form: members in a
 // fixed order, maps in the model's order, one layout. Parsing it gives an
 // equal snapshot back when the snapshot is one the parser could have made

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/DeviceIo.h"
+#include "platform/DeviceManager.h"
+#include "platform/Interruption.h"
+#include "platform/snapshot/MachineSnapshot.h"
+
+namespace dormex {
+
+// The bytes a service wrote at `data`.
+inline std::span<const uint8_t> BytesAt(const void* data, size_t size)
+{
+    return {static_cast<const uint8_t*>(data), size};
+}
+
+// What the services below have seen so far, shared by all of them.
+struct Recording {
+    explicit Recording(Interruption& interruption) : RunInterruption(interruption) {}
+
+    // An interrupted run is recorded as interrupted during the call a replay
+    // can repeat: the last of InterruptibleCalls entered before the
+    // interruption was first seen, inside that call or after it.
+    template <typename Call>
+    auto Interruptible(std::string_view name, Call call)
+    {
+        LastInterruptibleCall = name;
+        auto result = call();
+        NoteInterruption(RunInterruption.Requested());
+        return result;
+    }
+    void NoteInterruption(bool requested)
+    {
+        std::string& at = Snapshot.Faults.Interrupt;
+        if (requested && at.empty() && !LastInterruptibleCall.empty()) {
+            at = LastInterruptibleCall;
+        }
+    }
+
+    Interruption& RunInterruption;
+    std::string_view LastInterruptibleCall;
+    MachineSnapshot Snapshot;
+    std::vector<uint32_t> StartTraceStatuses;  // of every StartTraceW, in order
+    uint32_t EnableCalls = 0;
+    std::optional<size_t> CurrentEvent;  // the event being delivered, in Snapshot.Events
+    std::map<DevInst, std::string> DeviceIds;
+    std::map<FileHandle, uint32_t> OpenPorts;
+};
+
+}  // namespace dormex

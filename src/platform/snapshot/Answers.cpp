@@ -1,0 +1,198 @@
+#include "platform/snapshot/Answers.h"
+
+#include <algorithm>
+
+#include "common/Bytes.h"
+#include "common/Text.h"
+#include "platform/DevicePropertyKeys.h"
+#include "platform/Registry.h"
+#include "platform/TraceProviders.h"
+
+namespace dormex {
+
+namespace {
+
+// Wide text as a service returns it: the whole buffer but its terminator, so
+// that a zero unit inside the text is kept.
+std::u16string WideText(std::span<const uint8_t> bytes)
+{
+    std::u16string text = DecodeUtf16Le(bytes);
+    if (!text.empty() && text.back() == u'\0') {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::vector<std::string> WideList(std::span<const uint8_t> bytes)
+{
+    std::u16string all = WideText(bytes);
+    std::vector<std::string> entries;
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t end = std::min(all.find(u'\0', start), all.size());
+        entries.push_back(Utf16ToUtf8(all.substr(start, end - start)));
+        start = end + 1;
+    }
+    return entries;
+}
+
+}  // namespace
+
+RegistryAnswer RegistryAnswerOf(const SnapshotRegistryValue& value)
+{
+    switch (value.ValueType) {
+    case SnapshotRegistryValue::Type::Sz: {
+        std::vector<uint8_t> data(value.Text.begin(), value.Text.end());
+        data.push_back(0);
+        return {RegistryTypeSz, std::move(data)};
+    }
+    case SnapshotRegistryValue::Type::Dword: {
+        std::array<uint8_t, 4> bytes = U32Bytes(value.Dword);
+        return {RegistryTypeDword, {bytes.begin(), bytes.end()}};
+    }
+    case SnapshotRegistryValue::Type::Binary:
+        return {RegistryTypeBinary, value.Bytes};
+    }
+    return {};
+}
+
+SnapshotRegistryValue RegistryValueOf(uint32_t flags, std::span<const uint8_t> data)
+{
+    SnapshotRegistryValue value;
+    if (flags == RegistryTypeSz) {
+        value.Text.assign(data.begin(), data.end());
+        if (!value.Text.empty() && value.Text.back() == '\0') {
+            value.Text.pop_back();
+        }
+    } else if (flags == RegistryTypeDword && data.size() == 4) {
+        value.ValueType = SnapshotRegistryValue::Type::Dword;
+        value.Dword = ReadU32(data, 0);
+    } else {
+        value.ValueType = SnapshotRegistryValue::Type::Binary;
+        value.Bytes.assign(data.begin(), data.end());
+    }
+    return value;
+}
+
+SnapshotRegistryValue RegistryValueOutside(uint32_t flags)
+{
+    SnapshotRegistryValue value;
+    value.ValueType = (flags & RegistryTypeBinary) == 0 ? SnapshotRegistryValue::Type::Binary
+                                                        : SnapshotRegistryValue::Type::Sz;
+    return value;
+}
+
+void WritePowerCapabilities(const MachineSnapshot& snapshot, std::span<uint8_t> output)
+{
+    const auto& capabilities = snapshot.PowerCapabilities;
+    std::copy_n(capabilities.begin(), std::min(output.size(), capabilities.size()), output.begin());
+}
+
+void ReadPowerCapabilities(std::span<const uint8_t> output, MachineSnapshot& snapshot)
+{
+    auto& capabilities = snapshot.PowerCapabilities;
+    capabilities.fill(0);
+    std::copy_n(output.begin(), std::min(output.size(), capabilities.size()), capabilities.begin());
+}
+
+DevicePropertyAnswer DevicePropertyAnswerOf(const SnapshotDeviceValue& value)
+{
+    switch (value.ValueType) {
+    case SnapshotDeviceValue::Type::Text:
+        return {DevPropTypeString, WideTextBytes(value.Text)};
+    case SnapshotDeviceValue::Type::List: {
+        std::vector<uint8_t> bytes;
+        for (const std::string& entry : value.List) {
+            std::vector<uint8_t> wide = WideTextBytes(entry);
+            bytes.insert(bytes.end(), wide.begin(), wide.end());
+        }
+        bytes.push_back(0);
+        bytes.push_back(0);
+        return {DevPropTypeStringList, std::move(bytes)};
+    }
+    case SnapshotDeviceValue::Type::Number: {
+        std::array<uint8_t, 4> bytes = U32Bytes(static_cast<uint32_t>(value.Number));
+        return {DevPropTypeInt32, {bytes.begin(), bytes.end()}};
+    }
+    case SnapshotDeviceValue::Type::Bytes:
+        return {DevPropTypeBinary, value.Bytes};
+    }
+    return {};
+}
+
+SnapshotDeviceValue DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes)
+{
+    SnapshotDeviceValue value;
+    if (type == DevPropTypeString) {
+        value.ValueType = SnapshotDeviceValue::Type::Text;
+        value.Text = Utf16ToUtf8(WideText(bytes));
+    } else if (type == DevPropTypeStringList) {
+        value.ValueType = SnapshotDeviceValue::Type::List;
+        value.List = WideList(bytes);
+    } else if ((type == DevPropTypeInt32 || type == DevPropTypeUInt32) && bytes.size() == 4) {
+        value.ValueType = SnapshotDeviceValue::Type::Number;
+        value.Number = static_cast<int32_t>(ReadU32(bytes, 0));
+    } else {
+        value.ValueType = SnapshotDeviceValue::Type::Bytes;
+        value.Bytes.assign(bytes.begin(), bytes.end());
+    }
+    return value;
+}
+
+std::string FirmwareTableSignature(uint32_t tableId)
+{
+    std::array<uint8_t, 4> id = U32Bytes(tableId);
+    return std::string(id.begin(), id.end());
+}
+
+EventRecord EventRecordOf(const SnapshotEvent& event)
+{
+    EventRecord record;
+    record.ProviderId = ProviderGuid(event.Provider).value_or(Guid{});
+    record.Id = event.Id;
+    record.Opcode = event.Opcode;
+    record.Flags = event.PointerSize == 4 ? EventHeaderFlag32BitHeader : 0;
+    return record;
+}
+
+SnapshotEvent SnapshotEventOf(const EventRecord& record)
+{
+    SnapshotEvent event;
+    event.Provider = ProviderName(record.ProviderId);
+    event.Id = record.Id;
+    event.Opcode = record.Opcode;
+    event.PointerSize = (record.Flags & EventHeaderFlag32BitHeader) != 0 ? 4 : 8;
+    return event;
+}
+
+std::vector<uint8_t> WideTextBytes(const std::string& utf8)
+{
+    return EncodeUtf16Le(Utf8ToUtf16(utf8) + u'\0');
+}
+
+std::string TextOfWide(std::u16string_view formatted)
+{
+    return Utf16ToUtf8(formatted.substr(0, formatted.find(u'\0')));
+}
+
+std::vector<uint32_t> StartTraceFaultsOf(std::vector<uint32_t> statuses)
+{
+    while (!statuses.empty() && statuses.back() == 0) {
+        statuses.pop_back();
+    }
+    return statuses;
+}
+
+std::optional<uint32_t> StartTraceFault(const SnapshotFaults& faults, size_t call)
+{
+    const std::vector<uint32_t>& statuses = faults.StartTraceW;
+    if (call < statuses.size()) {
+        return statuses[call];
+    }
+    if (faults.StartTraceWAlways && !statuses.empty()) {
+        return statuses.back();
+    }
+    return std::nullopt;
+}
+
+}  // namespace dormex

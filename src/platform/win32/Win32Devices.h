@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/DeviceIo.h"
+#include "platform/DeviceManager.h"
+#include "platform/FirmwareTables.h"
+
+namespace dormex {
+
+class Win32DeviceManager final : public DeviceManager {
+public:
+    uint32_t LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
+                           uint32_t flags) override;
+    uint32_t GetDevNodeProperty(DevInst devInst, const DevPropKey& key, uint32_t* propertyType,
+                                uint8_t* buffer, uint32_t* bufferSize, uint32_t flags) override;
+};
+
+class Win32FirmwareTables final : public FirmwareTables {
+public:
+    uint32_t GetSystemFirmwareTable(uint32_t provider, uint32_t tableId, void* buffer,
+                                    uint32_t bufferSize) override;
+};
+
+class Win32DeviceIo final : public DeviceIo {
+public:
+    FileHandle CreateFileW(const std::u16string& path, uint32_t desiredAccess, uint32_t shareMode,
+                           uint32_t creationDisposition, uint32_t flagsAndAttributes) override;
+    bool DeviceIoControl(FileHandle handle, uint32_t ioControlCode, const void* input,
+                         uint32_t inputSize, void* output, uint32_t outputSize,
+                         uint32_t* bytesReturned) override;
+    bool CloseHandle(FileHandle handle) override;
+};
+
+}  // namespace dormex

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "common/Text.h"
+#include "platform/DevicePropertyKeys.h"
+#include "platform/Registry.h"
+#include "platform/snapshot/Answers.h"
+
+namespace dormex {
+namespace {
+
+SnapshotRegistryValue Sz(std::string text)
+{
+    SnapshotRegistryValue value;
+    value.Text = std::move(text);
+    return value;
+}
+
+TEST(SnapshotAnswers, RegistryValuesReadBackAsTheyWereAnswered)
+{
+    SnapshotRegistryValue dword;
+    dword.ValueType = SnapshotRegistryValue::Type::Dword;
+    dword.Dword = 0xA1B2C3D4;
+    SnapshotRegistryValue binary;
+    binary.ValueType = SnapshotRegistryValue::Type::Binary;
+    binary.Bytes = {0, 1, 0xFF};
+    for (const SnapshotRegistryValue& value : {Sz("Fabrikam BIOS 1.0"), Sz(""), dword, binary}) {
+        RegistryAnswer answer = RegistryAnswerOf(value);
+        SnapshotRegistryValue back = RegistryValueOf(answer.TypeFlag, answer.Data);
+        EXPECT_EQ(back.ValueType, value.ValueType);
+        EXPECT_EQ(back.Text, value.Text);
+        EXPECT_EQ(back.Dword, value.Dword);
+        EXPECT_EQ(back.Bytes, value.Bytes);
+    }
+    // A value outside the asked types answers ERROR_UNSUPPORTED_TYPE again.
+    for (uint32_t flags : {RegistryTypeSz, RegistryTypeBinary, RegistryTypeDword}) {
+        EXPECT_EQ(RegistryAnswerOf(RegistryValueOutside(flags)).TypeFlag & flags, 0u) << flags;
+    }
+}
+
+TEST(SnapshotAnswers, DevicePropertiesReadBackAsTheyWereAnswered)
+{
+    SnapshotDeviceValue text;
+    text.Text = "Contoso NVMe \xC3\xA9";
+    SnapshotDeviceValue list;
+    list.ValueType = SnapshotDeviceValue::Type::List;
+    list.List = {"PCI\\VEN_1234&DEV_0001", "PCI\\VEN_1234"};
+    SnapshotDeviceValue number;
+    number.ValueType = SnapshotDeviceValue::Type::Number;
+    number.Number = -2;
+    SnapshotDeviceValue bytes;
+    bytes.ValueType = SnapshotDeviceValue::Type::Bytes;
+    bytes.Bytes = {1, 2, 3};
+    for (const SnapshotDeviceValue& value : {text, list, number, bytes}) {
+        DevicePropertyAnswer answer = DevicePropertyAnswerOf(value);
+        SnapshotDeviceValue back = DeviceValueOf(answer.Type, answer.Bytes);
+        EXPECT_EQ(back.ValueType, value.ValueType);
+        EXPECT_EQ(back.Text, value.Text);
+        EXPECT_EQ(back.List, value.List);
+        EXPECT_EQ(back.Number, value.Number);
+        EXPECT_EQ(back.Bytes, value.Bytes);
+    }
+    // A UINT32 reads as a number; a string keeps a zero unit inside it.
+    EXPECT_EQ(DeviceValueOf(DevPropTypeUInt32, std::vector<uint8_t>{7, 0, 0, 0}).Number, 7);
+    const std::vector<uint8_t> inner = EncodeUtf16Le(std::u16string(u"a\0b\0", 4));
+    EXPECT_EQ(DeviceValueOf(DevPropTypeString, inner).Text, std::string("a\0b", 3));
+}
+
+TEST(SnapshotAnswers, EventsAndTheirTextReadBackAsTheyWereDelivered)
+{
+    for (uint32_t pointerSize : {4u, 8u}) {
+        SnapshotEvent event;
+        event.Provider = "Microsoft-Windows-Kernel-Power";
+        event.Id = 1001;
+        event.Opcode = 12;
+        event.PointerSize = pointerSize;
+        SnapshotEvent back = SnapshotEventOf(EventRecordOf(event));
+        EXPECT_EQ(back.Provider, event.Provider);
+        EXPECT_EQ(back.Id, event.Id);
+        EXPECT_EQ(back.Opcode, event.Opcode);
+        EXPECT_EQ(back.PointerSize, pointerSize);
+    }
+    std::u16string formatted = DecodeUtf16Le(WideTextBytes("\\_SB.PC00.XHC0"));
+    EXPECT_EQ(TextOfWide(formatted), "\\_SB.PC00.XHC0");
+    EXPECT_EQ(FirmwareTableSignature(0x5449504C), "LPIT");
+
+    MachineSnapshot machine;
+    machine.PowerCapabilities[0] = 1;
+    machine.PowerCapabilities.back() = 0x80;
+    std::vector<uint8_t> structure(machine.PowerCapabilities.size() + 4, 0xEE);
+    WritePowerCapabilities(machine, structure);
+    MachineSnapshot back;
+    ReadPowerCapabilities(structure, back);
+    EXPECT_EQ(back.PowerCapabilities, machine.PowerCapabilities);
+}
+
+TEST(SnapshotAnswers, StartTraceStatusesReplayInTheirOrder)
+{
+    const std::vector<std::vector<uint32_t>> runs = {
+        {}, {0}, {183, 0}, {5, 0, 0}, {0, 1450}, {183, 183, 0}};
+    for (const auto& statuses : runs) {
+        SnapshotFaults faults;
+        faults.StartTraceW = StartTraceFaultsOf(statuses);
+        for (size_t call = 0; call < statuses.size() + 2; ++call) {
+            uint32_t expected = call < statuses.size() ? statuses[call] : 0;
+            EXPECT_EQ(StartTraceFault(faults, call).value_or(0), expected) << call;
+        }
+    }
+    SnapshotFaults always;
+    always.StartTraceW = {5};
+    always.StartTraceWAlways = true;
+    EXPECT_EQ(StartTraceFault(always, 3), 5u);
+}
+
+}  // namespace
+}  // namespace dormex
