@@ -124,8 +124,6 @@ TEST(ResolveParentRule, LeavesThePatternWhenTheWalkCannotFinish)
          "PCI\\PORT", true, "absent"},
         {"parent not an OS power device", "stornvme", "PCI\\OTHER", "PCI Express Root Port",
          "PCI\\PORT", false, "stornvme"},
-        {"no root port above", "stornvme", "PCI\\PORT", "PCI bridge", "PCI\\PORT", false,
-         "stornvme"},
         {"parent is the device itself", "stornvme", "PCI\\DRIVE", "x", "PCI\\PORT", false,
          "stornvme"},
         // Without a registration of the root port the service is dropped.
@@ -173,8 +171,6 @@ TEST(WifiSpecialCase, AddsTheAdapterBehindTheVirtualBus)
     const Case cases[] = {
         {WifiRegistry, "", {adapter}, {other, spare}, {"hvwlan"}, {"3:WiFi-Radio:1"}},
         {"", "", none, {adapter, other, spare}, none, {}},
-        {R"(, "registry": {"system\\currentcontrolset\\services\\vwifibus\\enum": {"0": "USB\\VID_1"}})",
-         "", none, {adapter, other, spare}, none, {}},
         {R"(, "registry": {"system\\currentcontrolset\\services\\vwifibus\\enum": {"0": "PCI\\X"}})",
          "", none, {adapter, other, spare}, none, {}},
         {WifiRegistry, "hvwlan", {adapter}, {other, spare}, {"hvwlan"}, {"3:WiFi-Radio:1"}},

@@ -47,7 +47,8 @@ TEST(ProcessPowerTrace, CapturedRundownsBecomeRecordsInTraceOrder)
       {"provider": "Microsoft-Windows-Kernel-Power", "id": 320, "properties": [
          ["DeviceId", "\\_SB.PC00.HDAS"], ["InstancePath", "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8"],
          ["ServiceName", "HDAudBus"], ["DeviceNode", "42"]]},
-      {"provider": "{331C3B3A-2005-44C2-AC5E-77220C37D6B4}", "id": 136, "properties": [["DeviceNode", "0xFFFF9A0C1E3B2D50"], ["InstancePath", "USB\\ROOT_HUB30\\4&1"],
+      {"provider": "{331C3B3A-2005-44C2-AC5E-77220C37D6B4}", "id": 136, "properties": [
+         ["DeviceNode", "0xFFFF9A0C1E3B2D50"], ["InstancePath", "USB\\ROOT_HUB30\\4&1"],
          ["FriendlyName", "Caf\u00e9 \u96c6\u7ebf\u5668"]]},
       {"provider": "Microsoft-Windows-Kernel-Pep", "id": 3, "decodingSource": 1, "properties": [
          ["DeviceId", "0x1"]]},
