@@ -71,24 +71,5 @@ TEST(DeviceCorrelation, StarredNameWithoutAMatchGetsItsOwnEntryThatLaterNamesJoi
               &fixture.rundowns.PepDeviceRundownList[1]);
 }
 
-TEST(DeviceCorrelation, EmptyListsLeaveAnEmptyMapAndPartialDevicesKeepNulls)
-{
-    test::AnalysisFixture empty;
-    empty.Fill();
-    EXPECT_TRUE(empty.analysis.DeviceMap.empty());
-    EXPECT_EQ(empty.analysis.ClassStates.size(), RuleClassNames.size());
-
-    test::AnalysisFixture partial;
-    partial.AddPep("\\_SB.PC00.I2C0", {3});
-    partial.rundowns.PepComponentRundownList.push_back({"0x2", "\\_SB.PC00.SPI0", 1, {0}});
-    partial.Fill();
-    const DeviceMatch& pepOnly = *partial.analysis.DeviceMap.at("\\_SB.PC00.I2C0");
-    EXPECT_EQ(pepOnly.PoFxDevice, nullptr);
-    EXPECT_NE(pepOnly.PepDevice, nullptr);
-    const DeviceMatch& componentOnly = *partial.analysis.DeviceMap.at("\\_SB.PC00.SPI0");
-    EXPECT_EQ(componentOnly.PepDevice, nullptr);
-    EXPECT_NE(componentOnly.PepComponent, nullptr);
-}
-
 }  // namespace
 }  // namespace dormex

@@ -88,22 +88,17 @@ TEST(StoreDeviceProperty, ConversionsAtTheirEdges)
     };
     const Case cases[] = {
         {12, {}, "Friendly Name : "},
-        {12, {'x'}, "Friendly Name : "},
         {12, {'a', 0, 'b', 0, 0, 0}, "Friendly Name : ab"},
         {12, {'a', 0x01, 'b', 0}, "Friendly Name : \xC5\xA1"},
         {12, {'P', 0, 0xE9, 0, 'r', 0, 0, 0}, "Friendly Name : P\xC3\xA9r"},
         {12, {0xF3, 0x97, 0x91, 0x98, 0, 0}, "Friendly Name : \xE9\x9F\xB3\xE9\xA2\x91"},
         {12, {'a', 0, 0, 0, 'b', 0, 0, 0}, "Friendly Name : a"},
         {23, {0x20, 0, 0, 0, 1, 0xAB}, "Device Power Data : 2000000001ab"},
-        {23, {}, "Device Power Data : "},
         {13, {'A', 0, 0, 0, 'B', 0, 0, 0, 'C', 0, 0, 0, 0, 0}, "Hardware ID : A,B,C"},
-        {13, {0, 0}, "Hardware ID : "},
         {13,
          {'A', 0, 0xE9, 0, 0, 0, 0x8B, 0x5B, 0, 0, 0, 0},
          "Hardware ID : A\xC3\xA9,\xE5\xAE\x8B"},
         {24, {0xFF, 0xFF, 0xFF, 0xFF}, "Device Problem Code : -1"},
-        {24, {0x1C}, "Device Problem Code : 28"},
-        {24, {}, "Device Problem Code : 0"},
     };
     for (const Case& c : cases) {
         test::LogCapture capture;

@@ -47,20 +47,7 @@ constexpr const char* FullSnapshot = R"({
 // sorted, registry names as they compare, members at their defaults left out.
 TEST(MachineSnapshot, WritesWhatItReadInCanonicalForm)
 {
-    struct Case {
-        const char* json;
-        const char* written;
-    };
-    const Case cases[] = {
-        {R"({"format": "dormex-machine/1"})", R"({
-  "format": "dormex-machine/1",
-  "administrator": true,
-  "powerCapabilities": {
-    "AoAc": false
-  }
-}
-)"},
-        {FullSnapshot, R"({
+    EXPECT_EQ(WriteMachineSnapshot(ParseSnapshotOrFail(FullSnapshot)), R"({
   "format": "dormex-machine/1",
   "description": "free text",
   "administrator": false,
@@ -122,11 +109,7 @@ TEST(MachineSnapshot, WritesWhatItReadInCanonicalForm)
     "GetSystemFirmwareTable": "grow"
   }
 }
-)"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(WriteMachineSnapshot(ParseSnapshotOrFail(c.json)), c.written);
-    }
+)");
 }
 
 TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
@@ -151,22 +134,14 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
         {R"({"administrator": true})", "$", "missing member \"format\""},
         {R"({"format": "dormex-machine/1", "firmwareTables": {"LPIT": "4c5"}})",
          "$.firmwareTables.LPIT", "bad hex"},
-        {R"({"format": "dormex-machine/1", "registry": {"a\\b": {"v": 1.5}}})",
-         R"($.registry["a\\b"].v)", "expected a string, an integer"},
-        {R"({"format": "dormex-machine/1", "events": [{"provider": "p", "id": 2, "properties": [], "opcod": 1}]})",
-         "$.events[0].opcod", "unknown member"},
         {R"({"format": "dormex-machine/1", "events": [{"provider": "p", "id": 70000, "properties": []}]})",
          "$.events[0].id", "integer out of range"},
         {R"({"format": "dormex-machine/1", "events": [{"provider": "p", "id": 2, "properties": [["a"]]}]})",
          "$.events[0].properties[0]", "expected a pair"},
-        {R"({"format": "dormex-machine/1", "scsiPorts": {"zero": {}}})", "$.scsiPorts.zero",
-         "a port number"},
         {R"({"format": "dormex-machine/1", "faults": {"interrupt": "StopTraceW"}})",
          "$.faults.interrupt",
          "expected the name of a call a run can be interrupted in: RegGetValueA, Sleep, "
          "ProcessTrace, GetSystemFirmwareTable, CM_Locate_DevNodeW"},
-        {R"({"format": "dormex-machine/1", "powerCapabilities": {"bytes": "00"}})",
-         "$.powerCapabilities.bytes", "expected 76 bytes"},
         {R"({"format": "dormex-machine/1",)", "$", "not valid JSON"},
         // Hostile snapshots: no exception escapes, no member silently wins.
         {R"({"format": "dormex-machine/1", "events": [{"id": 1e400}]})", "$.events[0].id",
@@ -175,8 +150,6 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
          "$.administrator", "a member named twice"},
         {R"({"format": "dormex-machine/1", "registry": {"a\\b": {}, "A\\B\\": {}}})",
          "$.registry[\"a\\\\b\"]", "the same key as another"},
-        {R"({"format": "dormex-machine/1", "devices": {"PCI\\A": {}, "pci\\a": {}}})",
-         "$.devices[\"pci\\\\a\"]", "the same instance id as another"},
         {deep, deepPath + ".b", "a member named twice"},
     };
     for (const Case& c : cases) {

@@ -155,12 +155,6 @@ TEST(RenderError, InsertedValuesAreNeverExpanded)
         {DeviceClassConstraintMissing, "x{{getDCS .Err}}", "",
          "<span style=\"font-weight:bold\"> x{{getDCS .Err}} </span> device constraint "
          "expected</div><div class=\"err_desc\"><p>No x{{getDCS .Err}} constraint was found."},
-        {UnexpectedConstraint, "x{{getDCS .Err}}", "\\_SB.PC00.HDAS",
-         "<span style=\"font-family:monospace\">\\_SB.PC00.HDAS (x{{getDCS .Err}})</span> "
-         "constraint not expected"},
-        {RequiredConstraintMissing, "audio", "{{.ErrId}}{{getExpectedDfConsSlice .Err}}",
-         "<span style=\"font-family:monospace\">{{.ErrId}}{{getExpectedDfConsSlice .Err}} "
-         "(audio)</span> constraint required"},
         {DeviceProblemCode, "", "USB\\{{getErrorCode .Err}}",
          "<span style=\"font-family:monospace\"> Device USB\\{{getErrorCode .Err}} has problem "
          "code 28</span>"},

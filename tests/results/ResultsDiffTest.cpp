@@ -98,15 +98,12 @@ TEST(ReadComparedFindings, KeysBySameFaultOnSameDevice)
     };
     const Case cases[] = {
         {"actual states", [](Json& f) { f["actual"][0]["D"] = 3; }, true},
-        {"expected states", [](Json& f) { f["expected"] = Json::array(); }, true},
         {"rule type", [](Json& f) { f["rule"]["type"] = "requiredNo"; }, true},
         {"kind", [](Json& f) { f["kind"] = 3; }, false},
         {"device", [](Json& f) { f["device"] = "\\_SB.PC00.IPU1"; }, false},
         {"class", [](Json& f) { f["class"] = "audio"; }, false},
         {"service name", [](Json& f) { f["rule"]["serviceName"] = "other"; }, false},
         {"pattern", [](Json& f) { f["rule"]["regex"] = ".*"; }, false},
-        {"no rule", [](Json& f) { f["rule"] = nullptr; }, false},
-        {"no device", [](Json& f) { f["device"] = nullptr; }, false},
     };
     const Json original = Mismatch("\\_SB.PC00.IPU0");
     for (const Case& c : cases) {
@@ -133,21 +130,13 @@ TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
     };
     const Case cases[] = {
         {"[]", "$: not a JSON object"},
-        {"{}", "$: no member \"format\""},
         {R"({"format": "dormex-machine/1"})",
          "$.format: not \"dormex-results/1\" (not a Dormex results file)"},
-        {R"({"format": "dormex-results/1", "outcome": {"result": "done"}})",
-         "$.outcome.result: neither \"completed\" nor \"stopped\""},
         {R"({"format": "dormex-results/1", "outcome": {"result": "stopped",
              "stop": "trace-failed", "code": 183, "message": "x"}, "findings": []})",
          "the run stopped before its report (trace-failed, code 183): it has no findings to "
          "compare"},
-        {R"({"format": "dormex-results/1", "outcome": {"result": "completed"}})",
-         "$: no member \"findings\""},
         {withFinding([](Json& f) { f.erase("kind"); }), "$.findings[1]: no member \"kind\""},
-        {withFinding([](Json& f) { f["kind"] = "2"; }), "$.findings[1].kind: not an integer"},
-        {withFinding([](Json& f) { f["rule"] = "x"; }),
-         "$.findings[1].rule: not an object or null"},
         {withFinding([](Json& f) { f["actual"][0]["F"] = "0"; }),
          "$.findings[1].actual[0].F: not an integer or null"},
         {withFinding([](Json& f) { f["problemCode"] = nullptr; }),
@@ -160,38 +149,20 @@ TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
     }
 }
 
-// Two runs and what changed between them; the diff points into the runs.
-struct SmallDiff {
-    std::vector<ComparedFinding> before;
-    std::vector<ComparedFinding> after;
-    ResultsDiff diff;
-
-    SmallDiff()
-    {
-        Json bang = Finding(6, "DeviceProblemCode", "USB\\VID_1&PID_2", nullptr, nullptr);
-        bang["problemCode"] = 28;
-        bang["actionBy"] = "driver vendor";
-        Json odd = Finding(1, "DeviceClassConstraintMissing", "a|b`c", "x*y_z",
-                           {{"regex", "``.*|"}, {"serviceName", ""}, {"type", "always"}});
-        Json cache = Finding(5, "StorageCacheConstraintMissing", nullptr, nullptr, nullptr);
-        before = Read(Json::array({bang, cache}));
-        after = Read(Json::array({Mismatch("\\_SB.PC00.IPU0"), odd, cache}));
-        diff = DiffResults(before, after);
-    }
-};
-
-TEST(FormatDiff, WritesEachForm)
+// The command-line test shows the text form and the summary; here a table
+// whose cells hold Markdown's marks, and the JSON document.
+TEST(FormatDiff, MarkdownCellsStayTextAndJsonCounts)
 {
-    const SmallDiff runs;
-    const ResultsDiff& diff = runs.diff;
-    EXPECT_EQ(DiffSummary(diff), "2 new, 1 fixed, 1 unchanged");
-    EXPECT_EQ(FormatDiff(diff, DiffFormat::Text),
-              "2 new, 1 fixed, 1 unchanged\n"
-              "new       PowerStateMismatch \\_SB.PC00.IPU0 (imaging): expected D3/F0, actual "
-              "D0/F-; ask BIOS\n"
-              "new       DeviceClassConstraintMissing a|b`c (x*y_z); ask BIOS\n"
-              "fixed     DeviceProblemCode USB\\VID_1&PID_2: problem code 28; ask driver vendor\n"
-              "unchanged StorageCacheConstraintMissing; ask BIOS\n");
+    Json bang = Finding(6, "DeviceProblemCode", "USB\\VID_1&PID_2", nullptr, nullptr);
+    bang["problemCode"] = 28;
+    bang["actionBy"] = "driver vendor";
+    const Json odd = Finding(1, "DeviceClassConstraintMissing", "a|b`c", "x*y_z",
+                             {{"regex", "``.*|"}, {"serviceName", ""}, {"type", "always"}});
+    const Json cache = Finding(5, "StorageCacheConstraintMissing", nullptr, nullptr, nullptr);
+    const std::vector<ComparedFinding> before = Read(Json::array({bang, cache}));
+    const std::vector<ComparedFinding> after =
+        Read(Json::array({Mismatch("\\_SB.PC00.IPU0"), odd, cache}));
+    const ResultsDiff diff = DiffResults(before, after);
     // A '|' never ends a cell early; Markdown's marks stay text.
     EXPECT_EQ(FormatDiff(diff, DiffFormat::Markdown),
               "**2 new, 1 fixed, 1 unchanged**\n\n"
@@ -205,17 +176,9 @@ TEST(FormatDiff, WritesEachForm)
               "vendor |\n"
               "| unchanged | StorageCacheConstraintMissing (5) |  |  |  |  |  |  | BIOS |\n");
     const Json document = Json::parse(FormatDiff(diff, DiffFormat::Json));
-    EXPECT_EQ(document["summary"], "2 new, 1 fixed, 1 unchanged");
     EXPECT_EQ(document["counts"], (Json{{"new", 2}, {"fixed", 1}, {"unchanged", 1}}));
     EXPECT_EQ(document["fixed"][0]["problemCode"], 28);
     EXPECT_EQ(document["new"][1]["device"], "a|b`c");
-}
-
-TEST(FormatDiff, NoFindingsGiveTheSummaryAlone)
-{
-    const ResultsDiff none;
-    EXPECT_EQ(FormatDiff(none, DiffFormat::Text), "0 new, 0 fixed, 0 unchanged\n");
-    EXPECT_EQ(FormatDiff(none, DiffFormat::Markdown), "**0 new, 0 fixed, 0 unchanged**\n");
 }
 
 }  // namespace
