@@ -70,10 +70,10 @@ TEST(MatchDevices, PatternThatFailsIsNamedOnceAndMatchesOnlyByComparing)
         fixture.Match();
         EXPECT_EQ(fixture.KeysOf(0), c.keys) << c.pattern;
         EXPECT_EQ(fixture.analysis.CdrList[0].PoDeviceMatches.size(), 0u);
-        std::string log = fixture.Log();
-        size_t first = log.find(c.warning);
-        ASSERT_NE(first, std::string::npos) << log;
-        EXPECT_EQ(log.find(c.warning, first + 1), std::string::npos);
+        // Named once, though the rule is tried on every device.
+        const std::string log = fixture.Log();
+        EXPECT_EQ(log.find(c.warning), log.rfind(c.warning)) << log;
+        EXPECT_NE(log.find(c.warning), std::string::npos) << log;
     }
 }
 
@@ -122,8 +122,6 @@ TEST(ResolveParentRule, LeavesThePatternWhenTheWalkCannotFinish)
     const Case cases[] = {
         {"no OS device with the service", "absent", "PCI\\PORT", "PCI Express Root Port",
          "PCI\\PORT", true, "absent"},
-        {"parent not an OS power device", "stornvme", "PCI\\OTHER", "PCI Express Root Port",
-         "PCI\\PORT", false, "stornvme"},
         {"parent is the device itself", "stornvme", "PCI\\DRIVE", "x", "PCI\\PORT", false,
          "stornvme"},
         // Without a registration of the root port the service is dropped.
@@ -217,7 +215,6 @@ TEST(ZephlinkSpecialCase, RelaxesTheRuleWhenTheControllerCannotIdle)
     const Case cases[] = {
         {"value missing", "", 10, true, true},
         {"value 1", idle + "1}}", 10, true, false},
-        {"value 0", idle + "0}}", 10, true, false},
         {"no problem code", "", 0, true, false},
         {"not a parent rule", "", 10, false, false},
     };

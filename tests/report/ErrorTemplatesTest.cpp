@@ -110,18 +110,6 @@ TEST(RenderError, DeviceNamesAndStatesWithoutClassOrComponent)
     EXPECT_EQ(GetActualDfConsSlice(error, 1), "[[ D: 3 ] ]");
 }
 
-// The yellow bangs of the scenarios show their problem codes; a device whose
-// record is missing shows an empty number.
-TEST(RenderError, YellowBangWithoutADeviceRecordShowsAnEmptyNumber)
-{
-    Registry registry;
-    PoDeviceEntry gone{"0x2", "USB\\VID_9999&PID_0001\\2", "x"};
-    registry.errors.AddError(DeviceProblemCode, nullptr, nullptr, &gone, registry.capture.Log);
-    EXPECT_NE(registry.Render().find("<span style=\"font-family:monospace\"> Device "
-                                     "USB\\VID_9999&amp;PID_0001\\2 has problem code </span>"),
-              std::string::npos);
-}
-
 // Every kind's headline shows in the sample scenario's report; here values
 // with markup in them, escaped wherever they are inserted.
 TEST(RenderError, InsertedValuesAreEscaped)

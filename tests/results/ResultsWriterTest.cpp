@@ -108,13 +108,12 @@ TEST(WriteResults, NamesTheRuleFileAndWhyNoLpitWasRead)
     const Case cases[] = {
         {{"", false, false, RunStop{"no-administrator", 0, "x"}}, "",
          R"({"ruleFile": null, )" + stoppedEarly + "}"},
-        {{"rules_for_soc\\F.xml", false, false, RunStop{"trace-failed", 183, "x"}}, "",
-         R"({"ruleFile": {"path": "rules_for_soc\\F.xml", "chosenBy": "machine"}, )" +
-             stoppedEarly + "}"},
         {{".\\rules_for_soc\\T.xml", true, false, std::nullopt}, "LPIT cannot be retrived.",
          R"({"ruleFile": {"path": ".\\rules_for_soc\\T.xml", "chosenBy": "test-switch"},
              "lpit": {"read": false, "reason": "LPIT cannot be retrived."}})"},
-        {{"F.xml", false, true, std::nullopt}, "", R"({"lpit": {"read": true, "states": []}})"},
+        {{"rules_for_soc\\F.xml", false, true, std::nullopt}, "",
+         R"({"ruleFile": {"path": "rules_for_soc\\F.xml", "chosenBy": "machine"},
+             "lpit": {"read": true, "states": []}})"},
     };
     for (const Case& c : cases) {
         RunRecords run;
@@ -131,25 +130,15 @@ TEST(WriteResults, NamesTheRuleFileAndWhyNoLpitWasRead)
 TEST(WriteResults, DescribesTheMachineAndItsLpit)
 {
     RunRecords run;
-    run.System.CpuArchitecture = "x64";
-    run.System.CpuFamily = 6;
-    run.System.CpuModel = 170;
-    run.System.CpuStepping = 4;
-    run.System.OsBuild = "22631";
-    run.System.BiosVendor = "Quillon";
-    run.System.BiosVersion = "1.2";
-    run.System.BiosReleaseDate = "05/14/2026";
-    run.System.AoAc = true;
+    run.System = {.AoAc = true, .CpuArchitecture = "x64", .CpuFamily = 6, .CpuModel = 170,
+                  .CpuStepping = 4, .OsBuild = "22631", .BiosVersion = "1.2",
+                  .BiosVendor = "Quillon", .BiosReleaseDate = "05/14/2026", .UserProfile = {}};
     run.Outcome.LpitRead = true;
-    LpitDescriptor state;
-    state.UniqueId = 1;
-    state.Flags = 1;
-    state.Residency = 30000;
-    state.Latency = 3000;
-    state.EntryTrigger = {127, 1, 2, 0, 0x60};
-    state.ResidencyCounter = {0, 32, 0, 3, 0xFFFFFFFFFE00031CULL};
-    state.ResidencyCounterFrequency = 10000000;
-    run.Lpit.Descriptors.push_back(state);
+    run.Lpit.Descriptors.push_back({.UniqueId = 1, .Flags = 1,
+                                    .EntryTrigger = {127, 1, 2, 0, 0x60},
+                                    .Residency = 30000, .Latency = 3000,
+                                    .ResidencyCounter = {0, 32, 0, 3, 0xFFFFFFFFFE00031CULL},
+                                    .ResidencyCounterFrequency = 10000000});
     run.Rundowns.PoFxRundownList.resize(3);
     run.Rundowns.PepDeviceRundownList.resize(2);
     run.Rundowns.PoDeviceList.resize(5);

@@ -67,16 +67,13 @@ struct Trace {
     int32_t traceStatus = -1;
     int32_t processStatus = -1;
 
-    // `directory` may begin with <profile>, the profile folder.
-    explicit Trace(const std::string& faults, std::string directory = "<profile>")
+    explicit Trace(const std::string& faults)
         : machine(R"({"format": "dormex-machine/1", "faults": )" + faults + R"(, "events": [
             {"provider": "Microsoft-Windows-Kernel-Power", "id": 320,
              "properties": [["DeviceId", "\\_SB.PC00.HDAS"], ["ServiceName", "HDAudBus"]]}]})")
     {
         machine.CaptureLog();
-        const std::string folder = directory.rfind("<profile>", 0) == 0
-                                       ? machine.Profile + directory.substr(9)
-                                       : directory;
+        const std::string& folder = machine.Profile;
         traceStatus = RunPowerTrace(folder, machine.State.Log, log, log, machine.Files);
         if (traceStatus == 0) {
             processStatus = ProcessPowerTrace(folder, machine.State.Rundowns, machine.State.Log,
@@ -151,30 +148,6 @@ TEST(PowerTrace, EachFailingCallStopsTheSessionAndLogsItsStatus)
         EXPECT_EQ(trace.log.calls, c.calls);
         EXPECT_EQ(trace.machine.DebugLogText(), c.log);
         EXPECT_EQ(trace.machine.State.Rundowns.PoFxRundownList.size(), c.records);
-    }
-}
-
-TEST(PowerTrace, AFolderThatCannotHoldTheTraceIsRefused)
-{
-    const std::string wrongPath =
-        "\nERROR:: Wrong file path was provided for trace collection :: Error code: 3";
-    struct Case {
-        std::string directory;
-        std::string calls;
-        std::string log;
-    };
-    const Case cases[] = {
-        {"/nonexistent-dormex\\profile", "", wrongPath},
-        // The parent is there but not the folder: ETW's own answer.
-        {"<profile>\\missing", "start mytrace4",
-         "\nERROR:: Starting trace failed.  :: Error code: 3"
-         "\nERROR:: Starting a trace did not complete :: Error code: 3"},
-    };
-    for (const Case& c : cases) {
-        Trace trace("{}", c.directory);
-        EXPECT_EQ(trace.traceStatus, 3) << c.directory;
-        EXPECT_EQ(trace.log.calls, c.calls) << c.directory;
-        EXPECT_EQ(trace.machine.DebugLogText(), c.log) << c.directory;
     }
 }
 

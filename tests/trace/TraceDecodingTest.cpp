@@ -1,7 +1,8 @@
 // Trace decoding with the replay's decoder service: captured rundowns on a
 // replayed machine, and single events whose values the replay delivers under a
 // description written here (arrays, structures, counts and lengths, which a
-// snapshot's flat properties do not describe).
+// snapshot's flat properties do not describe). Descriptions that would make
+// the decoder loop, recurse or overrun are the trace fuzzer's.
 #include <gtest/gtest.h>
 
 #include "TestPlatform.h"
@@ -71,20 +72,6 @@ TEST(ProcessPowerTrace, CapturedRundownsBecomeRecordsInTraceOrder)
     EXPECT_EQ(lists.PepDeviceRundownList[0].DeviceName, "\\_SB.PC00.HDAS");
     ASSERT_EQ(lists.PepComponentRundownList.size(), 1u);
     EXPECT_EQ(lists.PepComponentRundownList[0].ComponentDescription, "\\_SB.PC00.HDAS");
-}
-
-// A zero-terminated value cannot hold a zero unit: one that does is counted,
-// shown up to it, and no later value shifts.
-TEST(ProcessPowerTrace, AZeroUnitInAValueCutsItAndShiftsNoLaterValue)
-{
-    Captured trace(R"({"provider": "Microsoft-Windows-Kernel-Power", "id": 320, "properties": [
-        ["DeviceId", "\\_SB.PC00.HDAS\u0000TAIL"], ["ServiceName", "HDAudBus\u0000"],
-        ["DeviceNode", "42"]]})");
-    ASSERT_EQ(trace.Lists().PoFxRundownList.size(), 1u);
-    const PoFxDeviceRundown& record = trace.Lists().PoFxRundownList[0];
-    EXPECT_EQ(record.DeviceId, "\\_SB.PC00.HDAS");
-    EXPECT_EQ(record.ServiceName, "HDAudBus");
-    EXPECT_EQ(record.DeviceNode, 42);
 }
 
 EventPropertyInfo Text(std::u16string name, uint32_t flags = 0, uint16_t count = 1,
@@ -169,10 +156,6 @@ TEST(WriteEventProperties, ArraysStructuresCountsAndLengths)
          Decode({Text(u"Count"), Text(u"PowerState", PropertyParamCount, 0)}, 2,
                 {{"Count", "\x02"}, {"PowerState", "1"}, {"PowerState", "3"}}),
          "Count: %02\nPowerState: 1\nPowerState: 3\n"},
-        {"count of none",
-         Decode({Text(u"Count"), Text(u"PowerState", PropertyParamCount, 0), Text(u"After")}, 3,
-                {{"Count", ""}, {"After", "7"}}),
-         "Count: \nAfter: 7\n"},
         {"length property",
          Decode({Text(u"Size"), Text(u"Value", PropertyParamLength, 1, 0)}, 2,
                 {{"Size", "\x03"}, {"Value", "abcdef"}}),
@@ -193,40 +176,6 @@ TEST(WriteEventProperties, ArraysStructuresCountsAndLengths)
         EXPECT_TRUE(c.decoded.ok) << c.name << c.decoded.log;
         EXPECT_EQ(c.decoded.lines, c.lines) << c.name;
         EXPECT_EQ(c.decoded.log, "") << c.name;
-    }
-}
-
-TEST(WriteEventProperties, FailuresLogAndCountsAreBoundedByTheData)
-{
-    const std::string invalid = "\nERROR:: Data read from Events is Invalid. :: Error code: 15005";
-    const std::string noLength = "\nERROR:: Cannot get property length of Event. :: Error code: ";
-    const std::string memberFailed = "\nERROR:: Printing members of event structure failed.";
-    std::string loop = invalid;
-    for (int i = 0; i <= 32; ++i) {
-        loop += memberFailed;
-    }
-    EventPropertyInfo number = Text(u"Value");
-    number.InType = 8;  // a 32-bit number, no length given
-    const std::pair<Decoded, std::string> cases[] = {
-        {Decode({number}, 1, {{"Value", "1"}}), invalid + noLength + "15005"},
-        {Decode({Text(u"Size"), Text(u"Value", PropertyParamLength, 1, 0)}, 2, {{"Value", "9"}}),
-         noLength + "1168"},
-        {Decode({Text(u"Count"), Struct(u"Pair", 2, 1, PropertyParamCount, 0), number}, 2,
-                {{"Count", "\x01"}, {"Value", "5"}}),
-         invalid + noLength + "15005" + memberFailed},
-        // Data enough that the depth, not the event's steps, ends the loop.
-        {Decode({Struct(u"Self", 0, 1)}, 1, {{"Self", std::string(8, 'x')}}), loop},
-        {Decode({Text(u"Only")}, 3, {{"Only", "x"}}), invalid},
-        // The formatter's refusal (a value past the data) is not logged.
-        {Decode({Text(u"A"), Text(u"B")}, 2, {{"A", "x"}}), ""},
-        {Decode({Struct(u"Outer", 1, 1, 0, 65535), Struct(u"Middle", 2, 1, 0, 65535),
-                 Struct(u"Inner", 3, 0, 0, 65535)},
-                1, {{"Outer", "x"}}),
-         invalid + noLength + "15005" + memberFailed + memberFailed},
-    };
-    for (const auto& [decoded, log] : cases) {
-        EXPECT_FALSE(decoded.ok) << log;
-        EXPECT_EQ(decoded.log, log);
     }
 }
 
