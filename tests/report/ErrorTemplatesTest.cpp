@@ -93,23 +93,6 @@ TEST(RenderError, OneSectionPerDeviceNumberedAcrossTheReport)
     EXPECT_EQ(registry.errors.NextErrId, 7);
 }
 
-// A rule without a class names the device by its registration's service; a
-// device without a component shows no F-states.
-TEST(RenderError, DeviceNamesAndStatesWithoutClassOrComponent)
-{
-    Rule noClass = MakeRule("", 0, {});
-    PoFxDeviceRundown named{0, "\\_SB.PC00.XHCI", "PCI\\X", "USBXHCI"};
-    PepDeviceRundown pep{"0x1", "\\_SB.PC00.I2C0", 1, {3, 0, 0}};
-    DeviceMatch withService{nullptr, nullptr, &named};
-    DeviceMatch noComponent{nullptr, &pep, nullptr};
-    ReportError error;
-    error.Rule = &noClass;
-    error.Devices = {&withService, &noComponent};
-    EXPECT_EQ(GetFirstFailedDev(error, 0), "\\_SB.PC00.XHCI (USBXHCI)");
-    EXPECT_EQ(GetFirstFailedDev(error, 1), "\\_SB.PC00.I2C0");
-    EXPECT_EQ(GetActualDfConsSlice(error, 1), "[[ D: 3 ] ]");
-}
-
 // Every kind's headline shows in the sample scenario's report; here values
 // with markup in them, escaped wherever they are inserted.
 TEST(RenderError, InsertedValuesAreEscaped)

@@ -115,40 +115,6 @@ TEST(ReadComparedFindings, KeysBySameFaultOnSameDevice)
     }
 }
 
-// A file that is not JSON is refused in the command-line test.
-TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
-{
-    const Json good = Mismatch("\\_SB.PC00.IPU0");
-    auto withFinding = [&](void (*apply)(Json&)) {
-        Json finding = good;
-        apply(finding);
-        return Document(Json::array({good, finding}));
-    };
-    struct Case {
-        std::string json;
-        std::string fault;
-    };
-    const Case cases[] = {
-        {"[]", "$: not a JSON object"},
-        {R"({"format": "dormex-machine/1"})",
-         "$.format: not \"dormex-results/1\" (not a Dormex results file)"},
-        {R"({"format": "dormex-results/1", "outcome": {"result": "stopped",
-             "stop": "trace-failed", "code": 183, "message": "x"}, "findings": []})",
-         "the run stopped before its report (trace-failed, code 183): it has no findings to "
-         "compare"},
-        {withFinding([](Json& f) { f.erase("kind"); }), "$.findings[1]: no member \"kind\""},
-        {withFinding([](Json& f) { f["actual"][0]["F"] = "0"; }),
-         "$.findings[1].actual[0].F: not an integer or null"},
-        {withFinding([](Json& f) { f["problemCode"] = nullptr; }),
-         "$.findings[1].problemCode: not an integer"},
-    };
-    for (const Case& c : cases) {
-        auto read = ReadComparedFindings(c.json);
-        ASSERT_TRUE(std::holds_alternative<std::string>(read)) << c.json;
-        EXPECT_EQ(std::get<std::string>(read), c.fault);
-    }
-}
-
 // The command-line test shows the text form and the summary; here a table
 // whose cells hold Markdown's marks, and the JSON document.
 TEST(FormatDiff, MarkdownCellsStayTextAndJsonCounts)

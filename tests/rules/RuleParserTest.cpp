@@ -140,41 +140,5 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
     }
 }
 
-// A document that is not XML or has no platform is in the rules check's tests.
-TEST(RuleParser, DocumentLevelFailures)
-{
-    struct Case {
-        std::string xml;
-        std::string lines;  // after the "Parsing" line, before the loader's line
-        int32_t code;
-    };
-    const Case cases[] = {
-        {"<platform><os/></platform>",
-         "\nERROR:: name attribute of platform node was not found in xml :: Error code: 2013",
-         2013},
-        {"<platform name=\"x\"><rule/></platform>",
-         "\nERROR:: OS node was not found in xml :: Error code: 2013", 2013},
-        {"<platform name=\"x\"><os build=\"22000\" version=\"v\"></os></platform>",
-         "\nERROR:: rule tag was not found in xml for OS version :22000 :: Error code: 2013"
-         "\nERROR:: OS information was not set. :: Error code: 2013",
-         2013},
-        {"<platform name=\"x\"><os build=\"7\"><!-- note --></os></platform>",
-         "\nUSER_INFO:: A rule tag of NULL was specified. Please check XML file for comments or "
-         "text inside <os> tag :: Error code: 2013"
-         "\nERROR:: Issue with Rule a rule for OS version : 7 :: Error code: 2013"
-         "\nERROR:: OS information was not set. :: Error code: 2013",
-         2013},
-    };
-    for (const Case& c : cases) {
-        Load load(c.xml);
-        EXPECT_EQ(load.status, c.code) << c.xml;
-        EXPECT_EQ(load.capture.Text(),
-                  "\nINFORMATION:: Parsing  xml values from: " + load.path + c.lines +
-                      "\nERROR:: Cannot parse xml information from XML location : " + load.path +
-                      " :: Error code: " + std::to_string(c.code))
-            << c.xml;
-    }
-}
-
 }  // namespace
 }  // namespace dormex
