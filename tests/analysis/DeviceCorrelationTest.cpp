@@ -15,16 +15,6 @@ Keys MapKeys(const ConstraintAnalysis& analysis)
     return keys;
 }
 
-TEST(DeviceCorrelation, RegistrationsWithOneIdShareAnEntryAndTheLaterStays)
-{
-    test::AnalysisFixture fixture;
-    fixture.AddPoFx("\\_SB.PC00.HDAS", "first");
-    fixture.AddPoFx("\\_SB.PC00.HDAS", "second");
-    fixture.Fill();
-    ASSERT_EQ(MapKeys(fixture.analysis), Keys{"\\_SB.PC00.HDAS"});
-    EXPECT_EQ(fixture.analysis.DeviceMap.begin()->second->PoFxDevice->ServiceName, "second");
-}
-
 TEST(DeviceCorrelation, PepNamesJoinExactThenTheSmallestContainingKey)
 {
     struct Case {

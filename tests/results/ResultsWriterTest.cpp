@@ -163,18 +163,5 @@ TEST(WriteResults, DescribesTheMachineAndItsLpit)
     EXPECT_EQ(results["findings"], Json::array());
 }
 
-TEST(UtcTimeText, WritesIso8601InUtc)
-{
-    const std::pair<int64_t, const char*> cases[] = {
-        {0, "1970-01-01T00:00:00Z"},
-        {951868799, "2000-02-29T23:59:59Z"},
-        {4102444800, "2100-01-01T00:00:00Z"},
-    };
-    for (const auto& [seconds, text] : cases) {
-        EXPECT_EQ(UtcTimeText(std::chrono::system_clock::time_point(std::chrono::seconds(seconds))),
-                  text);
-    }
-}
-
 }  // namespace
 }  // namespace dormex

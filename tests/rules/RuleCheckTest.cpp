@@ -128,10 +128,7 @@ TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
         {"(a+b)+", none},
         {"\\\\_SB\\.(\\w+\\.)+HDAS", none},
         {"(a++)+", none},
-        {"(a{1,5})*", none},
-        {"[(]a+)+", none},
         {"(a{,})+", none},
-        {"", none},
     };
     for (const auto& [pattern, offset] : cases) {
         EXPECT_EQ(NestedUnboundedRepetition(pattern), offset) << pattern;

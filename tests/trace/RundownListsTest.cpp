@@ -30,7 +30,6 @@ TEST(AddPoFxEntry, EachKeyGetsTheWholeRestOfItsLine)
          "100% \r\nnext\0\x1A"
          "end"s,
          "", ""},
-        {"DeviceId: %zz%4\n", 0, "%zz%4", "", ""},
         {"Device%49d: x\nDevice%3AId: y\n", 0, "x", "", ""},
         {"DeviceId: a\r\nDeviceId: b\r\n", 0, "b", "", ""},
         {"deviceid: lower\nDeviceId:glued\n", 0, "", "", ""},
@@ -63,7 +62,6 @@ TEST(AddPepDeviceEntry, CountMarksOneDependencyAndStatesFillSlots)
          1,
          {3, 0, 0}},
         {"PowerState: -1\nPowerState: 3\n", 0, {-1, 3, 0}},
-        {"PlatformStateDependencyCount: \nPowerState: 2\n", 1, {2, 0, 0}},
         {"PlatformStateDependencyCount: 0\nPowerState: 1\nPowerState: 2\nPowerState: 3\n"
          "PowerState: 4\nPowerState: 5\n",
          1,
