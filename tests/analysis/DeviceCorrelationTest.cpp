@@ -24,7 +24,6 @@ TEST(DeviceCorrelation, PepNamesJoinExactThenTheSmallestContainingKey)
         std::string joined;  // the key whose entry holds the PEP device
     };
     const Case cases[] = {
-        {{"\\_SB.PC00.HDAS"}, "\\_SB.PC00.HDAS", {"\\_SB.PC00.HDAS"}, "\\_SB.PC00.HDAS"},
         {{"\\_SB.PC00.HDAS"}, "\\_SB.PC00.HDAS*", {"\\_SB.PC00.HDAS"}, "\\_SB.PC00.HDAS"},
         {{"\\_SB.PC00.RP01.PXSX", "\\_SB.PC00.RP01"},
          "PC00.RP01",

@@ -139,10 +139,13 @@ TEST(WifiSpecialCase, AddsTheAdapterBehindTheVirtualBus)
         {WifiRegistry, "", {adapter}, {other, spare}, {"hvwlan"}, {"3:WiFi-Radio:1"}},
         {"", "", none, {adapter, other, spare}, none, {}},
         {R"(, "registry": {"system\\currentcontrolset\\services\\vwifibus\\enum": {"0": "PCI\\X"}})",
-         "", none, {adapter, other, spare}, none, {}},
+         "",
+         none,
+         {adapter, other, spare},
+         none,
+         {}},
         {WifiRegistry, "hvwlan", {adapter}, {other, spare}, {"hvwlan"}, {"3:WiFi-Radio:1"}},
-        {WifiRegistry, "other", {other, adapter}, {spare}, {"other", "hvwlan"},
-         {"3:WiFi-Radio:2"}},
+        {WifiRegistry, "other", {other, adapter}, {spare}, {"other", "hvwlan"}, {"3:WiFi-Radio:2"}},
     };
     for (const Case& c : cases) {
         test::AnalysisFixture fixture(c.registry);

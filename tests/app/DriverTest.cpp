@@ -21,9 +21,9 @@ TEST(Driver, SwitchesAreTheirExactText)
         bool testSwitch;
     };
     const Case cases[] = {
-        {{"/?"}, true, false},      {{"x", "/?"}, true, false},  {{"/?x"}, false, false},
-        {{"-?"}, false, false},     {{"x", "/t"}, false, true},  {{"/T"}, false, false},
-        {{"/t "}, false, false},    {{"-t"}, false, false},      {{}, false, false},
+        {{"/?"}, true, false},   {{"x", "/?"}, true, false}, {{"/?x"}, false, false},
+        {{"-?"}, false, false},  {{"x", "/t"}, false, true}, {{"/T"}, false, false},
+        {{"/t "}, false, false}, {{"-t"}, false, false},     {{}, false, false},
     };
     for (const Case& c : cases) {
         TestMachine machine(BasicSnapshot());  // no rules_for_soc folder

@@ -3,8 +3,8 @@
 #include "TestPlatform.h"
 #include "analysis/StorageCases.h"
 #include "devices/DeviceProperties.h"
-#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayMachine.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {
 namespace {

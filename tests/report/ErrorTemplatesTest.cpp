@@ -83,7 +83,8 @@ TEST(RenderError, OneSectionPerDeviceNumberedAcrossTheReport)
     for (const std::string part :
          {"<input id=\"err4\" type=\"checkbox\" /><label for=\"err4\">",
           "<span style=\"font-weight:bold\"> graphics </span> device constraint expected",
-          "<label for=\"err5\">", "\\_SB.PC00.HDAS (audio)</span> power state constraint is incorrect:",
+          "<label for=\"err5\">",
+          "\\_SB.PC00.HDAS (audio)</span> power state constraint is incorrect:",
           "Expected: [[D: 3 , F: 0] [D: 3 , F: 1] ]</div>",
           "Actual&nbsp;&nbsp;: [[ D: 3 ,  F: 0 ] ]</div>", "<label for=\"err6\">",
           "\\_SB.PC00.HDA2 (audio)</span>", "Actual&nbsp;&nbsp;: </div>"}) {

@@ -73,7 +73,8 @@ TEST(WriteResults, ListsFindingsAsTheReportDoes)
         all.update(Json::parse("{" + members + "}"));
         return all;
     };
-    const std::string audioRule = R"("class": "audio", "expected": [{"D": 3, "F": 0}, {"D": 3, "F": 1}],
+    const std::string audioRule =
+        R"("class": "audio", "expected": [{"D": 3, "F": 0}, {"D": 3, "F": 1}],
         "rule": {"regex": ".*\\.HDAS", "serviceName": "HDAudBus", "type": "always"})";
     const Json findings = Json::array({
         finding(R"("kind": 5, "kindName": "StorageCacheConstraintMissing",
@@ -85,9 +86,11 @@ TEST(WriteResults, ListsFindingsAsTheReportDoes)
         finding(R"("kind": 0, "kindName": "ConstraintWithoutPofx", "device": "\\_SB.PC00.THC0",
                    "actual": [{"D": 3, "F": null}], "actionBy": "driver vendor")"),
         finding(R"("kind": 2, "kindName": "PowerStateMismatch", "device": "\\_SB.PC00.HDAS",
-                   "actual": [{"D": 3, "F": 0}, {"D": 0, "F": 1}], "actionBy": "BIOS", )" + audioRule),
+                   "actual": [{"D": 3, "F": 0}, {"D": 0, "F": 1}], "actionBy": "BIOS", )" +
+                audioRule),
         finding(R"("kind": 2, "kindName": "PowerStateMismatch", "device": "\\_SB.PC00.XHCI",
-                   "actionBy": "BIOS", )" + audioRule),
+                   "actionBy": "BIOS", )" +
+                audioRule),
     });
     const Json results = run.Results();
     EXPECT_EQ(results["findings"], findings);
@@ -106,12 +109,15 @@ TEST(WriteResults, NamesTheRuleFileAndWhyNoLpitWasRead)
     const std::string stoppedEarly =
         R"("lpit": {"read": false, "reason": "The run stopped before it read the LPIT."})";
     const Case cases[] = {
-        {{"", false, false, RunStop{"no-administrator", 0, "x"}}, "",
+        {{"", false, false, RunStop{"no-administrator", 0, "x"}},
+         "",
          R"({"ruleFile": null, )" + stoppedEarly + "}"},
-        {{".\\rules_for_soc\\T.xml", true, false, std::nullopt}, "LPIT cannot be retrived.",
+        {{".\\rules_for_soc\\T.xml", true, false, std::nullopt},
+         "LPIT cannot be retrived.",
          R"({"ruleFile": {"path": ".\\rules_for_soc\\T.xml", "chosenBy": "test-switch"},
              "lpit": {"read": false, "reason": "LPIT cannot be retrived."}})"},
-        {{"rules_for_soc\\F.xml", false, true, std::nullopt}, "",
+        {{"rules_for_soc\\F.xml", false, true, std::nullopt},
+         "",
          R"({"ruleFile": {"path": "rules_for_soc\\F.xml", "chosenBy": "machine"},
              "lpit": {"read": true, "states": []}})"},
     };
@@ -130,13 +136,22 @@ TEST(WriteResults, NamesTheRuleFileAndWhyNoLpitWasRead)
 TEST(WriteResults, DescribesTheMachineAndItsLpit)
 {
     RunRecords run;
-    run.System = {.AoAc = true, .CpuArchitecture = "x64", .CpuFamily = 6, .CpuModel = 170,
-                  .CpuStepping = 4, .OsBuild = "22631", .BiosVersion = "1.2",
-                  .BiosVendor = "Quillon", .BiosReleaseDate = "05/14/2026", .UserProfile = {}};
+    run.System = {.AoAc = true,
+                  .CpuArchitecture = "x64",
+                  .CpuFamily = 6,
+                  .CpuModel = 170,
+                  .CpuStepping = 4,
+                  .OsBuild = "22631",
+                  .BiosVersion = "1.2",
+                  .BiosVendor = "Quillon",
+                  .BiosReleaseDate = "05/14/2026",
+                  .UserProfile = {}};
     run.Outcome.LpitRead = true;
-    run.Lpit.Descriptors.push_back({.UniqueId = 1, .Flags = 1,
+    run.Lpit.Descriptors.push_back({.UniqueId = 1,
+                                    .Flags = 1,
                                     .EntryTrigger = {127, 1, 2, 0, 0x60},
-                                    .Residency = 30000, .Latency = 3000,
+                                    .Residency = 30000,
+                                    .Latency = 3000,
                                     .ResidencyCounter = {0, 32, 0, 3, 0xFFFFFFFFFE00031CULL},
                                     .ResidencyCounterFrequency = 10000000});
     run.Rundowns.PoFxRundownList.resize(3);

@@ -125,8 +125,9 @@ TEST(RuleParser, MissingElementGivesItsMessageAndTheCascade)
         std::string expected = "\nINFORMATION:: Parsing  xml values from: " + load.path + "\n" +
                                LevelPrefix(c.level) + c.message + code;
         std::string console =
-            c.level == LogLevel::UserInfo ? "\n" + c.message + "\nExit Error code: " + std::to_string(c.code)
-                                 : "";
+            c.level == LogLevel::UserInfo
+                ? "\n" + c.message + "\nExit Error code: " + std::to_string(c.code)
+                : "";
         if (c.inPlatformState) {
             expected += "\nUSER_INFO:: " + stateLine + code;
             console += "\n" + stateLine + "\nExit Error code: " + std::to_string(c.code);

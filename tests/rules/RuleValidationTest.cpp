@@ -44,7 +44,6 @@ TEST(ValidateRuleSet, AcceptsOrRejectsWithTheFirstViolation)
         {"dynamic", 1, {{0, "0x3", "0xff"}}, ""},
         {"requiredNo", 1, {{0, "", ""}}, ""},
         {"classInvalidator", 2, {{0, "3", "0"}, {1, "0", "0"}, {2, "9", "999"}}, ""},
-        {"always", 0, {{5, "9", "9"}}, ""},
         {"always",
          2,
          {{0, "3", "0"}, {2, "3", "0"}},

@@ -122,8 +122,6 @@ TEST(PowerTrace, EachFailingCallStopsTheSessionAndLogsItsStatus)
              startFailed("183")},
         // ERROR_MORE_DATA: the session stopped, only its statistics did not fit.
         {R"({"StopTraceW": 234})", 0, 0, Capture, read, 1},
-        // Only the Pep capture does nothing: the Kernel-Power rundown is in the trace.
-        {R"({"EnableTraceEx2": {"4": 0}})", 0, 0, Capture, read, 1},
         {R"({"OpenTraceW": 0})", 0, 31, Capture, "\nERROR:: OpenTrace failed."},
         {R"({"ProcessTrace": 87})", 0, 87, Capture,
          read + "\nERROR:: ProcessTrace failed. :: Error code: 87"},

@@ -23,7 +23,8 @@ TEST(AddPoFxEntry, EachKeyGetsTheWholeRestOfItsLine)
         {"DeviceId: \\_SB.PC00.HDAS\nInstancePath: PCI\\VEN_8A01&DEV_0001\\3&1&0&F8\n"
          "ServiceName: HDAudBus\nDeviceNode: 42\n",
          42, "\\_SB.PC00.HDAS", "PCI\\VEN_8A01&DEV_0001\\3&1&0&F8", "HDAudBus"},
-        {"DeviceNode: -17x\nDeviceId: " + std::string(1030, 'A'), -17, std::string(1030, 'A'), "", ""},
+        {"DeviceNode: -17x\nDeviceId: " + std::string(1030, 'A'), -17, std::string(1030, 'A'), "",
+         ""},
         {"ServiceName: Quillon Audio  Bus \n", 0, "", "", "Quillon Audio  Bus "},
         {"DeviceId: InstancePath: X\n", 0, "InstancePath: X", "", ""},
         {"DeviceId: 100%25 %0D%0Anext%00%1Aend\n", 0,

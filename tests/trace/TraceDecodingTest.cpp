@@ -86,8 +86,8 @@ EventPropertyInfo Text(std::u16string name, uint32_t flags = 0, uint16_t count =
     return property;
 }
 
-EventPropertyInfo Struct(std::u16string name, uint16_t first, uint16_t members,
-                         uint32_t flags = 0, uint16_t count = 1)
+EventPropertyInfo Struct(std::u16string name, uint16_t first, uint16_t members, uint32_t flags = 0,
+                         uint16_t count = 1)
 {
     EventPropertyInfo property = Text(std::move(name), PropertyStruct | flags, count);
     property.InType = 0;
@@ -166,11 +166,13 @@ TEST(WriteEventProperties, ArraysStructuresCountsAndLengths)
          Decode({Text(u"Count"), Struct(u"Outer", 2, 1, PropertyParamCount, 0),
                  Struct(u"Middle", 3, 1), Struct(u"Inner", 4, 1), Text(u"Name")},
                 2, deep),
-         "Count: \xE0\xBE\xA0\n" + [] {
-             std::string names;
-             for (int i = 0; i < 4000; ++i) names += "Name: \n";
-             return names;
-         }()},
+         "Count: \xE0\xBE\xA0\n" +
+             [] {
+                 std::string names;
+                 for (int i = 0; i < 4000; ++i)
+                     names += "Name: \n";
+                 return names;
+             }()},
     };
     for (const Case& c : cases) {
         EXPECT_TRUE(c.decoded.ok) << c.name << c.decoded.log;
