@@ -239,7 +239,7 @@ void Analyse(RunState& state, Platform& platform)
 {
     MatchRules(state.Analysis, state.Rules, state.System, state.Rundowns, state.Devices, state.Log,
                platform.registry);
-    RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors, state.Log,
+    RunChecks(state.Analysis, state.Rundowns, state.Devices, state.Errors, state.Log,
               platform.deviceIo);
 }
 

@@ -156,22 +156,8 @@ TEST(InvalidateClass, RewritesRulesAndMarksTheClass)
     EXPECT_EQ(gfx.RuleType, "requiredNo");
     EXPECT_EQ(audio.RuleType, "always");
     EXPECT_EQ(odd.RuleType, "requiredNo");
-    EXPECT_EQ(fixture.analysis.ClassStates.at("graphics"), 1);
-    EXPECT_EQ(fixture.analysis.ClassStates.at("audio"), 0);
-    EXPECT_EQ(fixture.analysis.ClassStates.at("Graphics-Odd"), 1);
-}
-
-TEST(RunChecks, UniqueClassWithoutConstrainedDeviceIsReported)
-{
-    test::AnalysisFixture fixture;
-    fixture.AddRule("audio", ".*\\.HDAS", "", "notRequired");
-    fixture.AddRule("graphics", ".*\\.GFX0", "", "notRequired");
-    fixture.AddPoFx("\\_SB.PC00.HDAS", "HDAudBus");
-    fixture.AddPoFx("\\_SB.PC00.GFX0", "hvgfxkm");
-    fixture.AddPep("\\_SB.PC00.GFX0", {3}, {0});
-    fixture.rules.UniqueClasses = {"audio", "graphics", "modem", "notAClass"};
-    fixture.Check();
-    EXPECT_EQ(fixture.Errors(), (Errors{"1:audio:0"}));
+    EXPECT_EQ(fixture.analysis.InvalidatedClasses,
+              (std::set<std::string>{"Graphics-Odd", "graphics"}));
 }
 
 }  // namespace

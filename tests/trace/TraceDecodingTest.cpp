@@ -145,8 +145,8 @@ Decoded Decode(FakeEvent event)
     test::LogCapture capture;
     FakeTdh tdh;
     RundownLists lists;
-    DeviceFile file((capture.Dir.Path() / "scratch.txt").string(), capture.Files);
-    TraceDecoder decoder{lists, capture.Log, tdh, file};
+    ScratchFile file((capture.Dir.Path() / "scratch.txt").string(), capture.Files);
+    DecodeContext decoder{lists, capture.Log, tdh, file};
     EventRecord record = RecordOf(event);
     TraceEventInfo info;
     tdh.GetEventInformation(record, &info, nullptr);
@@ -156,7 +156,7 @@ Decoded Decode(FakeEvent event)
     return {test::ReadFile(capture.Dir.Path() / "scratch.txt"), capture.Text(), ok};
 }
 
-TEST(DeviceFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
+TEST(ScratchFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
 {
     test::LogCapture capture;
     const std::filesystem::path victim = capture.Dir.Path() / "victim.txt";
@@ -167,7 +167,7 @@ TEST(DeviceFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
     if (error) {
         GTEST_SKIP() << "no symbolic links here: " << error.message();
     }
-    DeviceFile file(scratch.string(), capture.Files);
+    ScratchFile file(scratch.string(), capture.Files);
     ASSERT_TRUE(file.Open());
     *file.Stream() << "DeviceId: 1\n";
     file.Release();
