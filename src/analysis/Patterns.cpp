@@ -25,7 +25,7 @@ bool PatternCache::Matches(const Rule& rule, const std::string& pattern, const s
                      compiled.Valid()
                          ? "Regex of rule took too many steps and counts as no match: " +
                                pattern + " on " + text + ruleName
-                         : "Regex of rule is not a valid pattern and matches no device: " +
+                         : "Regex of rule is not a valid pattern; device ids are compared with it as plain text: " +
                                pattern + ruleName + ": " + compiled.Error(),
                      0);
     }

@@ -84,7 +84,7 @@ TEST(MatchDevices, PatternThatFailsIsNamedOnceAndMatchesOnlyByComparing)
     };
     const Case cases[] = {
         {"(HDAS", "(HDAS", {"(HDAS"},
-         "\nWARNING:: Regex of rule is not a valid pattern and matches no device: (HDAS (class "
+         "\nWARNING:: Regex of rule is not a valid pattern; device ids are compared with it as plain text: (HDAS (class "
          "audio, service name ): missing closing parenthesis at offset 5\n"},
         {"(a|aa)+", runaway, {},
          "\nWARNING:: Regex of rule took too many steps and counts as no match: (a|aa)+ on " +
