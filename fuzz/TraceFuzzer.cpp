@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     dormex::test::FakeTdh tdh;
     dormex::RundownLists lists;
     dormex::ScratchFile file((dormex::fuzz::ProcessDirectory() / dormex::ScratchFileName).string(),
-                            *files);
+                             *files);
     dormex::DecodeContext decoder{lists, log, tdh, file};
     for (const FakeEvent& event : events) {
         dormex::OnTraceEvent(dormex::test::RecordOf(event), decoder);

@@ -41,7 +41,6 @@ void FillPepMap(ConstraintAnalysis& analysis, const std::deque<Rundown>& rundown
 
 }  // namespace
 
-
 int32_t FillPoFxMap(ConstraintAnalysis& analysis, const RundownLists& rundowns, DebugLog& log)
 {
     for (const PoFxDeviceRundown& rundown : rundowns.PoFxRundownList) {

@@ -150,12 +150,14 @@ ParentRuleResult ResolveParentRule(Rule& rule, MatchContext& matching)
     while (true) {
         auto record = matching.Devices.find(current);
         if (record == matching.Devices.end() || !visited.insert(current).second) {
-            log.WriteLog(LogLevel::Information, "Cannot find information in Device MAP for:" + current, 0);
+            log.WriteLog(LogLevel::Information,
+                         "Cannot find information in Device MAP for:" + current, 0);
             return ParentRuleResult::Stop;
         }
         const std::string& description = record->second.DeviceDesc;
         next = record->second.Parent;
-        log.WriteLog(LogLevel::Information, "Finding Root Port :" + current + "Compared: " + description, 0);
+        log.WriteLog(LogLevel::Information,
+                     "Finding Root Port :" + current + "Compared: " + description, 0);
         if (description.find("Root Port") != std::string::npos) {
             break;
         }
@@ -166,8 +168,8 @@ ParentRuleResult ResolveParentRule(Rule& rule, MatchContext& matching)
     for (const PoFxDeviceRundown& registration : matching.Rundowns.PoFxRundownList) {
         size_t position = current.find(registration.InstancePath);
         std::string shown = position == std::string::npos ? "-1" : std::to_string(position);
-        log.WriteLog(LogLevel::Information, "Checking :" + registration.InstancePath + "Compared: " + shown,
-                     0);
+        log.WriteLog(LogLevel::Information,
+                     "Checking :" + registration.InstancePath + "Compared: " + shown, 0);
         if (position == 0) {
             rule.Regex = registration.DeviceId;
             log.WriteLog(LogLevel::Information, "Found Match :" + registration.InstancePath, 0);
@@ -367,7 +369,8 @@ int32_t GetDeviceProblemCode(const std::string& instancePath,
     if (record == devices.end() || record->second.ProblemCode == 0) {
         return -1;
     }
-    log.WriteLog(LogLevel::Information, "Logged value" + std::to_string(record->second.ProblemCode), 0);
+    log.WriteLog(LogLevel::Information, "Logged value" + std::to_string(record->second.ProblemCode),
+                 0);
     return record->second.ProblemCode;
 }
 

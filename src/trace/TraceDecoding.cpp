@@ -162,7 +162,8 @@ bool ReadEventInformation(const EventRecord& event, DecodeContext& decoder, Trac
         return false;
     }
     if (status != 0) {
-        log.WriteLog(LogLevel::Error, "Retriving information from events failed.", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Retriving information from events failed.",
+                     AsStatus(status));
         log.WriteLog(LogLevel::Error, "Cannot get event information.", AsStatus(status));
         return false;
     }
@@ -314,7 +315,8 @@ std::optional<uint16_t> PropertyWriter::Length(const EventPropertyInfo& property
         uint32_t value = 0;
         uint32_t status = ReadPropertyNumber(event_, properties_[property.Length], tdh_, &value);
         if (status != 0) {
-            log_.WriteLog(LogLevel::Error, "Cannot get property length of Event.", AsStatus(status));
+            log_.WriteLog(LogLevel::Error, "Cannot get property length of Event.",
+                          AsStatus(status));
             return std::nullopt;
         }
         return static_cast<uint16_t>(value);
@@ -414,9 +416,8 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     const uint8_t* data = event_.UserData != nullptr ? event_.UserData + position : nullptr;
     uint32_t bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
     uint16_t consumed = 0;
-    uint32_t status =
-        tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining, data,
-                            &bufferSize, formatted.data(), &consumed);
+    uint32_t status = tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining,
+                                          data, &bufferSize, formatted.data(), &consumed);
     if (status == ErrorInsufficientBuffer) {
         auto larger = TryAllocate<char16_t>((size_t{bufferSize} + 1) / 2);
         if (!larger) {
@@ -426,9 +427,8 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
         }
         formatted = std::move(*larger);
         bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
-        status =
-            tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining, data,
-                                &bufferSize, formatted.data(), &consumed);
+        status = tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining,
+                                     data, &bufferSize, formatted.data(), &consumed);
     }
     if (status != 0 || consumed > remaining) {
         return std::nullopt;

@@ -56,7 +56,7 @@ uint32_t RecordingFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint
         recording_.Snapshot.Faults.FirmwareTableGrows |= size > bufferSize;
         std::span<const uint8_t> table = BytesAt(buffer, std::min(size, bufferSize));
         recording_.Snapshot.FirmwareTables[FirmwareTableSignature(tableId)].assign(table.begin(),
-                                                                                  table.end());
+                                                                                   table.end());
     }
     return size;
 }
