@@ -100,8 +100,8 @@ void MatchRulesAndRunChecks(benchmark::State& bench)
         bench.ResumeTiming();
         MatchRules(state.Analysis, state.Rules, state.System, state.Rundowns, state.Devices,
                    state.Log, prepared->platform.registry);
-        RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors,
-                  state.Log, prepared->platform.deviceIo);
+        RunChecks(state.Analysis, state.Rundowns, state.Devices, state.Errors, state.Log,
+                  prepared->platform.deviceIo);
         bench.PauseTiming();
         benchmark::DoNotOptimize(state.Errors.CriticalCount);
         prepared.reset();

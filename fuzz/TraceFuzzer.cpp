@@ -107,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     log.WriteTo(&entries);
     dormex::fuzz::FakeTdh tdh;
     dormex::RundownLists lists;
-    dormex::DeviceFile file((dormex::fuzz::ProcessDirectory() / dormex::DeviceFileName).string(),
-                            *files);
-    dormex::TraceDecoder decoder{lists, log, tdh, file};
+    dormex::ScratchFile file((dormex::fuzz::ProcessDirectory() / dormex::ScratchFileName).string(),
+                             *files);
+    dormex::DecodeContext decoder{lists, log, tdh, file};
     for (const FakeEvent& event : events) {
         dormex::OnTraceEvent(dormex::fuzz::RecordOf(event), decoder);
     }

@@ -31,32 +31,13 @@ void CheckClassInvalidators(ConstraintAnalysis& analysis, DebugLog& log)
     }
 }
 
-void CheckUniqueDevices(ConstraintAnalysis& analysis, const RuleSet& rules,
-                        const RundownLists& rundowns, ErrorRegistry& errors, DebugLog& log,
-                        DeviceIo& deviceIo)
+// The rule file cannot name classes of which one device must be constrained,
+// so this step is the storage-cache volume check alone.
+void CheckUniqueDevices(ConstraintAnalysis& analysis, const RundownLists& rundowns,
+                        ErrorRegistry& errors, DebugLog& log, DeviceIo& deviceIo)
 {
     if (analysis.StorageDriverPresent) {
         CheckStorageCacheVolume(rundowns, errors, log, deviceIo);
-    }
-    for (const std::string& unique : rules.UniqueClasses) {
-        auto state = analysis.ClassStates.find(unique);
-        if (state != analysis.ClassStates.end() && state->second == 1) {
-            continue;
-        }
-        const Rule* found = nullptr;
-        size_t constrained = 0;
-        for (const Cdr& cdr : analysis.CdrList) {
-            if (cdr.Rule == nullptr || cdr.Rule->Class != unique) {
-                continue;
-            }
-            found = cdr.Rule;
-            for (const DeviceMatch* match : cdr.DeviceMatches) {
-                constrained += match->Constrained() ? 1 : 0;
-            }
-        }
-        if (found != nullptr && constrained == 0) {
-            errors.AddError(DeviceClassConstraintMissing, found, nullptr, nullptr, log);
-        }
     }
 }
 
@@ -161,13 +142,13 @@ void CheckYellowBangs(const RundownLists& rundowns, const DevicePropertiesByInst
 
 }  // namespace
 
-void RunChecks(ConstraintAnalysis& analysis, const RuleSet& rules, const RundownLists& rundowns,
+void RunChecks(ConstraintAnalysis& analysis, const RundownLists& rundowns,
                const DevicePropertiesByInstancePath& devices, ErrorRegistry& errors, DebugLog& log,
                DeviceIo& deviceIo)
 {
     CheckClassInvalidators(analysis, log);
     log.WriteLog(LogLevel::Information, "Class Invalidators Check completed..", 0);
-    CheckUniqueDevices(analysis, rules, rundowns, errors, log, deviceIo);
+    CheckUniqueDevices(analysis, rundowns, errors, log, deviceIo);
     log.WriteLog(LogLevel::Information, "Unique device Check completed..", 0);
     CheckUnexpectedDevices(analysis, errors, log);
     log.WriteLog(LogLevel::Information, "Unexpected Device Check completed..", 0);
@@ -191,7 +172,7 @@ void InvalidateClass(const std::string& className, ConstraintAnalysis& analysis)
         }
     }
     // A class outside the fixed table gets a mark of its own.
-    analysis.ClassStates[className] = 1;
+    analysis.InvalidatedClasses.insert(className);
 }
 
 }  // namespace dormex

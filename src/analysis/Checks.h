@@ -10,11 +10,10 @@ class DebugLog;
 class DeviceIo;
 class ErrorRegistry;
 struct ConstraintAnalysis;
-struct RuleSet;
 struct RundownLists;
 
 // The nine checks in their order; every disagreement goes to `errors`.
-void RunChecks(ConstraintAnalysis& analysis, const RuleSet& rules, const RundownLists& rundowns,
+void RunChecks(ConstraintAnalysis& analysis, const RundownLists& rundowns,
                const DevicePropertiesByInstancePath& devices, ErrorRegistry& errors, DebugLog& log,
                DeviceIo& deviceIo);
 

@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,7 @@ struct Cdr {
 
 // The analysis of one run.
 struct ConstraintAnalysis {
-    ConstraintAnalysis();
-
-    std::map<std::string, int32_t> ClassStates;  // 1: invalidated by a class invalidator
+    std::set<std::string> InvalidatedClasses;  // by a class invalidator
     bool StorageDriverPresent = false;
     std::deque<Cdr> CdrList;
     // Ordered byte-wise; every walk goes in ascending key order.

@@ -41,13 +41,6 @@ void FillPepMap(ConstraintAnalysis& analysis, const std::deque<Rundown>& rundown
 
 }  // namespace
 
-ConstraintAnalysis::ConstraintAnalysis()
-{
-    for (std::string_view name : RuleClassNames) {
-        ClassStates.emplace(name, 0);
-    }
-}
-
 int32_t FillPoFxMap(ConstraintAnalysis& analysis, const RundownLists& rundowns, DebugLog& log)
 {
     for (const PoFxDeviceRundown& rundown : rundowns.PoFxRundownList) {

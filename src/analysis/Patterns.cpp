@@ -21,13 +21,14 @@ bool PatternCache::Matches(const Rule& rule, const std::string& pattern, const s
         reported_.emplace(&rule, pattern).second) {
         const std::string ruleName =
             " (class " + rule.Class + ", service name " + rule.ServiceName + ")";
-        log.WriteLog(LogLevel::Warning,
-                     compiled.Valid()
-                         ? "Regex of rule took too many steps and counts as no match: " +
-                               pattern + " on " + text + ruleName
-                         : "Regex of rule is not a valid pattern and matches no device: " +
-                               pattern + ruleName + ": " + compiled.Error(),
-                     0);
+        log.WriteLog(
+            LogLevel::Warning,
+            compiled.Valid()
+                ? "Regex of rule took too many steps and counts as no match: " + pattern + " on " +
+                      text + ruleName
+                : "Regex of rule is not a valid pattern; device ids are compared with it as plain text: " +
+                      pattern + ruleName + ": " + compiled.Error(),
+            0);
     }
     return false;
 }

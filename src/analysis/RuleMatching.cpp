@@ -22,14 +22,14 @@ enum class MatchKind { None, ServiceName, Regex, Comparing };
 
 // A rule lists a device at most once, so that the checks report it once.
 template <typename Entry>
-bool Lists(const std::vector<Entry*>& list, const std::remove_const_t<Entry>* entry)
+bool Contains(const std::vector<Entry*>& list, const std::remove_const_t<Entry>* entry)
 {
     return std::find(list.begin(), list.end(), entry) != list.end();
 }
 
 // Whether rule R takes device D filed under key K.
 MatchKind TestRule(const Rule& rule, const std::string& key, const DeviceMatch& device,
-                   RuleMatching& matching)
+                   MatchContext& matching)
 {
     const PoFxDeviceRundown* registration = device.PoFxDevice;
     if (registration != nullptr && !rule.ServiceName.empty() &&
@@ -112,7 +112,7 @@ void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& 
     analysis.CdrList.push_back(Cdr{});  // the NIL Cdr
 
     PatternCache patterns;
-    RuleMatching matching{analysis, rundowns, devices, log, registry, patterns};
+    MatchContext matching{analysis, rundowns, devices, log, registry, patterns};
     for (Cdr& cdr : analysis.CdrList) {
         if (cdr.Rule == nullptr) {
             break;
@@ -125,7 +125,7 @@ void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& 
     MatchDevices(matching);
 }
 
-ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
+ParentRuleResult ResolveParentRule(Rule& rule, MatchContext& matching)
 {
     DebugLog& log = matching.Log;
     log.WriteLog(LogLevel::Information, "Rule on Parent Detected for" + rule.Class, 0);
@@ -150,12 +150,14 @@ ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
     while (true) {
         auto record = matching.Devices.find(current);
         if (record == matching.Devices.end() || !visited.insert(current).second) {
-            log.WriteLog(LogLevel::Information, "Cannot find information in Device MAP for:" + current, 0);
+            log.WriteLog(LogLevel::Information,
+                         "Cannot find information in Device MAP for:" + current, 0);
             return ParentRuleResult::Stop;
         }
         const std::string& description = record->second.DeviceDesc;
         next = record->second.Parent;
-        log.WriteLog(LogLevel::Information, "Finding Root Port :" + current + "Compared: " + description, 0);
+        log.WriteLog(LogLevel::Information,
+                     "Finding Root Port :" + current + "Compared: " + description, 0);
         if (description.find("Root Port") != std::string::npos) {
             break;
         }
@@ -166,8 +168,8 @@ ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
     for (const PoFxDeviceRundown& registration : matching.Rundowns.PoFxRundownList) {
         size_t position = current.find(registration.InstancePath);
         std::string shown = position == std::string::npos ? "-1" : std::to_string(position);
-        log.WriteLog(LogLevel::Information, "Checking :" + registration.InstancePath + "Compared: " + shown,
-                     0);
+        log.WriteLog(LogLevel::Information,
+                     "Checking :" + registration.InstancePath + "Compared: " + shown, 0);
         if (position == 0) {
             rule.Regex = registration.DeviceId;
             log.WriteLog(LogLevel::Information, "Found Match :" + registration.InstancePath, 0);
@@ -179,7 +181,7 @@ ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching)
     return ParentRuleResult::Continue;
 }
 
-void MatchDevices(RuleMatching& matching)
+void MatchDevices(MatchContext& matching)
 {
     ConstraintAnalysis& analysis = matching.Analysis;
     DebugLog& log = matching.Log;
@@ -226,10 +228,10 @@ void MatchDevices(RuleMatching& matching)
     }
 }
 
-void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, RuleMatching& matching)
+void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, MatchContext& matching)
 {
     for (const PoDeviceEntry& device : matching.Rundowns.PoDeviceList) {
-        if (device.FriendlyName == text && !Lists(cdr.PoDeviceMatches, &device)) {
+        if (device.FriendlyName == text && !Contains(cdr.PoDeviceMatches, &device)) {
             cdr.PoDeviceMatches.push_back(&device);
             matching.Log.WriteLog(LogLevel::Information,
                                   "match found for Po Device Rundown with Service name: " + text +
@@ -239,7 +241,7 @@ void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, RuleMatching
     }
 }
 
-void MatchPoDevicesByRegex(Cdr& cdr, const std::string& pattern, RuleMatching& matching)
+void MatchPoDevicesByRegex(Cdr& cdr, const std::string& pattern, MatchContext& matching)
 {
     for (const PoDeviceEntry& device : matching.Rundowns.PoDeviceList) {
         if (cdr.Rule != nullptr &&
@@ -271,7 +273,7 @@ void RemoveFromNil(const DeviceMatch* match, ConstraintAnalysis& analysis, Debug
     }
 }
 
-void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
+void WifiSpecialCase(Cdr& cdr, MatchContext& matching)
 {
     DebugLog& log = matching.Log;
     log.WriteLog(LogLevel::Information, "Wifi Special Case: Class Found", 0);
@@ -304,7 +306,7 @@ void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
     }
     for (const auto& [key, device] : matching.Analysis.DeviceMap) {
         if (device->PoFxDevice == nullptr || device->PoFxDevice->ServiceName != adapterService ||
-            Lists(cdr.DeviceMatches, device.get())) {
+            Contains(cdr.DeviceMatches, device.get())) {
             continue;
         }
         cdr.DeviceMatches.push_back(device.get());
@@ -316,7 +318,7 @@ void WifiSpecialCase(Cdr& cdr, RuleMatching& matching)
     }
 }
 
-void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching)
+void ZephlinkSpecialCase(Cdr& cdr, MatchContext& matching)
 {
     DebugLog& log = matching.Log;
     log.WriteLog(LogLevel::Information, "Special special case investigation Starting... ", 0);
@@ -367,7 +369,8 @@ int32_t GetDeviceProblemCode(const std::string& instancePath,
     if (record == devices.end() || record->second.ProblemCode == 0) {
         return -1;
     }
-    log.WriteLog(LogLevel::Information, "Logged value" + std::to_string(record->second.ProblemCode), 0);
+    log.WriteLog(LogLevel::Information, "Logged value" + std::to_string(record->second.ProblemCode),
+                 0);
     return record->second.ProblemCode;
 }
 

@@ -25,7 +25,7 @@ void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& 
                 DebugLog& log, Registry& registry);
 
 // What the rule matching of one run works with.
-struct RuleMatching {
+struct MatchContext {
     ConstraintAnalysis& Analysis;
     const RundownLists& Rundowns;
     const DevicePropertiesByInstancePath& Devices;
@@ -36,13 +36,13 @@ struct RuleMatching {
 
 enum class ParentRuleResult { Continue, Stop };
 
-ParentRuleResult ResolveParentRule(Rule& rule, RuleMatching& matching);
-void MatchDevices(RuleMatching& matching);
-void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, RuleMatching& matching);
-void MatchPoDevicesByRegex(Cdr& cdr, const std::string& pattern, RuleMatching& matching);
+ParentRuleResult ResolveParentRule(Rule& rule, MatchContext& matching);
+void MatchDevices(MatchContext& matching);
+void MatchPoDevicesByServiceName(Cdr& cdr, const std::string& text, MatchContext& matching);
+void MatchPoDevicesByRegex(Cdr& cdr, const std::string& pattern, MatchContext& matching);
 void RemoveFromNil(const DeviceMatch* match, ConstraintAnalysis& analysis, DebugLog& log);
-void WifiSpecialCase(Cdr& cdr, RuleMatching& matching);
-void ZephlinkSpecialCase(Cdr& cdr, RuleMatching& matching);
+void WifiSpecialCase(Cdr& cdr, MatchContext& matching);
+void ZephlinkSpecialCase(Cdr& cdr, MatchContext& matching);
 
 // The device-manager problem code of a device, or -1.
 int32_t GetDeviceProblemCode(const std::string& instancePath,

@@ -90,8 +90,8 @@ bool ProbeStorageCache(DebugLog& log, DeviceIo& deviceIo)
         path.append(number.begin(), number.end());
         path += u':';
         // Shared, as other tools (the storage driver's own) may hold the port.
-        PortHandle handle(deviceIo, deviceIo.CreateFileW(path, GenericReadWrite,
-                                                         FileShareReadWrite, OpenExisting, 0));
+        PortHandle handle(deviceIo, deviceIo.CreateFileW(path, GenericReadWrite, FileShareReadWrite,
+                                                         OpenExisting, 0));
         if (handle.Get() == InvalidFileHandle) {
             log.WriteLog(LogLevel::Information, "Could not find Scsi" + number, 0);
             continue;
@@ -103,10 +103,11 @@ bool ProbeStorageCache(DebugLog& log, DeviceIo& deviceIo)
                                      StorageProbeSize, buffer.data(), StorageProbeSize, &returned);
         if (answered && StorageCacheAnswered(buffer)) {
             present = true;
-            log.WriteLog(LogLevel::Information, "Velomem IOCTL passed: Velomem Present on Scsi" + number, 0);
+            log.WriteLog(LogLevel::Information,
+                         "Velomem IOCTL passed: Velomem Present on Scsi" + number, 0);
         } else {
-            log.WriteLog(LogLevel::Information, "Velomem IOCTL failed: Velomem Not Present on Scsi" + number,
-                         0);
+            log.WriteLog(LogLevel::Information,
+                         "Velomem IOCTL failed: Velomem Not Present on Scsi" + number, 0);
         }
     }
     return present;

@@ -57,7 +57,6 @@ void ShowHelp(Console& console)
     console.ReadChar(&answer);
 }
 
-
 // The three fills in their order, each only after the one before succeeded.
 int32_t FillDeviceMap(RunState& state)
 {
@@ -172,14 +171,14 @@ Stop ChooseRuleFile(const CommandLine& commandLine, std::string& ruleFile, RunSt
 {
     const std::optional<RuleFolderChoice> folder = FindRuleFolder(platform.files);
     if (folder && folder->BesideProgram) {
-        state.Log.WriteLog(LogLevel::Information,
-                           "Rule folder: " + folder->Path +
-                               " (beside the program; the current folder has none)",
-                           0);
+        state.Log.WriteLog(
+            LogLevel::Information,
+            "Rule folder: " + folder->Path + " (beside the program; the current folder has none)",
+            0);
     }
-    ruleFile = commandLine.UseTestRuleFile ? TestRuleFilePathIn(folder)
-                                           : RuleFilePath(state.System, folder ? folder->Path
-                                                                               : RuleFolder);
+    ruleFile = commandLine.UseTestRuleFile
+                   ? TestRuleFilePathIn(folder)
+                   : RuleFilePath(state.System, folder ? folder->Path : RuleFolder);
     state.Outcome.RuleFile = ruleFile;
     state.Outcome.UseTestRuleFile = commandLine.UseTestRuleFile;
     if (commandLine.UseTestRuleFile) {
@@ -239,7 +238,7 @@ void Analyse(RunState& state, Platform& platform)
 {
     MatchRules(state.Analysis, state.Rules, state.System, state.Rundowns, state.Devices, state.Log,
                platform.registry);
-    RunChecks(state.Analysis, state.Rules, state.Rundowns, state.Devices, state.Errors, state.Log,
+    RunChecks(state.Analysis, state.Rundowns, state.Devices, state.Errors, state.Log,
               platform.deviceIo);
 }
 
@@ -256,7 +255,8 @@ Stop Report(RunState& state, Platform& platform)
         return StopWithUserInfo(state, "report-not-written",
                                 "Cannot write VQT report here: " + reportPath, ErrorWriteFault);
     }
-    log.WriteLog(LogLevel::UserInfo, "VQT report has been generated & stored here: " + reportPath, 0);
+    log.WriteLog(LogLevel::UserInfo, "VQT report has been generated & stored here: " + reportPath,
+                 0);
     return std::nullopt;
 }
 

@@ -16,7 +16,7 @@
 
 namespace dormex {
 
-// Every record the program keeps for the whole run. main() creates one; the
+// Every record the program keeps for the whole run. RunOnPlatform creates one; the
 // driver hands each step the records it uses.
 struct RunState {
     explicit RunState(Platform& platform) : Log(platform.console) {}

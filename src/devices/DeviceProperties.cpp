@@ -162,7 +162,8 @@ DeviceProperties QueryDeviceProperties(const std::u16string& instancePath, Debug
                                                       &size, 0);
         }
         if (status != CrSuccess) {
-            log.WriteLog(LogLevel::Information, "Cannot get information " + std::string(property.Label), 0);
+            log.WriteLog(LogLevel::Information,
+                         "Cannot get information " + std::string(property.Label), 0);
             continue;
         }
         StoreDeviceProperty(record, row, buffer.data(),
@@ -201,7 +202,8 @@ void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* va
         break;
     }
     }
-    log.WriteLog(LogLevel::Information, "Logged: " + std::string(property.Label) + " : " + logged, 0);
+    log.WriteLog(LogLevel::Information, "Logged: " + std::string(property.Label) + " : " + logged,
+                 0);
 }
 
 }  // namespace dormex

@@ -82,7 +82,8 @@ int32_t ReadLpit(LpitTable& table, DebugLog& log, FirmwareTables& firmware)
         firmware.GetSystemFirmwareTable(FirmwareProviderAcpi, AcpiTableLpit, buffer->data(), size);
     // More bytes than the buffer holds, or fewer than a header: not a table to read.
     if (returned > size || returned < LpitHeaderSize) {
-        log.WriteLog(LogLevel::Error, "Table recieved for firmware is INVALID.", FirmwareTableInconsistent);
+        log.WriteLog(LogLevel::Error, "Table recieved for firmware is INVALID.",
+                     FirmwareTableInconsistent);
         return FirmwareTableInconsistent;
     }
 

@@ -38,10 +38,18 @@ template <typename MachineServices>
 Platform PlatformOf(MachineServices& machine, FileSystem& files, Console& console,
                     Interruption& interruption)
 {
-    return Platform{machine.registry,       machine.power,          machine.security,
-                    machine.traceController, machine.traceConsumer, machine.tdh,
-                    machine.deviceManager,  machine.firmwareTables, machine.deviceIo,
-                    files,                  console,                interruption};
+    return Platform{machine.registry,
+                    machine.power,
+                    machine.security,
+                    machine.traceController,
+                    machine.traceConsumer,
+                    machine.tdh,
+                    machine.deviceManager,
+                    machine.firmwareTables,
+                    machine.deviceIo,
+                    files,
+                    console,
+                    interruption};
 }
 
 }  // namespace dormex

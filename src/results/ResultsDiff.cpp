@@ -87,6 +87,33 @@ std::string KeyOf(const Json& finding)
         .dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+// The members a comparison does not read still have the types a results
+// document gives them, when they are there.
+void CheckOtherMembers(const Json& document)
+{
+    struct Kind {
+        const char* name;
+        bool (*holds)(const Json&);
+        const char* fault;
+    };
+    static constexpr Kind kinds[] = {
+        {"version", [](const Json& v) { return v.is_string(); }, "not a string"},
+        {"time", [](const Json& v) { return v.is_string(); }, "not a string"},
+        {"machine", [](const Json& v) { return v.is_object(); }, "not an object"},
+        {"ruleFile", [](const Json& v) { return v.is_object() || v.is_null(); },
+         "not an object or null"},
+        {"lpit", [](const Json& v) { return v.is_object(); }, "not an object"},
+        {"devices", [](const Json& v) { return v.is_object(); }, "not an object"},
+        {"issues", [](const Json& v) { return v.is_number_unsigned(); },
+         "not a count (an integer from 0)"},
+    };
+    for (const Kind& kind : kinds) {
+        auto member = document.find(kind.name);
+        Expect(member == document.end() || kind.holds(*member), std::string("$.") + kind.name,
+               kind.fault);
+    }
+}
+
 // Moves the findings out of the document.
 std::vector<ComparedFinding> ReadFindings(Json& document)
 {
@@ -94,6 +121,7 @@ std::vector<ComparedFinding> ReadFindings(Json& document)
     const Json& format = Member(document, "$", "format");
     Expect(format == std::string(ResultsFormat), "$.format",
            "not \"" + std::string(ResultsFormat) + "\" (not a Dormex results file)");
+    CheckOtherMembers(document);
 
     const Json& outcome = Member(document, "$", "outcome");
     Expect(outcome.is_object(), "$.outcome", "not an object");

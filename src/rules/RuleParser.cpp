@@ -89,7 +89,8 @@ bool ReadRuleFields(const tinyxml2::XMLElement& element, Rule& rule, DebugLog& l
                          "tag, make sure that they are not corrupt for regex/servicename" +
                              rule.Regex + "/" + rule.ServiceName,
                          log, &rule.RuleTypeLine) &&
-        ReadRequiredText(element, "platformstatecount", rule.PlatformStateCountText, LogLevel::UserInfo,
+        ReadRequiredText(element, "platformstatecount", rule.PlatformStateCountText,
+                         LogLevel::UserInfo,
                          "platformstatecount tag was not found in xml. Please check XML file for "
                          "<platformstatecount> tag for Regex/ServiceName " +
                              rule.Regex + "/" + rule.ServiceName,
@@ -131,12 +132,14 @@ int32_t LoadRuleFile(std::string path, RuleSet& rules, DebugLog& log, FileSystem
     }
     log.WriteLog(LogLevel::Information, "Parsing  xml values from: " + path, 0);
     if (int32_t status = ParseRuleFile(path, rules, log, files, stopLine); status != 0) {
-        log.WriteLog(LogLevel::Error, "Cannot parse xml information from XML location : " + path, status);
+        log.WriteLog(LogLevel::Error, "Cannot parse xml information from XML location : " + path,
+                     status);
         return status;
     }
     log.WriteLog(LogLevel::Information, "validating rules", 0);
     if (int32_t status = ValidateRuleSet(rules, log, stopLine); status != 0) {
-        log.WriteLog(LogLevel::Error, "Validating Xml Files did not complete Successfully.", status);
+        log.WriteLog(LogLevel::Error, "Validating Xml Files did not complete Successfully.",
+                     status);
         return status;
     }
     return 0;
@@ -153,8 +156,8 @@ int32_t ParseRuleFile(const std::string& path, RuleSet& rules, DebugLog& log, Fi
         }
         return ErrorInvalidData;
     }
-    const tinyxml2::XMLElement* platform =
-        RequiredChild(document, "platform", LogLevel::Error, "platform node was not found in xml", log);
+    const tinyxml2::XMLElement* platform = RequiredChild(document, "platform", LogLevel::Error,
+                                                         "platform node was not found in xml", log);
     if (platform == nullptr) {
         // The element that stands where the platform should, or else the first line.
         const tinyxml2::XMLElement* root = document.FirstChildElement();
@@ -193,7 +196,8 @@ int32_t ParseOsEntry(const tinyxml2::XMLElement& os, OsEntry& entry, RuleSet& ru
     entry.Version = AttributeOf(os, "version");
     entry.Line = os.GetLineNum();
     if (os.FirstChild() == nullptr) {
-        log.WriteLog(LogLevel::Error, "rule tag was not found in xml for OS version :" + entry.Build,
+        log.WriteLog(LogLevel::Error,
+                     "rule tag was not found in xml for OS version :" + entry.Build,
                      XmlElementMissing);
         return StopAt(os, XmlElementMissing, stopLine);
     }
@@ -201,7 +205,8 @@ int32_t ParseOsEntry(const tinyxml2::XMLElement& os, OsEntry& entry, RuleSet& ru
          node = node->NextSibling()) {
         Rule rule;
         if (int32_t status = ParseRule(*node, rule, log, stopLine); status != 0) {
-            log.WriteLog(LogLevel::Error, "Issue with Rule a rule for OS version : " + entry.Build, status);
+            log.WriteLog(LogLevel::Error, "Issue with Rule a rule for OS version : " + entry.Build,
+                         status);
             return status;
         }
         entry.Rules.push_back(std::move(rule));

@@ -51,7 +51,6 @@ struct OsEntry {
 struct RuleSet {
     std::string PlatformName;
     std::deque<OsEntry> OsEntries;
-    std::vector<std::string> UniqueClasses;  // no rule-file element fills it
 };
 
 // The power-state checks compare a rule's first three platform states, as

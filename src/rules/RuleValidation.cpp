@@ -76,9 +76,9 @@ int32_t ValidateRuleSet(const RuleSet& rules, DebugLog& log, int32_t* stopLine)
             }
         }
     }
-    if (rules.UniqueClasses.empty()) {
-        log.WriteLog(LogLevel::Warning, "Unique classes are not present. ", 0);
-    }
+    // The rule file has no way to name classes of which one device must be
+    // constrained, so there never are any.
+    log.WriteLog(LogLevel::Warning, "Unique classes are not present. ", 0);
     return 0;
 }
 

@@ -110,7 +110,8 @@ int32_t ReadCpuInfo(SystemInfo& info, DebugLog& log, Registry& registry)
 {
     auto identifier = ReadRegistryText(ProcessorKey, "Identifier", log, registry);
     if (!identifier) {
-        log.WriteLog(LogLevel::Error, "CPU Information cannot be obtained.", RegistryValueUnreadable);
+        log.WriteLog(LogLevel::Error, "CPU Information cannot be obtained.",
+                     RegistryValueUnreadable);
         return RegistryValueUnreadable;
     }
     // "<architecture> Family <f> Model <m> Stepping <s>": the label words are
@@ -181,7 +182,8 @@ std::optional<std::vector<char>> ReadRegistryValue(std::string key, std::string 
     uint32_t size = 0;
     uint32_t status = registry.GetValue(key, name, flags, nullptr, &size);
     if (size == 0) {
-        log.WriteLog(LogLevel::Error, "Registry value cannot be obtained subKey: " + key, AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Registry value cannot be obtained subKey: " + key,
+                     AsStatus(status));
         return std::nullopt;
     }
     auto buffer = TryAllocate(size);
@@ -192,7 +194,8 @@ std::optional<std::vector<char>> ReadRegistryValue(std::string key, std::string 
     }
     status = registry.GetValue(key, name, flags, buffer->data(), &size);
     if (status != 0) {
-        log.WriteLog(LogLevel::Information, "RegGetValueA returned with Error_Status: ", AsStatus(status));
+        log.WriteLog(LogLevel::Information,
+                     "RegGetValueA returned with Error_Status: ", AsStatus(status));
         return std::nullopt;
     }
     buffer->resize(size);

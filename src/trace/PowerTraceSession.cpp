@@ -42,7 +42,8 @@ uint32_t RestartLeftoverSession(const std::u16string& traceFile, PowerTraceSessi
     uint32_t stopped =
         controller.ControlTraceW(0, TraceSessionName, session.Block(), EventTraceControlStop);
     if (stopped != 0 && stopped != ErrorMoreData) {
-        log.WriteLog(LogLevel::Error, "Cannot stop the trace session mytrace4 left by an earlier run",
+        log.WriteLog(LogLevel::Error,
+                     "Cannot stop the trace session mytrace4 left by an earlier run",
                      AsStatus(stopped));
         return ErrorAlreadyExists;
     }

@@ -58,7 +58,7 @@ void InvalidData(DebugLog& log)
 
 }  // namespace
 
-bool DeviceFile::Open()
+bool ScratchFile::Open()
 {
     const std::string native = files_.NativePath(path_);
     if (stream_ != nullptr) {
@@ -84,7 +84,7 @@ bool DeviceFile::Open()
     return true;
 }
 
-void DeviceFile::Release()
+void ScratchFile::Release()
 {
     inUse_ = false;
     stream_.reset();
@@ -94,9 +94,9 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
                           EventTraceConsumer& consumer, Tdh& tdh, Interruption& interruption,
                           FileSystem& files)
 {
-    DeviceFile deviceFile(directory + "\\" + DeviceFileName, files);
+    ScratchFile scratchFile(directory + "\\" + ScratchFileName, files);
     const std::string traceFile = TraceFilePath(directory);
-    TraceDecoder decoder{lists, log, tdh, deviceFile};
+    DecodeContext decoder{lists, log, tdh, scratchFile};
 
     // An interruption closes the trace from the callback, which ends the
     // replay at once (ProcessTrace then answers ErrorCancelled).
@@ -138,8 +138,8 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
         }
     }
 
-    deviceFile.Release();
-    files.DeleteFileA(deviceFile.Path());
+    scratchFile.Release();
+    files.DeleteFileA(scratchFile.Path());
     closeTrace();
     files.DeleteFileA(traceFile);
     return result;
@@ -148,7 +148,7 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
 namespace {
 
 // The event's information; false when it could not be had (logged).
-bool ReadEventInformation(const EventRecord& event, TraceDecoder& decoder, TraceEventInfo& info)
+bool ReadEventInformation(const EventRecord& event, DecodeContext& decoder, TraceEventInfo& info)
 {
     DebugLog& log = decoder.Log;
     uint32_t size = 0;
@@ -162,7 +162,8 @@ bool ReadEventInformation(const EventRecord& event, TraceDecoder& decoder, Trace
         return false;
     }
     if (status != 0) {
-        log.WriteLog(LogLevel::Error, "Retriving information from events failed.", AsStatus(status));
+        log.WriteLog(LogLevel::Error, "Retriving information from events failed.",
+                     AsStatus(status));
         log.WriteLog(LogLevel::Error, "Cannot get event information.", AsStatus(status));
         return false;
     }
@@ -182,7 +183,7 @@ bool IsRundownOfInterest(const Guid& provider, const TraceEventInfo& info)
 
 // Writes every top-level property of the event into the emptied scratch file;
 // false when the file cannot be had or a property cannot be written.
-bool WriteEventToFile(const EventRecord& event, const TraceEventInfo& info, TraceDecoder& decoder)
+bool WriteEventToFile(const EventRecord& event, const TraceEventInfo& info, DecodeContext& decoder)
 {
     if (!decoder.File.Open()) {
         decoder.Log.WriteLog(LogLevel::Error, "Error In accessing File for device writes", errno);
@@ -195,7 +196,7 @@ bool WriteEventToFile(const EventRecord& event, const TraceEventInfo& info, Trac
     return true;
 }
 
-void AddRundownRecord(uint16_t eventId, TraceDecoder& decoder)
+void AddRundownRecord(uint16_t eventId, DecodeContext& decoder)
 {
     std::fstream* file = decoder.File.Stream();
     switch (eventId) {
@@ -218,7 +219,7 @@ void AddRundownRecord(uint16_t eventId, TraceDecoder& decoder)
 // its elements and members) at a time.
 class PropertyWriter {
 public:
-    PropertyWriter(const EventRecord& event, const TraceEventInfo& info, TraceDecoder& decoder)
+    PropertyWriter(const EventRecord& event, const TraceEventInfo& info, DecodeContext& decoder)
         : event_(event),
           info_(info),
           properties_(info.EventPropertyInfoArray),
@@ -252,7 +253,7 @@ private:
     uint32_t pointerSize_;
     size_t end_;
     size_t steps_;  // left for the rest of the event
-    TraceDecoder& decoder_;
+    DecodeContext& decoder_;
     DebugLog& log_;
     Tdh& tdh_;
 };
@@ -314,7 +315,8 @@ std::optional<uint16_t> PropertyWriter::Length(const EventPropertyInfo& property
         uint32_t value = 0;
         uint32_t status = ReadPropertyNumber(event_, properties_[property.Length], tdh_, &value);
         if (status != 0) {
-            log_.WriteLog(LogLevel::Error, "Cannot get property length of Event.", AsStatus(status));
+            log_.WriteLog(LogLevel::Error, "Cannot get property length of Event.",
+                          AsStatus(status));
             return std::nullopt;
         }
         return static_cast<uint16_t>(value);
@@ -414,9 +416,8 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     const uint8_t* data = event_.UserData != nullptr ? event_.UserData + position : nullptr;
     uint32_t bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
     uint16_t consumed = 0;
-    uint32_t status =
-        tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining, data,
-                            &bufferSize, formatted.data(), &consumed);
+    uint32_t status = tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining,
+                                          data, &bufferSize, formatted.data(), &consumed);
     if (status == ErrorInsufficientBuffer) {
         auto larger = TryAllocate<char16_t>((size_t{bufferSize} + 1) / 2);
         if (!larger) {
@@ -426,9 +427,8 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
         }
         formatted = std::move(*larger);
         bufferSize = static_cast<uint32_t>(formatted.size() * sizeof(char16_t));
-        status =
-            tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining, data,
-                                &bufferSize, formatted.data(), &consumed);
+        status = tdh_.FormatProperty(info_, mapInfo, pointerSize_, property, length, remaining,
+                                     data, &bufferSize, formatted.data(), &consumed);
     }
     if (status != 0 || consumed > remaining) {
         return std::nullopt;
@@ -444,7 +444,7 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
 }  // namespace
 
 bool WriteEventProperties(const EventRecord& event, const TraceEventInfo& info,
-                          TraceDecoder& decoder)
+                          DecodeContext& decoder)
 {
     PropertyWriter writer(event, info, decoder);
     size_t position = 0;
@@ -458,7 +458,7 @@ bool WriteEventProperties(const EventRecord& event, const TraceEventInfo& info,
     return true;
 }
 
-bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder)
+bool OnTraceEvent(const EventRecord& event, DecodeContext& decoder)
 {
     if (event.ProviderId == EventTraceGuid && event.Opcode == 0) {
         return true;  // the header event of the file

@@ -16,14 +16,14 @@ class Tdh;
 struct RundownLists;
 struct TraceEventInfo;
 
-inline constexpr const char* DeviceFileName = "VQT_Device_file.txt";
+inline constexpr const char* ScratchFileName = "VQT_Device_file.txt";
 
 // The scratch file that holds the decoded properties of one event at a time.
 // Between events the file stays open and is emptied in place: closing a file
 // just emptied makes some file systems write it out, once per event.
-class DeviceFile {
+class ScratchFile {
 public:
-    DeviceFile(std::string path, FileSystem& files) : path_(std::move(path)), files_(files) {}
+    ScratchFile(std::string path, FileSystem& files) : path_(std::move(path)), files_(files) {}
 
     const std::string& Path() const { return path_; }
     // Opens it for reading and writing, emptied ("w+").
@@ -49,11 +49,11 @@ private:
 };
 
 // What the event callback works with during one replay of the trace.
-struct TraceDecoder {
+struct DecodeContext {
     RundownLists& Lists;
     DebugLog& Log;
     Tdh& TdhService;
-    DeviceFile& File;
+    ScratchFile& File;
 };
 
 // Replays <directory>\VQTSystemTrace.etl into the rundown lists, then deletes
@@ -66,13 +66,13 @@ int32_t ProcessPowerTrace(std::string directory, RundownLists& lists, DebugLog& 
 
 // Decodes one event of interest into the scratch file and adds its record.
 // Returns false when the event could not be decoded (its messages are logged).
-bool OnTraceEvent(const EventRecord& event, TraceDecoder& decoder);
+bool OnTraceEvent(const EventRecord& event, DecodeContext& decoder);
 
 // Writes the lines of every top-level property (with its array elements and
 // structure members) into the open scratch file; false on failure (logged,
 // except a value the formatter refused). The work is bounded by the event's
 // data, whatever counts its description holds.
 bool WriteEventProperties(const EventRecord& event, const TraceEventInfo& info,
-                          TraceDecoder& decoder);
+                          DecodeContext& decoder);
 
 }  // namespace dormex

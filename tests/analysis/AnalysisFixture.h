@@ -106,7 +106,7 @@ struct AnalysisFixture {
     void Check()
     {
         Match();
-        RunChecks(analysis, rules, rundowns, devices, errors, capture.Log, services.deviceIo);
+        RunChecks(analysis, rundowns, devices, errors, capture.Log, services.deviceIo);
     }
     std::string Log() const { return capture.Text(); }
     bool Logged(const std::string& line) const { return Log().find(line) != std::string::npos; }

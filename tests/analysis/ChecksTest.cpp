@@ -96,18 +96,5 @@ TEST(RunChecks, RecordsEachKindOfDisagreement)
     }
 }
 
-TEST(RunChecks, UniqueClassWithoutConstrainedDeviceIsReported)
-{
-    test::AnalysisFixture fixture;
-    fixture.AddRule("audio", ".*\\.HDAS", "", "notRequired");
-    fixture.AddRule("graphics", ".*\\.GFX0", "", "notRequired");
-    fixture.AddPoFx("\\_SB.PC00.HDAS", "HDAudBus");
-    fixture.AddPoFx("\\_SB.PC00.GFX0", "hvgfxkm");
-    fixture.AddPep("\\_SB.PC00.GFX0", {3}, {0});
-    fixture.rules.UniqueClasses = {"audio", "graphics", "modem", "notAClass"};
-    fixture.Check();
-    EXPECT_EQ(fixture.Errors(), (Errors{"1:audio:0"}));
-}
-
 }  // namespace
 }  // namespace dormex

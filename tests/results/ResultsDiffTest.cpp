@@ -115,6 +115,31 @@ TEST(ReadComparedFindings, KeysBySameFaultOnSameDevice)
     }
 }
 
+// A document that cannot be compared is refused with the member at fault; a
+// file that is not JSON is the command-line test's.
+TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
+{
+    Json badState = Mismatch("\\_SB.PC00.IPU0");
+    badState["actual"][0]["F"] = "0";
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"format": "dormex-machine/1"})",
+         "$.format: not \"dormex-results/1\" (not a Dormex results file)"},
+        {R"({"format": "dormex-results/1", "issues": "10"})",
+         "$.issues: not a count (an integer from 0)"},
+        {R"({"format": "dormex-results/1", "machine": null})", "$.machine: not an object"},
+        {R"({"format": "dormex-results/1", "outcome": {"result": "stopped",
+             "stop": "trace-failed", "code": 183, "message": "x"}, "findings": []})",
+         "the run stopped before its report (trace-failed, code 183): it has no findings to "
+         "compare"},
+        {Document(Json::array({badState})), "$.findings[0].actual[0].F: not an integer or null"},
+    };
+    for (const auto& [json, fault] : cases) {
+        auto read = ReadComparedFindings(json);
+        ASSERT_TRUE(std::holds_alternative<std::string>(read)) << json;
+        EXPECT_EQ(std::get<std::string>(read), fault);
+    }
+}
+
 // The command-line test shows the text form and the summary; here a table
 // whose cells hold Markdown's marks, and the JSON document.
 TEST(FormatDiff, MarkdownCellsStayTextAndJsonCounts)

@@ -111,8 +111,8 @@ Decoded Decode(std::vector<EventPropertyInfo> properties, uint32_t topLevel,
     test::LogCapture capture;
     ReplayTdh tdh;
     RundownLists lists;
-    DeviceFile file((capture.Dir.Path() / "scratch.txt").string(), capture.Files);
-    TraceDecoder decoder{lists, capture.Log, tdh, file};
+    ScratchFile file((capture.Dir.Path() / "scratch.txt").string(), capture.Files);
+    DecodeContext decoder{lists, capture.Log, tdh, file};
     SnapshotEvent source;
     source.Properties = std::move(values);
     ReplayEvent event{&source, {}};
@@ -181,7 +181,7 @@ TEST(WriteEventProperties, ArraysStructuresCountsAndLengths)
     }
 }
 
-TEST(DeviceFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
+TEST(ScratchFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
 {
     test::LogCapture capture;
     const std::filesystem::path victim = capture.Dir.Path() / "victim.txt";
@@ -192,7 +192,7 @@ TEST(DeviceFile, ReplacesAPlantedLinkInsteadOfWritingThroughIt)
     if (error) {
         GTEST_SKIP() << "no symbolic links here: " << error.message();
     }
-    DeviceFile file(scratch.string(), capture.Files);
+    ScratchFile file(scratch.string(), capture.Files);
     ASSERT_TRUE(file.Open());
     *file.Stream() << "DeviceId: 1\n";
     file.Release();

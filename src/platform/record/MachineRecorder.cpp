@@ -38,7 +38,8 @@ struct MachineRecorder::Services {
     RecordingDeviceIo deviceIo;
 };
 
-MachineRecorder::MachineRecorder(const Platform& inner) : services_(std::make_unique<Services>(inner))
+MachineRecorder::MachineRecorder(const Platform& inner)
+    : services_(std::make_unique<Services>(inner))
 {
 }
 

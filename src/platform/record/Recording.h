@@ -50,6 +50,7 @@ struct Recording {
     uint32_t EnableCalls = 0;
     std::optional<size_t> CurrentEvent;  // the event being delivered, in Snapshot.Events
     std::map<DevInst, std::string> DeviceIds;
+    std::map<std::string, std::string> DeviceSpellings;  // lower-cased id -> first spelling
     std::map<FileHandle, uint32_t> OpenPorts;
 };
 

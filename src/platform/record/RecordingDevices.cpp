@@ -17,14 +17,11 @@ uint32_t RecordingDeviceManager::LocateDevNode(DevInst* devInst, const std::u16s
     if (status == CrSuccess && devInst != nullptr) {
         // Instance ids compare ignoring case: the first spelling names the device.
         std::string id = Utf16ToUtf8(instanceId);
-        auto& devices = recording_.Snapshot.Devices;
-        auto same = std::find_if(devices.begin(), devices.end(), [&](const auto& device) {
-            return AsciiLower(device.first) == AsciiLower(id);
-        });
-        if (same == devices.end()) {
-            same = devices.emplace(id, std::map<std::string, SnapshotDeviceValue>{}).first;
+        auto [spelling, first] = recording_.DeviceSpellings.try_emplace(AsciiLower(id), id);
+        if (first) {
+            recording_.Snapshot.Devices[id];
         }
-        recording_.DeviceIds[*devInst] = same->first;
+        recording_.DeviceIds[*devInst] = spelling->second;
     }
     return status;
 }
@@ -59,7 +56,7 @@ uint32_t RecordingFirmwareTables::GetSystemFirmwareTable(uint32_t provider, uint
         recording_.Snapshot.Faults.FirmwareTableGrows |= size > bufferSize;
         std::span<const uint8_t> table = BytesAt(buffer, std::min(size, bufferSize));
         recording_.Snapshot.FirmwareTables[FirmwareTableSignature(tableId)].assign(table.begin(),
-                                                                                  table.end());
+                                                                                   table.end());
     }
     return size;
 }

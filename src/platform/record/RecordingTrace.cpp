@@ -57,18 +57,18 @@ TraceHandle RecordingEventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
 {
     // Every event is kept as it arrives, before the decoder sees it; the
     // header event is left out, as every replayed trace begins with its own.
-    logfile.EventRecordCallback = [this, deliver = std::move(logfile.EventRecordCallback)](
-                                      const EventRecord& event) {
-        recording_.CurrentEvent.reset();
-        if (!(event.ProviderId == EventTraceGuid && event.Opcode == 0)) {
-            recording_.Snapshot.Events.push_back(SnapshotEventOf(event));
-            recording_.CurrentEvent = recording_.Snapshot.Events.size() - 1;
-        }
-        if (deliver) {
-            deliver(event);
-        }
-        recording_.CurrentEvent.reset();
-    };
+    logfile.EventRecordCallback =
+        [this, deliver = std::move(logfile.EventRecordCallback)](const EventRecord& event) {
+            recording_.CurrentEvent.reset();
+            if (!(event.ProviderId == EventTraceGuid && event.Opcode == 0)) {
+                recording_.Snapshot.Events.push_back(SnapshotEventOf(event));
+                recording_.CurrentEvent = recording_.Snapshot.Events.size() - 1;
+            }
+            if (deliver) {
+                deliver(event);
+            }
+            recording_.CurrentEvent.reset();
+        };
     TraceHandle handle = inner_.OpenTraceW(logfile);
     if (handle == InvalidProcessTraceHandle) {
         recording_.Snapshot.Faults.OpenTraceW = inner_.GetLastError();
@@ -110,9 +110,9 @@ uint32_t RecordingTdh::FormatProperty(const TraceEventInfo& info, const EventMap
                                       const uint8_t* userData, uint32_t* bufferSize,
                                       char16_t* buffer, uint16_t* userDataConsumed)
 {
-    uint32_t status = inner_.FormatProperty(info, map, pointerSize, property, propertyLength,
-                                            userDataLength, userData, bufferSize, buffer,
-                                            userDataConsumed);
+    uint32_t status =
+        inner_.FormatProperty(info, map, pointerSize, property, propertyLength, userDataLength,
+                              userData, bufferSize, buffer, userDataConsumed);
     if (status == 0 && buffer != nullptr && recording_.CurrentEvent) {
         // The decoder takes the text up to its terminator, and so does a replay.
         std::u16string_view text(buffer, *bufferSize / sizeof(char16_t));

@@ -7,8 +7,8 @@
 #include "platform/DeviceIo.h"
 #include "platform/DeviceManager.h"
 #include "platform/FirmwareTables.h"
-#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayInterruption.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {
 

@@ -13,22 +13,13 @@ namespace dormex {
 // when a console is beside it.
 class ReplayInterruption final : public Interruption {
 public:
-    explicit ReplayInterruption(const MachineSnapshot& snapshot)
-        : at_(snapshot.Faults.Interrupt)
-    {
-    }
+    explicit ReplayInterruption(const MachineSnapshot& snapshot) : at_(snapshot.Faults.Interrupt) {}
 
     void Beside(Interruption* console) { console_ = console; }
     // The replay has reached a call of this name.
-    void Reached(std::string_view call)
-    {
-        fired_ = fired_ || (!at_.empty() && call == at_);
-    }
+    void Reached(std::string_view call) { fired_ = fired_ || (!at_.empty() && call == at_); }
 
-    bool Requested() override
-    {
-        return fired_ || (console_ != nullptr && console_->Requested());
-    }
+    bool Requested() override { return fired_ || (console_ != nullptr && console_->Requested()); }
     void Sleep(uint32_t) override { Reached("Sleep"); }
 
 private:

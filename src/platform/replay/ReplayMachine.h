@@ -6,9 +6,9 @@
 #include "platform/PowerInformation.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
-#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayDevices.h"
 #include "platform/replay/ReplayTrace.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {
 

@@ -9,8 +9,8 @@
 #include "platform/EventTraceController.h"
 #include "platform/FileSystem.h"
 #include "platform/Tdh.h"
-#include "platform/snapshot/MachineSnapshot.h"
 #include "platform/replay/ReplayInterruption.h"
+#include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {
 

@@ -321,8 +321,8 @@ uint32_t Win32Tdh::FormatProperty(const TraceEventInfo& info, const EventMapInfo
     ULONG status = ::TdhFormatProperty(
         reinterpret_cast<PTRACE_EVENT_INFO>(const_cast<uint8_t*>(info.Native.data())),
         map != nullptr ? reinterpret_cast<PEVENT_MAP_INFO>(nativeMap.data()) : nullptr, pointerSize,
-        property.InType, property.OutType, propertyLength, userDataLength, const_cast<PBYTE>(userData), &size,
-        reinterpret_cast<PWCHAR>(buffer), &consumed);
+        property.InType, property.OutType, propertyLength, userDataLength,
+        const_cast<PBYTE>(userData), &size, reinterpret_cast<PWCHAR>(buffer), &consumed);
     *bufferSize = size;
     *userDataConsumed = consumed;
     return status;
