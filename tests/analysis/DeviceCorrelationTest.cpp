@@ -49,16 +49,5 @@ TEST(DeviceCorrelation, PepNamesJoinExactThenTheSmallestContainingKey)
     }
 }
 
-TEST(DeviceCorrelation, StarredNameWithoutAMatchGetsItsOwnEntryThatLaterNamesJoin)
-{
-    test::AnalysisFixture fixture;
-    fixture.AddPep("\\_SB.PC00.THC0*", {3});
-    fixture.AddPep("\\_SB.PC00.THC0*", {0});
-    fixture.Fill();
-    ASSERT_EQ(MapKeys(fixture.analysis), Keys{"\\_SB.PC00.THC0*"});
-    EXPECT_EQ(fixture.analysis.DeviceMap.begin()->second->PepDevice,
-              &fixture.rundowns.PepDeviceRundownList[1]);
-}
-
 }  // namespace
 }  // namespace dormex

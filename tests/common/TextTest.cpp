@@ -12,12 +12,10 @@ TEST(ReadDecimal, ReadsAsStrtolWithBaseTenDoes)
         int32_t expected;
     };
     const Case cases[] = {
-        {"138", 138},
         {"3x", 3},
         {"0x1F", 0},
         {"010", 10},
         {"2147483648", 2147483647},
-        {"-2147483648", -2147483647 - 1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ReadDecimal(c.text), c.expected) << "text: \"" << c.text << "\"";
@@ -43,10 +41,8 @@ TEST(ReadNumberAutoBase, DetectsHexadecimalAndOctal)
         int32_t expected;
     };
     const Case cases[] = {
-        {"3", 3},
         {"0x3", 3},
         {"010", 8},
-        {"08", 0},
         {"-1", -1},
         {"-0x10", -16},
         {"+077", 63},

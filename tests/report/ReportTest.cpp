@@ -87,17 +87,5 @@ TEST(BuildRundownSection, PepStatesAndEscapedPaths)
                          "class=\"data\">PCI\\A&amp;B&lt;C&gt;</td></tr></table></div>"));
 }
 
-// The scenarios show the identity rows, escaped, and the rule match list;
-// here the S0 Idle row.
-TEST(BuildSystemInfoSection, S0IdleFollowsTheAoAcBit)
-{
-    SystemInfo system;
-    const std::string notSupported =
-        "<td class=\"title\">S0 Idle</td><td class=\"data\">Not-Supported</td>";
-    EXPECT_TRUE(Contains(BuildSystemInfoSection(BuildSystemInfoRows(system)), notSupported));
-    system.AoAc = true;
-    EXPECT_EQ(BuildSystemInfoRows(system)[4].Value, "Supported");
-}
-
 }  // namespace
 }  // namespace dormex
