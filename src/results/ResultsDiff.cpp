@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "common/StrictJson.h"
 #include "results/ResultsWriter.h"
 
 namespace dormex {
@@ -132,8 +133,8 @@ std::vector<ComparedFinding> ReadFindings(Json& document)
         const Json& stop = Member(outcome, "$.outcome", "stop");
         const Json& code = Member(outcome, "$.outcome", "code");
         throw Fault{"the run stopped before its report (" +
-                    (stop.is_string() ? stop.get<std::string>() : stop.dump()) + ", code " +
-                    code.dump() + "): it has no findings to compare"};
+                    JsonExcerpt(stop.is_string() ? stop.get<std::string>() : stop.dump()) +
+                    ", code " + JsonExcerpt(code.dump()) + "): it has no findings to compare"};
     }
 
     Json& findings = Member(document, "$", "findings");
@@ -335,9 +336,11 @@ std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std
 {
     Json document;
     try {
-        document = Json::parse(json);
-    } catch (const Json::exception& error) {
-        return std::string("not valid JSON: ") + error.what();
+        document = ParseStrictJson<Json>(json);
+    } catch (const JsonFault& fault) {
+        // A syntax error names its place by byte, not by member.
+        const bool syntax = fault.Message.rfind("not valid JSON", 0) == 0;
+        return syntax ? JsonExcerpt(fault.Message, 200) : fault.Path + ": " + fault.Message;
     }
     try {
         return ReadFindings(document);

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "common/FileLimits.h"
 #include "common/Text.h"
 #include "log/DebugLog.h"
 #include "platform/Console.h"
@@ -389,6 +390,12 @@ RuleFileCheck CheckRuleFile(const std::string& path, FileSystem& files)
 {
     RuleFileCheck check;
     check.Path = path;
+    if (std::optional<std::string> refusal = InputFileRefusal(files.NativePath(path))) {
+        check.Readable = false;
+        check.Diagnostics.push_back(
+            {0, Severity::Error, "unreadable", "cannot read the file (" + *refusal + ")"});
+        return check;
+    }
     tinyxml2::XMLDocument document;
     const tinyxml2::XMLError loaded = document.LoadFile(files.NativePath(path).c_str());
     if (IsReadFailure(loaded)) {

@@ -2,6 +2,7 @@
 
 #include <tinyxml2.h>
 
+#include "common/FileLimits.h"
 #include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "log/DebugLog.h"
@@ -148,6 +149,12 @@ int32_t LoadRuleFile(std::string path, RuleSet& rules, DebugLog& log, FileSystem
 int32_t ParseRuleFile(const std::string& path, RuleSet& rules, DebugLog& log, FileSystem& files,
                       int32_t* stopLine)
 {
+    // A FIFO or a device would be read forever, a huge file into memory.
+    if (std::optional<std::string> refusal = InputFileRefusal(files.NativePath(path))) {
+        log.WriteLog(LogLevel::Error, "The rule file is " + *refusal + ": " + path,
+                     ErrorInvalidData);
+        return ErrorInvalidData;
+    }
     tinyxml2::XMLDocument document;
     if (document.LoadFile(files.NativePath(path).c_str()) != tinyxml2::XML_SUCCESS) {
         log.WriteLog(LogLevel::Error, "Cannot create a doc handle", ErrorInvalidData);

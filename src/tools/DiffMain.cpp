@@ -1,13 +1,12 @@
 // dormex-diff OLD.json NEW.json [--format text|markdown|json]: the findings of
 // two results files (DORMEX_RESULTS) that are new, fixed and unchanged. Exits
 // 0 when nothing is new, 1 when something is, 2 on an input it cannot use.
-#include <fstream>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/FileLimits.h"
 #include "common/StatusCodes.h"
 #include "common/Version.h"
 #include "results/ResultsDiff.h"
@@ -20,14 +19,14 @@ constexpr const char* Usage =
 // The findings of one results file, or nothing after saying what is wrong.
 std::optional<std::vector<dormex::ComparedFinding>> ReadResultsFile(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (!file.is_open() || file.bad()) {
-        std::cerr << "dormex-diff: " << path << ": cannot be read\n";
+    dormex::InputFileText file = dormex::ReadInputFile(path);
+    if (!file.Fault.empty()) {
+        const bool unreadable = file.Fault.rfind("cannot", 0) == 0;
+        std::cerr << "dormex-diff: " << path << ": " << (unreadable ? "cannot be read" : file.Fault)
+                  << "\n";
         return std::nullopt;
     }
-    auto read = dormex::ReadComparedFindings(text.str());
+    auto read = dormex::ReadComparedFindings(file.Text);
     if (auto* fault = std::get_if<std::string>(&read)) {
         std::cerr << "dormex-diff: " << path << ": " << *fault << "\n";
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/StrictJson.h"
 #include "results/ResultsDiff.h"
 
 namespace dormex {
@@ -115,6 +116,16 @@ TEST(ReadComparedFindings, KeysBySameFaultOnSameDevice)
     }
 }
 
+// The path of the array that opens one level too deep under $.outcome.stop.
+std::string DeepIndexPath()
+{
+    std::string path;
+    for (int level = 2; level < MaxJsonDepth; ++level) {
+        path += "[0]";
+    }
+    return path;
+}
+
 // A document that cannot be compared is refused with the member at fault; a
 // file that is not JSON is the command-line test's.
 TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
@@ -132,6 +143,16 @@ TEST(ReadComparedFindings, NamesWhatIsWrongWithADocument)
          "the run stopped before its report (trace-failed, code 183): it has no findings to "
          "compare"},
         {Document(Json::array({badState})), "$.findings[0].actual[0].F: not an integer or null"},
+        // Hostile files: no member silently wins, nesting stops at its limit, and a
+        // refused value is quoted cut.
+        {R"({"format": "dormex-results/1", "format": "dormex-results/1"})",
+         "$.format: a member named twice"},
+        {R"({"format": "dormex-results/1", "outcome": {"stop": )" + std::string(100000, '['),
+         "$.outcome.stop" + DeepIndexPath() + ": nested deeper than 64 levels"},
+        {R"({"format": "dormex-results/1", "outcome": {"result": "stopped", "stop": ")" +
+             std::string(500, 'x') + R"(", "code": 1}})",
+         "the run stopped before its report (" + std::string(60, 'x') +
+             "..., code 1): it has no findings to compare"},
     };
     for (const auto& [json, fault] : cases) {
         auto read = ReadComparedFindings(json);

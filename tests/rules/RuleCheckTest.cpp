@@ -111,6 +111,17 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
     }
 }
 
+// A folder (as a FIFO or a device would) is refused before it is read.
+TEST(CheckRuleFile, AFileThatIsNotRegularIsUnreadable)
+{
+    test::LogCapture capture;
+    const RuleFileCheck check = CheckRuleFile(capture.Dir.Path().string(), capture.Files);
+    EXPECT_FALSE(check.Readable);
+    EXPECT_EQ(check.Diagnostics,
+              (std::vector<RuleDiagnostic>{
+                  {0, Severity::Error, "unreadable", "cannot read the file (not a regular file)"}}));
+}
+
 TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
 {
     constexpr size_t none = std::string::npos;

@@ -1,17 +1,17 @@
 #include "platform/snapshot/MachineSnapshot.h"
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <limits>
 #include <set>
-#include <sstream>
 #include <span>
 #include <type_traits>
 #include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "common/FileLimits.h"
+#include "common/StrictJson.h"
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
 #include "platform/TraceProviders.h"
@@ -30,114 +30,17 @@ struct InvalidMember {
     std::string message;
 };
 
-// Appends a member's name to a path, as ".name" when it is an identifier.
-void AppendMember(std::string& path, std::string_view name)
-{
-    bool plain = !name.empty();
-    for (char c : name) {
-        bool identifier =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-        plain = plain && identifier;
-    }
-    if (plain) {
-        path += '.';
-        path += name;
-        return;
-    }
-    // Quoted as a JSON string, so backslashes show doubled as in the file.
-    path += '[';
-    path += Json(std::string(name)).dump();
-    path += ']';
-}
-
-void AppendIndex(std::string& path, size_t index)
-{
-    path += '[';
-    path += std::to_string(index);
-    path += ']';
-}
-
 std::string MemberPath(std::string path, std::string_view name)
 {
-    AppendMember(path, name);
+    AppendJsonMember(path, name);
     return path;
 }
 
 std::string IndexPath(std::string path, size_t index)
 {
-    AppendIndex(path, index);
+    AppendJsonIndex(path, index);
     return path;
 }
-
-// Follows the JSON reader through the document (its public parse callback):
-// knows the path of the value being read, and refuses a member named twice
-// in one object, of which the reader would silently keep the last.
-class PathTracker {
-public:
-    bool operator()(int, Json::parse_event_t event, Json& parsed)
-    {
-        using Event = Json::parse_event_t;
-        switch (event) {
-        case Event::object_start:
-            frames_.emplace_back().object = true;
-            break;
-        case Event::array_start:
-            frames_.emplace_back();
-            break;
-        case Event::key: {
-            Frame& top = frames_.back();
-            top.key = parsed.get<std::string>();
-            if (!top.keys.insert(top.key).second) {
-                throw InvalidMember{CurrentPath(), "a member named twice"};
-            }
-            break;
-        }
-        case Event::object_end:
-        case Event::array_end:
-            frames_.pop_back();
-            Completed();
-            break;
-        case Event::value:
-            Completed();
-            break;
-        }
-        return true;
-    }
-
-    // The path of the value being read, "$" outside any container. Built only
-    // when a message needs it, in one string: a deeply nested document must
-    // not copy the path once per level.
-    std::string CurrentPath() const
-    {
-        std::string path = "$";
-        for (const Frame& frame : frames_) {
-            if (frame.object) {
-                AppendMember(path, frame.key);
-            } else {
-                AppendIndex(path, frame.index);
-            }
-        }
-        return path;
-    }
-
-private:
-    struct Frame {
-        bool object = false;
-        std::string key;   // the member being read
-        size_t index = 0;  // the element being read
-        std::set<std::string> keys;
-    };
-
-    // A value is complete: the next one of an array has the next index.
-    void Completed()
-    {
-        if (!frames_.empty() && !frames_.back().object) {
-            ++frames_.back().index;
-        }
-    }
-
-    std::vector<Frame> frames_;
-};
 
 [[noreturn]] void Fail(const std::string& path, std::string message)
 {
@@ -820,18 +723,10 @@ std::string RegistryKeyLookupName(std::string_view keyPath)
 std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json)
 {
     Json document;
-    PathTracker reader;
     try {
-        document = Json::parse(json, [&reader](int depth, Json::parse_event_t event, Json& parsed) {
-            return reader(depth, event, parsed);
-        });
-    } catch (const InvalidMember& invalid) {
-        return SnapshotError{invalid.path, invalid.message};
-    } catch (const Json::parse_error& error) {
-        return SnapshotError{"$", std::string("not valid JSON: ") + error.what()};
-    } catch (const Json::exception& error) {
-        // A number beyond what a double holds (1e400), in the member being read.
-        return SnapshotError{reader.CurrentPath(), std::string("not valid JSON: ") + error.what()};
+        document = ParseStrictJson<Json>(json);
+    } catch (const JsonFault& fault) {
+        return SnapshotError{fault.Path, fault.Message};
     }
     try {
         MachineSnapshot snapshot;
@@ -851,13 +746,11 @@ std::string WriteMachineSnapshot(const MachineSnapshot& snapshot)
 
 std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
-        return "machine snapshot " + path + ": cannot be opened";
+    InputFileText file = ReadInputFile(path);
+    if (!file.Fault.empty()) {
+        return "machine snapshot " + path + ": " + file.Fault;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    auto parsed = ParseMachineSnapshot(text.str());
+    auto parsed = ParseMachineSnapshot(file.Text);
     if (auto* error = std::get_if<SnapshotError>(&parsed)) {
         return "machine snapshot " + path + ": " + error->Path + ": " + error->Message;
     }
