@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AnalysisFixture.h"
+#include "analysis/Patterns.h"
 
 namespace dormex {
 namespace {
@@ -44,6 +45,36 @@ TEST(MatchDevices, ARuleTakesADeviceByServiceOrPattern)
         EXPECT_EQ(fixture.KeysOf(0), c.taken ? Keys{"\\_SB.PC00.HDAS"} : Keys{}) << c.name;
         EXPECT_EQ(fixture.KeysOf(1), c.taken ? Keys{} : Keys{"\\_SB.PC00.HDAS"}) << c.name;
     }
+}
+
+// A failing pattern is named once per rule; one that keeps giving up is not
+// tried again, so however many ids a machine has it costs a few give-ups.
+TEST(PatternCache, NamesAFailingPatternOnceAndBoundsItsGiveUps)
+{
+    test::LogCapture capture;
+    PatternCache patterns;
+    Rule rule;
+    rule.Class = "audio";
+    rule.ServiceName = "hdaudbus";
+    const std::string slow = "(a|aa)+$|XHC0";
+    const std::string runaway = std::string(1021, 'a') + "!";
+    EXPECT_TRUE(patterns.Matches(rule, slow, "XHC0", capture.Log));
+    for (uint32_t i = 0; i <= PatternCache::GiveUpsPerRun; ++i) {
+        EXPECT_FALSE(patterns.Matches(rule, slow, runaway, capture.Log));
+    }
+    EXPECT_FALSE(patterns.Matches(rule, slow, "XHC0", capture.Log));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(patterns.Matches(rule, "(HDAS", "(HDAS", capture.Log));
+    }
+    const std::string log = capture.Text();
+    const std::string named = " (class audio, service name hdaudbus)";
+    EXPECT_EQ(log,
+              "\nWARNING:: Regex of rule took too many steps and counts as no match: " + slow +
+                  " on " + runaway + named +
+                  "; after 3 such texts it takes none for the rest of the run"
+                  "\nWARNING:: Regex of rule is not a valid pattern; device ids are compared with "
+                  "it as plain text: (HDAS" +
+                  named + ": missing closing parenthesis at offset 5");
 }
 
 TEST(MatchRules, ChoosesTheOsEntryByItsBuild)
