@@ -4,41 +4,43 @@ namespace dormex {
 
 namespace {
 
-// Follows the JSON reader through the document (its public parse callback),
-// knowing the path of the value being read.
-class PathTracker {
+// Builds the document from the reader's events (its public SAX interface),
+// knowing the path of the value being read, so that a refusal can name it.
+template <typename Json>
+class StrictBuilder {
 public:
-    template <typename Json>
-    bool Follow(int depth, typename Json::parse_event_t event, Json& parsed)
+    using Integer = typename Json::number_integer_t;
+    using Unsigned = typename Json::number_unsigned_t;
+    using Float = typename Json::number_float_t;
+    using String = typename Json::string_t;
+    using Binary = typename Json::binary_t;
+
+    explicit StrictBuilder(Json& root) : root_(root) {}
+
+    bool null() { return Add(nullptr); }
+    bool boolean(bool value) { return Add(value); }
+    bool number_integer(Integer value) { return Add(value); }
+    bool number_unsigned(Unsigned value) { return Add(value); }
+    bool number_float(Float value, const String&) { return Add(value); }
+    bool string(String& value) { return Add(std::move(value)); }
+    bool binary(Binary& value) { return Add(Json::binary(std::move(value))); }
+    bool start_object(size_t) { return Open(Json::object()); }
+    bool start_array(size_t) { return Open(Json::array()); }
+    bool key(String& name)
     {
-        using Event = typename Json::parse_event_t;
-        switch (event) {
-        case Event::object_start:
-        case Event::array_start:
-            if (depth >= MaxJsonDepth) {
-                throw JsonFault{CurrentPath(), "nested deeper than " +
-                                                   std::to_string(MaxJsonDepth) + " levels"};
-            }
-            frames_.emplace_back().object = event == Event::object_start;
-            break;
-        case Event::key: {
-            Frame& top = frames_.back();
-            top.key = parsed.template get<std::string>();
-            if (!top.keys.insert(top.key).second) {
-                throw JsonFault{CurrentPath(), "a member named twice"};
-            }
-            break;
-        }
-        case Event::object_end:
-        case Event::array_end:
-            frames_.pop_back();
-            Completed();
-            break;
-        case Event::value:
-            Completed();
-            break;
+        Frame& top = frames_.back();
+        top.key = name;
+        if (!top.keys.insert(name).second) {
+            throw JsonFault{CurrentPath(), "a member named twice"};
         }
         return true;
+    }
+    bool end_object() { return Close(); }
+    bool end_array() { return Close(); }
+    template <typename Exception>
+    bool parse_error(size_t, const std::string&, const Exception& error)
+    {
+        throw error;
     }
 
     // The path of the value being read, "$" outside any container. Built only
@@ -47,7 +49,7 @@ public:
     {
         std::string path = "$";
         for (const Frame& frame : frames_) {
-            if (frame.object) {
+            if (frame.value->is_object()) {
                 AppendJsonMember(path, frame.key);
             } else {
                 AppendJsonIndex(path, frame.index);
@@ -58,20 +60,59 @@ public:
 
 private:
     struct Frame {
-        bool object = false;
+        Json* value = nullptr;
         std::string key;   // the member being read
         size_t index = 0;  // the element being read
         std::set<std::string> keys;
     };
 
+    // Puts a value where the reader is: the document, the next element of an
+    // array or the member whose name was just read.
+    Json* Place(Json value)
+    {
+        if (frames_.empty()) {
+            root_ = std::move(value);
+            return &root_;
+        }
+        Json& parent = *frames_.back().value;
+        if (parent.is_array()) {
+            parent.push_back(std::move(value));
+            return &parent.back();
+        }
+        Json& member = parent[frames_.back().key];
+        member = std::move(value);
+        return &member;
+    }
+    bool Add(Json value)
+    {
+        Place(std::move(value));
+        Completed();
+        return true;
+    }
     // A value is complete: the next one of an array has the next index.
     void Completed()
     {
-        if (!frames_.empty() && !frames_.back().object) {
+        if (!frames_.empty() && frames_.back().value->is_array()) {
             ++frames_.back().index;
         }
     }
+    bool Open(Json container)
+    {
+        if (frames_.size() >= static_cast<size_t>(MaxJsonDepth)) {
+            throw JsonFault{CurrentPath(),
+                            "nested deeper than " + std::to_string(MaxJsonDepth) + " levels"};
+        }
+        frames_.push_back(Frame{Place(std::move(container)), {}, 0, {}});
+        return true;
+    }
+    bool Close()
+    {
+        frames_.pop_back();
+        Completed();
+        return true;
+    }
 
+    Json& root_;
     std::vector<Frame> frames_;
 };
 
@@ -112,18 +153,17 @@ std::string JsonExcerpt(const std::string& text, size_t limit)
 template <typename Json>
 Json ParseStrictJson(std::string_view text)
 {
-    PathTracker tracker;
+    Json document;
+    StrictBuilder<Json> builder(document);
     try {
-        return Json::parse(text, [&tracker](int depth, typename Json::parse_event_t event,
-                                            Json& parsed) {
-            return tracker.Follow(depth, event, parsed);
-        });
+        Json::sax_parse(text, &builder);
     } catch (const typename Json::parse_error& error) {
         throw JsonFault{"$", std::string("not valid JSON: ") + error.what()};
     } catch (const typename Json::exception& error) {
         // A number beyond what a double holds (1e400), in the member being read.
-        throw JsonFault{tracker.CurrentPath(), std::string("not valid JSON: ") + error.what()};
+        throw JsonFault{builder.CurrentPath(), std::string("not valid JSON: ") + error.what()};
     }
+    return document;
 }
 
 template nlohmann::json ParseStrictJson<nlohmann::json>(std::string_view);
