@@ -297,6 +297,7 @@ int32_t RunPipeline(const CommandLine& commandLine, RunState& state, Platform& p
         [&] { return Report(state, platform); },
     };
     for (const auto& step : steps) {
+        state.Log.Flush();
         Stop stop = StopIfInterrupted(state, platform);
         if (!stop) {
             stop = step();
@@ -321,6 +322,7 @@ int32_t RunDormex(const std::vector<std::string>& arguments, RunState& state, Pl
     }
     state.Log.WriteLog(LogLevel::Information,
                        "---------------------Exiting Application-------------------------", 0);
+    state.Log.Flush();
     return exitStatus;
 }
 

@@ -33,7 +33,10 @@ void DebugLog::WriteLog(LogLevel level, std::string message, int32_t code)
                 entry += " :: Error code: " + std::to_string(code);
             }
             *sink_ << entry;
-            sink_->flush();
+            // What leads to a stop reaches the file at once; the rest in blocks.
+            if (level == LogLevel::Error || level == LogLevel::UserInfo) {
+                sink_->flush();
+            }
         } else {
             ShowConsoleMessage(
                 "Cannot open file. can you please remove the log file & restart the tool.", 0);

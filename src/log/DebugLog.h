@@ -16,8 +16,10 @@ enum class LogLevel : int32_t { Information = 0, Warning = 1, Error = 2, UserInf
 std::string LevelPrefix(LogLevel level);
 
 // The debug log and the console echo of the lines meant for the user. Entries
-// go to the stream its owner attaches (the log file); each is flushed, so the
-// log is complete whenever the program stops.
+// go to the stream its owner attaches (the log file) in blocks: ERROR and
+// USER_INFO entries are flushed at once, and the owner flushes before every
+// step that can fail or stop the run and when the run ends, so the log is
+// complete whenever the program stops.
 class DebugLog {
 public:
     explicit DebugLog(Console& console) : console_(console) {}
@@ -33,6 +35,12 @@ public:
     void Observe(Observer observer) { observer_ = std::move(observer); }
 
     void WriteLog(LogLevel level, std::string message, int32_t code);
+    void Flush()
+    {
+        if (sink_ != nullptr) {
+            sink_->flush();
+        }
+    }
     void ShowConsoleMessage(std::string message, int32_t code);
 
 private:

@@ -62,6 +62,7 @@ bool ScratchFile::Open()
 {
     const std::string native = files_.NativePath(path_);
     if (stream_ != nullptr) {
+        stream_->clear();  // the last event's reading ended at the end of the file
         stream_->flush();
         std::error_code error;
         std::filesystem::resize_file(native, 0, error);
