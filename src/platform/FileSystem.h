@@ -1,9 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace dormex {
 
@@ -53,16 +53,22 @@ public:
     virtual bool WriteWholeFile(const std::string& path, std::string_view contents) = 0;
 };
 
-// An environment variable's value; empty when it is not set.
+// An environment variable's value; empty when it is not set. The size asked
+// for first is taken as a hint only: some systems count characters rather
+// than bytes, which a name with letters outside ASCII then outgrows.
 inline std::string EnvironmentValue(FileSystem& files, const std::string& name)
 {
-    std::vector<char> buffer(files.GetEnvironmentVariableA(name, nullptr, 0));
-    if (buffer.empty()) {
-        return {};
+    uint32_t size = files.GetEnvironmentVariableA(name, nullptr, 0);
+    while (size != 0) {
+        std::string buffer(4 * static_cast<size_t>(size) + 1, '\0');
+        const uint32_t length = files.GetEnvironmentVariableA(
+            name, buffer.data(), static_cast<uint32_t>(buffer.size()));
+        if (length < buffer.size()) {
+            return buffer.substr(0, std::min<size_t>(length, buffer.find('\0')));
+        }
+        size = length;
     }
-    uint32_t length =
-        files.GetEnvironmentVariableA(name, buffer.data(), static_cast<uint32_t>(buffer.size()));
-    return length < buffer.size() ? std::string(buffer.data(), length) : std::string();
+    return {};
 }
 
 }  // namespace dormex

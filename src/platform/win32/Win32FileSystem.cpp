@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "common/Text.h"
@@ -11,10 +12,33 @@
 
 namespace dormex {
 
+// Read wide and given as UTF-8, the program's narrow text, with the sizes the
+// ANSI call gives: Wine's ANSI call counts a value outside ASCII in
+// characters, not bytes, and cuts it.
 uint32_t Win32FileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
                                                   uint32_t size)
 {
-    return ::GetEnvironmentVariableA(name.c_str(), buffer, size);
+    const std::u16string wideName = Utf8ToUtf16(name);
+    const auto* wname = reinterpret_cast<const wchar_t*>(wideName.c_str());
+    const DWORD needed = ::GetEnvironmentVariableW(wname, nullptr, 0);
+    if (needed == 0) {
+        return 0;
+    }
+    std::u16string value(needed, u'\0');
+    ::SetLastError(ERROR_SUCCESS);
+    const DWORD got =
+        ::GetEnvironmentVariableW(wname, reinterpret_cast<wchar_t*>(value.data()), needed);
+    if (got >= needed || (got == 0 && ::GetLastError() != ERROR_SUCCESS)) {
+        return 0;
+    }
+    value.resize(got);
+    const std::string text = Utf16ToUtf8(value);
+    if (buffer == nullptr || text.size() + 1 > size) {
+        return static_cast<uint32_t>(text.size() + 1);
+    }
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = '\0';
+    return static_cast<uint32_t>(text.size());
 }
 
 uint32_t Win32FileSystem::GetFileAttributesA(const std::string& path)
