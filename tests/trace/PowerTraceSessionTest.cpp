@@ -112,6 +112,11 @@ TEST(PowerTrace, EachFailingCallStopsTheSessionAndLogsItsStatus)
     const std::string read = "\nINFORMATION:: Number of buffers lost: 0";
     std::vector<Case> cases = {
         {"{}", 0, 0, Capture, read, 1},
+        // A status of 0 is success, as for every call.
+        {R"({"StartTraceW": [0]})", 0, 0, Capture, read, 1},
+        {R"({"StartTraceW": 0})", 0, 0, Capture, read, 1},
+        {R"({"StartTraceW": [183], "ControlTraceW": 0})", 0, 0,
+         "start mytrace4, control 0 1, " + Capture, restart + read, 1},
         // A session left by an earlier run is stopped, and the start tried once more.
         {R"({"StartTraceW": [183]})", 0, 0, "start mytrace4, control 0 1, " + Capture,
          restart + read, 1},
