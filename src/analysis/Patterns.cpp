@@ -28,15 +28,15 @@ bool PatternCache::Matches(const Rule& rule, const std::string& pattern, const s
         reported_.emplace(&rule, pattern).second) {
         const std::string ruleName =
             " (class " + rule.Class + ", service name " + rule.ServiceName + ")";
-        log.WriteLog(LogLevel::Warning,
-                     valid ? "Regex of rule took too many steps and counts as no match: " +
-                                 pattern + " on " + text + ruleName + "; after " +
-                                 std::to_string(GiveUpsPerRun) +
-                                 " such texts it takes none for the rest of the run"
-                           : "Regex of rule is not a valid pattern; device ids are compared "
-                             "with it as plain text: " +
-                                 pattern + ruleName + ": " + compiled.Pattern.Error(),
-                     0);
+        log.WriteLog(
+            LogLevel::Warning,
+            valid ? "Regex of rule took too many steps and counts as no match: " + pattern +
+                        " on " + text + ruleName + "; after " + std::to_string(GiveUpsPerRun) +
+                        " such texts it takes none for the rest of the run"
+                  : "Regex of rule is not a valid pattern; device ids are compared "
+                    "with it as plain text: " +
+                        pattern + ruleName + ": " + compiled.Pattern.Error(),
+            0);
     }
     return false;
 }

@@ -133,8 +133,8 @@ void AppendJsonMember(std::string& path, std::string_view name)
     }
     // Quoted as a JSON string, so backslashes show doubled as in the file.
     path += '[';
-    path += nlohmann::json(std::string(name)).dump(-1, ' ', false,
-                                                   nlohmann::json::error_handler_t::replace);
+    path += nlohmann::json(std::string(name))
+                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     path += ']';
 }
 

@@ -61,8 +61,8 @@ inline std::string EnvironmentValue(FileSystem& files, const std::string& name)
     uint32_t size = files.GetEnvironmentVariableA(name, nullptr, 0);
     while (size != 0) {
         std::string buffer(4 * static_cast<size_t>(size) + 1, '\0');
-        const uint32_t length = files.GetEnvironmentVariableA(
-            name, buffer.data(), static_cast<uint32_t>(buffer.size()));
+        const uint32_t length = files.GetEnvironmentVariableA(name, buffer.data(),
+                                                              static_cast<uint32_t>(buffer.size()));
         if (length < buffer.size()) {
             return buffer.substr(0, std::min<size_t>(length, buffer.find('\0')));
         }

@@ -2,9 +2,9 @@
 
 #include "TestPlatform.h"
 #include "analysis/StorageCases.h"
+#include "common/StrictJson.h"
 #include "devices/DeviceProperties.h"
 #include "platform/replay/ReplayMachine.h"
-#include "common/StrictJson.h"
 #include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {

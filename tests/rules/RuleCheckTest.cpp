@@ -118,8 +118,8 @@ TEST(CheckRuleFile, AFileThatIsNotRegularIsUnreadable)
     const RuleFileCheck check = CheckRuleFile(capture.Dir.Path().string(), capture.Files);
     EXPECT_FALSE(check.Readable);
     EXPECT_EQ(check.Diagnostics,
-              (std::vector<RuleDiagnostic>{
-                  {0, Severity::Error, "unreadable", "cannot read the file (not a regular file)"}}));
+              (std::vector<RuleDiagnostic>{{0, Severity::Error, "unreadable",
+                                            "cannot read the file (not a regular file)"}}));
 }
 
 TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
