@@ -12,9 +12,9 @@
 
 namespace dormex {
 
-// Read wide and given as UTF-8, the program's narrow text, with the sizes the
-// ANSI call gives: Wine's ANSI call counts a value outside ASCII in
-// characters, not bytes, and cuts it.
+// Read wide and turned into the ANSI code page's bytes, as the ANSI call
+// does, but sized in bytes: Wine's ANSI call sizes a value outside ASCII in
+// characters when that code page is UTF-8, and cuts it.
 uint32_t Win32FileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
                                                   uint32_t size)
 {
@@ -24,15 +24,19 @@ uint32_t Win32FileSystem::GetEnvironmentVariableA(const std::string& name, char*
     if (needed == 0) {
         return 0;
     }
-    std::u16string value(needed, u'\0');
+    std::wstring value(needed, L'\0');
     ::SetLastError(ERROR_SUCCESS);
-    const DWORD got =
-        ::GetEnvironmentVariableW(wname, reinterpret_cast<wchar_t*>(value.data()), needed);
+    const DWORD got = ::GetEnvironmentVariableW(wname, value.data(), needed);
     if (got >= needed || (got == 0 && ::GetLastError() != ERROR_SUCCESS)) {
         return 0;
     }
-    value.resize(got);
-    const std::string text = Utf16ToUtf8(value);
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, value.data(), static_cast<int>(got),
+                                            nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    if (bytes > 0) {
+        ::WideCharToMultiByte(CP_ACP, 0, value.data(), static_cast<int>(got), text.data(), bytes,
+                              nullptr, nullptr);
+    }
     if (buffer == nullptr || text.size() + 1 > size) {
         return static_cast<uint32_t>(text.size() + 1);
     }
