@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -53,18 +52,17 @@ public:
     virtual bool WriteWholeFile(const std::string& path, std::string_view contents) = 0;
 };
 
-// An environment variable's value; empty when it is not set. The size asked
-// for first is taken as a hint only: some systems count characters rather
-// than bytes, which a name with letters outside ASCII then outgrows.
+// An environment variable's value; empty when it is not set. A value that
+// grew between the two calls is asked for again.
 inline std::string EnvironmentValue(FileSystem& files, const std::string& name)
 {
     uint32_t size = files.GetEnvironmentVariableA(name, nullptr, 0);
     while (size != 0) {
-        std::string buffer(4 * static_cast<size_t>(size) + 1, '\0');
-        const uint32_t length = files.GetEnvironmentVariableA(name, buffer.data(),
-                                                              static_cast<uint32_t>(buffer.size()));
-        if (length < buffer.size()) {
-            return buffer.substr(0, std::min<size_t>(length, buffer.find('\0')));
+        std::string buffer(size, '\0');
+        const uint32_t length = files.GetEnvironmentVariableA(name, buffer.data(), size);
+        if (length < size) {
+            buffer.resize(length);
+            return buffer;
         }
         size = length;
     }
