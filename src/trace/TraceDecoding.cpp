@@ -60,14 +60,11 @@ void InvalidData(DebugLog& log)
 
 bool ScratchFile::Open()
 {
-    const std::string native = files_.NativePath(path_);
+    pending_.str({});
+    written_ = false;
     if (stream_ != nullptr) {
-        stream_->clear();  // the last event's reading ended at the end of the file
-        stream_->flush();
-        std::error_code error;
-        std::filesystem::resize_file(native, 0, error);
-        if (!error && stream_->good()) {
-            stream_->seekp(0);
+        stream_->clear();  // the last reading may have stopped at the end of the file
+        if (stream_->good()) {
             inUse_ = true;
             return true;
         }
@@ -75,14 +72,52 @@ bool ScratchFile::Open()
     }
     // A link planted where the scratch file goes is removed, never written through.
     files_.DeleteFileA(path_);
-    stream_ =
-        std::make_unique<std::fstream>(native, std::ios::in | std::ios::out | std::ios::trunc);
+    stream_ = std::make_unique<std::fstream>(files_.NativePath(path_),
+                                             std::ios::in | std::ios::out | std::ios::trunc);
     if (!stream_->is_open()) {
         stream_.reset();
         return false;
     }
     inUse_ = true;
     return true;
+}
+
+void ScratchFile::WritePending()
+{
+    if (written_ || !inUse_ || stream_ == nullptr) {
+        return;
+    }
+    written_ = true;
+    const std::string text = pending_.str();
+    stream_->seekp(0);
+    stream_->write(text.data(), static_cast<std::streamsize>(text.size()));
+    stream_->flush();
+}
+
+std::istream* ScratchFile::ReadBack()
+{
+    if (!inUse_) {
+        return nullptr;
+    }
+    WritePending();
+    // Whatever an earlier, longer event left after this text is not read.
+    std::string text(pending_.view().size(), '\0');
+    if (stream_ != nullptr && stream_->good()) {
+        stream_->seekg(0);
+        stream_->read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<size_t>(stream_->gcount()));
+    } else {
+        text.clear();
+    }
+    readBack_.clear();
+    readBack_.str(std::move(text));
+    return &readBack_;
+}
+
+void ScratchFile::Close()
+{
+    WritePending();
+    inUse_ = false;
 }
 
 void ScratchFile::Release()
@@ -199,7 +234,7 @@ bool WriteEventToFile(const EventRecord& event, const TraceEventInfo& info, Deco
 
 void AddRundownRecord(uint16_t eventId, DecodeContext& decoder)
 {
-    std::fstream* file = decoder.File.Stream();
+    std::istream* file = decoder.File.ReadBack();
     switch (eventId) {
     case PoFxRegistration:
         AddPoFxEntry(file, decoder.Lists, decoder.Log);
@@ -436,7 +471,7 @@ std::optional<size_t> PropertyWriter::WriteValue(const EventPropertyInfo& proper
     }
     std::u16string_view text(formatted.data(), formatted.size());
     text = text.substr(0, text.find(u'\0'));
-    if (std::fstream* file = decoder_.File.Stream()) {
+    if (std::ostream* file = decoder_.File.Stream()) {
         WriteDeviceFileLine(*file, Utf16ToUtf8(property.Name), Utf16ToUtf8(text));
     }
     return position + consumed;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "platform/EventTraceConsumer.h"
@@ -19,33 +20,37 @@ struct TraceEventInfo;
 inline constexpr const char* ScratchFileName = "VQT_Device_file.txt";
 
 // The scratch file that holds the decoded properties of one event at a time.
-// Between events the file stays open and is emptied in place: closing a file
-// just emptied makes some file systems write it out, once per event.
+// An event's lines are gathered while it is decoded, then written over the
+// start of the file in one piece and read back from it: what a field can hold
+// is what survives that round trip. The file stays open between events and is
+// never emptied; only the text this event wrote is read back.
 class ScratchFile {
 public:
     ScratchFile(std::string path, FileSystem& files) : path_(std::move(path)), files_(files) {}
 
     const std::string& Path() const { return path_; }
-    // Opens it for reading and writing, emptied ("w+").
+    // Begins an event; the file is created, emptied, when it is not open yet.
     bool Open();
-    // Ends the use for one event; what was written stands in the file.
-    void Close()
-    {
-        if (stream_ != nullptr) {
-            stream_->flush();
-        }
-        inUse_ = false;
-    }
+    // Where the event's lines go while it is in use, or nullptr.
+    std::ostream* Stream() { return inUse_ ? &pending_ : nullptr; }
+    // Writes the event's lines into the file and reads them back from it;
+    // nullptr when no event is in use.
+    std::istream* ReadBack();
+    // Ends the use for one event; what it wrote stands in the file.
+    void Close();
     // Closes the file itself.
     void Release();
-    // The stream while the file is open for an event, or nullptr.
-    std::fstream* Stream() { return inUse_ ? stream_.get() : nullptr; }
 
 private:
+    void WritePending();
+
     std::string path_;
     FileSystem& files_;
     std::unique_ptr<std::fstream> stream_;
+    std::ostringstream pending_;
+    std::istringstream readBack_;
     bool inUse_ = false;
+    bool written_ = false;
 };
 
 // What the event callback works with during one replay of the trace.
