@@ -50,9 +50,10 @@ public:
         }
         return native;
     }
-    bool WriteWholeFile(const std::string& path, std::string_view contents) override
+    bool WriteFileFrom(const std::string& path,
+                       const std::function<void(std::ostream&)>& write) override
     {
-        return real_->WriteWholeFile(path, contents);
+        return real_->WriteFileFrom(path, write);
     }
 
 private:

@@ -18,10 +18,11 @@ namespace {
 // Writes one file that the run was asked for and says on standard error
 // whether it did (`done` or `failed`, then the path). A file that cannot be
 // written fails a run that did not fail otherwise.
-int32_t WriteRunFile(const Platform& platform, const std::string& path, const std::string& text,
-                     const char* done, const char* failed, int32_t status)
+int32_t WriteRunFile(const Platform& platform, const std::string& path,
+                     const std::function<void(std::ostream&)>& write, const char* done,
+                     const char* failed, int32_t status)
 {
-    if (!platform.files.WriteWholeFile(path, text)) {
+    if (!platform.files.WriteFileFrom(path, write)) {
         platform.console.WriteError(failed + path + "\n");
         return status != 0 ? status : ExitBadInput;
     }
@@ -50,16 +51,20 @@ int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& 
         return status;
     }
     if (recorder) {
-        status = WriteRunFile(platform, recordingPath, WriteMachineSnapshot(recorder->Snapshot()),
-                              "dormex: recorded the machine in ",
-                              "dormex: cannot write the machine recording ", status);
+        const MachineSnapshot snapshot = recorder->TakeSnapshot();
+        status = WriteRunFile(
+            platform, recordingPath,
+            [&](std::ostream& file) { WriteMachineSnapshot(snapshot, file); },
+            "dormex: recorded the machine in ", "dormex: cannot write the machine recording ",
+            status);
     }
     if (!resultsPath.empty()) {
         ResultsContents contents{state.System,   state.Outcome, state.Lpit,   state.LpitStatusText,
                                  state.Rundowns, state.Errors,  state.Devices};
-        status = WriteRunFile(platform, resultsPath, WriteResults(contents, startTime),
-                              "dormex: wrote the results to ", "dormex: cannot write the results ",
-                              status);
+        status = WriteRunFile(
+            platform, resultsPath,
+            [&](std::ostream& file) { file << WriteResults(contents, startTime); },
+            "dormex: wrote the results to ", "dormex: cannot write the results ", status);
     }
     return status;
 }

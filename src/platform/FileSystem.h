@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -47,9 +49,17 @@ public:
     virtual std::string ModuleFileName() = 0;
 
     virtual std::string NativePath(const std::string& path) = 0;
-    // Replaces the file at the native `path` with `contents`; false when it
-    // cannot be written whole.
-    virtual bool WriteWholeFile(const std::string& path, std::string_view contents) = 0;
+    // Replaces the file at the native `path` with what `write` puts into the
+    // stream it is given; false when the file cannot be written whole.
+    virtual bool WriteFileFrom(const std::string& path,
+                               const std::function<void(std::ostream&)>& write) = 0;
+
+    bool WriteWholeFile(const std::string& path, std::string_view contents)
+    {
+        return WriteFileFrom(path, [&](std::ostream& file) {
+            file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+        });
+    }
 };
 
 // An environment variable's value; empty when it is not set. A value that

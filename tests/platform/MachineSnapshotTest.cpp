@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "TestPlatform.h"
 #include "analysis/StorageCases.h"
@@ -64,6 +65,26 @@ TEST(MachineSnapshot, WritesWhatItReadInCanonicalForm)
   }
 }
 )");
+}
+
+// Text is written as nlohmann's serializer writes it: every ASCII character,
+// text outside ASCII, and bytes that are not UTF-8 (each sequence replaced).
+TEST(MachineSnapshot, WritesTextAsTheJsonSerializerDoes)
+{
+    std::string ascii;
+    for (int c = 0; c < 0x80; ++c) {
+        ascii += static_cast<char>(c);
+    }
+    for (const std::string& text :
+         {ascii, std::string("Ger\xC3\xA4t \\ \"x\""), std::string("bad \xC3 \xFF\xFE end\n")}) {
+        MachineSnapshot snapshot;
+        snapshot.Description = text;
+        const std::string written = WriteMachineSnapshot(snapshot);
+        const std::string expected =
+            nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        EXPECT_NE(written.find("\"description\": " + expected + ",\n"), std::string::npos)
+            << written;
+    }
 }
 
 TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)

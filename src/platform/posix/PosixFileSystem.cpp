@@ -101,10 +101,13 @@ std::unique_ptr<FileSystem> MakeNativeFileSystem()
     return std::make_unique<PosixFileSystem>();
 }
 
-bool PosixFileSystem::WriteWholeFile(const std::string& path, std::string_view contents)
+bool PosixFileSystem::WriteFileFrom(const std::string& path,
+                                    const std::function<void(std::ostream&)>& write)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    if (file.is_open()) {
+        write(file);
+    }
     file.close();
     return !file.fail();
 }

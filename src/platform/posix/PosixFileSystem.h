@@ -16,7 +16,8 @@ public:
     int Stat(const std::string& path) override;
     std::string ModuleFileName() override;
     std::string NativePath(const std::string& path) override;
-    bool WriteWholeFile(const std::string& path, std::string_view contents) override;
+    bool WriteFileFrom(const std::string& path,
+                       const std::function<void(std::ostream&)>& write) override;
 };
 
 }  // namespace dormex

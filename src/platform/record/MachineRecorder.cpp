@@ -51,10 +51,10 @@ Platform MachineRecorder::RecordingPlatform()
     return PlatformOf(s, s.inner.files, s.inner.console, s.interruption);
 }
 
-MachineSnapshot MachineRecorder::Snapshot() const
+MachineSnapshot MachineRecorder::TakeSnapshot()
 {
-    const Recording& recording = services_->recording;
-    MachineSnapshot snapshot = recording.Snapshot;
+    Recording& recording = services_->recording;
+    MachineSnapshot snapshot = std::move(recording.Snapshot);
     snapshot.Faults.StartTraceW = StartTraceFaultsOf(recording.StartTraceStatuses);
     snapshot.Faults.StartTraceWAlways = false;
     return snapshot;

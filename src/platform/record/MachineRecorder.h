@@ -21,8 +21,9 @@ public:
     // The services to run on: the recording ones, and the inner files and
     // console.
     Platform RecordingPlatform();
-    // The snapshot of everything recorded so far.
-    MachineSnapshot Snapshot() const;
+    // The snapshot of everything recorded, taken once the run is over: the
+    // recorder keeps none of it.
+    MachineSnapshot TakeSnapshot();
 
 private:
     struct Services;

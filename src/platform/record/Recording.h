@@ -49,8 +49,11 @@ struct Recording {
     std::vector<uint32_t> StartTraceStatuses;  // of every StartTraceW, in order
     uint32_t EnableCalls = 0;
     std::optional<size_t> CurrentEvent;  // the event being delivered, in Snapshot.Events
-    std::map<DevInst, std::string> DeviceIds;
-    std::map<std::string, std::string> DeviceSpellings;  // lower-cased id -> first spelling
+    // A device's recorded properties, by its node and by its lower-cased id;
+    // the first spelling of an id names the device in the snapshot.
+    using DeviceProperties = std::map<std::string, SnapshotDeviceValue>;
+    std::map<DevInst, DeviceProperties*> DeviceNodes;
+    std::map<std::string, DeviceProperties*> DeviceSpellings;
     std::map<FileHandle, uint32_t> OpenPorts;
 };
 

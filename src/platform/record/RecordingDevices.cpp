@@ -17,11 +17,11 @@ uint32_t RecordingDeviceManager::LocateDevNode(DevInst* devInst, const std::u16s
     if (status == CrSuccess && devInst != nullptr) {
         // Instance ids compare ignoring case: the first spelling names the device.
         std::string id = Utf16ToUtf8(instanceId);
-        auto [spelling, first] = recording_.DeviceSpellings.try_emplace(AsciiLower(id), id);
+        auto [spelling, first] = recording_.DeviceSpellings.try_emplace(AsciiLower(id), nullptr);
         if (first) {
-            recording_.Snapshot.Devices[id];
+            spelling->second = &recording_.Snapshot.Devices[id];
         }
-        recording_.DeviceIds[*devInst] = spelling->second;
+        recording_.DeviceNodes[*devInst] = spelling->second;
     }
     return status;
 }
@@ -32,13 +32,13 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
 {
     uint32_t status =
         inner_.GetDevNodeProperty(devInst, key, propertyType, buffer, bufferSize, flags);
-    auto device = recording_.DeviceIds.find(devInst);
+    auto device = recording_.DeviceNodes.find(devInst);
     auto row = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
                             [&](const DevicePropertyKey& known) { return known.Key == key; });
     if (status == CrSuccess && buffer != nullptr && bufferSize != nullptr &&
-        propertyType != nullptr && device != recording_.DeviceIds.end() &&
+        propertyType != nullptr && device != recording_.DeviceNodes.end() &&
         row != DevicePropertyKeys.end()) {
-        recording_.Snapshot.Devices[device->second][std::string(row->Name)] =
+        (*device->second)[std::string(row->Name)] =
             DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize));
     }
     return status;

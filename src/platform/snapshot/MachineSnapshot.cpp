@@ -21,8 +21,160 @@ namespace dormex {
 namespace {
 
 using Json = nlohmann::json;
-// The writer's tree: its objects keep the order in which members are added.
-using OrderedJson = nlohmann::ordered_json;
+
+// Writes a document in the snapshot's one layout as it goes: two-space
+// indentation, a member or an element a line, except that an array of scalars
+// (a property pair, a string list) stays on one line and an empty object or
+// array is written {} or []. Text that is not UTF-8 does not stop the writer:
+// each invalid sequence becomes U+FFFD.
+class SnapshotText {
+public:
+    // With a sink, the text written so far goes into it whenever a large
+    // object or array is between two elements and enough has gathered.
+    explicit SnapshotText(std::ostream* sink = nullptr) : sink_(sink) {}
+
+    // Where the text stands, to go back to when a member turns out to have
+    // nothing to say.
+    struct Mark {
+        size_t size;
+        size_t count;
+    };
+
+    void BeginObject() { Open('{'); }
+    void BeginArray() { Open('['); }
+    void End()
+    {
+        const bool empty = counts_.back() == 0;
+        counts_.pop_back();
+        if (!empty) {
+            out_ += '\n';
+            out_.append(2 * counts_.size(), ' ');
+        }
+        out_ += closers_.back();
+        closers_.pop_back();
+    }
+    void Key(std::string_view name)
+    {
+        Element();
+        String(name);
+        out_ += ": ";
+    }
+    // Starts the next element of the open array.
+    void Element()
+    {
+        out_ += counts_.back()++ == 0 ? "\n" : ",\n";
+        out_.append(2 * counts_.size(), ' ');
+    }
+    // As nlohmann's serializer writes it, which is asked only for text
+    // outside ASCII: it checks the UTF-8 and replaces what is invalid.
+    void String(std::string_view text)
+    {
+        if (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; })) {
+            out_ += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+            return;
+        }
+        out_ += '"';
+        size_t plain = 0;  // where the characters not yet copied begin
+        for (size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c >= 0x20 && c != '"' && c != '\\') {
+                continue;
+            }
+            out_.append(text.substr(plain, i - plain));
+            plain = i + 1;
+            // Pairs of a character and the letter that stands for it after a backslash.
+            static constexpr std::string_view Short = "\"\"\\\\\bb\ff\nn\rr\tt";
+            if (size_t at = Short.find(static_cast<char>(c)); at % 2 == 0) {
+                out_ += '\\';
+                out_ += Short[at + 1];
+            } else {
+                static constexpr char Hex[] = "0123456789abcdef";
+                out_ += "\\u00";
+                out_ += Hex[c >> 4];
+                out_ += Hex[c & 0xF];
+            }
+        }
+        out_.append(text.substr(plain));
+        out_ += '"';
+    }
+    template <typename Number>
+    void Integer(Number number)
+    {
+        out_ += std::to_string(number);
+    }
+    void Bool(bool value) { out_ += value ? "true" : "false"; }
+    // An array of strings or of integers, on one line.
+    template <typename Scalar>
+    void Scalars(std::span<const Scalar> values)
+    {
+        out_ += '[';
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (i != 0) {
+                out_ += ", ";
+            }
+            if constexpr (std::is_integral_v<Scalar>) {
+                Integer(values[i]);
+            } else {
+                String(values[i]);
+            }
+        }
+        out_ += ']';
+    }
+
+    // Called between two elements of an object or array that is not empty:
+    // a member that has written one is kept, so nothing before it will be
+    // taken back.
+    void MayPassOn()
+    {
+        if (sink_ != nullptr && out_.size() >= PieceSize) {
+            PassOn();
+        }
+    }
+
+    Mark Position() const { return {passed_ + out_.size(), counts_.empty() ? 0 : counts_.back()}; }
+    // Takes back what was written since `mark`, which is after all that went
+    // into the sink.
+    void Rewind(Mark mark)
+    {
+        out_.resize(mark.size - passed_);
+        if (!counts_.empty()) {
+            counts_.back() = mark.count;
+        }
+    }
+    // Ends the document with a line end; the text that did not go into the
+    // sink.
+    std::string Finish()
+    {
+        out_ += '\n';
+        if (sink_ != nullptr) {
+            PassOn();
+        }
+        return std::move(out_);
+    }
+
+private:
+    static constexpr size_t PieceSize = 1 << 16;
+
+    void PassOn()
+    {
+        sink_->write(out_.data(), static_cast<std::streamsize>(out_.size()));
+        passed_ += out_.size();
+        out_.clear();
+    }
+
+    void Open(char opener)
+    {
+        out_ += opener;
+        counts_.push_back(0);
+        closers_.push_back(opener == '{' ? '}' : ']');
+    }
+
+    std::ostream* sink_;
+    size_t passed_ = 0;  // bytes that went into the sink
+    std::string out_;
+    std::vector<size_t> counts_;  // elements written in each open container
+    std::string closers_;
+};
 
 // Thrown inside the parser only; ParseMachineSnapshot turns it into a result.
 struct InvalidMember {
@@ -142,9 +294,13 @@ std::vector<uint8_t> ReadHexObject(const Json& value, const std::string& path)
     return ReadHex(value["hex"], MemberPath(path, "hex"));
 }
 
-OrderedJson WriteHexObject(const std::vector<uint8_t>& bytes)
+bool WriteHexObject(const std::vector<uint8_t>& bytes, SnapshotText& text)
 {
-    return {{"hex", BytesAsHex(bytes)}};
+    text.BeginObject();
+    text.Key("hex");
+    text.String(BytesAsHex(bytes));
+    text.End();
+    return true;
 }
 
 // One member of a snapshot object: how the loader reads it into the model and
@@ -155,9 +311,10 @@ struct MemberRule {
     std::string_view name;
     bool required;
     void (*read)(const Json& value, const std::string& path, Model& model);
-    // Null when the model holds nothing the member would say; an empty object
-    // or array of a member that is not required is left out too.
-    OrderedJson (*write)(const Model& model);
+    // Writes the member's value; false when the model holds nothing the
+    // member would say or the value is an empty object or array, and then a
+    // member that is not required is left out.
+    bool (*write)(const Model& model, SnapshotText& text);
 };
 
 template <typename Model, size_t Count>
@@ -186,41 +343,60 @@ void ReadMembers(const Json& object, const std::string& path,
     }
 }
 
-// Appends a member whose name the object does not have yet. The ordered
-// object's own insertion first looks for the name among all its members,
-// which a map of thousands of devices cannot afford.
-void AppendNewMember(OrderedJson& object, std::string name, OrderedJson value)
-{
-    using Members = OrderedJson::object_t;
-    object.get_ref<Members&>().Members::Container::emplace_back(std::move(name), std::move(value));
-}
-
-// A map as an object, in the map's order.
+// A map as an object, in the map's order; false when it is empty.
 template <typename Key, typename Value, typename WriteValue>
-OrderedJson WriteMap(const std::map<Key, Value>& map, WriteValue writeValue)
+bool WriteMap(const std::map<Key, Value>& map, SnapshotText& text, WriteValue writeValue)
 {
-    OrderedJson object = OrderedJson::object();
+    text.BeginObject();
     for (const auto& [key, value] : map) {
+        text.MayPassOn();
         if constexpr (std::is_integral_v<Key>) {
-            AppendNewMember(object, std::to_string(key), writeValue(value));
+            text.Key(std::to_string(key));
         } else {
-            AppendNewMember(object, key, writeValue(value));
+            text.Key(key);
         }
+        writeValue(value, text);
     }
-    return object;
+    text.End();
+    return !map.empty();
 }
 
 template <typename Model, size_t Count>
-OrderedJson WriteMembers(const Model& model, const MemberRule<Model> (&members)[Count])
+bool WriteMembers(const Model& model, const MemberRule<Model> (&members)[Count], SnapshotText& text)
 {
-    OrderedJson object = OrderedJson::object();
+    text.BeginObject();
+    bool any = false;
     for (const MemberRule<Model>& member : members) {
-        OrderedJson value = member.write(model);
-        if (!value.is_null() && (member.required || !value.empty())) {
-            object[std::string(member.name)] = std::move(value);
+        const SnapshotText::Mark mark = text.Position();
+        text.Key(member.name);
+        if (member.write(model, text) || member.required) {
+            any = true;
+        } else {
+            text.Rewind(mark);
         }
     }
-    return object;
+    text.End();
+    return any;
+}
+
+// Writes a string, an integer or a bool when it is there.
+template <typename Value>
+bool WriteScalar(const Value& value, SnapshotText& text)
+{
+    if constexpr (std::is_same_v<Value, bool>) {
+        text.Bool(value);
+    } else if constexpr (std::is_integral_v<Value>) {
+        text.Integer(value);
+    } else {
+        text.String(value);
+    }
+    return true;
+}
+
+template <typename Value>
+bool WriteScalar(const std::optional<Value>& value, SnapshotText& text)
+{
+    return value && WriteScalar(*value, text);
 }
 
 void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -253,17 +429,24 @@ void ReadPowerCapabilities(const Json& value, const std::string& path, MachineSn
 
 // The shortest of the three forms that replays the same answer: a failing call
 // never hands out its bytes.
-OrderedJson WritePowerCapabilities(const MachineSnapshot& snapshot)
+bool WritePowerCapabilities(const MachineSnapshot& snapshot, SnapshotText& text)
 {
-    if (snapshot.PowerStatus) {
-        return {{"status", *snapshot.PowerStatus}};
-    }
+    text.BeginObject();
     auto bytes = snapshot.PowerCapabilities;
     uint8_t aoac = std::exchange(bytes[SystemPowerCapabilitiesAoAcOffset], uint8_t{0});
-    if (aoac <= 1 && std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) {
-        return {{"AoAc", aoac == 1}};
+    if (snapshot.PowerStatus) {
+        text.Key("status");
+        text.Integer(*snapshot.PowerStatus);
+    } else if (aoac <= 1 &&
+               std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) {
+        text.Key("AoAc");
+        text.Bool(aoac == 1);
+    } else {
+        text.Key("bytes");
+        text.String(BytesAsHex(snapshot.PowerCapabilities));
     }
-    return {{"bytes", BytesAsHex(snapshot.PowerCapabilities)}};
+    text.End();
+    return true;
 }
 
 SnapshotRegistryValue ReadRegistryEntry(const Json& value, const std::string& path)
@@ -287,17 +470,17 @@ SnapshotRegistryValue ReadRegistryEntry(const Json& value, const std::string& pa
     return result;
 }
 
-OrderedJson WriteRegistryEntry(const SnapshotRegistryValue& value)
+bool WriteRegistryEntry(const SnapshotRegistryValue& value, SnapshotText& text)
 {
     switch (value.ValueType) {
     case SnapshotRegistryValue::Type::Sz:
-        return value.Text;
+        return WriteScalar(value.Text, text);
     case SnapshotRegistryValue::Type::Dword:
-        return value.Dword;
+        return WriteScalar(value.Dword, text);
     case SnapshotRegistryValue::Type::Binary:
         break;
     }
-    return WriteHexObject(value.Bytes);
+    return WriteHexObject(value.Bytes, text);
 }
 
 void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -323,10 +506,11 @@ void ReadRegistry(const Json& value, const std::string& path, MachineSnapshot& s
     }
 }
 
-OrderedJson WriteRegistry(const MachineSnapshot& snapshot)
+bool WriteRegistry(const MachineSnapshot& snapshot, SnapshotText& text)
 {
-    return WriteMap(snapshot.Registry,
-                    [](const auto& values) { return WriteMap(values, WriteRegistryEntry); });
+    return WriteMap(snapshot.Registry, text, [](const auto& values, SnapshotText& keyText) {
+        WriteMap(values, keyText, WriteRegistryEntry);
+    });
 }
 
 void ReadEventProperties(const Json& value, const std::string& path, SnapshotEvent& event)
@@ -343,13 +527,16 @@ void ReadEventProperties(const Json& value, const std::string& path, SnapshotEve
     }
 }
 
-OrderedJson WriteEventProperties(const SnapshotEvent& event)
+bool WriteEventProperties(const SnapshotEvent& event, SnapshotText& text)
 {
-    OrderedJson properties = OrderedJson::array();
+    text.BeginArray();
     for (const auto& [name, value] : event.Properties) {
-        properties.push_back(OrderedJson::array({name, value}));
+        text.Element();
+        const std::string_view pair[] = {name, value};
+        text.Scalars(std::span<const std::string_view>(pair));
     }
-    return properties;
+    text.End();
+    return !event.Properties.empty();
 }
 
 // A member left at its default is not written.
@@ -363,25 +550,27 @@ const MemberRule<SnapshotEvent> EventMembers[] = {
                   "Microsoft-Windows-Kernel-Pep or a GUID in braces");
          }
      },
-     [](const SnapshotEvent& event) -> OrderedJson { return event.Provider; }},
+     [](const SnapshotEvent& event, SnapshotText& text) {
+         return WriteScalar(event.Provider, text);
+     }},
     {"id", true,
      [](const Json& value, const std::string& path, SnapshotEvent& event) {
          event.Id = static_cast<uint16_t>(ReadInteger(value, path, 0, 0xFFFF));
      },
-     [](const SnapshotEvent& event) -> OrderedJson { return event.Id; }},
+     [](const SnapshotEvent& event, SnapshotText& text) { return WriteScalar(event.Id, text); }},
     {"decodingSource", false,
      [](const Json& value, const std::string& path, SnapshotEvent& event) {
          event.DecodingSource = static_cast<uint32_t>(ReadInteger(value, path, 0, 2));
      },
-     [](const SnapshotEvent& event) -> OrderedJson {
-         return event.DecodingSource == 0 ? OrderedJson() : OrderedJson(event.DecodingSource);
+     [](const SnapshotEvent& event, SnapshotText& text) {
+         return event.DecodingSource != 0 && WriteScalar(event.DecodingSource, text);
      }},
     {"opcode", false,
      [](const Json& value, const std::string& path, SnapshotEvent& event) {
          event.Opcode = static_cast<uint8_t>(ReadInteger(value, path, 0, 0xFF));
      },
-     [](const SnapshotEvent& event) -> OrderedJson {
-         return event.Opcode == 0 ? OrderedJson() : OrderedJson(event.Opcode);
+     [](const SnapshotEvent& event, SnapshotText& text) {
+         return event.Opcode != 0 && WriteScalar(event.Opcode, text);
      }},
     {"pointerSize", false,
      [](const Json& value, const std::string& path, SnapshotEvent& event) {
@@ -391,16 +580,16 @@ const MemberRule<SnapshotEvent> EventMembers[] = {
          }
          event.PointerSize = static_cast<uint32_t>(size);
      },
-     [](const SnapshotEvent& event) -> OrderedJson {
-         return event.PointerSize == 8 ? OrderedJson() : OrderedJson(event.PointerSize);
+     [](const SnapshotEvent& event, SnapshotText& text) {
+         return event.PointerSize != 8 && WriteScalar(event.PointerSize, text);
      }},
     {"properties", true, ReadEventProperties, WriteEventProperties},
     {"TdhGetEventInformation", false,
      [](const Json& value, const std::string& path, SnapshotEvent& event) {
          event.InformationFault = ReadStatus(value, path);
      },
-     [](const SnapshotEvent& event) -> OrderedJson {
-         return event.InformationFault ? OrderedJson(*event.InformationFault) : OrderedJson();
+     [](const SnapshotEvent& event, SnapshotText& text) {
+         return WriteScalar(event.InformationFault, text);
      }},
 };
 
@@ -413,13 +602,16 @@ void ReadEvents(const Json& value, const std::string& path, MachineSnapshot& sna
     }
 }
 
-OrderedJson WriteEvents(const MachineSnapshot& snapshot)
+bool WriteEvents(const MachineSnapshot& snapshot, SnapshotText& text)
 {
-    OrderedJson events = OrderedJson::array();
+    text.BeginArray();
     for (const SnapshotEvent& event : snapshot.Events) {
-        events.push_back(WriteMembers(event, EventMembers));
+        text.MayPassOn();
+        text.Element();
+        WriteMembers(event, EventMembers, text);
     }
-    return events;
+    text.End();
+    return !snapshot.Events.empty();
 }
 
 SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
@@ -449,19 +641,21 @@ SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
     return result;
 }
 
-OrderedJson WriteDeviceValue(const SnapshotDeviceValue& value)
+bool WriteDeviceValue(const SnapshotDeviceValue& value, SnapshotText& text)
 {
     switch (value.ValueType) {
     case SnapshotDeviceValue::Type::Text:
-        return value.Text;
-    case SnapshotDeviceValue::Type::List:
-        return value.List;
+        return WriteScalar(value.Text, text);
+    case SnapshotDeviceValue::Type::List: {
+        text.Scalars(std::span<const std::string>(value.List));
+        return !value.List.empty();
+    }
     case SnapshotDeviceValue::Type::Number:
-        return value.Number;
+        return WriteScalar(value.Number, text);
     case SnapshotDeviceValue::Type::Bytes:
         break;
     }
-    return WriteHexObject(value.Bytes);
+    return WriteHexObject(value.Bytes, text);
 }
 
 void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -490,10 +684,11 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
     }
 }
 
-OrderedJson WriteDevices(const MachineSnapshot& snapshot)
+bool WriteDevices(const MachineSnapshot& snapshot, SnapshotText& text)
 {
-    return WriteMap(snapshot.Devices,
-                    [](const auto& properties) { return WriteMap(properties, WriteDeviceValue); });
+    return WriteMap(snapshot.Devices, text, [](const auto& properties, SnapshotText& deviceText) {
+        WriteMap(properties, deviceText, WriteDeviceValue);
+    });
 }
 
 void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -508,11 +703,12 @@ void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnaps
     }
 }
 
-OrderedJson WriteFirmwareTables(const MachineSnapshot& snapshot)
+bool WriteFirmwareTables(const MachineSnapshot& snapshot, SnapshotText& text)
 {
-    return WriteMap(snapshot.FirmwareTables, [](const std::vector<uint8_t>& bytes) {
-        return OrderedJson(BytesAsHex(bytes));
-    });
+    return WriteMap(snapshot.FirmwareTables, text,
+                    [](const std::vector<uint8_t>& bytes, SnapshotText& tableText) {
+                        tableText.String(BytesAsHex(bytes));
+                    });
 }
 
 // A port always says whether its request succeeds: "answer" is written, empty
@@ -525,16 +721,16 @@ const MemberRule<SnapshotScsiPort> ScsiPortMembers[] = {
              Fail(path, "an answer holds at most 224 bytes");
          }
      },
-     [](const SnapshotScsiPort& port) -> OrderedJson {
-         return port.IoctlFails && port.Answer.empty() ? OrderedJson()
-                                                       : OrderedJson(BytesAsHex(port.Answer));
+     [](const SnapshotScsiPort& port, SnapshotText& text) {
+         return !(port.IoctlFails && port.Answer.empty()) &&
+                WriteScalar(BytesAsHex(port.Answer), text);
      }},
     {"ioctlFails", false,
      [](const Json& value, const std::string& path, SnapshotScsiPort& port) {
          port.IoctlFails = ReadBool(value, path);
      },
-     [](const SnapshotScsiPort& port) -> OrderedJson {
-         return port.IoctlFails ? OrderedJson(true) : OrderedJson();
+     [](const SnapshotScsiPort& port, SnapshotText& text) {
+         return port.IoctlFails && WriteScalar(true, text);
      }},
 };
 
@@ -554,11 +750,12 @@ void ReadScsiPorts(const Json& value, const std::string& path, MachineSnapshot& 
     }
 }
 
-OrderedJson WriteScsiPorts(const MachineSnapshot& snapshot)
+bool WriteScsiPorts(const MachineSnapshot& snapshot, SnapshotText& text)
 {
-    return WriteMap(snapshot.ScsiPorts, [](const SnapshotScsiPort& port) {
-        return WriteMembers(port, ScsiPortMembers);
-    });
+    return WriteMap(snapshot.ScsiPorts, text,
+                    [](const SnapshotScsiPort& port, SnapshotText& portText) {
+                        WriteMembers(port, ScsiPortMembers, portText);
+                    });
 }
 
 // A status for every call, or a list: the statuses of the first calls.
@@ -574,12 +771,13 @@ void ReadStartTraceFaults(const Json& value, const std::string& path, SnapshotFa
     }
 }
 
-OrderedJson WriteStartTraceFaults(const SnapshotFaults& faults)
+bool WriteStartTraceFaults(const SnapshotFaults& faults, SnapshotText& text)
 {
     if (faults.StartTraceWAlways && !faults.StartTraceW.empty()) {
-        return faults.StartTraceW.front();
+        return WriteScalar(faults.StartTraceW.front(), text);
     }
-    return faults.StartTraceW;
+    text.Scalars(std::span<const uint32_t>(faults.StartTraceW));
+    return !faults.StartTraceW.empty();
 }
 
 void ReadEnableTraceFaults(const Json& value, const std::string& path, SnapshotFaults& faults)
@@ -597,9 +795,10 @@ void ReadEnableTraceFaults(const Json& value, const std::string& path, SnapshotF
     }
 }
 
-OrderedJson WriteEnableTraceFaults(const SnapshotFaults& faults)
+bool WriteEnableTraceFaults(const SnapshotFaults& faults, SnapshotText& text)
 {
-    return WriteMap(faults.EnableTraceEx2, [](uint32_t status) { return OrderedJson(status); });
+    return WriteMap(faults.EnableTraceEx2, text,
+                    [](uint32_t status, SnapshotText& statusText) { statusText.Integer(status); });
 }
 
 // A call that fails with one status whenever it is made.
@@ -610,8 +809,8 @@ constexpr MemberRule<SnapshotFaults> StatusFault(std::string_view name)
             [](const Json& value, const std::string& path, SnapshotFaults& faults) {
                 faults.*Status = ReadStatus(value, path);
             },
-            [](const SnapshotFaults& faults) -> OrderedJson {
-                return faults.*Status ? OrderedJson(*(faults.*Status)) : OrderedJson();
+            [](const SnapshotFaults& faults, SnapshotText& text) {
+                return WriteScalar(faults.*Status, text);
             }};
 }
 
@@ -631,8 +830,8 @@ const MemberRule<SnapshotFaults> FaultMembers[] = {
          }
          faults.FirmwareTableGrows = true;
      },
-     [](const SnapshotFaults& faults) -> OrderedJson {
-         return faults.FirmwareTableGrows ? OrderedJson("grow") : OrderedJson();
+     [](const SnapshotFaults& faults, SnapshotText& text) {
+         return faults.FirmwareTableGrows && WriteScalar(std::string_view("grow"), text);
      }},
     {"interrupt", false,
      [](const Json& value, const std::string& path, SnapshotFaults& faults) {
@@ -646,8 +845,8 @@ const MemberRule<SnapshotFaults> FaultMembers[] = {
              Fail(path, "expected the name of a call a run can be interrupted in: " + names);
          }
      },
-     [](const SnapshotFaults& faults) -> OrderedJson {
-         return faults.Interrupt.empty() ? OrderedJson() : OrderedJson(faults.Interrupt);
+     [](const SnapshotFaults& faults, SnapshotText& text) {
+         return !faults.Interrupt.empty() && WriteScalar(faults.Interrupt, text);
      }},
 };
 
@@ -658,19 +857,23 @@ const MemberRule<MachineSnapshot> SnapshotMembers[] = {
              Fail(path, "expected \"" + std::string(MachineSnapshotFormat) + "\"");
          }
      },
-     [](const MachineSnapshot&) -> OrderedJson { return MachineSnapshotFormat; }},
+     [](const MachineSnapshot&, SnapshotText& text) {
+         return WriteScalar(MachineSnapshotFormat, text);
+     }},
     {"description", false,
      [](const Json& value, const std::string& path, MachineSnapshot& snapshot) {
          snapshot.Description = ReadString(value, path);
      },
-     [](const MachineSnapshot& snapshot) -> OrderedJson {
-         return snapshot.Description.empty() ? OrderedJson() : OrderedJson(snapshot.Description);
+     [](const MachineSnapshot& snapshot, SnapshotText& text) {
+         return !snapshot.Description.empty() && WriteScalar(snapshot.Description, text);
      }},
     {"administrator", false,
      [](const Json& value, const std::string& path, MachineSnapshot& snapshot) {
          snapshot.Administrator = ReadBool(value, path);
      },
-     [](const MachineSnapshot& snapshot) -> OrderedJson { return snapshot.Administrator; }},
+     [](const MachineSnapshot& snapshot, SnapshotText& text) {
+         return WriteScalar(snapshot.Administrator, text);
+     }},
     {"powerCapabilities", false, ReadPowerCapabilities, WritePowerCapabilities},
     {"registry", false, ReadRegistry, WriteRegistry},
     {"events", false, ReadEvents, WriteEvents},
@@ -682,42 +885,10 @@ const MemberRule<MachineSnapshot> SnapshotMembers[] = {
          ReadMembers(value, path, FaultMembers,
                      "unknown member (not a platform call that can fail)", snapshot.Faults);
      },
-     [](const MachineSnapshot& snapshot) { return WriteMembers(snapshot.Faults, FaultMembers); }},
+     [](const MachineSnapshot& snapshot, SnapshotText& text) {
+         return WriteMembers(snapshot.Faults, FaultMembers, text);
+     }},
 };
-
-// Two-space indentation, a member or an element a line, except that an array
-// of scalars (a property pair, a string list) stays on one line. Text that is
-// not UTF-8 does not stop the writer: each invalid sequence becomes U+FFFD.
-void Print(const OrderedJson& value, size_t depth, std::string& out)
-{
-    auto scalar = [](const OrderedJson& scalar) {
-        return scalar.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
-    };
-    auto isScalar = [](const OrderedJson& element) { return element.is_primitive(); };
-    if (value.is_primitive() || value.empty()) {
-        out += scalar(value);
-        return;
-    }
-    bool object = value.is_object();
-    if (!object && std::all_of(value.begin(), value.end(), isScalar)) {
-        out += '[';
-        for (auto element = value.begin(); element != value.end(); ++element) {
-            out += (element == value.begin() ? "" : ", ") + scalar(*element);
-        }
-        out += ']';
-        return;
-    }
-    out += object ? "{\n" : "[\n";
-    for (auto element = value.begin(); element != value.end(); ++element) {
-        out += element == value.begin() ? "" : ",\n";
-        out += std::string(2 * (depth + 1), ' ');
-        if (object) {
-            out += scalar(element.key()) + ": ";
-        }
-        Print(element.value(), depth + 1, out);
-    }
-    out += "\n" + std::string(2 * depth, ' ') + (object ? '}' : ']');
-}
 
 }  // namespace
 
@@ -748,9 +919,16 @@ std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_vi
 
 std::string WriteMachineSnapshot(const MachineSnapshot& snapshot)
 {
-    std::string text;
-    Print(WriteMembers(snapshot, SnapshotMembers), 0, text);
-    return text + "\n";
+    SnapshotText text;
+    WriteMembers(snapshot, SnapshotMembers, text);
+    return text.Finish();
+}
+
+void WriteMachineSnapshot(const MachineSnapshot& snapshot, std::ostream& out)
+{
+    SnapshotText text(&out);
+    WriteMembers(snapshot, SnapshotMembers, text);
+    text.Finish();
 }
 
 std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string& path)

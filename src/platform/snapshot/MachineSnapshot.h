@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -107,6 +108,8 @@ std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string
 // (registry names lower-cased, ports within 224 bytes...); text that is not
 // UTF-8 is written with U+FFFD in place of each invalid sequence.
 std::string WriteMachineSnapshot(const MachineSnapshot& snapshot);
+// The same document, written into `out` a piece at a time.
+void WriteMachineSnapshot(const MachineSnapshot& snapshot, std::ostream& out);
 
 // A registry key path as keys are compared: ASCII letters lower-cased,
 // trailing backslashes dropped. Value names compare lower-cased.

@@ -30,8 +30,8 @@ uint32_t Win32FileSystem::GetEnvironmentVariableA(const std::string& name, char*
     if (got >= needed || (got == 0 && ::GetLastError() != ERROR_SUCCESS)) {
         return 0;
     }
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, value.data(), static_cast<int>(got),
-                                            nullptr, 0, nullptr, nullptr);
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, value.data(), static_cast<int>(got), nullptr,
+                                            0, nullptr, nullptr);
     std::string text(static_cast<size_t>(std::max(bytes, 0)), '\0');
     if (bytes > 0) {
         ::WideCharToMultiByte(CP_ACP, 0, value.data(), static_cast<int>(got), text.data(), bytes,
@@ -100,10 +100,13 @@ std::unique_ptr<FileSystem> MakeNativeFileSystem()
     return std::make_unique<Win32FileSystem>();
 }
 
-bool Win32FileSystem::WriteWholeFile(const std::string& path, std::string_view contents)
+bool Win32FileSystem::WriteFileFrom(const std::string& path,
+                                    const std::function<void(std::ostream&)>& write)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    if (file.is_open()) {
+        write(file);
+    }
     file.close();
     return !file.fail();
 }
