@@ -18,7 +18,4 @@ int32_t FillPepDeviceMap(ConstraintAnalysis& analysis, const RundownLists& rundo
 int32_t FillPepComponentMap(ConstraintAnalysis& analysis, const RundownLists& rundowns,
                             DebugLog& log);
 
-// The record under `text`, else under the first key that contains it, else none.
-DeviceMatch* FindDeviceMatch(ConstraintAnalysis& analysis, const std::string& text, DebugLog& log);
-
 }  // namespace dormex

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <map>
+#include <unordered_map>
 #include <set>
 #include <string>
 #include <utility>
@@ -30,7 +30,7 @@ private:
         RulePattern Pattern;
         uint32_t GiveUps = 0;
     };
-    std::map<std::string, Entry> compiled_;
+    std::unordered_map<std::string, Entry> compiled_;
     std::set<std::pair<const Rule*, std::string>> reported_;
 };
 

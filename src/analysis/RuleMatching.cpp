@@ -94,6 +94,17 @@ bool BeginsWithPci(const std::string& path)
     return path.size() >= 4 && AsciiLower(path.substr(0, 4)) == "pci\\";
 }
 
+// What RemoveFromNil says of a device the unmatched cannot hold yet: one seen
+// for the first time, at most just added as the last of them. It does not
+// look through them, which would take the square of the devices.
+void RemoveNewDeviceFromNil(ConstraintAnalysis& analysis, DebugLog& log)
+{
+    log.WriteLog(LogLevel::Information, "Removing Rule from CDR:", 0);
+    if (analysis.NilCdr().DeviceMatches.empty()) {
+        log.WriteLog(LogLevel::Information, "Device Matches is empty!!", 0);
+    }
+}
+
 }  // namespace
 
 void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& system,
@@ -191,14 +202,14 @@ void MatchDevices(MatchContext& matching)
             if (cdr.Rule == nullptr) {
                 log.WriteLog(LogLevel::Warning, "No rule match found for Acpi Name: " + key, 0);
                 cdr.DeviceMatches.push_back(device.get());
-                RemoveFromNil(device.get(), analysis, log);
+                RemoveNewDeviceFromNil(analysis, log);
                 break;
             }
             MatchKind kind = TestRule(*cdr.Rule, key, *device, matching);
             if (kind != MatchKind::None) {
                 cdr.DeviceMatches.push_back(device.get());
                 LogMatch(kind, *cdr.Rule, key, *device, log);
-                RemoveFromNil(device.get(), analysis, log);
+                RemoveNewDeviceFromNil(analysis, log);
                 break;
             }
         }

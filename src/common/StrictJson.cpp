@@ -79,9 +79,17 @@ private:
             parent.push_back(std::move(value));
             return &parent.back();
         }
-        Json& member = parent[frames_.back().key];
-        member = std::move(value);
-        return &member;
+        // The name is new to the object (key() saw to it): an ordered object,
+        // whose own insertion searches all its members first, takes it at its
+        // end.
+        auto& members = parent.template get_ref<typename Json::object_t&>();
+        const std::string& name = frames_.back().key;  // kept for the path
+        if constexpr (requires { typename Json::object_t::Container; }) {
+            using Container = typename Json::object_t::Container;
+            return &members.Container::emplace_back(name, std::move(value)).second;
+        } else {
+            return &members.emplace(name, std::move(value)).first->second;
+        }
     }
     bool Add(Json value)
     {

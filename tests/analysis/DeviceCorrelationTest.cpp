@@ -34,6 +34,11 @@ TEST(DeviceCorrelation, PepNamesJoinExactThenTheSmallestContainingKey)
          {"\\_SB.PC00.I2C0*", "\\_SB.PC00.XHCI"},
          "\\_SB.PC00.I2C0*"},
         {{"\\_SB.B", "\\_SB.A"}, "", {"\\_SB.A", "\\_SB.B"}, "\\_SB.A"},
+        {{"\\_SB.Z.HDAS", "\\_SB.A.HDAS", "\\_SB.HDA"},
+         "HDAS",
+         {"\\_SB.A.HDAS", "\\_SB.HDA", "\\_SB.Z.HDAS"},
+         "\\_SB.A.HDAS"},
+        {{"\\_SB.XB", "\\_SB.AB"}, "B", {"\\_SB.AB", "\\_SB.XB"}, "\\_SB.AB"},
         {{}, "", {""}, ""},
     };
     for (const Case& c : cases) {
