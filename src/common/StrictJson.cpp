@@ -15,7 +15,10 @@ public:
     using String = typename Json::string_t;
     using Binary = typename Json::binary_t;
 
-    explicit StrictBuilder(Json& root) : root_(root) {}
+    StrictBuilder(Json& root, const StreamedMembers<Json>* streamed)
+        : root_(root), streamed_(streamed)
+    {
+    }
 
     bool null() { return Add(nullptr); }
     bool boolean(bool value) { return Add(value); }
@@ -66,13 +69,33 @@ private:
         std::set<std::string> keys;
     };
 
+    // The member of the top object that the reader is inside, when its
+    // elements are handed over and it is of the kind they are handed over
+    // from; null otherwise.
+    const StreamedMember<Json>* Streamed() const
+    {
+        if (streamed_ == nullptr || frames_.size() != 2 || !frames_[0].value->is_object()) {
+            return nullptr;
+        }
+        auto member = streamed_->find(frames_[0].key);
+        if (member == streamed_->end() || member->second.IsArray != frames_[1].value->is_array()) {
+            return nullptr;
+        }
+        return &member->second;
+    }
+
     // Puts a value where the reader is: the document, the next element of an
-    // array or the member whose name was just read.
+    // array or the member whose name was just read, or aside when it is to be
+    // handed over.
     Json* Place(Json value)
     {
         if (frames_.empty()) {
             root_ = std::move(value);
             return &root_;
+        }
+        if (Streamed() != nullptr) {
+            element_ = std::move(value);
+            return &element_;
         }
         Json& parent = *frames_.back().value;
         if (parent.is_array()) {
@@ -97,9 +120,14 @@ private:
         Completed();
         return true;
     }
-    // A value is complete: the next one of an array has the next index.
+    // A value is complete: one set aside is handed over, and the next one of
+    // an array has the next index.
     void Completed()
     {
+        if (const StreamedMember<Json>* member = Streamed()) {
+            member->Take(element_, CurrentPath(), frames_[1].key);
+            element_ = Json();
+        }
         if (!frames_.empty() && frames_.back().value->is_array()) {
             ++frames_.back().index;
         }
@@ -121,8 +149,26 @@ private:
     }
 
     Json& root_;
+    const StreamedMembers<Json>* streamed_;
+    Json element_;  // the element being read, to be handed over
     std::vector<Frame> frames_;
 };
+
+template <typename Json, typename Input>
+Json Parse(Input& input, const StreamedMembers<Json>& streamed)
+{
+    Json document;
+    StrictBuilder<Json> builder(document, streamed.empty() ? nullptr : &streamed);
+    try {
+        Json::sax_parse(input, &builder);
+    } catch (const typename Json::parse_error& error) {
+        throw JsonFault{"$", std::string("not valid JSON: ") + error.what()};
+    } catch (const typename Json::exception& error) {
+        // A number beyond what a double holds (1e400), in the member being read.
+        throw JsonFault{builder.CurrentPath(), std::string("not valid JSON: ") + error.what()};
+    }
+    return document;
+}
 
 }  // namespace
 
@@ -161,20 +207,28 @@ std::string JsonExcerpt(const std::string& text, size_t limit)
 template <typename Json>
 Json ParseStrictJson(std::string_view text)
 {
-    Json document;
-    StrictBuilder<Json> builder(document);
-    try {
-        Json::sax_parse(text, &builder);
-    } catch (const typename Json::parse_error& error) {
-        throw JsonFault{"$", std::string("not valid JSON: ") + error.what()};
-    } catch (const typename Json::exception& error) {
-        // A number beyond what a double holds (1e400), in the member being read.
-        throw JsonFault{builder.CurrentPath(), std::string("not valid JSON: ") + error.what()};
-    }
-    return document;
+    return ParseStrictJson<Json>(text, {});
+}
+
+template <typename Json>
+Json ParseStrictJson(std::string_view text, const StreamedMembers<Json>& streamed)
+{
+    return Parse(text, streamed);
+}
+
+template <typename Json>
+Json ParseStrictJson(std::istream& input, const StreamedMembers<Json>& streamed)
+{
+    return Parse(input, streamed);
 }
 
 template nlohmann::json ParseStrictJson<nlohmann::json>(std::string_view);
 template nlohmann::ordered_json ParseStrictJson<nlohmann::ordered_json>(std::string_view);
+template nlohmann::json ParseStrictJson<nlohmann::json>(std::string_view,
+                                                        const StreamedMembers<nlohmann::json>&);
+template nlohmann::json ParseStrictJson<nlohmann::json>(std::istream&,
+                                                        const StreamedMembers<nlohmann::json>&);
+template nlohmann::ordered_json ParseStrictJson<nlohmann::ordered_json>(
+    std::string_view, const StreamedMembers<nlohmann::ordered_json>&);
 
 }  // namespace dormex

@@ -1,6 +1,7 @@
 #include "report/ReportDocument.h"
 
 #include <fstream>
+#include <sstream>
 
 #include "common/Version.h"
 #include "log/DebugLog.h"
@@ -32,69 +33,73 @@ std::string PageStart()
 }
 
 // The card with the count of findings and one section per finding.
-std::string ErrorCard(const ReportContents& contents, DebugLog& log)
+void WriteErrorCard(std::ostream& out, const ReportContents& contents, DebugLog& log)
 {
     log.WriteLog(LogLevel::Information, "Adding Errors to Report", 0);
-    std::string html(html::CardStart);
-    html += "<div class=\"errsFound\"> ";
-    html += ErrorSummaryText(contents.Errors);
-    html += "</div>";
+    out << html::CardStart << "<div class=\"errsFound\"> " << ErrorSummaryText(contents.Errors)
+        << "</div>";
     log.WriteLog(LogLevel::Information, "", 0);
     log.WriteLog(LogLevel::Information, "Dumping Number of Errors in report", 0);
     for (const ReportError& error : contents.Errors.ErrorList) {
-        html += RenderError(contents.Errors, error, contents.Devices, log);
+        out << RenderError(contents.Errors, error, contents.Devices, log);
     }
-    html += "</div>";
+    out << "</div>";
     log.WriteLog(LogLevel::Information, "Dumping actual Errors", 0);
-    html += "</article>";
-    return html;
+    out << "</article>";
 }
 
 // The collapsed card with the tool's internal state: LPIT, rundowns and rule
 // matches.
-std::string InternalStateCard(const ReportContents& contents, DebugLog& log)
+void WriteInternalStateCard(std::ostream& out, const ReportContents& contents, DebugLog& log)
 {
     log.WriteLog(LogLevel::Information, "Dumping LPIT", 0);
-    std::string html(html::CardStart);
-    html +=
-        "<div class=\"err\"><input id=\"rmdump\" type=\"checkbox\" />"
-        "<label for=\"rmdump\">expand</label><h4>Tool internal state data</h4>"
-        "<div class=\"err_desc\">";
-    html += BuildLpitSection(contents.Lpit, contents.LpitStatusText, log);
+    out << html::CardStart
+        << "<div class=\"err\"><input id=\"rmdump\" type=\"checkbox\" />"
+           "<label for=\"rmdump\">expand</label><h4>Tool internal state data</h4>"
+           "<div class=\"err_desc\">";
+    out << BuildLpitSection(contents.Lpit, contents.LpitStatusText, log);
     log.WriteLog(LogLevel::Information, "Adding Rundowns to Report", 0);
-    html += BuildRundownSection(contents.Rundowns);
-    html += "<div class=\"rulematches\"><h3>Rule Matches</h3>";
-    html += BuildRuleMatchList(contents.Analysis);
-    html += "</div>";
-    // The collapsible part and the block; the article's end tag also closes
-    // the inner wrapper.
-    html += "</div></div></article>";
-    return html;
+    out << BuildRundownSection(contents.Rundowns);
+    out << "<div class=\"rulematches\"><h3>Rule Matches</h3>";
+    out << BuildRuleMatchList(contents.Analysis);
+    // The rule matches, the collapsible part and the block; the article's end
+    // tag also closes the inner wrapper.
+    out << "</div></div></div></article>";
+}
+
+// The report, written into `out` a part at a time: a large machine's page is
+// never held whole.
+void WriteReportTo(std::ostream& out, const ReportContents& contents, DebugLog& log)
+{
+    out << PageStart();
+    log.WriteLog(LogLevel::Information, "System Information", 0);
+    out << BuildSystemInfoSection(BuildSystemInfoRows(contents.System));
+    WriteErrorCard(out, contents, log);
+    WriteInternalStateCard(out, contents, log);
+    out << "</div></body></html>";  // the outer wrapper
 }
 
 }  // namespace
 
 std::string BuildReport(const ReportContents& contents, DebugLog& log)
 {
-    std::string page = PageStart();
-    log.WriteLog(LogLevel::Information, "System Information", 0);
-    page += BuildSystemInfoSection(BuildSystemInfoRows(contents.System));
-    page += ErrorCard(contents, log);
-    page += InternalStateCard(contents, log);
-    page += "</div></body></html>";  // the outer wrapper
-    return page;
+    std::ostringstream page;
+    WriteReportTo(page, contents, log);
+    return std::move(page).str();
 }
 
 bool WriteReport(std::string path, const ReportContents& contents, DebugLog& log, FileSystem& files)
 {
-    std::string page = BuildReport(contents, log);
     // A link planted where the report goes is removed, never written through.
     files.DeleteFileA(path);
     std::ofstream file(files.NativePath(path), std::ios::out | std::ios::trunc);
     if (!file.is_open()) {
+        // The report is made all the same, so that the log says as much.
+        std::ostream discarded(nullptr);
+        WriteReportTo(discarded, contents, log);
         return false;
     }
-    file << page;
+    WriteReportTo(file, contents, log);
     file.close();
     return !file.fail();
 }

@@ -1,6 +1,7 @@
 #include "platform/snapshot/MachineSnapshot.h"
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <limits>
 #include <set>
@@ -516,6 +517,7 @@ bool WriteRegistry(const MachineSnapshot& snapshot, SnapshotText& text)
 void ReadEventProperties(const Json& value, const std::string& path, SnapshotEvent& event)
 {
     ExpectArray(value, path);
+    event.Properties.reserve(value.size());
     for (size_t i = 0; i < value.size(); ++i) {
         std::string pairPath = IndexPath(path, i);
         const Json& pair = value[i];
@@ -593,12 +595,18 @@ const MemberRule<SnapshotEvent> EventMembers[] = {
      }},
 };
 
+void ReadEvent(const Json& value, const std::string& path, MachineSnapshot& snapshot)
+{
+    ReadMembers(value, path, EventMembers, "unknown member", snapshot.Events.emplace_back());
+}
+
+// The parser hands the events over one by one (ReadEvent); the document keeps
+// none of them.
 void ReadEvents(const Json& value, const std::string& path, MachineSnapshot& snapshot)
 {
     ExpectArray(value, path);
     for (size_t i = 0; i < value.size(); ++i) {
-        ReadMembers(value[i], IndexPath(path, i), EventMembers, "unknown member",
-                    snapshot.Events.emplace_back());
+        ReadEvent(value[i], IndexPath(path, i), snapshot);
     }
 }
 
@@ -658,29 +666,38 @@ bool WriteDeviceValue(const SnapshotDeviceValue& value, SnapshotText& text)
     return WriteHexObject(value.Bytes, text);
 }
 
+// One device; `instanceIds` holds the lower-cased ids of those read before.
+void ReadDevice(const std::string& instanceId, const Json& properties,
+                const std::string& devicePath, MachineSnapshot& snapshot,
+                std::set<std::string>& instanceIds)
+{
+    ExpectObject(properties, devicePath);
+    if (!instanceIds.insert(AsciiLower(instanceId)).second) {
+        Fail(devicePath, "the same instance id as another (ids compare ignoring case)");
+    }
+    auto& target = snapshot.Devices[instanceId];
+    for (const auto& [field, data] : properties.items()) {
+        std::string fieldPath = MemberPath(devicePath, field);
+        // A named copy, as in ReadMembers.
+        const std::string& fieldName = field;
+        bool known =
+            std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                        [&](const DevicePropertyKey& key) { return key.Name == fieldName; });
+        if (!known) {
+            Fail(fieldPath, "unknown member (not a device property field)");
+        }
+        target[field] = ReadDeviceValue(data, fieldPath);
+    }
+}
+
+// The parser hands the devices over one by one (ReadDevice); the document
+// keeps none of them.
 void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& snapshot)
 {
     ExpectObject(value, path);
     std::set<std::string> instanceIds;
     for (const auto& [instanceId, properties] : value.items()) {
-        std::string devicePath = MemberPath(path, instanceId);
-        ExpectObject(properties, devicePath);
-        if (!instanceIds.insert(AsciiLower(instanceId)).second) {
-            Fail(devicePath, "the same instance id as another (ids compare ignoring case)");
-        }
-        auto& target = snapshot.Devices[instanceId];
-        for (const auto& [field, data] : properties.items()) {
-            std::string fieldPath = MemberPath(devicePath, field);
-            // A named copy, as in ReadMembers.
-            const std::string& fieldName = field;
-            bool known =
-                std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                            [&](const DevicePropertyKey& key) { return key.Name == fieldName; });
-            if (!known) {
-                Fail(fieldPath, "unknown member (not a device property field)");
-            }
-            target[field] = ReadDeviceValue(data, fieldPath);
-        }
+        ReadDevice(instanceId, properties, MemberPath(path, instanceId), snapshot, instanceIds);
     }
 }
 
@@ -900,21 +917,42 @@ std::string RegistryKeyLookupName(std::string_view keyPath)
     return AsciiLower(keyPath);
 }
 
-std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json)
+namespace {
+
+// Events and devices, the bulk of a large machine, are read as the parser
+// completes each, so the whole document is never held as JSON.
+template <typename Input>
+std::variant<MachineSnapshot, SnapshotError> ParseSnapshot(Input& input)
 {
-    Json document;
+    MachineSnapshot snapshot;
+    std::set<std::string> instanceIds;
+    const StreamedMembers<Json> streamed = {
+        {"events",
+         {true, [&](const Json& event, const std::string& path,
+                    const std::string&) { ReadEvent(event, path, snapshot); }}},
+        {"devices",
+         {false,
+          [&](const Json& properties, const std::string& path, const std::string& instanceId) {
+              ReadDevice(instanceId, properties, path, snapshot, instanceIds);
+          }}},
+    };
     try {
-        document = ParseStrictJson<Json>(json);
+        const Json document = ParseStrictJson<Json>(input, streamed);
+        ReadMembers(document, "$", SnapshotMembers, "unknown member", snapshot);
     } catch (const JsonFault& fault) {
         return SnapshotError{fault.Path, fault.Message};
-    }
-    try {
-        MachineSnapshot snapshot;
-        ReadMembers(document, "$", SnapshotMembers, "unknown member", snapshot);
-        return snapshot;
     } catch (const InvalidMember& invalid) {
         return SnapshotError{invalid.path, invalid.message};
     }
+    snapshot.Events.shrink_to_fit();
+    return snapshot;
+}
+
+}  // namespace
+
+std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_view json)
+{
+    return ParseSnapshot(json);
 }
 
 std::string WriteMachineSnapshot(const MachineSnapshot& snapshot)
@@ -933,13 +971,21 @@ void WriteMachineSnapshot(const MachineSnapshot& snapshot, std::ostream& out)
 
 std::variant<MachineSnapshot, std::string> LoadMachineSnapshot(const std::string& path)
 {
-    InputFileText file = ReadInputFile(path);
-    if (!file.Fault.empty()) {
-        return "machine snapshot " + path + ": " + file.Fault;
+    // Read as it is parsed: the text is not held beside what is read from it.
+    const std::string name = "machine snapshot " + path + ": ";
+    if (std::optional<std::string> refusal = InputFileRefusal(path)) {
+        return name + *refusal;
     }
-    auto parsed = ParseMachineSnapshot(file.Text);
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) {
+        return name + "cannot be opened";
+    }
+    auto parsed = ParseSnapshot(file);
+    if (file.bad()) {
+        return name + "cannot be read";
+    }
     if (auto* error = std::get_if<SnapshotError>(&parsed)) {
-        return "machine snapshot " + path + ": " + error->Path + ": " + error->Message;
+        return name + error->Path + ": " + error->Message;
     }
     return std::get<MachineSnapshot>(std::move(parsed));
 }
