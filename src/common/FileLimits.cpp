@@ -1,5 +1,6 @@
 #include "common/FileLimits.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -32,12 +33,22 @@ InputFileText ReadInputFile(const std::string& nativePath)
     if (!file.is_open()) {
         return {{}, "cannot be opened"};
     }
-    std::ostringstream text;
-    text << file.rdbuf();
+    // Read in one piece of the size the file has, then whatever it grew by.
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(nativePath, error);
+    std::string text(error ? 0 : static_cast<size_t>(std::min<uintmax_t>(size, MaxInputFileSize)),
+                     '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    if (file) {
+        std::ostringstream rest;
+        rest << file.rdbuf();
+        text += std::move(rest).str();
+    }
     if (file.bad()) {
         return {{}, "cannot be read"};
     }
-    return {std::move(text).str(), {}};
+    return {std::move(text), {}};
 }
 
 }  // namespace dormex
