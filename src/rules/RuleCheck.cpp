@@ -3,6 +3,7 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -149,12 +150,15 @@ void CheckPattern(const Rule& rule, std::vector<RuleDiagnostic>& out)
                            pattern.Error() + ")" + nesting + Refused});
         return;
     }
-    if (size_t at = NestedUnboundedRepetition(rule.Regex); at != std::string::npos) {
-        out.push_back(Warning(rule.RegexLine, "slow-pattern",
-                              "pattern " + Quoted(rule.Regex) +
-                                  " nests unbounded repetition (offset " + std::to_string(at) +
-                                  "), which is slow to match: on a device id that almost "
-                                  "matches, a run can give up and count no match"));
+    if (std::optional<SlowRepetition> slow = FindSlowRepetition(rule.Regex)) {
+        out.push_back(
+            Warning(rule.RegexLine, "slow-pattern",
+                    "pattern " + Quoted(rule.Regex) +
+                        (slow->Overlapping ? " repeats alternatives that can begin alike (offset "
+                                           : " nests unbounded repetition (offset ") +
+                        std::to_string(slow->Offset) +
+                        "), which is slow to match: on a device id that almost "
+                        "matches, a run can give up and count no match"));
     }
 }
 
@@ -239,13 +243,92 @@ bool IsReadFailure(tinyxml2::XMLError error)
            error == tinyxml2::XML_ERROR_FILE_READ_ERROR;
 }
 
+using Characters = std::bitset<256>;
+
+// The characters a single item at `i` (a character, an escape, a class or a
+// dot) can match; nothing when the item is of another kind or not
+// understood here.
+std::optional<Characters> ItemCharacters(std::string_view pattern, size_t i)
+{
+    auto escaped = [](char e) -> std::optional<Characters> {
+        Characters set;
+        auto add = [&](int from, int to) {
+            for (int c = from; c <= to; ++c) {
+                set.set(static_cast<size_t>(c));
+            }
+        };
+        switch (std::tolower(static_cast<unsigned char>(e))) {
+        case 'd':
+            add('0', '9');
+            break;
+        case 'w':
+            add('0', '9'), add('A', 'Z'), add('a', 'z'), add('_', '_');
+            break;
+        case 's':
+            add('\t', '\r'), add(' ', ' ');
+            break;
+        default:
+            if (std::isalnum(static_cast<unsigned char>(e))) {
+                return std::nullopt;  // \x41, \p{L}, \b...: not read here
+            }
+            add(static_cast<unsigned char>(e), static_cast<unsigned char>(e));
+            return set;
+        }
+        return std::isupper(static_cast<unsigned char>(e)) ? ~set : set;
+    };
+    const char c = pattern[i];
+    if (c == '\\') {
+        return i + 1 < pattern.size() ? escaped(pattern[i + 1]) : std::nullopt;
+    }
+    if (c == '.') {
+        return ~Characters();
+    }
+    if (c == '(' || c == ')' || c == '|' || c == '^' || c == '$') {
+        return std::nullopt;
+    }
+    if (c != '[') {
+        return Characters().set(static_cast<unsigned char>(c));
+    }
+    Characters set;
+    size_t j = i + 1;
+    const bool negated = j < pattern.size() && pattern[j] == '^';
+    j += negated ? 1 : 0;
+    while (j < pattern.size() && pattern[j] != ']') {
+        std::optional<Characters> one;
+        if (pattern[j] == '\\' && j + 1 < pattern.size()) {
+            one = escaped(pattern[j + 1]);
+            j += 2;
+        } else if (pattern[j] == '[') {
+            return std::nullopt;  // [[:alpha:]]
+        } else if (j + 2 < pattern.size() && pattern[j + 1] == '-' && pattern[j + 2] != ']') {
+            one = Characters();
+            for (int from = static_cast<unsigned char>(pattern[j]);
+                 from <= static_cast<unsigned char>(pattern[j + 2]); ++from) {
+                one->set(static_cast<size_t>(from));
+            }
+            j += 3;
+        } else {
+            one = Characters().set(static_cast<unsigned char>(pattern[j++]));
+        }
+        if (!one) {
+            return std::nullopt;
+        }
+        set |= *one;
+    }
+    return negated ? ~set : set;
+}
+
 }  // namespace
 
-size_t NestedUnboundedRepetition(std::string_view pattern)
+std::optional<SlowRepetition> FindSlowRepetition(std::string_view pattern)
 {
     // A group open around the scan position. `tail` says whether its current
     // alternative so far ends in a repetition without bound followed by
     // nothing but optional items; `anyTail` whether a finished one did.
+    // `first` holds what the current alternative's first item can match
+    // (nothing when that is not known), `begun` whether it has one yet;
+    // `firsts` what the finished alternatives' first items can match
+    // together, and `overlap` whether two of them share a character.
     // Atomic groups and lookarounds never backtrack into what they matched.
     struct Group {
         size_t start = 0;
@@ -253,6 +336,21 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
         bool tailBefore = false;  // of the enclosing alternative, before the group
         bool tail = false;
         bool anyTail = false;
+        std::optional<Characters> first;
+        bool begun = false;
+        Characters firsts;
+        bool overlap = false;
+
+        // The current alternative has ended at '|' or ')'.
+        void EndAlternative()
+        {
+            if (first) {
+                overlap = overlap || (firsts & *first).any();
+                firsts |= *first;
+            }
+            first.reset();
+            begun = false;
+        }
     };
     // The item a quantifier applies to; none right after a quantifier, '(' or '|'.
     struct Item {
@@ -261,8 +359,21 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
         bool group = false;
         size_t start = 0;
         bool groupTail = false;
+        bool groupOverlap = false;
+        bool leading = false;  // the first item of its alternative
     };
     std::vector<Group> open{Group{}};  // the pattern itself is the outermost
+    // An item begins in the innermost group: the first of an alternative
+    // says what the alternative can begin with.
+    auto begin = [&](std::optional<Characters> characters) {
+        Group& group = open.back();
+        const bool leading = !group.begun;
+        if (leading) {
+            group.first = characters;
+            group.begun = true;
+        }
+        return leading;
+    };
     Item item;
     size_t i = 0;
     while (i < pattern.size()) {
@@ -303,7 +414,13 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
             }
             const bool itemTail = item.group && item.groupTail;
             if (unbounded && !possessive && itemTail) {
-                return item.start;
+                return SlowRepetition{item.start, false};
+            }
+            if (unbounded && !possessive && item.group && item.groupOverlap) {
+                return SlowRepetition{item.start, true};
+            }
+            if (item.leading && optional) {
+                open.back().first.reset();  // the alternative may begin with what follows
             }
             const bool endsUnbounded = !possessive && (unbounded || itemTail);
             open.back().tail = endsUnbounded || (optional && item.tailBefore);
@@ -316,28 +433,54 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
             const bool opaque = kind.starts_with("?>") || kind.starts_with("?=") ||
                                 kind.starts_with("?!") || kind.starts_with("?<=") ||
                                 kind.starts_with("?<!");
-            open.push_back({i, opaque, before, false, false});
+            begin(std::nullopt);
+            open.push_back({i, opaque, before, false, false, {}, false, {}, false});
             item = {};
             ++i;
+            // A group's own marker ("?:", "?<=", "?<name>") is not its first
+            // item; after inline options ("?i:") what comes first is not read.
+            if (pattern.substr(i, 1) == "?") {
+                const std::string_view marker = pattern.substr(i, 3);
+                const size_t named = marker.starts_with("?<") && !marker.starts_with("?<=") &&
+                                             !marker.starts_with("?<!")
+                                         ? pattern.find('>', i)
+                                     : marker.starts_with("?P<") ? pattern.find('>', i)
+                                                                 : std::string_view::npos;
+                if (named != std::string_view::npos) {
+                    i = named + 1;
+                } else if (marker.starts_with("?<=") || marker.starts_with("?<!")) {
+                    i += 3;
+                } else if (marker.size() >= 2 &&
+                           std::string_view(":>=!|").find(marker[1]) != std::string_view::npos) {
+                    i += 2;
+                } else {
+                    open.back().begun = true;
+                }
+            }
             continue;
         }
         if (c == ')' && open.size() > 1) {
+            open.back().EndAlternative();
             const Group closed = open.back();
             open.pop_back();
             const bool groupTail = !closed.opaque && (closed.tail || closed.anyTail);
             open.back().tail = groupTail;
-            item = {true, closed.tailBefore, true, closed.start, groupTail};
+            item = {true,         closed.tailBefore, true,
+                    closed.start, groupTail,         !closed.opaque && closed.overlap,
+                    false};
             ++i;
             continue;
         }
         if (c == '|') {
             open.back().anyTail = open.back().anyTail || open.back().tail;
             open.back().tail = false;
+            open.back().EndAlternative();
             item = {};
             ++i;
             continue;
         }
         // A single item: an escape, a class, or one character.
+        const bool leading = begin(ItemCharacters(pattern, i));
         if (c == '\\') {
             i += 2;
         } else if (c == '[') {
@@ -354,9 +497,9 @@ size_t NestedUnboundedRepetition(std::string_view pattern)
             ++i;
         }
         open.back().tail = false;
-        item = {true, before, false, 0, false};
+        item = {true, before, false, 0, false, false, leading};
     }
-    return std::string::npos;
+    return std::nullopt;
 }
 
 std::vector<RuleDiagnostic> LintRuleSet(const RuleSet& rules)

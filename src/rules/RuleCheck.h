@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,10 +40,15 @@ RuleFileCheck CheckRuleFile(const std::string& path, FileSystem& files);
 // the matcher refuses (errors: such a rule matches no device by its id).
 std::vector<RuleDiagnostic> LintRuleSet(const RuleSet& rules);
 
-// The offset of a group that is repeated without bound and itself holds a
-// repetition without bound, as in "(a+)+": a text that almost matches can
-// take exponential time to reject. npos when the pattern has none.
-size_t NestedUnboundedRepetition(std::string_view pattern);
+// A group repeated without bound in a way that a text that almost matches can
+// take exponential time to reject: it holds a repetition without bound, as in
+// "(a+)+", or two of its alternatives can begin with the same character, as
+// in "(a|aa)+" or "(\w|\d)+".
+struct SlowRepetition {
+    size_t Offset;     // of the group
+    bool Overlapping;  // by its alternatives, not by a repetition inside
+};
+std::optional<SlowRepetition> FindSlowRepetition(std::string_view pattern);
 
 std::string_view SeverityName(Severity severity);
 

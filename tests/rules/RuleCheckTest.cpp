@@ -80,6 +80,8 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          {E(6, "invalid-pattern", "(missing closing parenthesis at offset 7)")}},
         {Broken(">.*HDAS<", ">.*\\\\(\\w+\\s?)+HDAS<"),
          {W(6, "slow-pattern", "nests unbounded repetition (offset 4)")}},
+        {Broken(">.*HDAS<", ">(a|aa)+<"),
+         {W(6, "slow-pattern", "repeats alternatives that can begin alike (offset 0)")}},
         // OS builds that another entry takes first.
         {Broken("  </os>\n", "  </os><os build=\"22621\">" + RuleLine("", "x") + "</os>\n"),
          {W(21, "repeated-build", "\"22621\" repeats the build of the os element at line 3")}},
@@ -122,24 +124,43 @@ TEST(CheckRuleFile, AFileThatIsNotRegularIsUnreadable)
                                             "cannot read the file (not a regular file)"}}));
 }
 
-TEST(NestedUnboundedRepetition, FindsTheOuterGroup)
+TEST(FindSlowRepetition, FindsTheOuterGroup)
 {
-    constexpr size_t none = std::string::npos;
-    const std::pair<std::string, size_t> cases[] = {
+    struct Case {
+        std::string pattern;
+        std::optional<size_t> offset;
+        bool overlapping = false;
+    };
+    const Case cases[] = {
         // Exponential on a text that almost matches.
         {"(a+)+", 0},
         {"x(?:a{2,})*", 1},
         {"(a|b+)*", 0},
         {"x(y|(a+))*", 1},
+        {"(a|aa)+", 0, true},
+        {"x(?:\\w|\\d)+$", 1, true},
+        {"([a-f]|[0-9]|c)*", 0, true},
+        {"(.|\\.)+", 0, true},
         // Linear: something required follows the inner repetition, it gives
-        // nothing back, or the outer one is bounded.
-        {"(a+b)+", none},
-        {"\\\\_SB\\.(\\w+\\.)+HDAS", none},
-        {"(a++)+", none},
-        {"(a{,})+", none},
+        // nothing back, the outer one is bounded, or the alternatives begin
+        // with different characters.
+        {"(a+b)+", std::nullopt},
+        {"\\\\_SB\\.(\\w+\\.)+HDAS", std::nullopt},
+        {"(a++)+", std::nullopt},
+        {"(a{,})+", std::nullopt},
+        {"(a|b)+", std::nullopt},
+        {"(?:PCI|ACPI|\\d)+", std::nullopt},
+        {"(a|aa){3}", std::nullopt},
+        {"(?>a|aa)+", std::nullopt},
+        {"(a|aa)++", std::nullopt},
     };
-    for (const auto& [pattern, offset] : cases) {
-        EXPECT_EQ(NestedUnboundedRepetition(pattern), offset) << pattern;
+    for (const Case& c : cases) {
+        const std::optional<SlowRepetition> slow = FindSlowRepetition(c.pattern);
+        ASSERT_EQ(slow.has_value(), c.offset.has_value()) << c.pattern;
+        if (slow) {
+            EXPECT_EQ(slow->Offset, *c.offset) << c.pattern;
+            EXPECT_EQ(slow->Overlapping, c.overlapping) << c.pattern;
+        }
     }
 }
 
