@@ -59,9 +59,9 @@ void WriteInternalStateCard(std::ostream& out, const ReportContents& contents, D
            "<div class=\"err_desc\">";
     out << BuildLpitSection(contents.Lpit, contents.LpitStatusText, log);
     log.WriteLog(LogLevel::Information, "Adding Rundowns to Report", 0);
-    out << BuildRundownSection(contents.Rundowns);
+    WriteRundownSection(out, contents.Rundowns);
     out << "<div class=\"rulematches\"><h3>Rule Matches</h3>";
-    out << BuildRuleMatchList(contents.Analysis);
+    WriteRuleMatchList(out, contents.Analysis);
     // The rule matches, the collapsible part and the block; the article's end
     // tag also closes the inner wrapper.
     out << "</div></div></div></article>";

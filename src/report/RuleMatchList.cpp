@@ -1,5 +1,7 @@
 #include "report/RuleMatchList.h"
 
+#include <ostream>
+
 #include "analysis/ConstraintAnalysis.h"
 #include "report/Html.h"
 #include "report/HtmlFragments.h"
@@ -28,11 +30,9 @@ std::string RuleLine(const Rule* rule)
 }
 
 // A list item that opens with `itemStart`; `text` is already HTML.
-void AppendItem(std::string& html, std::string_view itemStart, std::string_view text)
+void WriteItem(std::ostream& out, std::string_view itemStart, std::string_view text)
 {
-    html += itemStart;
-    html += text;
-    html += "</li>";
+    out << itemStart << text << "</li>";
 }
 
 }  // namespace
@@ -67,29 +67,25 @@ std::string DeviceMatchText(const DeviceMatch& match)
     return text + "]";
 }
 
-std::string BuildRuleMatchList(const ConstraintAnalysis& analysis)
+void WriteRuleMatchList(std::ostream& out, const ConstraintAnalysis& analysis)
 {
-    std::string html;
     for (const Cdr& cdr : analysis.CdrList) {
-        html += "<ul><li class=\"rule\">";
-        html += RuleLine(cdr.Rule);
-        html += "</li><ul>";
+        out << "<ul><li class=\"rule\">" << RuleLine(cdr.Rule) << "</li><ul>";
         if (cdr.DeviceMatches.empty()) {
-            AppendItem(html, html::DeviceItem, "&lt;no-cdr-match&gt;");
+            WriteItem(out, html::DeviceItem, "&lt;no-cdr-match&gt;");
         }
         for (const DeviceMatch* match : cdr.DeviceMatches) {
-            AppendItem(html, html::DeviceItem, DeviceMatchText(*match));
+            WriteItem(out, html::DeviceItem, DeviceMatchText(*match));
         }
         if (cdr.PoDeviceMatches.empty()) {
-            AppendItem(html, html::OsDeviceItem, "&lt;no-po-match&gt;");
+            WriteItem(out, html::OsDeviceItem, "&lt;no-po-match&gt;");
         }
         for (const PoDeviceEntry* device : cdr.PoDeviceMatches) {
-            AppendItem(html, html::OsDeviceItem,
-                       HtmlEscape(device->FriendlyName) + " : " + HtmlEscape(device->InstancePath));
+            WriteItem(out, html::OsDeviceItem,
+                      HtmlEscape(device->FriendlyName) + " : " + HtmlEscape(device->InstancePath));
         }
-        html += "</ul></ul>";
+        out << "</ul></ul>";
     }
-    return html;
 }
 
 }  // namespace dormex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 
 namespace dormex {
@@ -8,7 +9,7 @@ struct ConstraintAnalysis;
 struct DeviceMatch;
 
 // Every rule of the chosen OS entry with its devices, then the unmatched.
-std::string BuildRuleMatchList(const ConstraintAnalysis& analysis);
+void WriteRuleMatchList(std::ostream& out, const ConstraintAnalysis& analysis);
 std::string DeviceMatchText(const DeviceMatch& match);
 
 }  // namespace dormex

@@ -1,5 +1,6 @@
 #include "report/RundownSection.h"
 
+#include <ostream>
 #include <unordered_map>
 
 #include "report/Html.h"
@@ -10,135 +11,120 @@ namespace dormex {
 
 namespace {
 
-void AppendHeader(std::string& html, std::initializer_list<const char*> titles)
+void WriteHeader(std::ostream& out, std::initializer_list<const char*> titles)
 {
-    html += "<tr>";
+    out << "<tr>";
     for (const char* title : titles) {
-        html += "<th class=\"header\">";
-        html += title;
-        html += "</th>";
+        out << "<th class=\"header\">" << title << "</th>";
     }
-    html += "</tr>";
+    out << "</tr>";
 }
 
-void AppendDataCell(std::string& html, const std::string& value)
+void WriteDataCell(std::ostream& out, const std::string& value)
 {
-    html += html::DataCell;
-    html += HtmlEscape(value);
-    html += "</td>";
+    out << html::DataCell << HtmlEscape(value) << "</td>";
 }
 
-std::string EmptyListHeading(const char* text)
+void WriteEmptyListHeading(std::ostream& out, const char* text)
 {
-    return std::string("<h3>") + text + "</h3>";
+    out << "<h3>" << text << "</h3>";
 }
 
-std::string PepDeviceTable(const RundownLists& rundowns)
+void WritePepDeviceTable(std::ostream& out, const RundownLists& rundowns)
 {
     if (rundowns.PepDeviceRundownList.empty()) {
-        return EmptyListHeading("No Pep Rundowns Availible.");
+        WriteEmptyListHeading(out, "No Pep Rundowns Availible.");
+        return;
     }
     // The first component with a device's handle supplies its F-states.
     std::unordered_map<std::string, const PepComponentRundown*> components;
     for (const PepComponentRundown& component : rundowns.PepComponentRundownList) {
         components.emplace(component.DeviceId, &component);
     }
-    std::string html;
-    AppendHeader(html, {"Handle", "AcpiName", "D-state/F-state Dependency"});
+    WriteHeader(out, {"Handle", "AcpiName", "D-state/F-state Dependency"});
     for (const PepDeviceRundown& device : rundowns.PepDeviceRundownList) {
-        html += "<tr>";
-        AppendDataCell(html, device.DeviceId);
-        AppendDataCell(html, device.DeviceName);
+        out << "<tr>";
+        WriteDataCell(out, device.DeviceId);
+        WriteDataCell(out, device.DeviceName);
         auto found = components.find(device.DeviceId);
         const PepComponentRundown* component = found != components.end() ? found->second : nullptr;
-        html += html::DataCell;
-        html += "[";
+        out << html::DataCell << "[";
         for (uint32_t j = 0; component != nullptr && j < device.PlatformStateDependencyCount &&
                              j < device.PowerStates.size();
              ++j) {
-            html += "[D:" + std::to_string(device.PowerStates[j]) +
-                    ", F:" + std::to_string(component->PowerStates[j]) + "]";
+            out << "[D:" << device.PowerStates[j] << ", F:" << component->PowerStates[j] << "]";
         }
-        html += "]</td>";  // the row stays open: the next row or the table end closes it
+        out << "]</td>";  // the row stays open: the next row or the table end closes it
     }
-    return html;
 }
 
 // A table of two data cells a record, or the heading for an empty list.
 template <typename Record, typename Cells>
-std::string TwoCellTable(const std::deque<Record>& records, const char* emptyText,
-                         std::initializer_list<const char*> titles, Cells cells)
+void WriteTwoCellTable(std::ostream& out, const std::deque<Record>& records, const char* emptyText,
+                       std::initializer_list<const char*> titles, Cells cells)
 {
     if (records.empty()) {
-        return EmptyListHeading(emptyText);
+        WriteEmptyListHeading(out, emptyText);
+        return;
     }
-    std::string html;
-    AppendHeader(html, titles);
+    WriteHeader(out, titles);
     for (const Record& record : records) {
         auto [first, second] = cells(record);
-        html += "<tr>";
-        AppendDataCell(html, first);
-        AppendDataCell(html, second);
-        html += "</tr>";
+        out << "<tr>";
+        WriteDataCell(out, first);
+        WriteDataCell(out, second);
+        out << "</tr>";
     }
-    return html;
 }
 
-std::string PoFxDeviceTable(const RundownLists& rundowns)
+void WritePoFxDeviceTable(std::ostream& out, const RundownLists& rundowns)
 {
-    return TwoCellTable(rundowns.PoFxRundownList, "No PoFx Rundowns Availible.",
-                        {"DeviceId", "Service Name"}, [](const PoFxDeviceRundown& device) {
-                            return std::pair<const std::string&, const std::string&>(
-                                device.DeviceId, device.ServiceName);
-                        });
+    WriteTwoCellTable(out, rundowns.PoFxRundownList, "No PoFx Rundowns Availible.",
+                      {"DeviceId", "Service Name"}, [](const PoFxDeviceRundown& device) {
+                          return std::pair<const std::string&, const std::string&>(
+                              device.DeviceId, device.ServiceName);
+                      });
 }
 
 // Its first column, headed "Service Name", shows the friendly name.
-std::string OsDeviceTable(const RundownLists& rundowns)
+void WriteOsDeviceTable(std::ostream& out, const RundownLists& rundowns)
 {
-    return TwoCellTable(rundowns.PoDeviceList, "No Po Rundowns Availible.",
-                        {"Service Name", "Instance Path"}, [](const PoDeviceEntry& device) {
-                            return std::pair<const std::string&, const std::string&>(
-                                device.FriendlyName, device.InstancePath);
-                        });
+    WriteTwoCellTable(out, rundowns.PoDeviceList, "No Po Rundowns Availible.",
+                      {"Service Name", "Instance Path"}, [](const PoDeviceEntry& device) {
+                          return std::pair<const std::string&, const std::string&>(
+                              device.FriendlyName, device.InstancePath);
+                      });
 }
 
-void AppendTable(std::string& html, const std::string& rows)
+void WriteHeading(std::ostream& out, std::string_view h3, std::string_view h4)
 {
-    html += "<table>";
-    html += rows;
-    html += "</table>";
-}
-
-void AppendHeading(std::string& html, std::string_view h3, std::string_view h4)
-{
-    html += "<h3>";
-    html += h3;
-    html += "</h3>";
+    out << "<h3>" << h3 << "</h3>";
     if (!h4.empty()) {
-        html += "<h4>";
-        html += h4;
-        html += "</h4>";
+        out << "<h4>" << h4 << "</h4>";
     }
 }
 
 }  // namespace
 
-std::string BuildRundownSection(const RundownLists& rundowns)
+void WriteRundownSection(std::ostream& out, const RundownLists& rundowns)
 {
-    std::string html = "<div class=\"rundowns\">";
-    AppendHeading(html, "PEP Device List",
-                  "This list contains the device and device states enumerated by the platform "
-                  "needed to achieve the lowest platform power state.");
-    AppendTable(html, PepDeviceTable(rundowns));
-    AppendHeading(html, "PoFx Device List",
-                  "This list contains the device drivers on the platform that support the "
-                  "Microsoft PoFx API.");
-    AppendTable(html, PoFxDeviceTable(rundowns));
-    AppendHeading(html, "OS Device List", "");
-    AppendTable(html, OsDeviceTable(rundowns));
-    html += "</div>";
-    return html;
+    out << "<div class=\"rundowns\">";
+    WriteHeading(out, "PEP Device List",
+                 "This list contains the device and device states enumerated by the platform "
+                 "needed to achieve the lowest platform power state.");
+    out << "<table>";
+    WritePepDeviceTable(out, rundowns);
+    out << "</table>";
+    WriteHeading(out, "PoFx Device List",
+                 "This list contains the device drivers on the platform that support the "
+                 "Microsoft PoFx API.");
+    out << "<table>";
+    WritePoFxDeviceTable(out, rundowns);
+    out << "</table>";
+    WriteHeading(out, "OS Device List", "");
+    out << "<table>";
+    WriteOsDeviceTable(out, rundowns);
+    out << "</table></div>";
 }
 
 }  // namespace dormex

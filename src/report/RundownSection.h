@@ -1,12 +1,12 @@
 #pragma once
 
-#include <string>
+#include <ostream>
 
 namespace dormex {
 
 struct RundownLists;
 
-// The PEP device, PoFx and OS device tables.
-std::string BuildRundownSection(const RundownLists& rundowns);
+// The PEP device, PoFx and OS device tables, written into `out` as they go.
+void WriteRundownSection(std::ostream& out, const RundownLists& rundowns);
 
 }  // namespace dormex

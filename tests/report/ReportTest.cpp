@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sstream>
 
 #include "TestPlatform.h"
 #include "analysis/ConstraintAnalysis.h"
@@ -66,7 +67,7 @@ TEST(WriteReport, ReplacesWhatIsThereWithoutWritingThroughALink)
     EXPECT_FALSE(std::filesystem::exists(dir / "dangling.txt"));
 }
 
-TEST(BuildRundownSection, PepStatesAndEscapedPaths)
+TEST(WriteRundownSection, PepStatesAndEscapedPaths)
 {
     RundownLists lists;
     lists.PepDeviceRundownList.push_back({"0x1", "\\_SB.PC00.HDAS", 1, {3, 0, 0}});
@@ -74,7 +75,9 @@ TEST(BuildRundownSection, PepStatesAndEscapedPaths)
     lists.PepComponentRundownList.push_back({"0x1", "\\_SB.PC00.HDAS", 1, {0, 0, 0}});
     lists.PepComponentRundownList.push_back({"0x1", "\\_SB.PC00.HDAS", 1, {1, 0, 0}});
     lists.PoDeviceList.push_back({"0x1", "PCI\\A&B<C>", "HDAudBus"});
-    std::string html = BuildRundownSection(lists);
+    std::ostringstream out;
+    WriteRundownSection(out, lists);
+    const std::string html = out.str();
     EXPECT_TRUE(
         Contains(html,
                  "<table><tr><th class=\"header\">Handle</th><th class=\"header\">AcpiName</th>"
