@@ -1,6 +1,7 @@
 #include "analysis/DeviceCorrelation.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -82,8 +83,8 @@ private:
 };
 
 // The record under `text`, else under the first key in the map's order that
-// contains it, else none.
-DeviceMatch* FindDeviceMatch(ConstraintAnalysis& analysis, const KeyIndex& index,
+// contains it, else none. The index is made when a name is first not found.
+DeviceMatch* FindDeviceMatch(ConstraintAnalysis& analysis, std::optional<KeyIndex>& index,
                              const std::string& text, DebugLog& log)
 {
     auto exact = analysis.DeviceMap.find(text);
@@ -92,7 +93,10 @@ DeviceMatch* FindDeviceMatch(ConstraintAnalysis& analysis, const KeyIndex& index
     }
     log.WriteLog(LogLevel::Information, "Key not found for " + text, 0);
     if (text.size() >= KeyIndex::RunLength) {
-        const std::string* key = index.SmallestHolding(text);
+        if (!index) {
+            index.emplace(analysis);
+        }
+        const std::string* key = index->SmallestHolding(text);
         return key == nullptr ? nullptr : analysis.DeviceMap.find(*key)->second.get();
     }
     for (const auto& [key, match] : analysis.DeviceMap) {
@@ -108,13 +112,15 @@ void FillPepMap(ConstraintAnalysis& analysis, const std::deque<Rundown>& rundown
                 std::string Rundown::*name, const Rundown* DeviceMatch::*slot, const char* kind,
                 DebugLog& log)
 {
-    KeyIndex index(analysis);
+    std::optional<KeyIndex> index;
     for (const Rundown& rundown : rundowns) {
         const std::string& key = rundown.*name;
         DeviceMatch* match = FindDeviceMatch(analysis, index, LookupText(key), log);
         if (match == nullptr) {
             auto inserted = analysis.DeviceMap.emplace(key, std::make_unique<DeviceMatch>());
-            index.Add(inserted.first->first);
+            if (index) {
+                index->Add(inserted.first->first);
+            }
             match = inserted.first->second.get();
             log.WriteLog(LogLevel::Information,
                          std::string("NEW MAP ENTRY:: added ") + kind + " entry with ID: " + key,
