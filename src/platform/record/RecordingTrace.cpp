@@ -116,8 +116,11 @@ uint32_t RecordingTdh::FormatProperty(const TraceEventInfo& info, const EventMap
     if (status == 0 && buffer != nullptr && recording_.CurrentEvent) {
         // The decoder takes the text up to its terminator, and so does a replay.
         std::u16string_view text(buffer, *bufferSize / sizeof(char16_t));
-        recording_.Snapshot.Events[*recording_.CurrentEvent].Properties.emplace_back(
-            Utf16ToUtf8(property.Name), TextOfWide(text));
+        auto& properties = recording_.Snapshot.Events[*recording_.CurrentEvent].Properties;
+        if (properties.empty()) {
+            properties.reserve(info.EventPropertyInfoArray.size());
+        }
+        properties.emplace_back(Utf16ToUtf8(property.Name), TextOfWide(text));
     }
     return status;
 }
