@@ -120,6 +120,12 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
         {R"({"format": "dormex-machine/1", "registry": {"a\\b": {}, "A\\B\\": {}}})",
          "$.registry[\"a\\\\b\"]", "the same key as another"},
         {deep, deepPath, "nested deeper than 64 levels"},
+        // Events and devices are read one by one as the parser reaches them.
+        {R"({"format": "dormex-machine/1", "devices": {"PCI\\A": {}, "pci\\a": {}}})",
+         "$.devices[\"pci\\\\a\"]", "the same instance id as another"},
+        {R"({"format": "dormex-machine/1", "events": [{"id": 2, "properties": []}, 7]})",
+         "$.events[0]", "missing member \"provider\""},
+        {R"({"format": "dormex-machine/1", "events": {"a": {}}})", "$.events", "expected an array"},
     };
     for (const Case& c : cases) {
         auto parsed = ParseMachineSnapshot(c.json);
