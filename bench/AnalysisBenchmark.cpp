@@ -112,17 +112,23 @@ void MatchRulesAndRunChecks(benchmark::State& bench)
 // A whole run of a replayed machine: trace decoding, property collection,
 // analysis, report and debug log. With a third argument of 1 the run also
 // writes its results (DORMEX_RESULTS), and dormex-diff's work follows: the
-// file read back, compared with itself and written as a Markdown table.
+// file read back, compared with itself and written as a Markdown table. With
+// 2 the run records the machine it runs on (DORMEX_RECORD).
 void FullReplayedRun(benchmark::State& bench)
 {
     Workspace workspace(static_cast<int>(bench.range(0)), static_cast<int>(bench.range(1)));
-    const bool results = bench.range(2) != 0;
+    const bool results = bench.range(2) == 1;
+    const bool recording = bench.range(2) == 2;
     const std::string resultsPath = (workspace.dir / "results.json").string();
+    const std::string recordingPath = (workspace.dir / "recorded.json").string();
     const fs::path previous = fs::current_path();
     fs::current_path(workspace.dir);
     ::setenv("USERPROFILE", workspace.Profile().c_str(), 1);
     if (results) {
         ::setenv("DORMEX_RESULTS", resultsPath.c_str(), 1);
+    }
+    if (recording) {
+        ::setenv("DORMEX_RECORD", recordingPath.c_str(), 1);
     }
     int32_t status = 0;
     size_t findings = 0;
@@ -142,6 +148,7 @@ void FullReplayedRun(benchmark::State& bench)
         }
     }
     ::unsetenv("DORMEX_RESULTS");
+    ::unsetenv("DORMEX_RECORD");
     fs::current_path(previous);
     bench.counters["findings"] = static_cast<double>(findings);
     if (status != 0) {
@@ -190,6 +197,7 @@ BENCHMARK(ResultsAndDiff)
 BENCHMARK(FullReplayedRun)
     ->Args({2000, 500, 0})
     ->Args({2000, 500, 1})
+    ->Args({2000, 500, 2})
     ->Args({4000, 500, 0})
     ->Args({4000, 500, 1})
     ->Unit(benchmark::kMillisecond)
