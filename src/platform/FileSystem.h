@@ -53,13 +53,6 @@ public:
     // stream it is given; false when the file cannot be written whole.
     virtual bool WriteFileFrom(const std::string& path,
                                const std::function<void(std::ostream&)>& write) = 0;
-
-    bool WriteWholeFile(const std::string& path, std::string_view contents)
-    {
-        return WriteFileFrom(path, [&](std::ostream& file) {
-            file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-        });
-    }
 };
 
 // An environment variable's value; empty when it is not set. A value that

@@ -1,7 +1,6 @@
 #include "trace/TraceDecoding.h"
 
 #include <cerrno>
-#include <filesystem>
 
 #include "common/Bytes.h"
 #include "common/Memory.h"
@@ -84,11 +83,12 @@ bool ScratchFile::Open()
 
 void ScratchFile::WritePending()
 {
-    if (written_ || !inUse_ || stream_ == nullptr) {
+    // An event in use always has the file open.
+    if (written_ || !inUse_) {
         return;
     }
     written_ = true;
-    const std::string text = pending_.str();
+    const std::string_view text = pending_.view();
     stream_->seekp(0);
     stream_->write(text.data(), static_cast<std::streamsize>(text.size()));
     stream_->flush();
@@ -102,7 +102,7 @@ std::istream* ScratchFile::ReadBack()
     WritePending();
     // Whatever an earlier, longer event left after this text is not read.
     std::string text(pending_.view().size(), '\0');
-    if (stream_ != nullptr && stream_->good()) {
+    if (stream_->good()) {
         stream_->seekg(0);
         stream_->read(text.data(), static_cast<std::streamsize>(text.size()));
         text.resize(static_cast<size_t>(stream_->gcount()));

@@ -6,6 +6,7 @@
 #include <limits>
 #include <set>
 #include <span>
+#include <sstream>
 #include <type_traits>
 #include <utility>
 
@@ -30,9 +31,9 @@ using Json = nlohmann::json;
 // each invalid sequence becomes U+FFFD.
 class SnapshotText {
 public:
-    // With a sink, the text written so far goes into it whenever a large
-    // object or array is between two elements and enough has gathered.
-    explicit SnapshotText(std::ostream* sink = nullptr) : sink_(sink) {}
+    // The text written so far goes into `sink` whenever a large object or
+    // array is between two elements and enough has gathered.
+    explicit SnapshotText(std::ostream& sink) : sink_(sink) {}
 
     // Where the text stands, to go back to when a member turns out to have
     // nothing to say.
@@ -127,7 +128,7 @@ public:
     // taken back.
     void MayPassOn()
     {
-        if (sink_ != nullptr && out_.size() >= PieceSize) {
+        if (out_.size() >= PieceSize) {
             PassOn();
         }
     }
@@ -142,15 +143,11 @@ public:
             counts_.back() = mark.count;
         }
     }
-    // Ends the document with a line end; the text that did not go into the
-    // sink.
-    std::string Finish()
+    // Ends the document with a line end, all of it in the sink.
+    void Finish()
     {
         out_ += '\n';
-        if (sink_ != nullptr) {
-            PassOn();
-        }
-        return std::move(out_);
+        PassOn();
     }
 
 private:
@@ -158,7 +155,7 @@ private:
 
     void PassOn()
     {
-        sink_->write(out_.data(), static_cast<std::streamsize>(out_.size()));
+        sink_.write(out_.data(), static_cast<std::streamsize>(out_.size()));
         passed_ += out_.size();
         out_.clear();
     }
@@ -170,7 +167,7 @@ private:
         closers_.push_back(opener == '{' ? '}' : ']');
     }
 
-    std::ostream* sink_;
+    std::ostream& sink_;
     size_t passed_ = 0;  // bytes that went into the sink
     std::string out_;
     std::vector<size_t> counts_;  // elements written in each open container
@@ -957,14 +954,14 @@ std::variant<MachineSnapshot, SnapshotError> ParseMachineSnapshot(std::string_vi
 
 std::string WriteMachineSnapshot(const MachineSnapshot& snapshot)
 {
-    SnapshotText text;
-    WriteMembers(snapshot, SnapshotMembers, text);
-    return text.Finish();
+    std::ostringstream out;
+    WriteMachineSnapshot(snapshot, out);
+    return std::move(out).str();
 }
 
 void WriteMachineSnapshot(const MachineSnapshot& snapshot, std::ostream& out)
 {
-    SnapshotText text(&out);
+    SnapshotText text(out);
     WriteMembers(snapshot, SnapshotMembers, text);
     text.Finish();
 }
