@@ -136,7 +136,7 @@ void FullReplayedRun(benchmark::State& bench)
         PosixFileSystem files;
         NullConsole console;
         ReplayMachine machine(workspace.snapshot, files);
-        status = RunOnPlatform(machine.PlatformWith(console), {});
+        status = RunOnPlatform(machine.PlatformWith(console), {}, "synthetic");
         if (results) {
             std::ostringstream text;
             text << std::ifstream(resultsPath).rdbuf();
@@ -174,7 +174,7 @@ void ResultsAndDiff(benchmark::State& bench)
     fs::current_path(previous);
     const ResultsContents contents{state.System,         state.Outcome,  state.Lpit,
                                    state.LpitStatusText, state.Rundowns, state.Errors,
-                                   state.Devices};
+                                   state.Devices,        "synthetic"};
     const std::string document = WriteResults(contents, "2026-01-01T00:00:00Z");
     for (auto _ : bench) {
         if (bench.range(2) == 0) {

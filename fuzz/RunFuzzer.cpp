@@ -58,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     dormex::ReplayMachine machine(std::move(snapshot), RunFiles());
     dormex::NoInterruption uninterrupted;
     dormex::NullConsole console;
-    dormex::RunOnPlatform(machine.PlatformWith(console, uninterrupted), {});
+    dormex::RunOnPlatform(machine.PlatformWith(console, uninterrupted), {}, "fuzz input");
     return 0;
 }

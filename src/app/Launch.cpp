@@ -32,7 +32,8 @@ int32_t WriteRunFile(const Platform& platform, const std::string& path,
 
 }  // namespace
 
-int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments)
+int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments,
+                      const std::string& capture)
 {
     const std::string recordingPath = EnvironmentValue(platform.files, "DORMEX_RECORD");
     const std::string resultsPath = EnvironmentValue(platform.files, "DORMEX_RESULTS");
@@ -59,8 +60,8 @@ int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& 
             status);
     }
     if (!resultsPath.empty()) {
-        ResultsContents contents{state.System,   state.Outcome, state.Lpit,   state.LpitStatusText,
-                                 state.Rundowns, state.Errors,  state.Devices};
+        ResultsContents contents{state.System,   state.Outcome, state.Lpit,    state.LpitStatusText,
+                                 state.Rundowns, state.Errors,  state.Devices, capture};
         status = WriteRunFile(
             platform, resultsPath,
             [&](std::ostream& file) { file << WriteResults(contents, startTime); },
@@ -75,7 +76,7 @@ int32_t RunReplayed(MachineSnapshot snapshot, const std::string& name, FileSyste
     StandardConsole console;
     console.WriteError("dormex: replaying machine snapshot " + name + "\n");
     ReplayMachine machine(std::move(snapshot), files);
-    return RunOnPlatform(machine.PlatformWith(console, interruption), arguments);
+    return RunOnPlatform(machine.PlatformWith(console, interruption), arguments, name);
 }
 
 }  // namespace dormex

@@ -29,7 +29,8 @@ int32_t RunReplayed(MachineSnapshot snapshot, const std::string& name, FileSyste
 // every machine service is recorded, and a run that got as far as reading
 // the user profile writes the recording to that file as a machine snapshot.
 // With DORMEX_RESULTS set, such a run writes its results document to that
-// file.
-int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments);
+// file, which names the machine's `capture`: the replayed snapshot, or "live".
+int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& arguments,
+                      const std::string& capture);
 
 }  // namespace dormex

@@ -9,7 +9,7 @@ int32_t RunLive(FileSystem& files, Interruption& interruption,
 {
     StandardConsole console;
     Win32Machine machine(files);
-    return RunOnPlatform(machine.PlatformWith(console, interruption), arguments);
+    return RunOnPlatform(machine.PlatformWith(console, interruption), arguments, "live");
 }
 
 }  // namespace dormex

@@ -48,6 +48,8 @@ Json Machine(const SystemInfo& info)
           {"version", info.BiosVersion},
           {"releaseDate", info.BiosReleaseDate}}},
         {"aoac", info.AoAc},
+        {"manufacturer", info.Manufacturer},
+        {"productName", info.ProductName},
     };
 }
 
@@ -229,6 +231,7 @@ std::string WriteResults(const ResultsContents& contents, std::string_view start
         {"format", ResultsFormat},
         {"version", DormexVersion},
         {"time", startTime},
+        {"capture", contents.Capture},
         {"machine", Machine(contents.System)},
         {"ruleFile", RuleFile(contents.Outcome)},
         {"outcome", Outcome(contents.Outcome)},

@@ -25,10 +25,11 @@ struct ResultsContents {
     const RundownLists& Rundowns;
     const ErrorRegistry& Errors;
     const DevicePropertiesByInstancePath& Devices;
+    const std::string& Capture;  // the replayed snapshot as the run was given it, or "live"
 };
 
 // The results of a run that started at `startTime` (ISO 8601, UTC), as JSON:
-// the machine, the rule file, how the run ended, the LPIT states, the device
+// the capture, the machine, the rule file, how the run ended, the LPIT states, the device
 // counts and every finding in the order of the report.
 std::string WriteResults(const ResultsContents& contents, std::string_view startTime);
 

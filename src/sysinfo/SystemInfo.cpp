@@ -60,6 +60,7 @@ int32_t ReadSystemInfo(SystemInfo& info, DebugLog& log, Platform& platform)
                      status);
         return status;
     }
+    ReadMachineName(info, platform.registry);
     if (!ReadUserProfile(info, log, platform.files)) {
         log.WriteLog(LogLevel::UserInfo,
                      "Cannot set user profile. This stops VQT from storing files in a location. "
@@ -173,6 +174,25 @@ int32_t ReadBiosInfo(SystemInfo& info, DebugLog& log, Registry& registry)
     log.WriteLog(LogLevel::Information, "Bios Vendor: " + info.BiosVendor, 0);
     log.WriteLog(LogLevel::Information, "Bios Release Date: " + info.BiosReleaseDate, 0);
     return 0;
+}
+
+void ReadMachineName(SystemInfo& info, Registry& registry)
+{
+    const std::pair<const char*, std::string SystemInfo::*> values[] = {
+        {"systemmanufacturer", &SystemInfo::Manufacturer},
+        {"systemproductname", &SystemInfo::ProductName},
+    };
+    for (const auto& [name, field] : values) {
+        uint32_t size = 0;
+        registry.GetValue(BiosKey, name, RegistryTypeSz, nullptr, &size);
+        auto buffer = size != 0 ? TryAllocate(size) : std::nullopt;
+        if (buffer &&
+            registry.GetValue(BiosKey, name, RegistryTypeSz, buffer->data(), &size) == 0) {
+            if (std::string text = TextUpToZero(*buffer); !text.empty()) {
+                info.*field = std::move(text);
+            }
+        }
+    }
 }
 
 std::optional<std::vector<char>> ReadRegistryValue(std::string key, std::string name,

@@ -26,6 +26,10 @@ struct SystemInfo {
     std::string BiosVersion = "Unknown";
     std::string BiosVendor = "Unknown";
     std::string BiosReleaseDate = "Unknown";
+    // From the same key as the BIOS values, read without a word in the log:
+    // only the results carry them.
+    std::string Manufacturer = "Unknown";
+    std::string ProductName = "Unknown";
     std::string UserProfile;
 };
 
@@ -43,6 +47,8 @@ int32_t ReadAoAc(SystemInfo& info, DebugLog& log, PowerInformation& power);
 int32_t ReadCpuInfo(SystemInfo& info, DebugLog& log, Registry& registry);
 int32_t ReadOsInfo(SystemInfo& info, DebugLog& log, Registry& registry);
 int32_t ReadBiosInfo(SystemInfo& info, DebugLog& log, Registry& registry);
+// The manufacturer and product name where the machine has them.
+void ReadMachineName(SystemInfo& info, Registry& registry);
 
 // One HKEY_LOCAL_MACHINE value into a new buffer, or nothing when it cannot
 // be read. `flags` restricts the value type (RRF_RT_*).

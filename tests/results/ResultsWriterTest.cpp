@@ -26,10 +26,12 @@ struct RunRecords {
     RundownLists Rundowns;
     ErrorRegistry Errors;
     DevicePropertiesByInstancePath Devices;
+    std::string Capture = "live";
 
     Json Results()
     {
-        ResultsContents contents{System, Outcome, Lpit, LpitStatusText, Rundowns, Errors, Devices};
+        ResultsContents contents{System,   Outcome, Lpit,    LpitStatusText,
+                                 Rundowns, Errors,  Devices, Capture};
         return Json::parse(WriteResults(contents, "2026-05-01T10:20:30Z"));
     }
 };
@@ -161,11 +163,12 @@ TEST(WriteResults, DescribesTheMachineAndItsLpit)
     const Json results = run.Results();
     EXPECT_EQ(results["format"], "dormex-results/1");
     EXPECT_EQ(results["time"], "2026-05-01T10:20:30Z");
+    EXPECT_EQ(results["capture"], "live");
     EXPECT_EQ(results["machine"],
               Json::parse(R"({"cpu": {"architecture": "x64", "family": 6, "model": 170,
                   "stepping": 4}, "osBuild": "22631", "osName": "Microsoft_Windows_10",
                   "bios": {"vendor": "Quillon", "version": "1.2", "releaseDate": "05/14/2026"},
-                  "aoac": true})"));
+                  "aoac": true, "manufacturer": "Unknown", "productName": "Unknown"})"));
     EXPECT_EQ(results["lpit"]["states"], Json::parse(R"([{"uniqueId": 1, "type": 0, "flags": 1,
         "residency": 30000, "latency": 3000,
         "entryTrigger": {"addressSpaceId": 127, "registerBitWidth": 1, "registerBitOffset": 2,

@@ -45,5 +45,45 @@ TEST(ReadCpuInfo, TakesWordsTwoFourAndSix)
     }
 }
 
+// The manufacturer and product name come from the BIOS key when they are text,
+// and leave the log as it was whatever the key holds.
+TEST(ReadSystemInfo, ReadsTheMachineNameQuietly)
+{
+    struct Case {
+        nlohmann::json manufacturer, product;  // null: absent
+        const char* expectedManufacturer;
+        const char* expectedProduct;
+    };
+    const Case cases[] = {
+        {"Quillon Systems", "Vantor 14 G3", "Quillon Systems", "Vantor 14 G3"},
+        {nullptr, nullptr, "Unknown", "Unknown"},
+        {"", "Vantor", "Unknown", "Vantor"},
+        {7, "Vantor", "Unknown", "Vantor"},
+    };
+    std::string plainLog;
+    for (const Case& c : cases) {
+        nlohmann::json snapshot = nlohmann::json::parse(test::BasicSnapshot());
+        auto& bios = snapshot["registry"]["hardware\\description\\system\\bios"];
+        if (!c.manufacturer.is_null()) {
+            bios["systemmanufacturer"] = c.manufacturer;
+        }
+        if (!c.product.is_null()) {
+            bios["systemproductname"] = c.product;
+        }
+        test::TestMachine machine(snapshot.dump());
+        machine.CaptureLog();
+        ASSERT_EQ(ReadSystemInfo(machine.State.System, machine.State.Log, machine.Services), 0);
+        EXPECT_EQ(machine.State.System.Manufacturer, c.expectedManufacturer);
+        EXPECT_EQ(machine.State.System.ProductName, c.expectedProduct);
+        // Up to the profile line, which names the test's own folder.
+        const std::string log = machine.LogSink.str();
+        const std::string identity = log.substr(0, log.find("INFORMATION:: User Profile"));
+        if (plainLog.empty()) {
+            plainLog = identity;
+        }
+        EXPECT_EQ(identity, plainLog);
+    }
+}
+
 }  // namespace
 }  // namespace dormex
