@@ -174,8 +174,8 @@ endforeach()
 
 underline("${PRODUCT}: third-party notices" "=" title)
 set(contents "${title}
-dormex.exe, dormex-rules-check.exe and dormex-diff.exe contain the software
-by others listed here with its licences. After the list come, for each, its
+dormex.exe, dormex-rules-check.exe, dormex-diff.exe and dormex-lab.exe contain
+the software by others listed here with its licences. After the list come, for each, its
 copyright notices and licence texts as the package it was built from states
 them; of Debian's machine-readable copyright files, only the paragraphs for
 the parts in the executables.

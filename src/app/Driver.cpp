@@ -115,7 +115,7 @@ Stop OpenDebugLog(RunState& state, Platform& platform)
                              "Not able to get user profile value.");
     }
     const std::string logPath =
-        OutputDirectory(state.System, platform.files) + "\\VQT-Debug-Log.txt";
+        OutputDirectory(state.System, platform.files) + "\\" + DebugLogFileName;
     platform.files.DeleteFileA(logPath);
     platform.console.Write("\nDebug file can be found at: " + logPath);
     state.LogFile.open(platform.files.NativePath(logPath), std::ios::out | std::ios::app);

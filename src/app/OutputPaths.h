@@ -7,6 +7,8 @@
 
 namespace dormex {
 
+inline constexpr const char* DebugLogFileName = "VQT-Debug-Log.txt";
+
 // <profile>\Desktop when it exists, otherwise the current directory.
 std::string OutputDirectory(const SystemInfo& info, FileSystem& files);
 

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -504,6 +505,113 @@ TEST(RulesCheck, ExitStatusAndOutputOnTheCommandLine)
                          "warned.xml warning state-not-decimal",
                          "broken.xml error rule-file-invalid", "broken.xml note rule-file-invalid",
                          "broken.xml note rule-file-invalid", "absent.xml error unreadable"}));
+}
+
+// A lab of every scenario's machine: each capture gives the files of a
+// dormex run from its output folder with that folder as the profile (the
+// results' start time aside); the invalid snapshot fails, the rest complete.
+TEST(Lab, RunsEachCaptureAsDormexWould)
+{
+    const dormex::test::TempDir dir;
+    const fs::path lib = dir.Path() / "lib";
+    for (const std::string& name : ScenarioNames()) {
+        const Scenario scenario(name);
+        if (scenario.recorded.at("machine") != "embedded") {
+            fs::create_directories(lib);
+            fs::copy_file(scenario.folders.machine, lib / (name + ".json"));
+        }
+    }
+    const fs::path rules = fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc";
+    const std::string lab = Quote(DORMEX_LAB_EXE) + " run " + Quote(lib.string()) + " --rules " +
+                            Quote(rules.string()) + " --out ";
+    const Ran ran = RunCommand(lab + Quote((dir.Path() / "results").string()), dir.Path());
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(
+        ran.out.find("\nfailed  " + (lib / "snapshot-invalid.json").string() +
+                     ": machine "
+                     "snapshot " +
+                     (lib / "snapshot-invalid.json").string() + ": $.registyr: unknown member\n"),
+        std::string::npos)
+        << ran.out;
+    EXPECT_NE(ran.out.find(" failed, 0 stopped\n"), std::string::npos) << ran.out;
+
+    auto withoutTime = [](const fs::path& results) {
+        nlohmann::json document = nlohmann::json::parse(ReadFile(results));
+        document.erase("time");
+        return document;
+    };
+    size_t compared = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "results")) {
+        const fs::path folder = entry.path();
+        // The lab's files aside; dormex writes its own into the folder.
+        const fs::path apart = dir.Path() / "lab";
+        fs::copy(folder, apart);
+        fs::create_directory_symlink(rules, folder / "rules_for_soc");
+        RunCommand("cd " + Quote(folder.string()) +
+                       " && env -i PATH=/usr/bin:/bin USERPROFILE=" + Quote(folder.string()) +
+                       " DORMEX_MACHINE=" + Quote((lib / folder.filename()).string()) +
+                       " DORMEX_RESULTS=" + Quote((folder / "dormex-results.json").string()) + " " +
+                       Quote(DORMEX_EXE) + " < /dev/null",
+                   dir.Path());
+        fs::remove(folder / "rules_for_soc");
+        for (const char* name : {"VQT-Report.html", "VQT-Debug-Log.txt"}) {
+            EXPECT_EQ(ReadFile(apart / name), ReadFile(folder / name)) << folder << name;
+        }
+        EXPECT_EQ(withoutTime(apart / "dormex-results.json"),
+                  withoutTime(folder / "dormex-results.json"))
+            << folder;
+        fs::remove_all(apart);
+        ++compared;
+    }
+    EXPECT_EQ(compared + 1, static_cast<size_t>(std::distance(fs::directory_iterator(lib), {})));
+
+    // Three shards take every capture once between them.
+    std::vector<std::string> sharded;
+    for (const char* shard : {"1/3", "2/3", "3/3"}) {
+        std::istringstream lines(
+            RunCommand(lab + Quote((dir.Path() / "shards").string()) + " --shard " + shard,
+                       dir.Path())
+                .out);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("done    ", 0) == 0 || line.rfind("failed  ", 0) == 0) {
+                sharded.push_back(line.substr(8, line.find(": ") - 8));
+            }
+        }
+    }
+    std::sort(sharded.begin(), sharded.end());
+    EXPECT_EQ(std::adjacent_find(sharded.begin(), sharded.end()), sharded.end());
+    EXPECT_EQ(sharded.size(), compared + 1);
+}
+
+// A lab run killed half-way and run again: what completed is not run twice,
+// and no partial file is left.
+TEST(Lab, ResumesAfterBeingKilled)
+{
+    const dormex::test::TempDir dir;
+    const std::string sample = ReadFile(fs::path(DORMEX_SOURCE_DIR) / "machines" / "sample.json");
+    constexpr size_t Captures = 200;
+    for (size_t i = 0; i < Captures; ++i) {
+        WriteFile(dir.Path() / "lib" / ("sku" + std::to_string(i) + ".json"), sample);
+    }
+    const std::string lab = Quote(DORMEX_LAB_EXE) + " run lib --jobs 1 --out results --rules " +
+                            Quote((fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc").string());
+    RunCommand("cd " + Quote(dir.Path().string()) + " && timeout -s KILL 0.1 " + lab, dir.Path());
+    size_t completed = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "results")) {
+        completed += fs::exists(entry.path() / "dormex-results.json");
+    }
+    EXPECT_LT(completed, Captures) << "the lab finished before it was killed";
+    const Ran again = RunCommand("cd " + Quote(dir.Path().string()) + " && " + lab, dir.Path());
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("dormex-lab: " + std::to_string(Captures) + " captures in "),
+              std::string::npos);
+    EXPECT_NE(again.out.find(": " + std::to_string(Captures - completed) + " done, " +
+                             std::to_string(completed) + " current, 0 failed"),
+              std::string::npos)
+        << again.out;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path() / "results")) {
+        EXPECT_NE(entry.path().extension(), ".partial") << entry.path();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),

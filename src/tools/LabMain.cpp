@@ -1,0 +1,302 @@
+// dormex-lab run CAPTURE... --out DIR: replays a library of machine snapshots
+// as dormex would, several at a time, each into a folder of its own under
+// DIR. Exits 0 when every capture completed, 1 when some failed or were
+// stopped, 2 on a bad command line.
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "common/StatusCodes.h"
+#include "common/Version.h"
+#include "lab/LabRun.h"
+#include "lab/Library.h"
+#include "platform/NativeFileSystem.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dormex::Capture;
+using dormex::CaptureOutcome;
+using Kind = dormex::CaptureOutcome::Kind;
+
+constexpr const char* Usage =
+    "usage: dormex-lab run CAPTURE... --out DIR [--rules DIR] [--jobs N] [--shard K/N]\n"
+    "                      [--force] [--time-limit SECONDS]\n";
+
+constexpr const char* Help =
+    "Replays each CAPTURE (a machine snapshot, or a folder searched for them) as\n"
+    "DORMEX_MACHINE=CAPTURE dormex would, and writes its report, debug log and\n"
+    "results (dormex-results.json) into DIR/<the capture's path below the folder it\n"
+    "was found in>/. A capture whose results are newer than it and than every rule\n"
+    "file is not run again unless --force.\n"
+    "  --rules DIR          the rule folder (default: the rules_for_soc that dormex finds)\n"
+    "  --jobs N             captures at once (default: the number of processors)\n"
+    "  --shard K/N          only the K-th of N stable shares of the captures\n"
+    "  --time-limit SECONDS stop a capture's run after this long (default 300)\n"
+    "Exit status: 0 when every capture completed, 1 when some failed or were\n"
+    "stopped (listed at the end), 2 on a bad command line.\n";
+
+struct Options {
+    std::vector<std::string> Captures;
+    dormex::LabRunOptions Run;
+    std::optional<fs::path> Rules;
+    dormex::Shard Shard;
+};
+
+int BadCommandLine(const std::string& message)
+{
+    std::cerr << "dormex-lab: " << message << "\n" << Usage;
+    return dormex::ExitBadInput;
+}
+
+std::optional<double> Number(const std::string& text)
+{
+    std::istringstream stream(text);
+    double value = 0;
+    if (!(stream >> value) || !stream.eof() || !(value > 0) || value > 1e6) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The rule folder dormex would use: rules_for_soc in the current folder, else
+// beside the program.
+std::optional<fs::path> DefaultRules(dormex::FileSystem& files)
+{
+    std::error_code error;
+    if (fs::is_directory("rules_for_soc", error)) {
+        return fs::path("rules_for_soc");
+    }
+    const fs::path beside =
+        dormex::PathOfUtf8(files.ModuleFileName()).parent_path() / "rules_for_soc";
+    if (fs::is_directory(beside, error)) {
+        return beside;
+    }
+    return std::nullopt;
+}
+
+bool IsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+const char* KindWord(Kind kind)
+{
+    switch (kind) {
+    case Kind::Done:
+        return "done    ";
+    case Kind::UpToDate:
+        return "current ";
+    case Kind::Failed:
+        return "failed  ";
+    case Kind::Stopped:
+        return "stopped ";
+    }
+    return "";
+}
+
+std::string OutcomeLine(const Capture& capture, const CaptureOutcome& outcome)
+{
+    std::string line = KindWord(outcome.Result) + capture.Name;
+    if (!outcome.Message.empty()) {
+        line += ": " + outcome.Message;
+    }
+    return line + "\n";
+}
+
+// What the lab has done so far, for the progress line of a terminal.
+class Progress {
+public:
+    Progress(size_t total, bool terminal) : total_(total), terminal_(terminal) {}
+
+    void Finished(const Capture& capture, const CaptureOutcome& outcome)
+    {
+        ++done_;
+        failed_ += outcome.Result == Kind::Failed || outcome.Result == Kind::Stopped;
+        const bool notable = outcome.Result == Kind::Failed || outcome.Result == Kind::Stopped;
+        if (!terminal_) {
+            std::cout << OutcomeLine(capture, outcome) << std::flush;
+            return;
+        }
+        if (notable) {
+            std::cerr << "\r\033[K" << OutcomeLine(capture, outcome);
+        }
+        const double seconds = Elapsed();
+        const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0;
+        char line[160];
+        std::snprintf(line, sizeof line, "\r\033[K%zu/%zu done, %zu failed or stopped, %.1f/s",
+                      done_, total_, failed_, rate);
+        std::cerr << line;
+        if (rate > 0 && done_ < total_) {
+            std::snprintf(line, sizeof line, ", about %.0f s left",
+                          static_cast<double>(total_ - done_) / rate);
+            std::cerr << line;
+        }
+        std::cerr << std::flush;
+    }
+    void End()
+    {
+        if (terminal_ && done_ > 0) {
+            std::cerr << "\r\033[K" << std::flush;
+        }
+    }
+    double Elapsed() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    size_t total_;
+    bool terminal_;
+    size_t done_ = 0;
+    size_t failed_ = 0;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+int RunVerb(const std::vector<std::string>& arguments)
+{
+    Options options;
+    options.Run.Jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::optional<fs::path> output;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--out" && hasValue) {
+            output = dormex::PathOfUtf8(arguments[++i]);
+        } else if (argument == "--rules" && hasValue) {
+            options.Rules = dormex::PathOfUtf8(arguments[++i]);
+        } else if (argument == "--jobs" && hasValue) {
+            auto jobs = Number(arguments[++i]);
+            if (!jobs || *jobs != static_cast<unsigned>(*jobs) || *jobs > 1024) {
+                return BadCommandLine("--jobs takes a whole number from 1 to 1024");
+            }
+            options.Run.Jobs = static_cast<unsigned>(*jobs);
+        } else if (argument == "--shard" && hasValue) {
+            auto shard = dormex::ParseShard(arguments[++i]);
+            if (!shard) {
+                return BadCommandLine("--shard takes K/N with 1 <= K <= N");
+            }
+            options.Shard = *shard;
+        } else if (argument == "--time-limit" && hasValue) {
+            auto seconds = Number(arguments[++i]);
+            if (!seconds) {
+                return BadCommandLine("--time-limit takes a number of seconds above 0");
+            }
+            options.Run.TimeLimit = std::chrono::milliseconds(
+                std::max<int64_t>(1, static_cast<int64_t>(*seconds * 1000)));
+        } else if (argument == "--force") {
+            options.Run.Force = true;
+        } else if (argument.rfind("--", 0) == 0) {
+            return BadCommandLine("unknown option " + argument);
+        } else {
+            options.Captures.push_back(argument);
+        }
+    }
+    if (!output) {
+        return BadCommandLine("--out DIR is required");
+    }
+    if (options.Captures.empty()) {
+        return BadCommandLine("no CAPTURE given");
+    }
+    options.Run.Output = *output;
+    std::unique_ptr<dormex::FileSystem> files = dormex::MakeNativeFileSystem();
+    if (!options.Rules) {
+        options.Rules = DefaultRules(*files);
+        if (!options.Rules) {
+            return BadCommandLine(
+                "no rules_for_soc in the current folder or beside the program; name one with "
+                "--rules");
+        }
+    }
+    std::error_code error;
+    if (!fs::is_directory(*options.Rules, error)) {
+        return BadCommandLine(dormex::Utf8Path(*options.Rules) + ": not a folder");
+    }
+    options.Run.Rules = *options.Rules;
+
+    dormex::Library library = dormex::FindCaptures(options.Captures, *output);
+    if (!library.Fault.empty()) {
+        return BadCommandLine(library.Fault);
+    }
+    for (const std::string& file : library.NotCaptures) {
+        std::cout << "ignored " << file << ": not a machine snapshot\n";
+    }
+    std::vector<Capture> captures;
+    for (Capture& capture : library.Captures) {
+        if (dormex::InShard(capture.Relative, options.Shard)) {
+            captures.push_back(std::move(capture));
+        }
+    }
+    Progress progress(captures.size(), IsTerminal());
+    const std::vector<CaptureOutcome> outcomes = dormex::RunLab(
+        captures, options.Run, *files, [&](const Capture& capture, const CaptureOutcome& outcome) {
+            progress.Finished(capture, outcome);
+        });
+    progress.End();
+
+    size_t counts[4] = {};
+    for (const CaptureOutcome& outcome : outcomes) {
+        ++counts[static_cast<size_t>(outcome.Result)];
+    }
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "dormex-lab: %zu captures in %.1f s: %zu done, %zu current, %zu failed, %zu "
+                  "stopped",
+                  captures.size(), progress.Elapsed(), counts[0], counts[1], counts[2], counts[3]);
+    std::cout << line;
+    if (options.Shard.Count > 1) {
+        std::cout << " (shard " << options.Shard.Index << "/" << options.Shard.Count << " of "
+                  << library.Captures.size() << ")";
+    }
+    std::cout << "\n";
+    if (counts[2] + counts[3] == 0) {
+        return 0;
+    }
+    std::cout << "Failed or stopped:\n";
+    for (size_t i = 0; i < captures.size(); ++i) {
+        if (outcomes[i].Result == Kind::Failed || outcomes[i].Result == Kind::Stopped) {
+            std::cout << "  " << OutcomeLine(captures[i], outcomes[i]);
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (arguments.empty()) {
+        std::cerr << Usage;
+        return dormex::ExitBadInput;
+    }
+    const std::string verb = arguments.front();
+    arguments.erase(arguments.begin());
+    if (verb == "--help" || verb == "-h") {
+        std::cout << Usage << Help;
+        return 0;
+    }
+    if (verb == "--version") {
+        std::cout << "dormex-lab " << dormex::DormexVersion << "\n";
+        return 0;
+    }
+    if (verb == "run") {
+        return RunVerb(arguments);
+    }
+    return BadCommandLine("unknown verb " + verb);
+}

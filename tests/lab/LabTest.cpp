@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+#include "lab/CaptureFiles.h"
+#include "lab/LabRun.h"
+#include "lab/Library.h"
+#include "platform/NativeFileSystem.h"
+
+namespace dormex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+using Kind = CaptureOutcome::Kind;
+
+const fs::path SourceDir = DORMEX_SOURCE_DIR;
+
+// The run sees its folder as profile and current folder, the rule folder as
+// rules_for_soc, and writes each of its files under a partial name.
+TEST(CaptureFiles, RedirectsTheRunsPaths)
+{
+    std::unique_ptr<FileSystem> native = MakeNativeFileSystem();
+    CaptureFiles files(*native, "/lab/out/a.json", "/rules");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/lab/out/a.json\\VQT-Report.html", "/lab/out/a.json\\VQT-Report.html.partial"},
+        {"/lab/out/a.json/dormex-results.json", "/lab/out/a.json/dormex-results.json.partial"},
+        {"/lab/out/a.json\\Desktop\\x", "/lab/out/a.json\\Desktop\\x"},
+        {"/lab/out/a.json", "/lab/out/a.json"},
+        {"/lab/out/a.jsonx\\y", "/lab/out/a.jsonx\\y"},
+        {"rules_for_soc", "/rules"},
+        {".\\rules_for_soc\\F.xml", "/rules\\F.xml"},
+        {"rules_for_soc\\F.xml", "/rules\\F.xml"},
+        {"rules_for_socks", "/lab/out/a.json\\rules_for_socks.partial"},
+        {"/elsewhere/file", "/elsewhere/file"},
+    };
+    for (const auto& [path, expected] : cases) {
+        EXPECT_EQ(files.Redirect(path), expected) << path;
+    }
+    EXPECT_EQ(EnvironmentValue(files, "USERPROFILE"), "/lab/out/a.json");
+    EXPECT_EQ(EnvironmentValue(files, "DORMEX_RESULTS"), "/lab/out/a.json/dormex-results.json");
+    EXPECT_EQ(EnvironmentValue(files, "DORMEX_RECORD"), "");
+    EXPECT_EQ(EnvironmentValue(files, "PATH"), "");
+}
+
+TEST(Shards, TakeEachCaptureOnce)
+{
+    const std::pair<const char*, bool> texts[] = {
+        {"1/3", true},  {"3/3", true}, {"1/1", true},  {"0/3", false},  {"4/3", false},
+        {"1/0", false}, {"1", false},  {"a/3", false}, {"1/3x", false}, {"-1/3", false},
+    };
+    for (const auto& [text, valid] : texts) {
+        EXPECT_EQ(ParseShard(text).has_value(), valid) << text;
+    }
+    std::vector<int> taken(300);
+    for (uint32_t index = 1; index <= 3; ++index) {
+        for (int i = 0; i < 300; ++i) {
+            taken[i] += InShard("sku" + std::to_string(i) + "/bios.json", Shard{index, 3});
+        }
+    }
+    for (int count : taken) {
+        ASSERT_EQ(count, 1);
+    }
+    EXPECT_EQ(InShard("a/b.json", Shard{1, 3}), InShard("a/b.json", Shard{1, 3}));
+}
+
+TEST(FindCaptures, TakesSnapshotsOfFoldersAndEveryNamedFile)
+{
+    test::TempDir dir;
+    const fs::path lib = dir.Path() / "lib";
+    WriteFile(lib / "b" / "late.json", R"({"events": [], "format": "dormex-machine/1"})");
+    WriteFile(lib / "a.json", R"({"format": "dormex-machine/1"})");
+    WriteFile(lib / "results.json", R"({"format": "dormex-results/1"})");
+    WriteFile(lib / "notes.txt", "dormex-machine/1");
+    WriteFile(lib / "out" / "x.json", R"({"format": "dormex-machine/1"})");
+    WriteFile(dir.Path() / "other" / "a.json", "not even JSON");
+
+    Library library = FindCaptures({(lib).string()}, lib / "out");
+    ASSERT_EQ(library.Fault, "");
+    std::vector<std::string> relative;
+    for (const Capture& capture : library.Captures) {
+        relative.push_back(capture.Relative);
+    }
+    EXPECT_EQ(relative, (std::vector<std::string>{"a.json", "b/late.json"}));
+    EXPECT_EQ(library.Captures[1].Name, (lib / "b" / "late.json").string());
+    EXPECT_EQ(library.NotCaptures.size(), 2u);
+
+    // A named file is a capture whatever it holds; two that would share a
+    // folder, or a missing one, are a bad command line.
+    library = FindCaptures({(dir.Path() / "other" / "a.json").string()}, lib / "out");
+    EXPECT_EQ(library.Captures.size(), 1u);
+    library = FindCaptures({(lib / "a.json").string(), (dir.Path() / "other" / "a.json").string()},
+                           lib / "out");
+    EXPECT_NE(library.Fault.find("would share the output folder a.json"), std::string::npos);
+    library = FindCaptures({(dir.Path() / "missing").string()}, lib / "out");
+    EXPECT_NE(library.Fault.find("no such file or folder"), std::string::npos);
+}
+
+// A small library run twice: the invalid captures fail without stopping the
+// others, and what completed is not run again until a rule file changes.
+TEST(RunLab, RunsEachCaptureIntoItsFolderAndResumes)
+{
+    test::TempDir dir;
+    const fs::path lib = dir.Path() / "lib";
+    const std::string sample = ReadFile(SourceDir / "machines" / "sample.json");
+    WriteFile(lib / "one.json", sample);
+    WriteFile(lib / "sub" / "two.json", sample);
+    WriteFile(lib / "huge.json", R"({"format": "dormex-machine/1", "description": 1e400})");
+    WriteFile(lib / "cut.json", R"({"format": "dormex-machine/1", )");
+    fs::copy(SourceDir / "rules_for_soc", dir.Path() / "rules");
+    // A partial file of an earlier, interrupted lab run.
+    WriteFile(dir.Path() / "out" / "one.json" / "VQT-Report.html.partial", "half");
+
+    std::unique_ptr<FileSystem> native = MakeNativeFileSystem();
+    LabRunOptions options{dir.Path() / "out", dir.Path() / "rules", 2};
+    Library library = FindCaptures({lib.string()}, options.Output);
+    auto run = [&] {
+        std::multiset<Kind> kinds;
+        for (const CaptureOutcome& outcome :
+             RunLab(library.Captures, options, *native, [](const auto&, const auto&) {})) {
+            kinds.insert(outcome.Result);
+        }
+        return kinds;
+    };
+    EXPECT_EQ(run(), (std::multiset<Kind>{Kind::Done, Kind::Done, Kind::Failed, Kind::Failed}));
+    for (const char* folder : {"one.json", "sub/two.json"}) {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.Path() / "out" / folder)) {
+            names.insert(entry.path().filename().string());
+        }
+        EXPECT_EQ(names, (std::set<std::string>{"VQT-Report.html", "VQT-Debug-Log.txt",
+                                                "dormex-results.json"}))
+            << folder;
+    }
+    EXPECT_FALSE(fs::exists(dir.Path() / "out" / "huge.json"));
+    const auto results = nlohmann::json::parse(
+        ReadFile(dir.Path() / "out" / "sub" / "two.json" / "dormex-results.json"));
+    EXPECT_EQ(PathOfUtf8(results["capture"]), lib / "sub" / "two.json");
+
+    EXPECT_EQ(run(),
+              (std::multiset<Kind>{Kind::UpToDate, Kind::UpToDate, Kind::Failed, Kind::Failed}));
+    const fs::path ruleFile = dir.Path() / "rules" / "Family_6_Model_170_Microsoft_Windows_10.xml";
+    fs::last_write_time(ruleFile, fs::file_time_type::clock::now() + std::chrono::hours(1));
+    EXPECT_EQ(run().count(Kind::Done), 2u);
+
+    // Past its time limit a run stops and leaves no files.
+    options.Force = true;
+    options.TimeLimit = std::chrono::milliseconds(0);
+    EXPECT_EQ(run().count(Kind::Stopped), 2u);
+    EXPECT_TRUE(fs::is_empty(dir.Path() / "out" / "one.json"));
+}
+
+}  // namespace
+}  // namespace dormex
