@@ -7,7 +7,9 @@ root=$(pwd)
 
 scripts/install-deps.sh linux
 cmake --preset default > /dev/null
-cmake --build --preset default --target dormex -j "$(nproc 2>/dev/null || echo 2)"
+# The programs the README uses after this one as well.
+cmake --build --preset default --target dormex dormex-diff dormex-rules-check dormex-lab \
+  -j "$(nproc 2>/dev/null || echo 2)"
 
 run="$root/build/sample-run"
 rm -rf "$run"

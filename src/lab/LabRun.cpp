@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -72,12 +73,9 @@ void RemoveOutputs(const fs::path& folder, const char* suffix)
 
 std::string Seconds(std::chrono::milliseconds time)
 {
-    std::string text = std::to_string(time.count() / 1000);
-    if (time.count() % 1000 != 0) {
-        std::string fraction = std::to_string(1000 + time.count() % 1000).substr(1);
-        text += "." + fraction.substr(0, fraction.find_last_not_of('0') + 1);
-    }
-    return text + " s";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", static_cast<double>(time.count()) / 1000);
+    return text;
 }
 
 }  // namespace

@@ -255,9 +255,9 @@ int RunVerb(const std::vector<std::string>& arguments)
     }
     char line[200];
     std::snprintf(line, sizeof line,
-                  "dormex-lab: %zu captures in %.1f s: %zu done, %zu current, %zu failed, %zu "
-                  "stopped",
-                  captures.size(), progress.Elapsed(), counts[0], counts[1], counts[2], counts[3]);
+                  "dormex-lab: %zu %s in %.1f s: %zu done, %zu current, %zu failed, %zu stopped",
+                  captures.size(), captures.size() == 1 ? "capture" : "captures",
+                  progress.Elapsed(), counts[0], counts[1], counts[2], counts[3]);
     std::cout << line;
     if (options.Shard.Count > 1) {
         std::cout << " (shard " << options.Shard.Index << "/" << options.Shard.Count << " of "

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestFiles.h"
@@ -115,6 +116,13 @@ TEST(RunLab, RunsEachCaptureIntoItsFolderAndResumes)
     WriteFile(lib / "huge.json", R"({"format": "dormex-machine/1", "description": 1e400})");
     WriteFile(lib / "cut.json", R"({"format": "dormex-machine/1", )");
     fs::copy(SourceDir / "rules_for_soc", dir.Path() / "rules");
+    // Where the file system keeps times to the second (mingw's does), the
+    // results must come a second after the folders made here, or they would
+    // not count as newer.
+    const fs::file_time_type made = fs::last_write_time(dir.Path() / "rules");
+    if (made.time_since_epoch() % std::chrono::seconds(1) == fs::file_time_type::duration::zero()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    }
     // A partial file of an earlier, interrupted lab run.
     WriteFile(dir.Path() / "out" / "one.json" / "VQT-Report.html.partial", "half");
 

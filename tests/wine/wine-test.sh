@@ -233,7 +233,7 @@ case "$mode" in
     cmake -E tar xf "$exe"
     folder="$work/cwd/$(basename "$exe" .zip)"
     : > "$work/out.txt"
-    executables="dormex.exe dormex-rules-check.exe dormex-diff.exe"
+    executables="dormex.exe dormex-rules-check.exe dormex-diff.exe dormex-lab.exe"
     for file in $executables README.txt THIRD-PARTY-NOTICES.txt; do
       [ -f "$folder/$file" ] || fail "the package lacks $file"
     done
@@ -285,6 +285,15 @@ PARTS
     [ "$status" -eq 0 ] || { cat "$work/err"; fail "dormex-diff.exe exits with $status"; }
     head -n 1 "$work/out.txt" | grep -qx "0 new, 0 fixed, 10 unchanged" ||
       fail "dormex-diff.exe does not find the run unchanged"
+    # The lab, from the same prompt, with the rules beside it: the sample's
+    # capture gives the same findings as the run above.
+    exe="$folder/dormex-lab.exe"
+    run run "$(winepath -w "$rules_dir/../machines/sample.json" 2>/dev/null)" --out "$(winepath -w "$work/lab" 2>/dev/null)"
+    [ "$status" -eq 0 ] || { cat "$work/out.txt" "$work/err"; fail "dormex-lab.exe exits with $status"; }
+    exe="$folder/dormex-diff.exe"
+    run "$(winepath -w "$work/results.json" 2>/dev/null)" "$(winepath -w "$work/lab/sample.json/dormex-results.json" 2>/dev/null)"
+    head -n 1 "$work/out.txt" | grep -qx "0 new, 0 fixed, 10 unchanged" ||
+      fail "dormex-lab.exe's results differ from dormex.exe's"
     ;;
   replay)
     cp -r "$rules_dir" rules_for_soc
