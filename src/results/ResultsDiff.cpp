@@ -208,18 +208,9 @@ std::string TextLines(const ResultsDiff& diff)
     std::string text = DiffSummary(diff) + "\n";
     for (const Change& change : Changes(diff)) {
         for (const ComparedFinding* compared : *change.findings) {
-            const Json& finding = compared->Finding;
             std::string line = change.name;
             line.resize(10, ' ');
-            line += Text(finding["kindName"]);
-            if (std::string subject = Subject(finding); !subject.empty()) {
-                line += " " + subject;
-            }
-            std::vector<std::string> details = Details(finding);
-            for (size_t i = 0; i < details.size(); ++i) {
-                line += (i == 0 ? ": " : ", ") + details[i];
-            }
-            text += line + "; ask " + Text(finding["actionBy"]) + "\n";
+            text += line + FindingLine(compared->Finding) + "\n";
         }
     }
     return text;
@@ -331,6 +322,19 @@ std::string JsonDocument(const ResultsDiff& diff)
 }
 
 }  // namespace
+
+std::string FindingLine(const nlohmann::ordered_json& finding)
+{
+    std::string line = Text(finding["kindName"]);
+    if (std::string subject = Subject(finding); !subject.empty()) {
+        line += " " + subject;
+    }
+    std::vector<std::string> details = Details(finding);
+    for (size_t i = 0; i < details.size(); ++i) {
+        line += (i == 0 ? ": " : ", ") + details[i];
+    }
+    return line + "; ask " + Text(finding["actionBy"]);
+}
 
 std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std::string_view json)
 {

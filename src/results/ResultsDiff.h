@@ -23,6 +23,10 @@ struct ComparedFinding {
 // before its report has no findings to compare and is refused.
 std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std::string_view json);
 
+// A finding as one line of text: its kind, device and class, expected and
+// actual states or problem code, and who is asked to act.
+std::string FindingLine(const nlohmann::ordered_json& finding);
+
 // What changed from one run to the next, pointing into the findings it was
 // made from. A key found n times before and m times after gives min(n, m)
 // unchanged findings and the rest new or fixed.

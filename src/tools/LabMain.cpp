@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #ifdef _WIN32
@@ -21,6 +22,7 @@
 #include "common/Version.h"
 #include "lab/LabRun.h"
 #include "lab/Library.h"
+#include "lab/WhatIf.h"
 #include "platform/NativeFileSystem.h"
 
 namespace {
@@ -32,7 +34,9 @@ using Kind = dormex::CaptureOutcome::Kind;
 
 constexpr const char* Usage =
     "usage: dormex-lab run CAPTURE... --out DIR [--rules DIR] [--jobs N] [--shard K/N]\n"
-    "                      [--force] [--time-limit SECONDS]\n";
+    "                      [--force] [--time-limit SECONDS]\n"
+    "       dormex-lab what-if CAPTURE... --rules OLD --against NEW [--jobs N]\n"
+    "                      [--time-limit SECONDS]\n";
 
 constexpr const char* Help =
     "Replays each CAPTURE (a machine snapshot, or a folder searched for them) as\n"
@@ -45,12 +49,19 @@ constexpr const char* Help =
     "  --shard K/N          only the K-th of N stable shares of the captures\n"
     "  --time-limit SECONDS stop a capture's run after this long (default 300)\n"
     "Exit status: 0 when every capture completed, 1 when some failed or were\n"
-    "stopped (listed at the end), 2 on a bad command line.\n";
+    "stopped (listed at the end), 2 on a bad command line.\n"
+    "\n"
+    "what-if replays every CAPTURE with the rule folder OLD and with NEW, and lists\n"
+    "for each the findings that appear and disappear. Exit status: 0 when nothing\n"
+    "changes, 1 when something does or a capture cannot be compared, 2 on a bad\n"
+    "command line.\n";
 
 struct Options {
     std::vector<std::string> Captures;
     dormex::LabRunOptions Run;
+    std::optional<fs::path> Output;
     std::optional<fs::path> Rules;
+    std::optional<fs::path> Against;
     dormex::Shard Shard;
 };
 
@@ -168,52 +179,69 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-int RunVerb(const std::vector<std::string>& arguments)
+// The options of `verb`; a message when the command line is bad.
+std::variant<Options, std::string> ParseOptions(const std::string& verb,
+                                                const std::vector<std::string>& arguments)
 {
+    const bool run = verb == "run";
     Options options;
     options.Run.Jobs = std::max(1u, std::thread::hardware_concurrency());
-    std::optional<fs::path> output;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (argument == "--out" && hasValue) {
-            output = dormex::PathOfUtf8(arguments[++i]);
+        if (argument == "--out" && hasValue && run) {
+            options.Output = dormex::PathOfUtf8(arguments[++i]);
         } else if (argument == "--rules" && hasValue) {
             options.Rules = dormex::PathOfUtf8(arguments[++i]);
+        } else if (argument == "--against" && hasValue && !run) {
+            options.Against = dormex::PathOfUtf8(arguments[++i]);
         } else if (argument == "--jobs" && hasValue) {
             auto jobs = Number(arguments[++i]);
             if (!jobs || *jobs != static_cast<unsigned>(*jobs) || *jobs > 1024) {
-                return BadCommandLine("--jobs takes a whole number from 1 to 1024");
+                return "--jobs takes a whole number from 1 to 1024";
             }
             options.Run.Jobs = static_cast<unsigned>(*jobs);
-        } else if (argument == "--shard" && hasValue) {
+        } else if (argument == "--shard" && hasValue && run) {
             auto shard = dormex::ParseShard(arguments[++i]);
             if (!shard) {
-                return BadCommandLine("--shard takes K/N with 1 <= K <= N");
+                return "--shard takes K/N with 1 <= K <= N";
             }
             options.Shard = *shard;
         } else if (argument == "--time-limit" && hasValue) {
             auto seconds = Number(arguments[++i]);
             if (!seconds) {
-                return BadCommandLine("--time-limit takes a number of seconds above 0");
+                return "--time-limit takes a number of seconds above 0";
             }
             options.Run.TimeLimit = std::chrono::milliseconds(
                 std::max<int64_t>(1, static_cast<int64_t>(*seconds * 1000)));
-        } else if (argument == "--force") {
+        } else if (argument == "--force" && run) {
             options.Run.Force = true;
         } else if (argument.rfind("--", 0) == 0) {
-            return BadCommandLine("unknown option " + argument);
+            return "unknown option " + argument + " for " + verb;
         } else {
             options.Captures.push_back(argument);
         }
     }
-    if (!output) {
-        return BadCommandLine("--out DIR is required");
-    }
     if (options.Captures.empty()) {
-        return BadCommandLine("no CAPTURE given");
+        return "no CAPTURE given";
     }
-    options.Run.Output = *output;
+    if (run && !options.Output) {
+        return "--out DIR is required";
+    }
+    if (!run && (!options.Rules || !options.Against)) {
+        return "what-if needs --rules OLD and --against NEW";
+    }
+    for (const auto* folder : {&options.Rules, &options.Against}) {
+        std::error_code error;
+        if (*folder && !fs::is_directory(**folder, error)) {
+            return dormex::Utf8Path(**folder) + ": not a folder";
+        }
+    }
+    return options;
+}
+
+int RunVerb(Options options)
+{
     std::unique_ptr<dormex::FileSystem> files = dormex::MakeNativeFileSystem();
     if (!options.Rules) {
         options.Rules = DefaultRules(*files);
@@ -223,13 +251,10 @@ int RunVerb(const std::vector<std::string>& arguments)
                 "--rules");
         }
     }
-    std::error_code error;
-    if (!fs::is_directory(*options.Rules, error)) {
-        return BadCommandLine(dormex::Utf8Path(*options.Rules) + ": not a folder");
-    }
     options.Run.Rules = *options.Rules;
+    options.Run.Output = *options.Output;
 
-    dormex::Library library = dormex::FindCaptures(options.Captures, *output);
+    dormex::Library library = dormex::FindCaptures(options.Captures, *options.Output);
     if (!library.Fault.empty()) {
         return BadCommandLine(library.Fault);
     }
@@ -276,6 +301,19 @@ int RunVerb(const std::vector<std::string>& arguments)
     return 1;
 }
 
+int WhatIfVerb(const Options& options)
+{
+    dormex::Library library = dormex::FindCaptures(options.Captures, {});
+    if (!library.Fault.empty()) {
+        return BadCommandLine(library.Fault);
+    }
+    std::unique_ptr<dormex::FileSystem> files = dormex::MakeNativeFileSystem();
+    const dormex::WhatIfReport report =
+        dormex::RunWhatIf(library.Captures, options.Run, *options.Rules, *options.Against, *files);
+    std::cout << report.Text;
+    return report.Altered + report.Uncompared == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -295,8 +333,13 @@ int main(int argc, char** argv)
         std::cout << "dormex-lab " << dormex::DormexVersion << "\n";
         return 0;
     }
-    if (verb == "run") {
-        return RunVerb(arguments);
+    if (verb != "run" && verb != "what-if") {
+        return BadCommandLine("unknown verb " + verb);
     }
-    return BadCommandLine("unknown verb " + verb);
+    auto parsed = ParseOptions(verb, arguments);
+    if (auto* message = std::get_if<std::string>(&parsed)) {
+        return BadCommandLine(*message);
+    }
+    Options& options = std::get<Options>(parsed);
+    return verb == "run" ? RunVerb(std::move(options)) : WhatIfVerb(options);
 }

@@ -12,6 +12,7 @@
 #include "lab/CaptureFiles.h"
 #include "lab/LabRun.h"
 #include "lab/Library.h"
+#include "lab/WhatIf.h"
 #include "platform/NativeFileSystem.h"
 
 namespace dormex {
@@ -163,6 +164,49 @@ TEST(RunLab, RunsEachCaptureIntoItsFolderAndResumes)
     options.TimeLimit = std::chrono::milliseconds(0);
     EXPECT_EQ(run().count(Kind::Stopped), 2u);
     EXPECT_TRUE(fs::is_empty(dir.Path() / "out" / "one.json"));
+}
+
+// A rule of the model-170 rule file asks another state of the camera: only
+// the machine of that model changes, and an invalid capture is not compared.
+TEST(WhatIf, ChangesExactlyTheMachinesWithThatDevice)
+{
+    test::TempDir dir;
+    nlohmann::json sample = nlohmann::json::parse(ReadFile(SourceDir / "machines" / "sample.json"));
+    WriteFile(dir.Path() / "lib" / "model170.json", sample.dump());
+    sample["registry"]["hardware\\description\\system\\centralprocessor\\0"]["Identifier"] =
+        "Intel64 Family 6 Model 138 Stepping 1";
+    WriteFile(dir.Path() / "lib" / "model138.json", sample.dump());
+    WriteFile(dir.Path() / "lib" / "cut.json", R"({"format": "dormex-machine/1", )");
+    const fs::path before = SourceDir / "rules_for_soc";
+    const fs::path after = dir.Path() / "rules";
+    fs::copy(before, after);
+    const fs::path changed = after / "Family_6_Model_170_Microsoft_Windows_10.xml";
+    std::string rules = ReadFile(changed);
+    for (size_t camera = rules.find("<regex>.*\\.IPU0</regex>"); camera != std::string::npos;
+         camera = rules.find("<regex>.*\\.IPU0</regex>", camera + 1)) {
+        rules.replace(rules.find("<Dstate>3</Dstate>", camera), 18, "<Dstate>2</Dstate>");
+    }
+    WriteFile(changed, rules);
+
+    std::unique_ptr<FileSystem> native = MakeNativeFileSystem();
+    const Library library = FindCaptures({(dir.Path() / "lib").string()}, {});
+    LabRunOptions options;
+    options.Jobs = 2;
+    const WhatIfReport report = RunWhatIf(library.Captures, options, before, after, *native);
+    EXPECT_EQ(report.Altered, 1u);
+    EXPECT_EQ(report.Uncompared, 1u);
+    const std::string model170 = (dir.Path() / "lib" / "model170.json").string();
+    EXPECT_NE(
+        report.Text.find(model170 + "\n  appears     PowerStateMismatch \\_SB.PC00.IPU0 "
+                                    "(imaging): expected D2/F0 D3/F1, actual D3/F0; ask BIOS\n"
+                                    "  disappears  PowerStateMismatch \\_SB.PC00.IPU0 "
+                                    "(imaging): expected D3/F0 D3/F1, actual D3/F0; ask BIOS\n"),
+        std::string::npos)
+        << report.Text;
+    EXPECT_EQ(report.Text.find("model138"), std::string::npos) << report.Text;
+    EXPECT_NE(report.Text.find("dormex-lab: the change alters the findings of 1 of 3 machines; 1 "
+                               "could not be compared\n"),
+              std::string::npos);
 }
 
 }  // namespace
