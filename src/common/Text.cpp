@@ -215,6 +215,51 @@ std::vector<std::string> SplitWords(std::string_view text)
     return words;
 }
 
+bool NaturalLess(std::string_view left, std::string_view right)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = 0;
+    size_t j = 0;
+    while (i < left.size() && j < right.size()) {
+        if (isDigit(left[i]) && isDigit(right[j])) {
+            // Leading zeros aside, the longer run of digits is the larger number.
+            size_t a = i;
+            size_t b = j;
+            while (a < left.size() && left[a] == '0') {
+                ++a;
+            }
+            while (b < right.size() && right[b] == '0') {
+                ++b;
+            }
+            size_t endA = a;
+            size_t endB = b;
+            while (endA < left.size() && isDigit(left[endA])) {
+                ++endA;
+            }
+            while (endB < right.size() && isDigit(right[endB])) {
+                ++endB;
+            }
+            const std::string_view numberA = left.substr(a, endA - a);
+            const std::string_view numberB = right.substr(b, endB - b);
+            if (numberA.size() != numberB.size()) {
+                return numberA.size() < numberB.size();
+            }
+            if (numberA != numberB) {
+                return numberA < numberB;
+            }
+            i = endA;
+            j = endB;
+        } else {
+            if (left[i] != right[j]) {
+                return static_cast<unsigned char>(left[i]) < static_cast<unsigned char>(right[j]);
+            }
+            ++i;
+            ++j;
+        }
+    }
+    return left.size() - i < right.size() - j;
+}
+
 std::string AsciiLower(std::string_view text)
 {
     std::string lower(text);

@@ -58,6 +58,10 @@ std::vector<std::string> SplitWords(std::string_view text);
 // ASCII letters lower-cased, every other byte kept.
 std::string AsciiLower(std::string_view text);
 
+// Natural order: runs of digits compare as numbers ("D34" before "D234",
+// "1.9" before "1.10"), the rest byte by byte.
+bool NaturalLess(std::string_view left, std::string_view right);
+
 // Text up to its first zero byte.
 std::string TextUpToZero(const std::vector<char>& bytes);
 

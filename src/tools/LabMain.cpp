@@ -20,6 +20,7 @@
 
 #include "common/StatusCodes.h"
 #include "common/Version.h"
+#include "lab/History.h"
 #include "lab/LabRun.h"
 #include "lab/Library.h"
 #include "lab/WhatIf.h"
@@ -36,7 +37,8 @@ constexpr const char* Usage =
     "usage: dormex-lab run CAPTURE... --out DIR [--rules DIR] [--jobs N] [--shard K/N]\n"
     "                      [--force] [--time-limit SECONDS]\n"
     "       dormex-lab what-if CAPTURE... --rules OLD --against NEW [--jobs N]\n"
-    "                      [--time-limit SECONDS]\n";
+    "                      [--time-limit SECONDS]\n"
+    "       dormex-lab history RESULTS... [--by time|bios] [--fail-on new]\n";
 
 constexpr const char* Help =
     "Replays each CAPTURE (a machine snapshot, or a folder searched for them) as\n"
@@ -54,7 +56,12 @@ constexpr const char* Help =
     "what-if replays every CAPTURE with the rule folder OLD and with NEW, and lists\n"
     "for each the findings that appear and disappear. Exit status: 0 when nothing\n"
     "changes, 1 when something does or a capture cannot be compared, 2 on a bad\n"
-    "command line.\n";
+    "command line.\n"
+    "\n"
+    "history reads results files (and folders of dormex-results.json) and follows\n"
+    "each machine's findings through its runs, in order of run time or BIOS\n"
+    "version. With --fail-on new it exits 1 when the latest completed run of a\n"
+    "machine has a finding that the completed run before it lacked.\n";
 
 struct Options {
     std::vector<std::string> Captures;
@@ -301,6 +308,54 @@ int RunVerb(Options options)
     return 1;
 }
 
+int HistoryVerb(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> inputs;
+    dormex::HistoryOrder order = dormex::HistoryOrder::Time;
+    bool failOnNew = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--by" && hasValue &&
+            (arguments[i + 1] == "time" || arguments[i + 1] == "bios")) {
+            order =
+                arguments[++i] == "bios" ? dormex::HistoryOrder::Bios : dormex::HistoryOrder::Time;
+        } else if (argument == "--fail-on" && hasValue && arguments[i + 1] == "new") {
+            failOnNew = true;
+            ++i;
+        } else if (argument.rfind("--", 0) == 0) {
+            return BadCommandLine("unknown option " + argument + " for history");
+        } else {
+            inputs.push_back(argument);
+        }
+    }
+    if (inputs.empty()) {
+        return BadCommandLine("no RESULTS given");
+    }
+    auto found = dormex::FindResultsFiles(inputs);
+    if (auto* fault = std::get_if<std::string>(&found)) {
+        return BadCommandLine(*fault);
+    }
+    std::vector<dormex::RunRecord> runs;
+    for (const fs::path& file : std::get<std::vector<fs::path>>(found)) {
+        auto read = dormex::ReadRunRecord(file);
+        if (auto* fault = std::get_if<std::string>(&read)) {
+            std::cerr << "dormex-lab: skipped " << *fault << "\n";
+        } else {
+            runs.push_back(std::get<dormex::RunRecord>(std::move(read)));
+        }
+    }
+    const dormex::History history = dormex::BuildHistory(std::move(runs), order);
+    std::cout << history.Text;
+    if (!history.NewInLatest.empty()) {
+        std::cout << "New in the latest run:\n";
+        for (const std::string& line : history.NewInLatest) {
+            std::cout << "  " << line << "\n";
+        }
+    }
+    return failOnNew && !history.NewInLatest.empty() ? 1 : 0;
+}
+
 int WhatIfVerb(const Options& options)
 {
     dormex::Library library = dormex::FindCaptures(options.Captures, {});
@@ -332,6 +387,9 @@ int main(int argc, char** argv)
     if (verb == "--version") {
         std::cout << "dormex-lab " << dormex::DormexVersion << "\n";
         return 0;
+    }
+    if (verb == "history") {
+        return HistoryVerb(arguments);
     }
     if (verb != "run" && verb != "what-if") {
         return BadCommandLine("unknown verb " + verb);

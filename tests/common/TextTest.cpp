@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/Text.h"
 
 namespace dormex {
@@ -51,6 +53,20 @@ TEST(ReadNumberAutoBase, DetectsHexadecimalAndOctal)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ReadNumberAutoBase(c.text), c.expected) << "text: \"" << c.text << "\"";
+    }
+}
+
+TEST(NaturalLess, ComparesRunsOfDigitsAsNumbers)
+{
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"D34", "D234", true},  {"D234", "D34", false}, {"1.9", "1.10", true},
+        {"1.10", "1.9", false}, {"a", "b", true},       {"a", "a", false},
+        {"a", "a1", true},      {"a01", "a1", false},   {"a1", "a01", false},
+        {"x9y", "x10", true},   {"", "0", true},        {"NMB.0.41.2", "NMB.0.41.10", true},
+        {"0.5", "0.05", false},
+    };
+    for (const auto& [left, right, less] : cases) {
+        EXPECT_EQ(NaturalLess(left, right), less) << left << " < " << right;
     }
 }
 

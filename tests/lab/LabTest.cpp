@@ -4,12 +4,14 @@
 
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "TestFiles.h"
 #include "lab/CaptureFiles.h"
+#include "lab/History.h"
 #include "lab/LabRun.h"
 #include "lab/Library.h"
 #include "lab/WhatIf.h"
@@ -207,6 +209,76 @@ TEST(WhatIf, ChangesExactlyTheMachinesWithThatDevice)
     EXPECT_NE(report.Text.find("dormex-lab: the change alters the findings of 1 of 3 machines; 1 "
                                "could not be compared\n"),
               std::string::npos);
+}
+
+// Runs of one machine, each with the findings named by letters (a letter is
+// a device); "!" for a run that stopped.
+std::vector<RunRecord> Runs(const std::vector<std::pair<std::string, std::string>>& runs)
+{
+    std::vector<RunRecord> records;
+    for (const auto& [bios, findings] : runs) {
+        RunRecord run;
+        run.Manufacturer = "Halvard";
+        run.ProductName = "Sparrowline";
+        run.Processor = "family 6 model 170 stepping 4";
+        run.BiosVersion = bios;
+        run.Time = "2026-12-0" + std::to_string(records.size() + 1) + "T10:00:00Z";
+        if (findings == "!") {
+            run.Stop = "trace-failed";
+        }
+        for (char device : findings == "!" ? std::string() : findings) {
+            nlohmann::ordered_json finding = nlohmann::ordered_json::parse(
+                R"({"kindName": "DeviceProblemCode", "class": null, "expected": null,
+                    "actual": null, "actionBy": "driver vendor"})");
+            finding["device"] = std::string(1, device);
+            run.Findings.push_back({std::string(1, device), finding});
+        }
+        records.push_back(std::move(run));
+    }
+    return records;
+}
+
+TEST(History, FollowsEachFindingThroughTheRuns)
+{
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> runs;
+        HistoryOrder order;
+        std::vector<std::string> courses;  // of the findings, in the order first seen
+        size_t newInLatest;
+    };
+    const Case cases[] = {
+        {{{"1.0", "X"}, {"1.1", "XY"}, {"1.2", "X"}},
+         HistoryOrder::Time,
+         {"first seen in run 1 (open)", "first seen in run 2, fixed in run 3"},
+         0},
+        {{{"1.0", "X"}, {"1.1", ""}, {"1.2", "!"}, {"1.3", "X"}},
+         HistoryOrder::Time,
+         {"first seen in run 1, fixed in run 2, back in run 4 (open)"},
+         1},
+        // In BIOS order 1.9 comes before 1.10, whatever the times say.
+        {{{"1.10", "Y"}, {"1.9", "X"}},
+         HistoryOrder::Bios,
+         {"first seen in run 1, fixed in run 2", "first seen in run 2 (open)"},
+         1},
+    };
+    for (const Case& c : cases) {
+        const History history = BuildHistory(Runs(c.runs), c.order);
+        std::vector<std::string> courses;
+        std::istringstream lines(history.Text);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("    first seen", 0) == 0) {
+                courses.push_back(line.substr(4));
+            }
+        }
+        EXPECT_EQ(courses, c.courses) << history.Text;
+        EXPECT_EQ(history.NewInLatest.size(), c.newInLatest) << history.Text;
+    }
+    EXPECT_EQ(BuildHistory(Runs({{"1.0", "X"}, {"1.1", "!"}}), HistoryOrder::Time).Text,
+              "Halvard Sparrowline (family 6 model 170 stepping 4): 2 runs\n"
+              "  run 1  2026-12-01T10:00:00Z  BIOS 1.0  OS   \n"
+              "  run 2  2026-12-02T10:00:00Z  BIOS 1.1  OS     (stopped: trace-failed)\n"
+              "  DeviceProblemCode X; ask driver vendor\n"
+              "    first seen in run 1 (open)\n");
 }
 
 }  // namespace
