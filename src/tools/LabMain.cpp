@@ -4,6 +4,8 @@
 // stopped, 2 on a bad command line.
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -23,6 +25,7 @@
 #include "lab/History.h"
 #include "lab/LabRun.h"
 #include "lab/Library.h"
+#include "lab/Summary.h"
 #include "lab/WhatIf.h"
 #include "platform/NativeFileSystem.h"
 
@@ -38,7 +41,8 @@ constexpr const char* Usage =
     "                      [--force] [--time-limit SECONDS]\n"
     "       dormex-lab what-if CAPTURE... --rules OLD --against NEW [--jobs N]\n"
     "                      [--time-limit SECONDS]\n"
-    "       dormex-lab history RESULTS... [--by time|bios] [--fail-on new]\n";
+    "       dormex-lab history RESULTS... [--by time|bios] [--fail-on new]\n"
+    "       dormex-lab summary RESULTS... [--format text|markdown|json|html] [-o FILE]\n";
 
 constexpr const char* Help =
     "Replays each CAPTURE (a machine snapshot, or a folder searched for them) as\n"
@@ -61,7 +65,12 @@ constexpr const char* Help =
     "history reads results files (and folders of dormex-results.json) and follows\n"
     "each machine's findings through its runs, in order of run time or BIOS\n"
     "version. With --fail-on new it exits 1 when the latest completed run of a\n"
-    "machine has a finding that the completed run before it lacked.\n";
+    "machine has a finding that the completed run before it lacked.\n"
+    "\n"
+    "summary reads results files (and folders of dormex-results.json) and groups\n"
+    "what they found: machine configurations, each finding with the runs that have\n"
+    "it, the findings by who is asked to act and by rule, and the runs that\n"
+    "stopped. The Markdown form stays under 65,536 characters.\n";
 
 struct Options {
     std::vector<std::string> Captures;
@@ -308,6 +317,77 @@ int RunVerb(Options options)
     return 1;
 }
 
+// Each results file of the inputs that can be read, handed over one at a
+// time; the others are named on standard error. False on a bad input.
+bool ReadEachRun(const std::vector<std::string>& inputs,
+                 const std::function<void(dormex::RunRecord)>& use)
+{
+    auto found = dormex::FindResultsFiles(inputs);
+    if (auto* fault = std::get_if<std::string>(&found)) {
+        BadCommandLine(*fault);
+        return false;
+    }
+    for (const fs::path& file : std::get<std::vector<fs::path>>(found)) {
+        auto read = dormex::ReadRunRecord(file);
+        if (auto* fault = std::get_if<std::string>(&read)) {
+            std::cerr << "dormex-lab: skipped " << *fault << "\n";
+        } else {
+            use(std::get<dormex::RunRecord>(std::move(read)));
+        }
+    }
+    return true;
+}
+
+int SummaryVerb(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> inputs;
+    dormex::SummaryFormat format = dormex::SummaryFormat::Text;
+    std::optional<std::string> output;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        std::string argument = arguments[i];
+        std::optional<std::string> value;
+        if (argument.rfind("--format=", 0) == 0) {
+            value = argument.substr(9);
+            argument = "--format";
+        } else if ((argument == "--format" || argument == "-o") && i + 1 < arguments.size()) {
+            value = arguments[++i];
+        }
+        if (argument == "--format" && value) {
+            auto chosen = dormex::ParseSummaryFormat(*value);
+            if (!chosen) {
+                return BadCommandLine("unknown format " + *value);
+            }
+            format = *chosen;
+        } else if (argument == "-o" && value) {
+            output = *value;
+        } else if (argument.rfind("-", 0) == 0) {
+            return BadCommandLine("unknown option " + argument + " for summary");
+        } else {
+            inputs.push_back(argument);
+        }
+    }
+    if (inputs.empty()) {
+        return BadCommandLine("no RESULTS given");
+    }
+    dormex::Summary summary;
+    if (!ReadEachRun(inputs, [&](dormex::RunRecord run) { summary.Add(run); })) {
+        return dormex::ExitBadInput;
+    }
+    const std::string text = dormex::FormatSummary(summary, format);
+    if (!output) {
+        std::cout << text;
+        return 0;
+    }
+    std::ofstream file(dormex::PathOfUtf8(*output), std::ios::binary);
+    file << text;
+    file.close();
+    if (!file) {
+        std::cerr << "dormex-lab: cannot write " << *output << "\n";
+        return dormex::ExitBadInput;
+    }
+    return 0;
+}
+
 int HistoryVerb(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> inputs;
@@ -332,18 +412,9 @@ int HistoryVerb(const std::vector<std::string>& arguments)
     if (inputs.empty()) {
         return BadCommandLine("no RESULTS given");
     }
-    auto found = dormex::FindResultsFiles(inputs);
-    if (auto* fault = std::get_if<std::string>(&found)) {
-        return BadCommandLine(*fault);
-    }
     std::vector<dormex::RunRecord> runs;
-    for (const fs::path& file : std::get<std::vector<fs::path>>(found)) {
-        auto read = dormex::ReadRunRecord(file);
-        if (auto* fault = std::get_if<std::string>(&read)) {
-            std::cerr << "dormex-lab: skipped " << *fault << "\n";
-        } else {
-            runs.push_back(std::get<dormex::RunRecord>(std::move(read)));
-        }
+    if (!ReadEachRun(inputs, [&](dormex::RunRecord run) { runs.push_back(std::move(run)); })) {
+        return dormex::ExitBadInput;
     }
     const dormex::History history = dormex::BuildHistory(std::move(runs), order);
     std::cout << history.Text;
@@ -390,6 +461,9 @@ int main(int argc, char** argv)
     }
     if (verb == "history") {
         return HistoryVerb(arguments);
+    }
+    if (verb == "summary") {
+        return SummaryVerb(arguments);
     }
     if (verb != "run" && verb != "what-if") {
         return BadCommandLine("unknown verb " + verb);

@@ -101,6 +101,31 @@ async function checkLarge(browser, reportPath, artifacts, check) {
   await page.close();
 }
 
+// dormex-lab's summary of the sample and a copy with one problem code
+// mended: nothing is fetched, a heading sorts its table, the box filters rows.
+async function checkLabSummary(browser, summaryPath, artifacts, check) {
+  const page = await browser.newPage({ viewport: { width: 1366, height: 900 } });
+  await page.goto('file://' + path.resolve(summaryPath));
+  check((await page.$$('[src], [href]')).length === 0, 'the summary page refers to other files');
+  const counts = await page.textContent('#counts');
+  check(counts === '2 runs of 1 machine configuration, 10 distinct findings, 0 runs stopped',
+        `summary counts "${counts}"`);
+  const firstCounts = () => page.$$eval('table:first-of-type tbody tr:not([hidden])',
+    (rows) => rows.map((row) => row.cells[0].textContent));
+  check((await firstCounts()).join() === '2,2,2,2,2,2,2,2,2,1', 'largest groups first');
+  await page.click('table:first-of-type th:first-child');
+  check((await firstCounts())[0] === '2', 'a first click sorts from the largest');
+  await page.click('table:first-of-type th:first-child');
+  check((await firstCounts())[0] === '1', 'a second click sorts from the smallest');
+  await page.fill('#filter', 'vid_2f4a');
+  const shown = await page.$$eval('table:first-of-type tbody tr:not([hidden])',
+    (rows) => rows.map((row) => row.cells[1].textContent));
+  check(shown.length === 1 && shown[0].includes('USB\\VID_2F4A&PID_0C11'),
+        `the filter leaves ${shown}`);
+  await page.screenshot({ path: path.join(artifacts, 'lab-summary-filtered.png'), fullPage: true });
+  await page.close();
+}
+
 async function main() {
   const [reportPath, artifacts, largeReportPath] = process.argv.slice(2);
   const browser = await chromium.launch({
@@ -114,6 +139,9 @@ async function main() {
     await checkSample(browser, reportPath, artifacts, check);
     if (largeReportPath) {
       await checkLarge(browser, largeReportPath, artifacts, check);
+    }
+    if (process.env.LAB_SUMMARY) {
+      await checkLabSummary(browser, process.env.LAB_SUMMARY, artifacts, check);
     }
   } finally {
     await browser.close();

@@ -27,4 +27,19 @@ if [ -n "$synth" ]; then
   cp "$work/large/profile/Desktop/VQT-Report.html" "$artifacts/VQT-Report-400-devices.html"
   large=("$artifacts/VQT-Report-400-devices.html")
 fi
+# With DORMEX_LAB, dormex-lab's HTML summary of the sample and of a copy with
+# one problem code mended.
+if [ -n "${DORMEX_LAB:-}" ]; then
+  mkdir -p "$work/lab/captures"
+  cp "$root/machines/sample.json" "$work/lab/captures/sample.json"
+  python3 - "$root/machines/sample.json" "$work/lab/captures/mended.json" <<'PATCH'
+import json, sys
+snapshot = json.load(open(sys.argv[1]))
+snapshot["devices"]["USB\\VID_2F4A&PID_0C11\\5&1A2B3C4D&0&1"]["ProblemCode"] = 0
+json.dump(snapshot, open(sys.argv[2], "w"))
+PATCH
+  "$DORMEX_LAB" run "$work/lab/captures" --out "$work/lab/out" --rules "$root/rules_for_soc" > /dev/null
+  "$DORMEX_LAB" summary "$work/lab/out" --format html -o "$artifacts/lab-summary.html"
+  export LAB_SUMMARY="$artifacts/lab-summary.html"
+fi
 node "$here/report-test.js" "$artifacts/VQT-Report.html" "$artifacts" "${large[@]}"

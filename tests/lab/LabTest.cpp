@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "lab/History.h"
 #include "lab/LabRun.h"
 #include "lab/Library.h"
+#include "lab/Summary.h"
 #include "lab/WhatIf.h"
 #include "platform/NativeFileSystem.h"
 
@@ -279,6 +281,62 @@ TEST(History, FollowsEachFindingThroughTheRuns)
               "  run 2  2026-12-02T10:00:00Z  BIOS 1.1  OS     (stopped: trace-failed)\n"
               "  DeviceProblemCode X; ask driver vendor\n"
               "    first seen in run 1 (open)\n");
+}
+
+// The summary's counts against a recount of the same runs; the Markdown form
+// of a library with thousands of distinct findings stays under the limit.
+TEST(Summary, CountsWhatTheRunsHold)
+{
+    std::vector<std::pair<std::string, std::string>> library;
+    for (int i = 0; i < 60; ++i) {
+        std::string devices;
+        for (char device = 'A'; device <= 'H'; ++device) {
+            if ((i + device) % (device - 'A' + 2) == 0) {
+                devices += device;
+            }
+        }
+        library.push_back({"1." + std::to_string(i % 4), i % 7 == 0 ? "!" : devices});
+    }
+    std::vector<RunRecord> runs = Runs(library);
+    std::map<std::string, size_t> recount;
+    size_t stopped = 0;
+    Summary summary;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        runs[i].Capture = "capture" + std::to_string(i);
+        for (const ComparedFinding& finding : runs[i].Findings) {
+            ++recount[FindingLine(finding.Finding)];
+        }
+        stopped += runs[i].Stop.has_value();
+        summary.Add(runs[i]);
+    }
+    const auto document = nlohmann::json::parse(FormatSummary(summary, SummaryFormat::Json));
+    std::map<std::string, size_t> counted;
+    for (const auto& finding : document["findings"]) {
+        counted[finding["finding"]] = finding["count"];
+        EXPECT_EQ(finding["runs"].size(), finding["count"]);
+    }
+    EXPECT_EQ(counted, recount);
+    EXPECT_EQ(document["stopped"].size(), stopped);
+    EXPECT_EQ(document["machines"].size(), 4u);  // one per BIOS version
+    size_t occurrences = 0;
+    for (const auto& [line, count] : recount) {
+        occurrences += count;
+    }
+    // Every finding asks the driver vendor.
+    EXPECT_EQ(document["byActionBy"][0]["runs"], occurrences);
+
+    Summary large;
+    for (int i = 0; i < 3000; ++i) {
+        RunRecord run = Runs({{"2.0", std::string(1, static_cast<char>('A' + i % 26))}}).front();
+        run.Findings.front().Key += std::to_string(i);
+        run.Findings.front().Finding["device"] = "\\_SB.PC00.D" + std::to_string(i);
+        run.Capture = "sku" + std::to_string(i) + "/bios-2.0.json";
+        large.Add(run);
+    }
+    const std::string markdown = FormatSummary(large, SummaryFormat::Markdown);
+    EXPECT_LT(markdown.size(), MarkdownLimit);
+    EXPECT_NE(markdown.find(" more rows left out to stay within 65536 characters"),
+              std::string::npos);
 }
 
 }  // namespace
