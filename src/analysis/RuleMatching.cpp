@@ -78,17 +78,6 @@ void LogMatch(MatchKind kind, const Rule& rule, const std::string& key, const De
     }
 }
 
-// The first OS entry whose build the running build contains, else the last.
-OsEntry* ChooseOsEntry(RuleSet& rules, const SystemInfo& system)
-{
-    for (OsEntry& entry : rules.OsEntries) {
-        if (system.OsBuild.find(entry.Build) != std::string::npos) {
-            return &entry;
-        }
-    }
-    return rules.OsEntries.empty() ? nullptr : &rules.OsEntries.back();
-}
-
 bool BeginsWithPci(const std::string& path)
 {
     return path.size() >= 4 && AsciiLower(path.substr(0, 4)) == "pci\\";
@@ -106,6 +95,16 @@ void RemoveNewDeviceFromNil(ConstraintAnalysis& analysis, DebugLog& log)
 }
 
 }  // namespace
+
+OsEntry* ChooseOsEntry(RuleSet& rules, const SystemInfo& system)
+{
+    for (OsEntry& entry : rules.OsEntries) {
+        if (system.OsBuild.find(entry.Build) != std::string::npos) {
+            return &entry;
+        }
+    }
+    return rules.OsEntries.empty() ? nullptr : &rules.OsEntries.back();
+}
 
 void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& system,
                 const RundownLists& rundowns, const DevicePropertiesByInstancePath& devices,

@@ -18,6 +18,12 @@ struct RuleSet;
 struct RundownLists;
 struct SystemInfo;
 
+struct OsEntry;
+
+// The OS entry a run takes: the first whose build the machine's OS build
+// contains, else the last; none for a rule set without entries.
+OsEntry* ChooseOsEntry(RuleSet& rules, const SystemInfo& system);
+
 // Chooses the OS entry, builds the CdrList, redirects parent rules to their
 // root ports and assigns every device (MatchDevices).
 void MatchRules(ConstraintAnalysis& analysis, RuleSet& rules, const SystemInfo& system,

@@ -75,6 +75,27 @@ void CheckStateText(std::string_view what, const std::string& text, int32_t line
     out.push_back(Warning(line, "state-not-decimal", std::move(message)));
 }
 
+// Edits from one text to the other, a swap of two neighbours counting as one
+// ("grpahics" is one from "graphics").
+size_t EditDistance(std::string_view from, std::string_view to)
+{
+    std::vector<std::vector<size_t>> d(from.size() + 1, std::vector<size_t>(to.size() + 1));
+    for (size_t i = 0; i <= from.size(); ++i) {
+        for (size_t j = 0; j <= to.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = i + j;
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (from[i - 1] == to[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && from[i - 1] == to[j - 2] && from[i - 2] == to[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[from.size()][to.size()];
+}
+
 void CheckClass(const Rule& rule, std::vector<RuleDiagnostic>& out)
 {
     if (std::find(RuleClassNames.begin(), RuleClassNames.end(), rule.Class) !=
@@ -82,16 +103,26 @@ void CheckClass(const Rule& rule, std::vector<RuleDiagnostic>& out)
         return;
     }
     std::string message = "class " + Quoted(rule.Class) + " is not a known class";
-    // A known name written in another case or between blanks.
+    // A known name written in another case or between blanks, or else the
+    // nearest known name, when one is nearer than the others and a slip of
+    // the keys away: at most a third of its letters, and two.
     const size_t first = rule.Class.find_first_not_of(" \t\r\n");
     const size_t last = rule.Class.find_last_not_of(" \t\r\n");
     const std::string wanted =
         first == std::string::npos ? "" : AsciiLower(rule.Class.substr(first, last - first + 1));
-    for (std::string_view name : RuleClassNames) {
-        if (AsciiLower(name) == wanted) {
-            message += "; did you mean \"" + std::string(name) + "\"?";
-            break;
+    std::string_view nearest;
+    size_t best = std::min<size_t>(2, std::max<size_t>(1, wanted.size() / 3)) + 1;
+    bool tie = false;
+    for (size_t i = 0; i < RuleClassNames.size() && wanted.size() <= 64; ++i) {
+        const size_t distance = EditDistance(wanted, AsciiLower(RuleClassNames[i]));
+        tie = distance == best || (tie && distance > best);
+        if (distance < best) {
+            nearest = RuleClassNames[i];
+            best = distance;
         }
+    }
+    if (!nearest.empty() && !tie) {
+        message += "; did you mean \"" + std::string(nearest) + "\"?";
     }
     out.push_back(Warning(rule.ClassLine, "unknown-class", std::move(message)));
 }
@@ -130,6 +161,12 @@ void CheckPattern(const Rule& rule, std::vector<RuleDiagnostic>& out)
                                   "matches no device"));
         }
         return;
+    }
+    if (rule.Regex.find_first_of("\r\n") != std::string::npos) {
+        out.push_back(Warning(rule.RegexLine, "pattern-line-break",
+                              "pattern " + Quoted(rule.Regex) +
+                                  " holds a line break, which no device id holds, so the "
+                                  "pattern matches nothing"));
     }
     if (rule.Regex.size() > RulePattern::MaxLength) {
         out.push_back({rule.RegexLine, Severity::Error, "invalid-pattern",

@@ -1,18 +1,29 @@
 // dormex-rules-check [--werror] [--format text|json] <rule file>...: checks
 // rule files as a run loads them, then for mistakes a run accepts.
 #include <iostream>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "analysis/RuleMatching.h"
 #include "common/StatusCodes.h"
 #include "common/Version.h"
+#include "log/DebugLog.h"
 #include "platform/NativeFileSystem.h"
+#include "platform/replay/ReplayMachine.h"
+#include "platform/snapshot/MachineSnapshot.h"
 #include "rules/RuleCheck.h"
+#include "rules/RuleParser.h"
+#include "rules/RuleSet.h"
+#include "sysinfo/RuleFileSelection.h"
+#include "sysinfo/SystemInfo.h"
 
 namespace {
 
 constexpr const char* Usage =
-    "usage: dormex-rules-check [--werror] [--format text|json] RULE_FILE...\n";
+    "usage: dormex-rules-check [--werror] [--format text|json] [--machine SNAPSHOT] "
+    "RULE_FILE...\n";
 
 constexpr const char* Help =
     "Checks Dormex rule files: first as a run loads and validates them, then for\n"
@@ -24,6 +35,9 @@ constexpr const char* Help =
     "  --werror        warnings fail the check as errors do\n"
     "  --format text   one \"file:line: severity: message [code]\" per line (default)\n"
     "  --format json   a JSON array of {file, line, severity, code, message}\n"
+    "  --machine SNAPSHOT\n"
+    "                  notes which rule file that machine's run uses and which os\n"
+    "                  element of each RULE_FILE it takes\n"
     "  --help          this text\n"
     "  --version       the version\n"
     "\n"
@@ -33,8 +47,57 @@ constexpr const char* Help =
 struct Options {
     bool werror = false;
     bool json = false;
+    std::string machine;
     std::vector<std::string> files;
 };
+
+// The machine of a snapshot as its run identifies it; a message when it
+// cannot be had.
+std::variant<dormex::SystemInfo, std::string> IdentifyMachine(const std::string& path,
+                                                              dormex::FileSystem& files)
+{
+    auto loaded = dormex::LoadMachineSnapshot(path);
+    if (auto* fault = std::get_if<std::string>(&loaded)) {
+        return *fault;
+    }
+    dormex::ReplayMachine replay(std::get<dormex::MachineSnapshot>(std::move(loaded)), files);
+    dormex::NullConsole console;
+    dormex::Platform platform = replay.PlatformWith(console);
+    dormex::DebugLog log(console);
+    dormex::SystemInfo info;
+    if (dormex::ReadSystemInfo(info, log, platform) != 0 && info.OsBuild == "Unknown") {
+        return "machine snapshot " + path + ": its run cannot identify the machine";
+    }
+    return info;
+}
+
+// Notes for `check` of the machine's choices: the os element of the file its
+// run takes, and whether the file is the one its run reads.
+void NoteMachineChoices(const std::string& snapshot, dormex::SystemInfo& machine,
+                        dormex::RuleFileCheck& check, dormex::FileSystem& files)
+{
+    const std::string ruleFile = dormex::RuleFilePath(machine);
+    const std::string name = ruleFile.substr(ruleFile.rfind('\\') + 1);
+    const std::string given = check.Path.substr(check.Path.find_last_of("/\\") + 1);
+    if (given != name) {
+        check.Diagnostics.push_back(
+            {0, dormex::Severity::Note, "machine-rule-file",
+             "the run of " + snapshot + " reads " + ruleFile + ", not this file"});
+    }
+    dormex::NullConsole console;
+    dormex::DebugLog log(console);
+    dormex::RuleSet rules;
+    if (dormex::LoadRuleFile(check.Path, rules, log, files) != 0) {
+        return;
+    }
+    if (const dormex::OsEntry* entry = dormex::ChooseOsEntry(rules, machine)) {
+        const bool fits = machine.OsBuild.find(entry->Build) != std::string::npos;
+        check.Diagnostics.push_back({entry->Line, dormex::Severity::Note, "machine-os",
+                                     "the run of " + snapshot + " (OS build " + machine.OsBuild +
+                                         ") takes this os element" +
+                                         (fits ? "" : ", the last, as no build fits")});
+    }
+}
 
 int Refuse(const std::string& why)
 {
@@ -60,6 +123,8 @@ int main(int argc, char** argv)
         } else if (argument == "--version") {
             std::cout << "dormex-rules-check " << dormex::DormexVersion << "\n";
             return 0;
+        } else if (argument == "--machine" && i + 1 < argc) {
+            options.machine = argv[++i];
         } else if (argument == "--werror") {
             options.werror = true;
         } else if (argument == "--format" || argument.rfind("--format=", 0) == 0) {
@@ -81,6 +146,15 @@ int main(int argc, char** argv)
     }
 
     std::unique_ptr<dormex::FileSystem> files = dormex::MakeNativeFileSystem();
+    std::optional<dormex::SystemInfo> machine;
+    if (!options.machine.empty()) {
+        auto identified = IdentifyMachine(options.machine, *files);
+        if (auto* fault = std::get_if<std::string>(&identified)) {
+            std::cerr << "dormex-rules-check: " << *fault << "\n";
+            return dormex::ExitBadInput;
+        }
+        machine = std::get<dormex::SystemInfo>(identified);
+    }
     std::vector<dormex::RuleFileCheck> checks;
     bool unreadable = false;
     size_t errors = 0;
@@ -88,6 +162,9 @@ int main(int argc, char** argv)
     for (const std::string& path : options.files) {
         checks.push_back(dormex::CheckRuleFile(path, *files));
         unreadable = unreadable || !checks.back().Readable;
+        if (machine && checks.back().Readable) {
+            NoteMachineChoices(options.machine, *machine, checks.back(), *files);
+        }
         for (const dormex::RuleDiagnostic& diagnostic : checks.back().Diagnostics) {
             errors += diagnostic.Level == dormex::Severity::Error ? 1 : 0;
             warnings += diagnostic.Level == dormex::Severity::Warning ? 1 : 0;

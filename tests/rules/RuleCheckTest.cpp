@@ -63,6 +63,12 @@ TEST(CheckRuleFile, GivesEachFaultWithItsLine)
          {W(18, "state-not-decimal", "reads it as 8 but the power-state checks compare 10")}},
         {Broken("<class>audio<", "<class>Audio<"),
          {W(5, "unknown-class", "\"Audio\" is not a known class; did you mean \"audio\"?")}},
+        {Broken("<class>audio<", "<class>auido<"),
+         {W(5, "unknown-class", "\"auido\" is not a known class; did you mean \"audio\"?")}},
+        {Broken("<class>audio<", "<class>sound<"),
+         {W(5, "unknown-class", "\"sound\" is not a known class")}},
+        {Broken(">.*HDAS<", ">.*HD\nAS<"),
+         {W(6, "pattern-line-break", "\".*HD\nAS\" holds a line break")}},
         // State counts, both ways; a state after the count is read by nothing.
         {Broken("<platformstatecount>2<", "<platformstatecount>1<"),
          {W(9, "state-count-mismatch", "is 1 but the rule has 2 platformstate elements")}},
