@@ -163,7 +163,12 @@ public:
         if (notable) {
             std::cerr << "\r\033[K" << OutcomeLine(capture, outcome);
         }
+        // Drawn ten times a second at most, and once more at the end.
         const double seconds = Elapsed();
+        if (!notable && done_ < total_ && seconds - drawn_ < 0.1) {
+            return;
+        }
+        drawn_ = seconds;
         const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0;
         char line[160];
         std::snprintf(line, sizeof line, "\r\033[K%zu/%zu done, %zu failed or stopped, %.1f/s",
@@ -192,6 +197,7 @@ private:
     bool terminal_;
     size_t done_ = 0;
     size_t failed_ = 0;
+    double drawn_ = -1;  // when the line was last drawn
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

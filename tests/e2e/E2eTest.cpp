@@ -518,9 +518,10 @@ TEST(RulesCheck, ExitStatusAndOutputOnTheCommandLine)
                          "broken.xml note rule-file-invalid", "absent.xml error unreadable"}));
 }
 
-// A lab of every scenario's machine: each capture gives the files of a
-// dormex run from its output folder with that folder as the profile (the
-// results' start time aside); the invalid snapshot fails, the rest complete.
+// A lab of every scenario's machine and a synthetic one: each capture gives
+// the files of a dormex run from its output folder with that folder as the
+// profile (the results' start time aside); the invalid snapshot and one with
+// a number out of range fail, the rest complete.
 TEST(Lab, RunsEachCaptureAsDormexWould)
 {
     const dormex::test::TempDir dir;
@@ -532,7 +533,15 @@ TEST(Lab, RunsEachCaptureAsDormexWould)
             fs::copy_file(scenario.folders.machine, lib / (name + ".json"));
         }
     }
-    const fs::path rules = fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc";
+    WriteFile(lib / "out-of-range.json", R"({"format": "dormex-machine/1", "description": 1e400})");
+    const fs::path rules = dir.Path() / "rules";
+    fs::copy(fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc", rules);
+#ifdef DORMEX_SYNTH_EXE
+    RunCommand(Quote(DORMEX_SYNTH_EXE) + " 400 50 " + Quote((dir.Path() / "synth").string()),
+               dir.Path());
+    fs::copy_file(dir.Path() / "synth" / "machine.json", lib / "synthetic-400.json");
+    fs::copy(dir.Path() / "synth" / "rules_for_soc", rules);
+#endif
     const std::string lab = Quote(DORMEX_LAB_EXE) + " run " + Quote(lib.string()) + " --rules " +
                             Quote(rules.string()) + " --out ";
     const Ran ran = RunCommand(lab + Quote((dir.Path() / "results").string()), dir.Path());
@@ -544,7 +553,7 @@ TEST(Lab, RunsEachCaptureAsDormexWould)
                      (lib / "snapshot-invalid.json").string() + ": $.registyr: unknown member\n"),
         std::string::npos)
         << ran.out;
-    EXPECT_NE(ran.out.find(" failed, 0 stopped\n"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find(" current, 2 failed, 0 stopped\n"), std::string::npos) << ran.out;
 
     auto withoutTime = [](const fs::path& results) {
         nlohmann::json document = nlohmann::json::parse(ReadFile(results));
@@ -574,7 +583,7 @@ TEST(Lab, RunsEachCaptureAsDormexWould)
         fs::remove_all(apart);
         ++compared;
     }
-    EXPECT_EQ(compared + 1, static_cast<size_t>(std::distance(fs::directory_iterator(lib), {})));
+    EXPECT_EQ(compared + 2, static_cast<size_t>(std::distance(fs::directory_iterator(lib), {})));
 
     // Three shards take every capture once between them.
     std::vector<std::string> sharded;
@@ -591,7 +600,7 @@ TEST(Lab, RunsEachCaptureAsDormexWould)
     }
     std::sort(sharded.begin(), sharded.end());
     EXPECT_EQ(std::adjacent_find(sharded.begin(), sharded.end()), sharded.end());
-    EXPECT_EQ(sharded.size(), compared + 1);
+    EXPECT_EQ(sharded.size(), compared + 2);
 }
 
 // A lab run killed half-way and run again: what completed is not run twice,
@@ -623,6 +632,52 @@ TEST(Lab, ResumesAfterBeingKilled)
     for (const auto& entry : fs::recursive_directory_iterator(dir.Path() / "results")) {
         EXPECT_NE(entry.path().extension(), ".partial") << entry.path();
     }
+}
+
+// Three runs of the sample in which the USB problem code appears in the
+// second and is mended in the third, then one where it comes back last:
+// history says where it was first seen and fixed, and --fail-on new fails
+// only the second series.
+TEST(Lab, HistoryGatesOnANewFinding)
+{
+    const dormex::test::TempDir dir;
+    nlohmann::json sample =
+        nlohmann::json::parse(ReadFile(fs::path(DORMEX_SOURCE_DIR) / "machines" / "sample.json"));
+    WriteFile(dir.Path() / "lib" / "broken.json", sample.dump());
+    sample["devices"]["USB\\VID_2F4A&PID_0C11\\5&1A2B3C4D&0&1"]["ProblemCode"] = 0;
+    WriteFile(dir.Path() / "lib" / "mended.json", sample.dump());
+    RunCommand(Quote(DORMEX_LAB_EXE) + " run " + Quote((dir.Path() / "lib").string()) + " --out " +
+                   Quote((dir.Path() / "results").string()) + " --rules " +
+                   Quote((fs::path(DORMEX_SOURCE_DIR) / "rules_for_soc").string()),
+               dir.Path());
+    auto history = [&](const std::vector<std::string>& series) {
+        std::string files;
+        for (size_t i = 0; i < series.size(); ++i) {
+            nlohmann::ordered_json results = nlohmann::ordered_json::parse(
+                ReadFile(dir.Path() / "results" / series[i] / "dormex-results.json"));
+            results["time"] = "2026-12-0" + std::to_string(i + 1) + "T08:00:00Z";
+            const fs::path file = dir.Path() / ("run" + std::to_string(i) + ".json");
+            WriteFile(file, results.dump());
+            files += " " + Quote(file.string());
+        }
+        return RunCommand(Quote(DORMEX_LAB_EXE) + " history --fail-on new" + files, dir.Path());
+    };
+    const std::string usb =
+        "DeviceProblemCode USB\\VID_2F4A&PID_0C11\\5&1A2B3C4D&0&1: problem "
+        "code 28; ask driver vendor\n    ";
+    const Ran fixed = history({"mended.json", "broken.json", "mended.json"});
+    EXPECT_EQ(fixed.status, 0) << fixed.out << fixed.err;
+    EXPECT_NE(fixed.out.find(usb + "first seen in run 2, fixed in run 3\n"), std::string::npos)
+        << fixed.out;
+    const Ran back = history({"broken.json", "mended.json", "broken.json"});
+    EXPECT_EQ(back.status, 1) << back.out << back.err;
+    EXPECT_NE(back.out.find(usb + "first seen in run 1, fixed in run 2, back in run 3 (open)\n"),
+              std::string::npos)
+        << back.out;
+    EXPECT_NE(back.out.find("New in the latest run:\n  Halvard Computing Sparrowline 14 Gen 3 "
+                            "(family 6 model 170 stepping 4): DeviceProblemCode USB"),
+              std::string::npos)
+        << back.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),
