@@ -61,13 +61,30 @@ std::vector<std::string> OutputNames()
             LabResultsFileName};
 }
 
-void RemoveOutputs(const fs::path& folder, const char* suffix)
+void RemoveOutputs(const fs::path& folder)
 {
     std::vector<std::string> names = OutputNames();
     std::reverse(names.begin(), names.end());
     for (const std::string& name : names) {
         std::error_code ignored;
-        fs::remove(folder / (name + suffix), ignored);
+        fs::remove(folder / name, ignored);
+    }
+}
+
+// Whatever a run left under a partial name: its outputs when it did not
+// end well, and the trace file a failed trace leaves behind.
+void RemovePartialFiles(const fs::path& folder)
+{
+    std::error_code error;
+    std::vector<fs::path> partial;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (entry->path().extension() == PartialSuffix) {
+            partial.push_back(entry->path());
+        }
+    }
+    for (const fs::path& file : partial) {
+        fs::remove(file, error);
     }
 }
 
@@ -96,8 +113,8 @@ CaptureOutcome RunCapture(const Capture& capture, const LabRunOptions& options, 
                                   (error ? ": " + error.message() : "")};
     }
     // The old results go first: from here on the capture counts as not run.
-    RemoveOutputs(folder, "");
-    RemoveOutputs(folder, PartialSuffix);
+    RemoveOutputs(folder);
+    RemovePartialFiles(folder);
 
     auto loaded = LoadMachineSnapshot(Utf8Path(capture.File));
     if (auto* fault = std::get_if<std::string>(&loaded)) {
@@ -113,11 +130,11 @@ CaptureOutcome RunCapture(const Capture& capture, const LabRunOptions& options, 
         RunOnPlatform(machine.PlatformWith(console, timeLimit), {}, capture.Name);
     }
     if (timeLimit.Reached()) {
-        RemoveOutputs(folder, PartialSuffix);
+        RemovePartialFiles(folder);
         return {Kind::Stopped, "ran past the time limit of " + Seconds(options.TimeLimit)};
     }
     if (!fs::is_regular_file(folder / (std::string(LabResultsFileName) + PartialSuffix))) {
-        RemoveOutputs(folder, PartialSuffix);
+        RemovePartialFiles(folder);
         std::string message = console.Errors();
         message.erase(message.find_last_not_of('\n') + 1);
         return {Kind::Failed, message.empty() ? "the run wrote no results" : message};
@@ -127,12 +144,13 @@ CaptureOutcome RunCapture(const Capture& capture, const LabRunOptions& options, 
         if (fs::exists(written, error)) {
             fs::rename(written, folder / name, error);
             if (error) {
-                RemoveOutputs(folder, PartialSuffix);
+                RemovePartialFiles(folder);
                 return {Kind::Failed,
                         "cannot rename " + Utf8Path(written) + ": " + error.message()};
             }
         }
     }
+    RemovePartialFiles(folder);
     return {Kind::Done, {}};
 }
 

@@ -563,6 +563,10 @@ TEST(Lab, RunsEachCaptureAsDormexWould)
     size_t compared = 0;
     for (const auto& entry : fs::directory_iterator(dir.Path() / "results")) {
         const fs::path folder = entry.path();
+        // Nothing is left under a partial name, a failed trace's file included.
+        for (const auto& file : fs::directory_iterator(folder)) {
+            EXPECT_NE(file.path().extension(), ".partial") << file.path();
+        }
         // The lab's files aside; dormex writes its own into the folder.
         const fs::path apart = dir.Path() / "lab";
         fs::copy(folder, apart);
