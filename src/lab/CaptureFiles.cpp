@@ -1,7 +1,6 @@
 #include "lab/CaptureFiles.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "common/Text.h"
 
@@ -37,15 +36,6 @@ bool IsRelative(std::string_view path)
     return path.empty() || (!IsSeparator(path[0]) && !(path.size() > 1 && path[1] == ':'));
 }
 
-uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size)
-{
-    if (buffer == nullptr || text.size() + 1 > size) {
-        return static_cast<uint32_t>(text.size() + 1);
-    }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return static_cast<uint32_t>(text.size());
-}
-
 }  // namespace
 
 CaptureFiles::CaptureFiles(FileSystem& inner, std::string output, std::string rules)
@@ -79,10 +69,10 @@ std::string CaptureFiles::Redirect(const std::string& path) const
 uint32_t CaptureFiles::GetEnvironmentVariableA(const std::string& name, char* buffer, uint32_t size)
 {
     if (name == "USERPROFILE") {
-        return CopyOut(output_, buffer, size);
+        return CopyOutText(output_, buffer, size);
     }
     if (name == "DORMEX_RESULTS") {
-        return CopyOut(output_ + "/" + LabResultsFileName, buffer, size);
+        return CopyOutText(output_ + "/" + LabResultsFileName, buffer, size);
     }
     return 0;
 }
@@ -99,7 +89,7 @@ uint32_t CaptureFiles::GetFileAttributesW(const std::u16string& path)
 
 uint32_t CaptureFiles::GetCurrentDirectoryA(uint32_t size, char* buffer)
 {
-    return CopyOut(output_, buffer, size);
+    return CopyOutText(output_, buffer, size);
 }
 
 bool CaptureFiles::DeleteFileA(const std::string& path)

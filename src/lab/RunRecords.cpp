@@ -72,7 +72,7 @@ std::variant<RunRecord, std::string> ReadRunRecord(const fs::path& file)
         run.Stop = TextAt(document, {"outcome", "stop"});
         return run;
     }
-    auto findings = ReadComparedFindings(input.Text);
+    auto findings = ReadDocumentFindings(std::move(document));
     if (auto* fault = std::get_if<std::string>(&findings)) {
         return name + ": " + *fault;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -54,6 +55,17 @@ public:
     virtual bool WriteFileFrom(const std::string& path,
                                const std::function<void(std::ostream&)>& write) = 0;
 };
+
+// Copies text the way the Windows ...A calls do: the size needed (with the
+// terminator) when it does not fit, else the length copied.
+inline uint32_t CopyOutText(const std::string& text, char* buffer, uint32_t size)
+{
+    if (buffer == nullptr || text.size() + 1 > size) {
+        return static_cast<uint32_t>(text.size() + 1);
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<uint32_t>(text.size());
+}
 
 // An environment variable's value; empty when it is not set. A value that
 // grew between the two calls is asked for again.

@@ -12,4 +12,8 @@ public:
     void WriteError(std::string_view text) override;
 };
 
+// Whether standard error is a terminal, where a progress line can be redrawn
+// in place. The build compiles the one implementation that fits.
+bool StandardErrorIsTerminal();
+
 }  // namespace dormex

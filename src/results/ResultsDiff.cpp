@@ -346,6 +346,12 @@ std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std
         const bool syntax = fault.Message.rfind("not valid JSON", 0) == 0;
         return syntax ? JsonExcerpt(fault.Message, 200) : fault.Path + ": " + fault.Message;
     }
+    return ReadDocumentFindings(std::move(document));
+}
+
+std::variant<std::vector<ComparedFinding>, std::string> ReadDocumentFindings(
+    nlohmann::ordered_json document)
+{
     try {
         return ReadFindings(document);
     } catch (const Fault& fault) {

@@ -22,6 +22,9 @@ struct ComparedFinding {
 // the document: the JSON path of the member and the fault. A run that stopped
 // before its report has no findings to compare and is refused.
 std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std::string_view json);
+// The same of a document already parsed (strictly).
+std::variant<std::vector<ComparedFinding>, std::string> ReadDocumentFindings(
+    nlohmann::ordered_json document);
 
 // A finding as one line of text: its kind, device and class, expected and
 // actual states or problem code, and who is asked to act.

@@ -1,7 +1,7 @@
-// dormex-lab run CAPTURE... --out DIR: replays a library of machine snapshots
-// as dormex would, several at a time, each into a folder of its own under
-// DIR. Exits 0 when every capture completed, 1 when some failed or were
-// stopped, 2 on a bad command line.
+// dormex-lab: a library of captures. `run` replays machine snapshots as
+// dormex would, several at a time, each into a folder of its own; `what-if`
+// replays them with two rule folders and compares; `history` and `summary`
+// read the results files of such runs. Usage and exit statuses below.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -14,12 +14,6 @@
 #include <variant>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "common/StatusCodes.h"
 #include "common/Version.h"
 #include "lab/History.h"
@@ -28,6 +22,8 @@
 #include "lab/Summary.h"
 #include "lab/WhatIf.h"
 #include "platform/NativeFileSystem.h"
+#include "platform/StandardConsole.h"
+#include "sysinfo/RuleFileSelection.h"
 
 namespace {
 
@@ -101,25 +97,11 @@ std::optional<double> Number(const std::string& text)
 // beside the program.
 std::optional<fs::path> DefaultRules(dormex::FileSystem& files)
 {
-    std::error_code error;
-    if (fs::is_directory("rules_for_soc", error)) {
-        return fs::path("rules_for_soc");
+    const std::optional<dormex::RuleFolderChoice> folder = dormex::FindRuleFolder(files);
+    if (!folder) {
+        return std::nullopt;
     }
-    const fs::path beside =
-        dormex::PathOfUtf8(files.ModuleFileName()).parent_path() / "rules_for_soc";
-    if (fs::is_directory(beside, error)) {
-        return beside;
-    }
-    return std::nullopt;
-}
-
-bool IsTerminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
+    return dormex::PathOfUtf8(files.NativePath(folder->Path));
 }
 
 const char* KindWord(Kind kind)
@@ -135,6 +117,12 @@ const char* KindWord(Kind kind)
         return "stopped ";
     }
     return "";
+}
+
+// A capture that failed or was stopped: listed at the end, exit status 1.
+bool Unfinished(const CaptureOutcome& outcome)
+{
+    return outcome.Result == Kind::Failed || outcome.Result == Kind::Stopped;
 }
 
 std::string OutcomeLine(const Capture& capture, const CaptureOutcome& outcome)
@@ -154,8 +142,8 @@ public:
     void Finished(const Capture& capture, const CaptureOutcome& outcome)
     {
         ++done_;
-        failed_ += outcome.Result == Kind::Failed || outcome.Result == Kind::Stopped;
-        const bool notable = outcome.Result == Kind::Failed || outcome.Result == Kind::Stopped;
+        const bool notable = Unfinished(outcome);
+        failed_ += notable;
         if (!terminal_) {
             std::cout << OutcomeLine(capture, outcome) << std::flush;
             return;
@@ -289,7 +277,7 @@ int RunVerb(Options options)
             captures.push_back(std::move(capture));
         }
     }
-    Progress progress(captures.size(), IsTerminal());
+    Progress progress(captures.size(), dormex::StandardErrorIsTerminal());
     const std::vector<CaptureOutcome> outcomes = dormex::RunLab(
         captures, options.Run, *files, [&](const Capture& capture, const CaptureOutcome& outcome) {
             progress.Finished(capture, outcome);
@@ -316,7 +304,7 @@ int RunVerb(Options options)
     }
     std::cout << "Failed or stopped:\n";
     for (size_t i = 0; i < captures.size(); ++i) {
-        if (outcomes[i].Result == Kind::Failed || outcomes[i].Result == Kind::Stopped) {
+        if (Unfinished(outcomes[i])) {
             std::cout << "  " << OutcomeLine(captures[i], outcomes[i]);
         }
     }

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,21 +15,6 @@
 #include "platform/NativeFileSystem.h"
 
 namespace dormex {
-
-namespace {
-
-// Copies text the way the Windows ...A calls do: the size needed (with the
-// terminator) when it does not fit, else the length copied.
-uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size)
-{
-    if (text.size() + 1 > size || buffer == nullptr) {
-        return static_cast<uint32_t>(text.size() + 1);
-    }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return static_cast<uint32_t>(text.size());
-}
-
-}  // namespace
 
 uint32_t PosixFileSystem::GetEnvironmentVariableA(const std::string& name, char* buffer,
                                                   uint32_t size)
@@ -42,7 +26,7 @@ uint32_t PosixFileSystem::GetEnvironmentVariableA(const std::string& name, char*
     if (value == nullptr) {
         return 0;
     }
-    return CopyOut(value, buffer, size);
+    return CopyOutText(value, buffer, size);
 }
 
 uint32_t PosixFileSystem::GetFileAttributesA(const std::string& path)
@@ -68,7 +52,7 @@ uint32_t PosixFileSystem::GetCurrentDirectoryA(uint32_t size, char* buffer)
         }
         directory.resize(directory.size() * 2);
     }
-    return CopyOut(directory.data(), buffer, size);
+    return CopyOutText(directory.data(), buffer, size);
 }
 
 bool PosixFileSystem::DeleteFileA(const std::string& path)

@@ -1,4 +1,9 @@
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "platform/NativeProcess.h"
+#include "platform/StandardConsole.h"
 
 namespace dormex {
 
@@ -22,6 +27,11 @@ private:
 std::unique_ptr<NativeProcess> StartNativeProcess()
 {
     return std::make_unique<PosixProcess>();
+}
+
+bool StandardErrorIsTerminal()
+{
+    return isatty(fileno(stderr)) != 0;
 }
 
 }  // namespace dormex

@@ -1,13 +1,17 @@
 // <windows.h> comes before every other Windows header.
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 
 #include "common/StatusCodes.h"
 #include "common/Text.h"
 #include "platform/NativeProcess.h"
+#include "platform/StandardConsole.h"
 #include "platform/win32/Win32FileSystem.h"
 
 namespace dormex {
@@ -95,8 +99,9 @@ std::optional<ProcessRefusal> CodePageRefusal()
         if (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; })) {
             return ProcessRefusal{
                 AsStatus(ErrorNoUnicodeTranslation),
-                std::string(what) + " has characters outside ASCII, and Windows runs programs "
-                                    "here in code page " +
+                std::string(what) +
+                    " has characters outside ASCII, and Windows runs programs "
+                    "here in code page " +
                     std::to_string(codePage) +
                     ", not UTF-8 (Windows 10 before version 1903, or a dormex.exe without its "
                     "manifest): run Dormex on Windows 10 version 1903 or later, or from "
@@ -189,6 +194,11 @@ private:
 std::unique_ptr<NativeProcess> StartNativeProcess()
 {
     return std::make_unique<Win32Process>();
+}
+
+bool StandardErrorIsTerminal()
+{
+    return _isatty(_fileno(stderr)) != 0;
 }
 
 }  // namespace dormex
