@@ -67,6 +67,9 @@ int32_t RunOnPlatform(const Platform& platform, const std::vector<std::string>& 
             [&](std::ostream& file) { file << WriteResults(contents, startTime); },
             "dormex: wrote the results to ", "dormex: cannot write the results ", status);
     }
+    if (!state.Outcome.Stop) {
+        platform.console.WriteError(FindingsLine(state.Errors));
+    }
     return status;
 }
 

@@ -206,4 +206,42 @@ void StoreDeviceProperty(DeviceProperties& record, size_t row, const uint8_t* va
                  0);
 }
 
+std::vector<std::string_view> ListEntries(std::string_view list)
+{
+    std::vector<std::string_view> entries;
+    while (!list.empty()) {
+        const size_t comma = list.find(',');
+        if (comma != 0) {
+            entries.push_back(list.substr(0, comma));
+        }
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    }
+    return entries;
+}
+
+std::string AcpiLocationPath(std::string_view acpiName)
+{
+    if (acpiName.starts_with('\\')) {
+        acpiName.remove_prefix(1);
+    }
+    std::string path;
+    while (!acpiName.empty()) {
+        const size_t dot = acpiName.find('.');
+        const std::string_view segment = acpiName.substr(0, dot);
+        const bool valid = !segment.empty() && segment.size() <= 4 &&
+                           segment.find_first_not_of(
+                               "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "abcdefghijklmnopqrstuvwxyz0123456789_") == std::string_view::npos;
+        if (!valid || dot == acpiName.size() - 1) {
+            return {};
+        }
+        path += path.empty() ? "ACPI(" : "#ACPI(";
+        path += segment;
+        path.append(4 - segment.size(), '_');
+        path += ')';
+        acpiName = dot == std::string_view::npos ? std::string_view() : acpiName.substr(dot + 1);
+    }
+    return path;
+}
+
 }  // namespace dormex

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/DevicePropertyKeys.h"
 
@@ -70,6 +71,14 @@ inline constexpr uint32_t DevicePropertyBufferSize = 8192;
 // A value larger than the first buffer is read again with the size the
 // Configuration Manager asks for, up to this.
 inline constexpr uint32_t DevicePropertyMaxSize = 1024 * 1024;
+
+// The entries of a list property as the record holds it (joined with commas).
+std::vector<std::string_view> ListEntries(std::string_view list);
+
+// The location path the device manager gives the device of an ACPI
+// namespace path: "\\_SB.PC00.RP07" -> "ACPI(_SB_)#ACPI(PC00)#ACPI(RP07)". Empty
+// for a name that is not such a path.
+std::string AcpiLocationPath(std::string_view acpiName);
 
 // Reads and logs the properties of every OS power device.
 void CollectDeviceProperties(const std::deque<PoDeviceEntry>& poDevices,

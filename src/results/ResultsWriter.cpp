@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <unordered_map>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -133,6 +135,81 @@ Json ActualStates(const DeviceMatch& match)
     return states;
 }
 
+// Where a finding's PnP device is looked up: by instance path, or for an ACPI
+// name through the ACPI location path the device manager gives the device.
+class DeviceDirectory {
+public:
+    explicit DeviceDirectory(const DevicePropertiesByInstancePath& devices) : devices_(devices)
+    {
+        for (const auto& device : devices) {
+            for (std::string_view path : ListEntries(device.second.LocationPaths)) {
+                byAcpiPath_.emplace(AsciiLower(path), &device);
+            }
+        }
+    }
+
+    const DevicePropertiesByInstancePath::value_type* Find(const std::string& instancePath,
+                                                           std::string_view acpiName) const
+    {
+        if (!instancePath.empty()) {
+            if (auto device = devices_.find(instancePath); device != devices_.end()) {
+                return &*device;
+            }
+        }
+        const std::string path = AsciiLower(AcpiLocationPath(acpiName));
+        auto device = path.empty() ? byAcpiPath_.end() : byAcpiPath_.find(path);
+        return device != byAcpiPath_.end() ? device->second : nullptr;
+    }
+
+private:
+    const DevicePropertiesByInstancePath& devices_;
+    // The first device to name a path keeps it.
+    std::unordered_map<std::string, const DevicePropertiesByInstancePath::value_type*> byAcpiPath_;
+};
+
+Json TextOrNull(std::string_view text)
+{
+    return text.empty() ? Json() : Json(text);
+}
+
+// Who the device is, as the device manager names it.
+Json DeviceInfo(const DevicePropertiesByInstancePath::value_type& device)
+{
+    const DeviceProperties& properties = device.second;
+    const std::vector<std::string_view> hardwareIds = ListEntries(properties.HardwareIds);
+    const std::vector<std::string_view> locations = ListEntries(properties.LocationPaths);
+    return {
+        {"name", TextOrNull(properties.FriendlyName.empty() ? properties.DeviceDesc
+                                                            : properties.FriendlyName)},
+        {"instancePath", device.first},
+        {"hardwareId", TextOrNull(hardwareIds.empty() ? "" : hardwareIds.front())},
+        {"driverProvider", TextOrNull(properties.DriverProvider)},
+        {"driverVersion", TextOrNull(properties.DriverVersion)},
+        {"infName", TextOrNull(properties.DriverInfPath)},
+        {"locationPath", TextOrNull(locations.empty() ? "" : locations.front())},
+    };
+}
+
+// The PnP device of a finding: the OS device, the PoFx registration's
+// instance path, else the PEP's or PoFx's ACPI name.
+const DevicePropertiesByInstancePath::value_type* FindingDevice(const DeviceDirectory& directory,
+                                                                const DeviceMatch* match,
+                                                                const PoDeviceEntry* poDevice)
+{
+    if (poDevice != nullptr) {
+        return directory.Find(poDevice->InstancePath, {});
+    }
+    if (match == nullptr) {
+        return nullptr;
+    }
+    const std::string& instancePath =
+        match->PoFxDevice != nullptr ? match->PoFxDevice->InstancePath : std::string();
+    const std::string& acpiName = match->PepDevice != nullptr    ? match->PepDevice->DeviceName
+                                  : match->PoFxDevice != nullptr ? match->PoFxDevice->DeviceId
+                                                                 : std::string();
+    return directory.Find(instancePath, acpiName);
+}
+
 Json DeviceName(const DeviceMatch* match, const PoDeviceEntry* poDevice)
 {
     if (match != nullptr && match->PepDevice != nullptr) {
@@ -150,7 +227,7 @@ Json DeviceName(const DeviceMatch* match, const PoDeviceEntry* poDevice)
 // One finding: a device of a ReportError (the match or the OS device), or the
 // error itself when it has none.
 Json Finding(const ReportError& error, const DeviceMatch* match, const PoDeviceEntry* poDevice,
-             const DevicePropertiesByInstancePath& devices)
+             const DeviceDirectory& directory)
 {
     const bool known = error.Type >= 0 && static_cast<size_t>(error.Type) < ErrorTypeNames.size();
     const Rule* rule = error.Rule;
@@ -166,12 +243,14 @@ Json Finding(const ReportError& error, const DeviceMatch* match, const PoDeviceE
         {"expected", rule != nullptr ? ExpectedStates(*rule) : Json()},
         {"actual", match != nullptr && match->PepDevice != nullptr ? ActualStates(*match) : Json()},
     };
-    if (poDevice != nullptr) {
-        if (auto device = devices.find(poDevice->InstancePath); device != devices.end()) {
-            finding["problemCode"] = device->second.ProblemCode;
-        }
+    const auto* device = FindingDevice(directory, match, poDevice);
+    if (poDevice != nullptr && device != nullptr) {
+        finding["problemCode"] = device->second.ProblemCode;
     }
-    finding["actionBy"] = known ? ActionBy[static_cast<size_t>(error.Type)] : "";
+    finding["actionBy"] = ActionByOf(error.Type);
+    if (device != nullptr) {
+        finding["deviceInfo"] = DeviceInfo(*device);
+    }
     return finding;
 }
 
@@ -179,18 +258,19 @@ Json Finding(const ReportError& error, const DeviceMatch* match, const PoDeviceE
 // error without a device once.
 Json Findings(const ErrorRegistry& errors, const DevicePropertiesByInstancePath& devices)
 {
+    const DeviceDirectory directory(devices);
     Json findings = Json::array();
     for (const ReportError& error : errors.ErrorList) {
         for (const DeviceMatch* match : error.Devices) {
-            findings.push_back(Finding(error, match, nullptr, devices));
+            findings.push_back(Finding(error, match, nullptr, directory));
         }
         if (error.Devices.empty()) {
             for (const PoDeviceEntry* poDevice : error.PoDevices) {
-                findings.push_back(Finding(error, nullptr, poDevice, devices));
+                findings.push_back(Finding(error, nullptr, poDevice, directory));
             }
         }
         if (error.Devices.empty() && error.PoDevices.empty()) {
-            findings.push_back(Finding(error, nullptr, nullptr, devices));
+            findings.push_back(Finding(error, nullptr, nullptr, directory));
         }
     }
     return findings;
@@ -223,6 +303,40 @@ void Print(const Json& value, size_t depth, std::string& out)
 }
 
 }  // namespace
+
+std::string_view ActionByOf(int32_t kind)
+{
+    return kind >= 0 && static_cast<size_t>(kind) < ActionBy.size()
+               ? ActionBy[static_cast<size_t>(kind)]
+               : "";
+}
+
+std::string FindingsLine(const ErrorRegistry& errors)
+{
+    size_t bios = 0;
+    size_t drivers = 0;
+    for (const ReportError& error : errors.ErrorList) {
+        // One finding per device, as the results list them.
+        const size_t count = !error.Devices.empty()     ? error.Devices.size()
+                             : !error.PoDevices.empty() ? error.PoDevices.size()
+                                                        : 1;
+        (ActionByOf(error.Type) == "BIOS" ? bios : drivers) += count;
+    }
+    const size_t total = bios + drivers;
+    if (total == 0) {
+        return "dormex: no findings\n";
+    }
+    std::string line =
+        "dormex: " + std::to_string(total) + (total == 1 ? " finding: " : " findings: ");
+    if (bios != 0) {
+        line += std::to_string(bios) + " for the BIOS";
+    }
+    if (drivers != 0) {
+        line += bios != 0 ? ", " : "";
+        line += std::to_string(drivers) + " for driver vendors";
+    }
+    return line + "\n";
+}
 
 std::string WriteResults(const ResultsContents& contents, std::string_view startTime)
 {

@@ -33,6 +33,15 @@ struct ResultsContents {
 // counts and every finding in the order of the report.
 std::string WriteResults(const ResultsContents& contents, std::string_view startTime);
 
+// Who a finding of this kind asks to act: "BIOS" or "driver vendor"; empty
+// for a kind the report does not know.
+std::string_view ActionByOf(int32_t kind);
+
+// The line a run that wrote its report ends with on standard error: how many
+// findings it made and for whom ("dormex: 10 findings: 6 for the BIOS, 4 for
+// driver vendors").
+std::string FindingsLine(const ErrorRegistry& errors);
+
 // 2025-06-01T08:30:00Z: the time in UTC to the second.
 std::string UtcTimeText(std::chrono::system_clock::time_point time);
 

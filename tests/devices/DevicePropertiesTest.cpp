@@ -101,5 +101,26 @@ TEST(StoreDeviceProperty, ConversionsAtTheirEdges)
     EXPECT_EQ(ignored.Text(), "");
 }
 
+// The findings of a PEP device name its PnP device through this path.
+TEST(AcpiLocationPath, PadsEachNameSegmentAndRefusesWhatIsNoPath)
+{
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"\\_SB.PC00.RP07.ZLK0", "ACPI(_SB_)#ACPI(PC00)#ACPI(RP07)#ACPI(ZLK0)"},
+        {"_SB_.I2C", "ACPI(_SB_)#ACPI(I2C_)"},
+        {"", ""},
+        {"\\", ""},
+        {"\\_SB..XHCI", ""},
+        {"\\_SB.XHCI.", ""},
+        {"\\_SB.TOOLONG", ""},
+        {"PCI\\VEN_8086", ""},
+        {"0xFFFFA10C00000040", ""},
+    };
+    for (const auto& [name, path] : cases) {
+        EXPECT_EQ(AcpiLocationPath(name), path) << name;
+    }
+    const std::vector<std::string_view> entries = {"A", "B"};
+    EXPECT_EQ(ListEntries(",A,,B,"), entries);
+}
+
 }  // namespace
 }  // namespace dormex

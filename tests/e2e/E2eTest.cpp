@@ -228,8 +228,13 @@ TEST_P(Scenarios, BehaveAsRecorded)
 
     const int status = recorded.at("status");
     EXPECT_EQ(outcome.status, status & 0xFF);
-    EXPECT_EQ(outcome.err, folders.Substitute(recorded.value(
-                               "stderr", "dormex: replaying machine snapshot ${MACHINE}\n")));
+    // A run that wrote its report ends by counting its findings.
+    const std::string findings = recorded.value("findingsLine", "");
+    EXPECT_EQ(outcome.err,
+              folders.Substitute(recorded.value(
+                  "stderr", "dormex: replaying machine snapshot ${MACHINE}\n" +
+                                (findings.empty() ? "" : "dormex: " + findings + "\n"))));
+    EXPECT_EQ(findings.empty(), !outcome.report || outcome.status != 0);
     EXPECT_EQ(outcome.out, folders.Substitute(recorded.at("console")));
     // Both files are text that grep, an editor and a browser read as such.
     EXPECT_TRUE(IsUtf8WithoutZero(outcome.log.value_or(""))) << "the debug log";
@@ -386,6 +391,27 @@ TEST_P(Scenarios, WriteResultsThatMatchTheReport)
         EXPECT_NE(sections[i].find(HtmlEscaped(shown)), std::string::npos)
             << "finding " << i << ": " << finding.dump() << "\nsection: " << sections[i];
     }
+}
+
+// The sample's findings name their PnP devices: the problem code and the
+// constraint of the port controller, one by instance path and one by ACPI
+// name, are the same device.
+TEST(SampleResults, NameTheDeviceOfEveryFinding)
+{
+    const Scenario scenario(std::string("sample"));
+    const fs::path path = scenario.folders.dir.Path() / "results.json";
+    scenario.Run(" DORMEX_RESULTS=" + Quote(path.string()));
+    const nlohmann::json results = nlohmann::json::parse(ReadFile(path));
+    std::vector<std::string> portController;
+    for (const nlohmann::json& finding : results.at("findings")) {
+        ASSERT_EQ(finding.contains("deviceInfo"), !finding.at("device").is_null()) << finding;
+        if (finding.contains("deviceInfo") &&
+            finding["deviceInfo"].at("name") == "Zephlink ZL-200 Port Controller") {
+            portController.push_back(finding["deviceInfo"].at("instancePath"));
+        }
+    }
+    const std::string instance = "PCI\\VEN_5A4C&DEV_0C01&SUBSYS_0C015A4C&REV_02\\4&3C1D2E0F&0&00E0";
+    EXPECT_EQ(portController, std::vector<std::string>(2, instance));
 }
 
 // Two runs of the sample machine, the second with one yellow bang mended:

@@ -59,6 +59,17 @@ TEST(WriteResults, ListsFindingsAsTheReportDoes)
     const PoDeviceEntry bang{"0x1", "PCI\\B", "Bang"};
     const PoDeviceEntry unknown{"0x2", "PCI\\C", "Unknown"};
     run.Devices["PCI\\B"].ProblemCode = 28;
+    // Found by the PoFx instance path, and by the PEP's ACPI name through the
+    // device's ACPI location path.
+    run.Devices["PCI\\X"].DeviceDesc = "Host";
+    DeviceProperties& touch = run.Devices["PCI\\T"];
+    touch.DeviceDesc = "Desc";
+    touch.DriverInfPath = "oem1.inf";
+    touch.DriverProvider = "Tovik";
+    touch.DriverVersion = "1.2";
+    touch.FriendlyName = "Touch";
+    touch.HardwareIds = "PCI\\T1,PCI\\T";
+    touch.LocationPaths = "PCIROOT(0)#PCI(1000),ACPI(_SB_)#ACPI(PC00)#ACPI(THC0)";
 
     DebugLog& log = run.capture.Log;
     run.Errors.AddError(PowerStateMismatch, &audio, &full, nullptr, log);
@@ -75,6 +86,13 @@ TEST(WriteResults, ListsFindingsAsTheReportDoes)
         all.update(Json::parse("{" + members + "}"));
         return all;
     };
+    // A device's identity; those not given are null.
+    auto info = [](const std::string& members) {
+        Json all = Json::parse(R"({"name": null, "hardwareId": null, "driverProvider": null,
+            "driverVersion": null, "infName": null, "locationPath": null})");
+        all.update(Json::parse("{" + members + "}"));
+        return all.dump();
+    };
     const std::string audioRule =
         R"("class": "audio", "expected": [{"D": 3, "F": 0}, {"D": 3, "F": 1}],
         "rule": {"regex": ".*\\.HDAS", "serviceName": "HDAudBus", "type": "always"})";
@@ -82,17 +100,21 @@ TEST(WriteResults, ListsFindingsAsTheReportDoes)
         finding(R"("kind": 5, "kindName": "StorageCacheConstraintMissing",
                    "actionBy": "driver vendor")"),
         finding(R"("kind": 6, "kindName": "DeviceProblemCode", "device": "PCI\\B",
-                   "problemCode": 28, "actionBy": "driver vendor")"),
+                   "problemCode": 28, "actionBy": "driver vendor", "deviceInfo": )" +
+                info(R"("instancePath": "PCI\\B")")),
         finding(R"("kind": 6, "kindName": "DeviceProblemCode", "device": "PCI\\C",
                    "actionBy": "driver vendor")"),
-        finding(R"("kind": 0, "kindName": "ConstraintWithoutPofx", "device": "\\_SB.PC00.THC0",
-                   "actual": [{"D": 3, "F": null}], "actionBy": "driver vendor")"),
+        finding(R"x("kind": 0, "kindName": "ConstraintWithoutPofx", "device": "\\_SB.PC00.THC0",
+                   "actual": [{"D": 3, "F": null}], "actionBy": "driver vendor", "deviceInfo":
+                   {"name": "Touch", "instancePath": "PCI\\T", "hardwareId": "PCI\\T1",
+                    "driverProvider": "Tovik", "driverVersion": "1.2", "infName": "oem1.inf",
+                    "locationPath": "PCIROOT(0)#PCI(1000)"})x"),
         finding(R"("kind": 2, "kindName": "PowerStateMismatch", "device": "\\_SB.PC00.HDAS",
                    "actual": [{"D": 3, "F": 0}, {"D": 0, "F": 1}], "actionBy": "BIOS", )" +
                 audioRule),
         finding(R"("kind": 2, "kindName": "PowerStateMismatch", "device": "\\_SB.PC00.XHCI",
-                   "actionBy": "BIOS", )" +
-                audioRule),
+                   "actionBy": "BIOS", "deviceInfo": )" +
+                info(R"("name": "Host", "instancePath": "PCI\\X")") + ", " + audioRule),
     });
     const Json results = run.Results();
     EXPECT_EQ(results["findings"], findings);
