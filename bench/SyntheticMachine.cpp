@@ -1,5 +1,6 @@
 #include "SyntheticMachine.h"
 
+#include <array>
 #include <cstdio>
 
 #include <nlohmann/json.hpp>
@@ -48,6 +49,10 @@ std::string RuleType(int rule)
     }
 }
 
+// The makers of the synthetic drivers.
+constexpr std::array<const char*, 4> Providers = {"Halvorsen Systems", "Zephlink Semiconductor",
+                                                  "Brindle Wireless", "Microsoft"};
+
 }  // namespace
 
 SyntheticMachine GenerateSyntheticMachine(int devices, int rules)
@@ -88,14 +93,19 @@ SyntheticMachine GenerateSyntheticMachine(int devices, int rules)
                                        {"PowerState", "0"},
                                        {"PowerState", i % 7 == 0 ? "1" : "0"}})));
         }
-        properties[path] = {{"Class", "System"},
-                            {"DeviceDesc", "Synthetic Device " + std::to_string(i)},
-                            {"Driver", "{4d36e97d-e325-11ce-bfc1-08002be10318}\\" + Hex(i)},
-                            {"HardwareIds", {path.substr(0, path.find('\\', 4)), "PCI\\VEN_1A2B"}},
-                            {"InstanceId", path},
-                            {"Parent", "ACPI\\PNP0A08\\0"},
-                            {"ProblemCode", i % 97 == 0 ? 28 : 0},
-                            {"Service", service}};
+        properties[path] = {
+            {"Class", "System"},
+            {"DeviceDesc", "Synthetic Device " + std::to_string(i)},
+            {"Driver", "{4d36e97d-e325-11ce-bfc1-08002be10318}\\" + Hex(i)},
+            {"DriverInfPath", "oem" + std::to_string(i % 40) + ".inf"},
+            {"DriverProvider", Providers[static_cast<size_t>(i) % Providers.size()]},
+            {"DriverVersion", "10.0.22621." + std::to_string(i)},
+            {"HardwareIds", {path.substr(0, path.find('\\', 4)), "PCI\\VEN_1A2B"}},
+            {"InstanceId", path},
+            {"LocationPaths", {"PCIROOT(0)#PCI(" + Hex(i) + ")"}},
+            {"Parent", "ACPI\\PNP0A08\\0"},
+            {"ProblemCode", i % 97 == 0 ? 28 : 0},
+            {"Service", service}};
     }
     Json events = Json::array();
     for (Json* list : {&registrations, &osDevices, &pep}) {

@@ -213,10 +213,9 @@ std::string TextForm(const Views& views)
     return text;
 }
 
-// One cell of a Markdown table, shown as it is: Markdown's own characters
-// (a backslash of a device path, an underscore, '|' that would end the cell)
-// escaped, a line break made a blank.
-std::string Cell(const std::string& text)
+}  // namespace
+
+std::string MarkdownEscape(const std::string& text)
 {
     constexpr std::string_view Special = "\\`*_[]<>|~#";
     std::string cell;
@@ -233,6 +232,8 @@ std::string Cell(const std::string& text)
     return cell;
 }
 
+namespace {
+
 // A Markdown table whose rows stop where the section's share of the limit
 // would be passed, saying how many were left out.
 class MarkdownTable {
@@ -246,7 +247,7 @@ public:
     {
         std::string row;
         for (const std::string& cell : cells) {
-            row += "| " + Cell(cell) + " ";
+            row += "| " + MarkdownEscape(cell) + " ";
         }
         row += "|\n";
         if (left_ > 0 || out_.size() + row.size() > end_) {

@@ -58,4 +58,9 @@ inline constexpr size_t MarkdownLimit = 65536;
 
 std::string FormatSummary(const Summary& summary, SummaryFormat format);
 
+// Text shown as it is in Markdown, in a table cell or a paragraph: Markdown's
+// own characters (a backslash of a device path, an underscore, '|' that would
+// end a cell) escaped, a line break made a blank.
+std::string MarkdownEscape(const std::string& text);
+
 }  // namespace dormex

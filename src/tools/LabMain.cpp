@@ -1,7 +1,8 @@
 // dormex-lab: a library of captures. `run` replays machine snapshots as
 // dormex would, several at a time, each into a folder of its own; `what-if`
 // replays them with two rule folders and compares; `history` and `summary`
-// read the results files of such runs. Usage and exit statuses below.
+// read the results files of such runs; `show` and `packets` lay out one run
+// for the people who act on it. Usage and exit statuses below.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "lab/History.h"
 #include "lab/LabRun.h"
 #include "lab/Library.h"
+#include "lab/Show.h"
 #include "lab/Summary.h"
 #include "lab/WhatIf.h"
 #include "platform/NativeFileSystem.h"
@@ -38,7 +40,10 @@ constexpr const char* Usage =
     "       dormex-lab what-if CAPTURE... --rules OLD --against NEW [--jobs N]\n"
     "                      [--time-limit SECONDS]\n"
     "       dormex-lab history RESULTS... [--by time|bios] [--fail-on new]\n"
-    "       dormex-lab summary RESULTS... [--format text|markdown|json|html] [-o FILE]\n";
+    "       dormex-lab summary RESULTS... [--format text|markdown|json|html] [-o FILE]\n"
+    "       dormex-lab show RESULTS [--format text|markdown|json|html] [--by owner|device|kind]\n"
+    "                      [-o FILE]\n"
+    "       dormex-lab packets RESULTS --out DIR\n";
 
 constexpr const char* Help =
     "Replays each CAPTURE (a machine snapshot, or a folder searched for them) as\n"
@@ -66,7 +71,16 @@ constexpr const char* Help =
     "summary reads results files (and folders of dormex-results.json) and groups\n"
     "what they found: machine configurations, each finding with the runs that have\n"
     "it, the findings by who is asked to act and by rule, and the runs that\n"
-    "stopped. The Markdown form stays under 65,536 characters.\n";
+    "stopped. The Markdown form stays under 65,536 characters.\n"
+    "\n"
+    "show lays out one results file for the people who act on it: the machine and\n"
+    "the run, counts by owner and kind, then the findings grouped by owner (the\n"
+    "BIOS, each driver vendor by provider), device or kind, each with expected\n"
+    "against actual states per LPIT state, the rule and what to change.\n"
+    "\n"
+    "packets writes one Markdown file per owner of a results file's findings into\n"
+    "DIR, ready to paste into a tracker, in numbered parts under 65,536 characters.\n"
+    "Exit status of show and packets: 0, or 2 when the file cannot be used.\n";
 
 struct Options {
     std::vector<std::string> Captures;
@@ -332,6 +346,135 @@ bool ReadEachRun(const std::vector<std::string>& inputs,
     return true;
 }
 
+// Writes `text` to the file the user named, or to standard output.
+int WriteOutput(const std::optional<std::string>& output, const std::string& text)
+{
+    if (!output) {
+        std::cout << text;
+        return 0;
+    }
+    std::ofstream file(dormex::PathOfUtf8(*output), std::ios::binary);
+    file << text;
+    file.close();
+    if (!file) {
+        std::cerr << "dormex-lab: cannot write " << *output << "\n";
+        return dormex::ExitBadInput;
+    }
+    return 0;
+}
+
+// The one results file `show` and `packets` read, or nothing after saying why.
+std::optional<dormex::RunRecord> ReadOneRun(const std::vector<std::string>& inputs)
+{
+    if (inputs.size() != 1) {
+        BadCommandLine(inputs.empty() ? "no RESULTS given" : "one RESULTS file at a time");
+        return std::nullopt;
+    }
+    auto read = dormex::ReadRunRecord(dormex::PathOfUtf8(inputs.front()));
+    if (auto* fault = std::get_if<std::string>(&read)) {
+        std::cerr << "dormex-lab: " << *fault << "\n";
+        return std::nullopt;
+    }
+    return std::get<dormex::RunRecord>(std::move(read));
+}
+
+// "--name=value" as "--name" "value".
+std::vector<std::string> SplitEquals(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> split;
+    for (const std::string& argument : arguments) {
+        const size_t equals = argument.find('=');
+        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            split.push_back(argument.substr(0, equals));
+            split.push_back(argument.substr(equals + 1));
+        } else {
+            split.push_back(argument);
+        }
+    }
+    return split;
+}
+
+int ShowVerb(const std::vector<std::string>& given)
+{
+    const std::vector<std::string> arguments = SplitEquals(given);
+    std::vector<std::string> inputs;
+    dormex::ShowFormat format = dormex::ShowFormat::Text;
+    dormex::ShowGrouping grouping = dormex::ShowGrouping::Owner;
+    std::optional<std::string> output;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--format" && hasValue) {
+            auto chosen = dormex::ParseShowFormat(arguments[++i]);
+            if (!chosen) {
+                return BadCommandLine("unknown format " + arguments[i]);
+            }
+            format = *chosen;
+        } else if (argument == "--by" && hasValue) {
+            auto chosen = dormex::ParseShowGrouping(arguments[++i]);
+            if (!chosen) {
+                return BadCommandLine("unknown grouping " + arguments[i]);
+            }
+            grouping = *chosen;
+        } else if (argument == "-o" && hasValue) {
+            output = arguments[++i];
+        } else if (argument.rfind("-", 0) == 0) {
+            return BadCommandLine("unknown option " + argument + " for show");
+        } else {
+            inputs.push_back(argument);
+        }
+    }
+    const std::optional<dormex::RunRecord> run = ReadOneRun(inputs);
+    if (!run) {
+        return dormex::ExitBadInput;
+    }
+    return WriteOutput(output, dormex::FormatShow(*run, format, grouping));
+}
+
+int PacketsVerb(const std::vector<std::string>& given)
+{
+    const std::vector<std::string> arguments = SplitEquals(given);
+    std::vector<std::string> inputs;
+    std::optional<std::string> folder;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--out" && i + 1 < arguments.size()) {
+            folder = arguments[++i];
+        } else if (arguments[i].rfind("-", 0) == 0) {
+            return BadCommandLine("unknown option " + arguments[i] + " for packets");
+        } else {
+            inputs.push_back(arguments[i]);
+        }
+    }
+    if (!folder) {
+        return BadCommandLine("packets needs --out DIR");
+    }
+    const std::optional<dormex::RunRecord> run = ReadOneRun(inputs);
+    if (!run) {
+        return dormex::ExitBadInput;
+    }
+    std::error_code error;
+    const fs::path out = dormex::PathOfUtf8(*folder);
+    fs::create_directories(out, error);
+    if (error) {
+        std::cerr << "dormex-lab: cannot make " << *folder << ": " << error.message() << "\n";
+        return dormex::ExitBadInput;
+    }
+    const std::vector<dormex::Packet> packets = dormex::MakePackets(*run);
+    for (const dormex::Packet& packet : packets) {
+        const std::string path = dormex::Utf8Path(out / packet.FileName);
+        if (WriteOutput(path, packet.Text) != 0) {
+            return dormex::ExitBadInput;
+        }
+        std::cout << path << ": " << packet.Owner << ", " << packet.Findings
+                  << (packet.Findings == 1 ? " finding\n" : " findings\n");
+    }
+    if (packets.empty()) {
+        std::cout << (run->Stop ? "The run stopped before its report: no findings.\n"
+                                : "No findings: no packets.\n");
+    }
+    return 0;
+}
+
 int SummaryVerb(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> inputs;
@@ -367,19 +510,7 @@ int SummaryVerb(const std::vector<std::string>& arguments)
     if (!ReadEachRun(inputs, [&](dormex::RunRecord run) { summary.Add(run); })) {
         return dormex::ExitBadInput;
     }
-    const std::string text = dormex::FormatSummary(summary, format);
-    if (!output) {
-        std::cout << text;
-        return 0;
-    }
-    std::ofstream file(dormex::PathOfUtf8(*output), std::ios::binary);
-    file << text;
-    file.close();
-    if (!file) {
-        std::cerr << "dormex-lab: cannot write " << *output << "\n";
-        return dormex::ExitBadInput;
-    }
-    return 0;
+    return WriteOutput(output, dormex::FormatSummary(summary, format));
 }
 
 int HistoryVerb(const std::vector<std::string>& arguments)
@@ -458,6 +589,12 @@ int main(int argc, char** argv)
     }
     if (verb == "summary") {
         return SummaryVerb(arguments);
+    }
+    if (verb == "show") {
+        return ShowVerb(arguments);
+    }
+    if (verb == "packets") {
+        return PacketsVerb(arguments);
     }
     if (verb != "run" && verb != "what-if") {
         return BadCommandLine("unknown verb " + verb);

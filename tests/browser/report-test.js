@@ -126,6 +126,45 @@ async function checkLabSummary(browser, summaryPath, artifacts, check) {
   await page.close();
 }
 
+// dormex-lab show: groups start folded with their counts, the search box
+// finds a device's finding and opens its groups, devices are in natural
+// order, and the printed page keeps every finding's text.
+async function checkLabShow(browser, showPath, artifacts, check, device) {
+  for (const width of [1366, 1920]) {
+    const page = await browser.newPage({ viewport: { width, height: 900 } });
+    const started = Date.now();
+    await page.goto('file://' + path.resolve(showPath));
+    const loaded = Date.now() - started;
+    check(loaded < 2000, `${showPath} loads in ${loaded} ms at ${width} px`);
+    check((await page.$$('[src], [href]')).length === 0, 'the show page refers to other files');
+    const folded = await page.$$eval('.group', (groups) => groups.every((group) =>
+      !group.classList.contains('open') && /\(\d+\)$/.test(group.querySelector('button').textContent)));
+    check(folded, 'every group starts folded, with its count');
+    check(await page.$eval('body', (body) => body.scrollWidth <= window.innerWidth),
+          `nothing wider than the window at ${width} px`);
+    await page.fill('#search', device);
+    const found = await page.$$eval('.finding', (findings) => findings
+      .filter((finding) => finding.getClientRects().length > 0)
+      .map((finding) => finding.querySelector('h3').textContent));
+    check(found.length >= 1 && found.every((name) => name === device),
+          `searching "${device}" shows ${found.length} findings: ${found.slice(0, 3)}`);
+    await page.screenshot({ path: path.join(artifacts, `lab-show-${width}-search-${path.basename(showPath, '.html')}.png`) });
+    await page.close();
+  }
+  const page = await browser.newPage({ viewport: { width: 1366, height: 900 } });
+  await page.goto('file://' + path.resolve(showPath));
+  const names = await page.$$eval('.group .group', (groups) => groups.map((group) =>
+    Array.from(group.querySelectorAll('.finding h3'), (h3) => h3.textContent)));
+  const natural = (a, b) => a.localeCompare(b, 'en', { numeric: true });
+  check(names.every((list) => list.every((name, i) => i === 0 || natural(list[i - 1], name) <= 0)),
+        'devices in natural order within each group');
+  const texts = await page.$$eval('.finding', (findings) => findings.map((f) => f.textContent));
+  const printed = await pdfText(await page.pdf({ format: 'A4' }));
+  const lost = texts.filter((text) => !printed.includes(squeeze(text)));
+  check(lost.length === 0, `printing loses ${lost.length} of ${texts.length} findings: ${lost[0]}`);
+  await page.close();
+}
+
 async function main() {
   const [reportPath, artifacts, largeReportPath] = process.argv.slice(2);
   const browser = await chromium.launch({
@@ -142,6 +181,14 @@ async function main() {
     }
     if (process.env.LAB_SUMMARY) {
       await checkLabSummary(browser, process.env.LAB_SUMMARY, artifacts, check);
+    }
+    if (process.env.LAB_SHOW_SAMPLE) {
+      await checkLabShow(browser, process.env.LAB_SHOW_SAMPLE, artifacts, check,
+                         'Zephlink ZL-200 Port Controller');
+    }
+    if (process.env.LAB_SHOW_LARGE) {
+      await checkLabShow(browser, process.env.LAB_SHOW_LARGE, artifacts, check,
+                         'Synthetic Device 1067');
     }
   } finally {
     await browser.close();

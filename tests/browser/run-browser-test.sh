@@ -41,5 +41,18 @@ PATCH
   "$DORMEX_LAB" run "$work/lab/captures" --out "$work/lab/out" --rules "$root/rules_for_soc" > /dev/null
   "$DORMEX_LAB" summary "$work/lab/out" --format html -o "$artifacts/lab-summary.html"
   export LAB_SUMMARY="$artifacts/lab-summary.html"
+  # dormex-lab show of the sample, and of a 2,000-device synthetic machine.
+  (cd "$work" && env -u DORMEX_MACHINE USERPROFILE="$work/profile" \
+    DORMEX_RESULTS="$work/sample-results.json" "$dormex" < /dev/null > /dev/null 2>&1)
+  "$DORMEX_LAB" show "$work/sample-results.json" --format html -o "$artifacts/lab-show-sample.html"
+  export LAB_SHOW_SAMPLE="$artifacts/lab-show-sample.html"
+  if [ -n "$synth" ]; then
+    mkdir -p "$work/huge/profile/Desktop"
+    "$synth" 2000 500 "$work/huge" > /dev/null
+    (cd "$work/huge" && DORMEX_MACHINE="$work/huge/machine.json" USERPROFILE="$work/huge/profile" \
+      DORMEX_RESULTS="$work/huge/results.json" "$dormex" < /dev/null > /dev/null 2>&1)
+    "$DORMEX_LAB" show "$work/huge/results.json" --format html -o "$artifacts/lab-show-2000.html"
+    export LAB_SHOW_LARGE="$artifacts/lab-show-2000.html"
+  fi
 fi
 node "$here/report-test.js" "$artifacts/VQT-Report.html" "$artifacts" "${large[@]}"

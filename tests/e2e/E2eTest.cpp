@@ -715,6 +715,39 @@ TEST(Lab, HistoryGatesOnANewFinding)
         << back.out;
 }
 
+// The sample's packets: one for the BIOS and one per driver provider, which
+// together hold the results' findings.
+TEST(Lab, WritesAPacketPerOwner)
+{
+    const Scenario scenario(std::string("sample"));
+    const fs::path results = scenario.folders.dir.Path() / "results.json";
+    scenario.Run(" DORMEX_RESULTS=" + Quote(results.string()));
+    const fs::path out = scenario.folders.dir.Path() / "packets";
+    const Ran made = RunCommand(Quote(DORMEX_LAB_EXE) + " packets " + Quote(results.string()) +
+                                    " --out=" + Quote(out.string()),
+                                scenario.folders.dir.Path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    std::map<std::string, size_t> findings;  // file -> numbered sections
+    for (const auto& entry : fs::directory_iterator(out)) {
+        const std::string text = ReadFile(entry.path());
+        for (size_t at = text.find("\n## "); at != std::string::npos;
+             at = text.find("\n## ", at + 1)) {
+            ++findings[entry.path().filename().string()];
+        }
+    }
+    const std::map<std::string, size_t> expected = {{"BIOS.md", 5},
+                                                    {"driver-Halvorsen-Systems.md", 2},
+                                                    {"driver-Microsoft.md", 1},
+                                                    {"driver-Zephlink-Semiconductor.md", 1},
+                                                    {"driver-vendor-no-device.md", 1}};
+    EXPECT_EQ(findings, expected);
+    const Ran shown =
+        RunCommand(Quote(DORMEX_LAB_EXE) + " show " + Quote(results.string()) + " --by device",
+                   scenario.folders.dir.Path());
+    EXPECT_NE(shown.out.find("== Zephlink ZL-200 Port Controller (2) =="), std::string::npos)
+        << shown.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(ScenarioNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;

@@ -15,6 +15,7 @@
 #include "lab/History.h"
 #include "lab/LabRun.h"
 #include "lab/Library.h"
+#include "lab/Show.h"
 #include "lab/Summary.h"
 #include "lab/WhatIf.h"
 #include "platform/NativeFileSystem.h"
@@ -339,6 +340,68 @@ TEST(Summary, CountsWhatTheRunsHold)
     EXPECT_LT(markdown.size(), MarkdownLimit);
     EXPECT_NE(markdown.find(" more rows left out to stay within 65536 characters"),
               std::string::npos);
+}
+
+// A run's findings with their devices' identities: D234 and D34 by one
+// provider, one of them with a problem code as well, and the BIOS's.
+RunRecord ShownRun(size_t findingsOfOneProvider)
+{
+    RunRecord run = Runs({{"2.0", ""}}).front();
+    run.LpitStates = {"7"};
+    auto add = [&](const std::string& json) {
+        run.Findings.push_back({json, nlohmann::ordered_json::parse(json)});
+    };
+    add(R"({"kind": 6, "kindName": "DeviceProblemCode", "device": "PCI\\D34", "problemCode": 10,
+            "actionBy": "driver vendor", "deviceInfo": {"name": "D34", "driverProvider": "Tovik,"}})");
+    add(R"({"kind": 2, "kindName": "PowerStateMismatch", "device": "\\_SB.D34", "class": "x_y",
+            "expected": [{"D": 3, "F": 0}, {"D": 3, "F": 1}], "actual": [{"D": 0, "F": null}],
+            "actionBy": "BIOS", "deviceInfo": {"name": "D34", "driverProvider": "Tovik,"}})");
+    for (size_t i = 0; i < findingsOfOneProvider; ++i) {
+        add(R"({"kind": 0, "kindName": "ConstraintWithoutPofx", "device": "\\_SB.D234",
+                "actionBy": "driver vendor", "deviceInfo": {"name": "D234", "driverProvider": "Tovik"}})");
+    }
+    return run;
+}
+
+TEST(Show, GroupsFindingsForThePeopleWhoActOnThem)
+{
+    const RunRecord run = ShownRun(1);
+    const std::string byDevice = FormatShow(run, ShowFormat::Text, ShowGrouping::Device);
+    // The problem code and the constraint of D34 are one group, before D234.
+    EXPECT_NE(byDevice.find("== D34 (2) =="), std::string::npos) << byDevice;
+    EXPECT_LT(byDevice.find("== D34 (2) =="), byDevice.find("== D234 (1) =="));
+    EXPECT_NE(byDevice.find("Problem code: 10 (This device cannot start.)"), std::string::npos);
+    EXPECT_NE(byDevice.find("LPIT state 0 (unique id 7): expected D3/F0, actual D0/F-\n"
+                            "    LPIT state 1: expected D3/F1, actual not declared\n"),
+              std::string::npos);
+    const std::string byOwner = FormatShow(run, ShowFormat::Markdown, ShowGrouping::Owner);
+    EXPECT_LT(byOwner.find("## BIOS (1)"), byOwner.find("## Tovik (1)"));
+    EXPECT_NE(byOwner.find("- `\\_SB.D34` (x\\_y): PowerStateMismatch"), std::string::npos);
+    const auto json = nlohmann::json::parse(FormatShow(run, ShowFormat::Json, ShowGrouping::Kind));
+    EXPECT_EQ(json["groups"].size(), 3u);
+    EXPECT_EQ(json["counts"][0], "3 findings");
+}
+
+// Each owner's packet stays under a tracker's limit, in parts when it must,
+// and the packets hold every finding once.
+TEST(Packets, SplitEachOwnersFindingsUnderTheLimit)
+{
+    const RunRecord run = ShownRun(400);
+    const std::vector<Packet> packets = MakePackets(run);
+    size_t findings = 0;
+    std::set<std::string> names;
+    for (const Packet& packet : packets) {
+        EXPECT_LT(packet.Text.size(), MarkdownLimit) << packet.FileName;
+        EXPECT_TRUE(names.insert(packet.FileName).second) << packet.FileName;
+        findings += packet.Findings;
+    }
+    EXPECT_EQ(findings, run.Findings.size());
+    ASSERT_GE(packets.size(), 4u);
+    EXPECT_EQ(packets[0].FileName, "BIOS.md");
+    EXPECT_EQ(packets[1].FileName, "driver-Tovik-part-1.md");
+    EXPECT_NE(packets[1].Text.find("(part 1 of "), std::string::npos);
+    // "Tovik," makes the same file name as "Tovik", and gets one of its own.
+    EXPECT_EQ(packets.back().FileName, "driver-Tovik-2.md");
 }
 
 }  // namespace
