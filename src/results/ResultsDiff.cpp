@@ -1,6 +1,9 @@
 #include "results/ResultsDiff.h"
 
 #include <algorithm>
+#include <charconv>
+#include <initializer_list>
+#include <iterator>
 #include <map>
 
 #include "common/StrictJson.h"
@@ -77,6 +80,13 @@ void CheckFinding(const Json& finding, const std::string& path)
         Expect(finding["problemCode"].is_number_integer(), path + ".problemCode", "not an integer");
     }
     Expect(Member(finding, path, "actionBy").is_string(), path + ".actionBy", "not a string");
+    if (auto info = finding.find("deviceInfo"); info != finding.end()) {
+        Expect(info->is_object(), path + ".deviceInfo", "not an object");
+        for (const auto& member : info->items()) {
+            Expect(IsTextOrNull(member.value()), path + ".deviceInfo." + member.key(),
+                   "not a string or null");
+        }
+    }
 }
 
 std::string KeyOf(const Json& finding)
@@ -153,6 +163,97 @@ std::string Text(const Json& value)
     return value.is_string() ? value.get<std::string>() : std::string();
 }
 
+// A member of the document as one line of text: a string, or a number written
+// out; empty where the path leads nowhere, or to "Unknown".
+std::string HeaderText(const Json& document, std::initializer_list<const char*> path)
+{
+    const Json* value = &document;
+    for (const char* name : path) {
+        auto member = value->find(name);  // end() when not an object
+        if (member == value->end()) {
+            return {};
+        }
+        value = &*member;
+    }
+    std::string text = value->is_number() ? value->dump() : Text(*value);
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+    return text == "Unknown" ? std::string() : text;
+}
+
+std::string OrUnknown(const std::string& text)
+{
+    return text.empty() ? "unknown" : text;
+}
+
+std::string FamilyAndModel(const RunHeader& run)
+{
+    return "Family " + OrUnknown(run.Family) + " Model " + OrUnknown(run.Model);
+}
+
+// "Family 6 Model 170 Stepping 4, x64"
+std::string ProcessorLabel(const RunHeader& run)
+{
+    std::string label = FamilyAndModel(run) + " Stepping " + OrUnknown(run.Stepping);
+    return run.Architecture.empty() ? label : label + ", " + run.Architecture;
+}
+
+// The maker and product, else the processor's family and model.
+std::string MachineLabel(const RunHeader& run)
+{
+    std::string label = run.Manufacturer;
+    if (!label.empty() && !run.ProductName.empty()) {
+        label += ' ';
+    }
+    label += run.ProductName;
+    if (!label.empty()) {
+        return label;
+    }
+    return run.Family.empty() && run.Model.empty() ? "unknown machine" : FamilyAndModel(run);
+}
+
+// The members that stay the same across the BIOS and OS builds of one machine.
+constexpr std::string RunHeader::*MachineIdentity[] = {
+    &RunHeader::Manufacturer, &RunHeader::ProductName, &RunHeader::Architecture,
+    &RunHeader::Family,       &RunHeader::Model,       &RunHeader::Stepping,
+};
+
+// Two runs that are more than two builds of one machine with one rule file:
+// what differs, with how each run names it.
+struct Difference {
+    const char* warning;
+    const char* jsonMember;  // false in the JSON document
+    std::string old;
+    std::string now;
+    bool isPath;
+};
+
+std::vector<Difference> Differences(const DiffRuns& runs)
+{
+    // A member one file lacks is not compared: files of earlier versions lack
+    // the maker and the product.
+    auto differ = [](const std::string& old, const std::string& now) {
+        return !old.empty() && !now.empty() && old != now;
+    };
+    std::vector<Difference> differences;
+    if (std::any_of(std::begin(MachineIdentity), std::end(MachineIdentity),
+                    [&](auto member) { return differ(runs.Old.*member, runs.New.*member); })) {
+        std::string old = MachineLabel(runs.Old);
+        std::string now = MachineLabel(runs.New);
+        if (old == now) {
+            old += ", " + ProcessorLabel(runs.Old);
+            now += ", " + ProcessorLabel(runs.New);
+        }
+        differences.push_back(
+            {"the two runs are of different machines", "sameMachine", old, now, false});
+    }
+    if (differ(runs.Old.RuleFile, runs.New.RuleFile)) {
+        differences.push_back({"the two runs used different rule files", "sameRuleFile",
+                               runs.Old.RuleFile, runs.New.RuleFile, true});
+    }
+    return differences;
+}
+
 // "D3/F0 D3/F0"; "none" for no state, "-" for an F-state without a component.
 std::string States(const Json& states)
 {
@@ -193,59 +294,133 @@ std::vector<std::string> Details(const Json& finding)
     return details;
 }
 
+// A member of the finding's deviceInfo; empty without one.
+std::string InfoText(const Json& finding, const char* name)
+{
+    auto info = finding.find("deviceInfo");
+    if (info == finding.end() || !info->contains(name)) {
+        return {};
+    }
+    return Text((*info)[name]);
+}
+
 struct Change {
     const char* name;
     const std::vector<const ComparedFinding*>* findings;
 };
 
-std::vector<Change> Changes(const ResultsDiff& diff)
+std::vector<Change> Changes(const ResultsDiff& diff, bool changesOnly)
 {
+    if (changesOnly) {
+        return {{"new", &diff.New}, {"fixed", &diff.Fixed}};
+    }
     return {{"new", &diff.New}, {"fixed", &diff.Fixed}, {"unchanged", &diff.Unchanged}};
 }
 
-std::string TextLines(const ResultsDiff& diff)
+// A finding as it is listed, with its change.
+struct Listed {
+    const char* change;
+    const Json* finding;
+};
+
+// All a listing is made of; it shows the first `shown` of the findings.
+struct Sheet {
+    const ResultsDiff& diff;
+    const DiffRuns* runs;
+    std::vector<Change> changes;
+    std::vector<Listed> listed;
+    std::vector<Difference> differences;
+};
+
+Sheet MakeSheet(const ResultsDiff& diff, const DiffRuns* runs, bool changesOnly)
 {
-    std::string text = DiffSummary(diff) + "\n";
-    for (const Change& change : Changes(diff)) {
+    Sheet sheet{diff, runs, Changes(diff, changesOnly), {}, {}};
+    for (const Change& change : sheet.changes) {
         for (const ComparedFinding* compared : *change.findings) {
-            std::string line = change.name;
-            line.resize(10, ' ');
-            text += line + FindingLine(compared->Finding) + "\n";
+            sheet.listed.push_back({change.name, &compared->Finding});
         }
+    }
+    if (runs != nullptr) {
+        sheet.differences = Differences(*runs);
+    }
+    return sheet;
+}
+
+using Show = std::string (*)(std::string_view);
+
+std::string AsIs(std::string_view text)
+{
+    return std::string(text);
+}
+
+// "Halvard Computing Sparrowline 14 Gen 3, BIOS 1.0.7, 2026-12-01T08:00:00Z, rules_for_soc\..."
+std::string RunLine(const RunHeader& run, Show plain, Show path)
+{
+    return plain(MachineLabel(run)) + ", BIOS " + plain(OrUnknown(run.BiosVersion)) + ", " +
+           (run.Time.empty() ? "time unknown" : plain(run.Time)) + ", " +
+           (run.RuleFile.empty() ? "no rule file" : path(run.RuleFile));
+}
+
+// "the two runs are of different machines (A; B)"
+std::string Warning(const Difference& difference, Show plain, Show path)
+{
+    const Show show = difference.isPath ? path : plain;
+    return std::string(difference.warning) + " (" + show(difference.old) + "; " +
+           show(difference.now) + ")";
+}
+
+std::string TextLines(const Sheet& sheet, size_t shown, const std::string& note)
+{
+    std::string text = DiffSummary(sheet.diff) + "\n";
+    if (sheet.runs != nullptr) {
+        text += "old: " + RunLine(sheet.runs->Old, AsIs, AsIs) + "\n";
+        text += "new: " + RunLine(sheet.runs->New, AsIs, AsIs) + "\n";
+    }
+    for (const Difference& difference : sheet.differences) {
+        text += "warning: " + Warning(difference, AsIs, AsIs) + "\n";
+    }
+    for (size_t i = 0; i < shown; ++i) {
+        std::string line = sheet.listed[i].change;
+        line.resize(10, ' ');
+        text += line + FindingLine(*sheet.listed[i].finding) + "\n";
+    }
+    if (!note.empty()) {
+        text += "note: " + note + "\n";
     }
     return text;
 }
 
-// One line of a table cell: '|' would end the cell and a line break the row.
-std::string CellLine(std::string_view text)
+// One line of Markdown. In a table cell '|' is escaped, as it would end the
+// cell; elsewhere an escape would show inside a code span.
+std::string OneLine(std::string_view text, bool inTable)
 {
-    std::string cell;
+    std::string line;
     for (char c : text) {
-        if (c == '|') {
-            cell += "\\|";
+        if (c == '|' && inTable) {
+            line += "\\|";
         } else {
-            cell += (c == '\n' || c == '\r') ? ' ' : c;
+            line += (c == '\n' || c == '\r') ? ' ' : c;
         }
     }
-    return cell;
+    return line;
 }
 
-// Plain text in a cell, every character Markdown would act on escaped.
-std::string PlainCell(std::string_view text)
+// Plain text, in a cell or not, every character Markdown would act on escaped.
+std::string PlainMarkdown(std::string_view text)
 {
     std::string escaped;
     for (char c : text) {
-        if (std::string_view("\\`*_[]<>~&").find(c) != std::string_view::npos) {
+        if (std::string_view("\\`*_[]<>~&|").find(c) != std::string_view::npos) {
             escaped += '\\';
         }
         escaped += c;
     }
-    return CellLine(escaped);
+    return OneLine(escaped, false);
 }
 
-// Text shown as it is (device ids, patterns): a code span whose fence is
-// longer than any run of backticks inside it.
-std::string CodeCell(std::string_view text)
+// Text shown as it is (device ids, patterns, paths): a code span whose fence
+// is longer than any run of backticks inside it.
+std::string CodeSpan(std::string_view text, bool inTable)
 {
     if (text.empty()) {
         return {};
@@ -259,50 +434,121 @@ std::string CodeCell(std::string_view text)
     const std::string fence(longest + 1, '`');
     const bool pad = text.front() == '`' || text.back() == '`';
     const std::string inner = pad ? " " + std::string(text) + " " : std::string(text);
-    return fence + CellLine(inner) + fence;
+    return fence + OneLine(inner, inTable) + fence;
 }
 
-std::string MarkdownTable(const ResultsDiff& diff)
+std::string CodeText(std::string_view text)
 {
-    std::string text = "**" + DiffSummary(diff) + "**\n";
-    if (diff.New.empty() && diff.Fixed.empty() && diff.Unchanged.empty()) {
-        return text;
+    return CodeSpan(text, false);
+}
+
+// The device's name from the device manager, then its id as code.
+std::string DeviceCell(const Json& finding, bool inTable)
+{
+    const std::string name = PlainMarkdown(InfoText(finding, "name"));
+    const std::string id = CodeSpan(Text(finding["device"]), inTable);
+    return name.empty() || id.empty() ? name + id : name + " " + id;
+}
+
+// The rule's service name and pattern as code.
+std::string RuleCell(const Json& finding, bool inTable)
+{
+    const Json& rule = finding["rule"];
+    if (rule.is_null()) {
+        return {};
     }
-    text +=
-        "\n| Change | Kind | Device | Class | Rule | Expected | Actual | Problem code | Ask |\n"
-        "|---|---|---|---|---|---|---|---|---|\n";
-    for (const Change& change : Changes(diff)) {
-        for (const ComparedFinding* compared : *change.findings) {
-            const Json& finding = compared->Finding;
-            const Json& rule = finding["rule"];
-            std::string ruleCell;
-            if (!rule.is_null()) {
-                ruleCell = CodeCell(Text(rule["serviceName"]));
-                const std::string pattern = CodeCell(Text(rule["regex"]));
-                ruleCell += ruleCell.empty() || pattern.empty() ? pattern : " " + pattern;
-            }
-            const std::vector<std::string> row = {
-                change.name,
-                PlainCell(Text(finding["kindName"]) + " (" + finding["kind"].dump() + ")"),
-                CodeCell(Text(finding["device"])),
-                PlainCell(Text(finding["class"])),
-                ruleCell,
-                finding["expected"].is_null() ? "" : States(finding["expected"]),
-                finding["actual"].is_null() ? "" : States(finding["actual"]),
-                finding.contains("problemCode") ? finding["problemCode"].dump() : "",
-                PlainCell(Text(finding["actionBy"])),
-            };
-            for (const std::string& cell : row) {
-                text += "| " + cell + " ";
-            }
-            text += "|\n";
+    const std::string service = CodeSpan(Text(rule["serviceName"]), inTable);
+    const std::string pattern = CodeSpan(Text(rule["regex"]), inTable);
+    return service.empty() || pattern.empty() ? service + pattern : service + " " + pattern;
+}
+
+// A list item with all a table row leaves out.
+std::string DetailItem(const Listed& listed)
+{
+    const Json& finding = *listed.finding;
+    std::string item = listed.change;
+    item += " " + PlainMarkdown(Text(finding["kindName"]));
+    if (const std::string device = DeviceCell(finding, false); !device.empty()) {
+        item += " on " + device;
+    }
+    std::vector<std::string> details;
+    if (const std::string cls = Text(finding["class"]); !cls.empty()) {
+        details.push_back("class " + PlainMarkdown(cls));
+    }
+    if (const std::string rule = RuleCell(finding, false); !rule.empty()) {
+        details.push_back("rule " + rule);
+    }
+    for (std::string& detail : Details(finding)) {
+        details.push_back(std::move(detail));
+    }
+    // A problem code's device is its instance path already.
+    const std::string instancePath = InfoText(finding, "instancePath");
+    if (!instancePath.empty() && instancePath != Text(finding["device"])) {
+        details.push_back("instance path " + CodeText(instancePath));
+    }
+    if (const std::string id = InfoText(finding, "hardwareId"); !id.empty()) {
+        details.push_back("hardware id " + CodeText(id));
+    }
+    std::string driver = InfoText(finding, "driverProvider");
+    if (const std::string version = InfoText(finding, "driverVersion"); !version.empty()) {
+        driver += driver.empty() ? version : " " + version;
+    }
+    if (!driver.empty()) {
+        details.push_back("driver " + PlainMarkdown(driver));
+    }
+    for (size_t i = 0; i < details.size(); ++i) {
+        item += (i == 0 ? ": " : "; ") + details[i];
+    }
+    return item;
+}
+
+std::string MarkdownTable(const Sheet& sheet, size_t shown, const std::string& note)
+{
+    std::string text = "**" + DiffSummary(sheet.diff) + "**\n";
+    if (sheet.runs != nullptr) {
+        text += "\n- old: " + RunLine(sheet.runs->Old, PlainMarkdown, CodeText) + "\n";
+        text += "- new: " + RunLine(sheet.runs->New, PlainMarkdown, CodeText) + "\n";
+    }
+    for (const Difference& difference : sheet.differences) {
+        text += "\n**Warning:** " + Warning(difference, PlainMarkdown, CodeText) + "\n";
+    }
+    if (shown > 0) {
+        text += "\n| Change | Device | Kind | Ask |\n|---|---|---|---|\n";
+        for (size_t i = 0; i < shown; ++i) {
+            const Json& finding = *sheet.listed[i].finding;
+            text += std::string("| ") + sheet.listed[i].change + " | " + DeviceCell(finding, true) +
+                    " | " + PlainMarkdown(Text(finding["kindName"])) + " | " +
+                    PlainMarkdown(Text(finding["actionBy"])) + " |\n";
         }
+        text += "\n<details><summary>Details</summary>\n\n";
+        for (size_t i = 0; i < shown; ++i) {
+            text += "- " + DetailItem(sheet.listed[i]) + "\n";
+        }
+        text += "\n</details>\n";
+    }
+    if (!note.empty()) {
+        text += "\n**Note:** " + note + "\n";
     }
     return text;
 }
 
-std::string JsonDocument(const ResultsDiff& diff)
+Json NullIfEmpty(const std::string& text)
 {
+    return text.empty() ? Json() : Json(text);
+}
+
+Json RunObject(const RunHeader& run)
+{
+    return {{"machine", MachineLabel(run)},
+            {"biosVersion", NullIfEmpty(run.BiosVersion)},
+            {"time", NullIfEmpty(run.Time)},
+            {"ruleFile", NullIfEmpty(run.RuleFile)}};
+}
+
+// A listing cut short says how many findings it leaves out in "leftOut".
+std::string JsonDocument(const Sheet& sheet, size_t shown)
+{
+    const ResultsDiff& diff = sheet.diff;
     Json document = {
         {"format", "dormex-diff/1"},
         {"summary", DiffSummary(diff)},
@@ -311,14 +557,52 @@ std::string JsonDocument(const ResultsDiff& diff)
           {"fixed", diff.Fixed.size()},
           {"unchanged", diff.Unchanged.size()}}},
     };
-    for (const Change& change : Changes(diff)) {
-        Json findings = Json::array();
-        for (const ComparedFinding* compared : *change.findings) {
-            findings.push_back(compared->Finding);
+    if (sheet.runs != nullptr) {
+        document["runs"] = {{"old", RunObject(sheet.runs->Old)},
+                            {"new", RunObject(sheet.runs->New)}};
+        document["sameMachine"] = true;
+        document["sameRuleFile"] = true;
+        for (const Difference& difference : sheet.differences) {
+            document[difference.jsonMember] = false;
         }
-        document[change.name] = std::move(findings);
+    }
+    for (const Change& change : sheet.changes) {
+        document[change.name] = Json::array();
+    }
+    for (size_t i = 0; i < shown; ++i) {
+        document[sheet.listed[i].change].push_back(*sheet.listed[i].finding);
+    }
+    if (shown < sheet.listed.size()) {
+        document["leftOut"] = sheet.listed.size() - shown;
     }
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+// The listing with its first `shown` findings and a closing note; JSON has
+// "leftOut" for a note.
+std::string Render(const Sheet& sheet, DiffFormat format, size_t shown, const std::string& note)
+{
+    switch (format) {
+    case DiffFormat::Markdown:
+        return MarkdownTable(sheet, shown, note);
+    case DiffFormat::Json:
+        return JsonDocument(sheet, shown);
+    case DiffFormat::Text:
+        break;
+    }
+    return TextLines(sheet, shown, note);
+}
+
+// A count from 1, digits alone.
+std::optional<size_t> ReadCount(std::string_view text)
+{
+    size_t count = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, fault] = std::from_chars(text.data(), end, count);
+    if (fault != std::errc() || stop != end || count == 0) {
+        return std::nullopt;
+    }
+    return count;
 }
 
 }  // namespace
@@ -336,7 +620,22 @@ std::string FindingLine(const nlohmann::ordered_json& finding)
     return line + "; ask " + Text(finding["actionBy"]);
 }
 
-std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std::string_view json)
+RunHeader ReadRunHeader(const nlohmann::ordered_json& document)
+{
+    return {
+        .Manufacturer = HeaderText(document, {"machine", "manufacturer"}),
+        .ProductName = HeaderText(document, {"machine", "productName"}),
+        .Architecture = HeaderText(document, {"machine", "cpu", "architecture"}),
+        .Family = HeaderText(document, {"machine", "cpu", "family"}),
+        .Model = HeaderText(document, {"machine", "cpu", "model"}),
+        .Stepping = HeaderText(document, {"machine", "cpu", "stepping"}),
+        .BiosVersion = HeaderText(document, {"machine", "bios", "version"}),
+        .Time = HeaderText(document, {"time"}),
+        .RuleFile = HeaderText(document, {"ruleFile", "path"}),
+    };
+}
+
+std::variant<ComparedRun, std::string> ReadComparedRun(std::string_view json)
 {
     Json document;
     try {
@@ -346,7 +645,22 @@ std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std
         const bool syntax = fault.Message.rfind("not valid JSON", 0) == 0;
         return syntax ? JsonExcerpt(fault.Message, 200) : fault.Path + ": " + fault.Message;
     }
-    return ReadDocumentFindings(std::move(document));
+    ComparedRun run{ReadRunHeader(document), {}};
+    auto findings = ReadDocumentFindings(std::move(document));
+    if (auto* fault = std::get_if<std::string>(&findings)) {
+        return std::move(*fault);
+    }
+    run.Findings = std::get<std::vector<ComparedFinding>>(std::move(findings));
+    return run;
+}
+
+std::variant<std::vector<ComparedFinding>, std::string> ReadComparedFindings(std::string_view json)
+{
+    auto run = ReadComparedRun(json);
+    if (auto* fault = std::get_if<std::string>(&run)) {
+        return std::move(*fault);
+    }
+    return std::move(std::get<ComparedRun>(run).Findings);
 }
 
 std::variant<std::vector<ComparedFinding>, std::string> ReadDocumentFindings(
@@ -404,23 +718,112 @@ std::optional<DiffFormat> ParseDiffFormat(std::string_view name)
     return std::nullopt;
 }
 
+std::variant<DiffOptions, std::string> ParseDiffOptions(const std::vector<std::string>& arguments)
+{
+    DiffOptions options;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--help" || argument == "-h" || argument == "--version") {
+            options.Do =
+                argument == "--version" ? DiffOptions::Action::Version : DiffOptions::Action::Help;
+            return options;
+        }
+        if (argument == "--changes-only") {
+            options.Layout.ChangesOnly = true;
+            continue;
+        }
+        if (argument.rfind("--", 0) != 0) {
+            options.Files.push_back(argument);
+            continue;
+        }
+        const size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        if (name != "--format" && name != "--max-chars") {
+            return "unknown option " + argument;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return name + " needs a value";
+        }
+        if (name == "--format") {
+            const std::optional<DiffFormat> format = ParseDiffFormat(value);
+            if (!format) {
+                return "unknown format " + value;
+            }
+            options.Layout.Format = *format;
+        } else {
+            options.Layout.MaxChars = ReadCount(value);
+            if (!options.Layout.MaxChars) {
+                return "--max-chars needs a number of characters from 1, not \"" + value + "\"";
+            }
+        }
+    }
+    if (options.Files.size() != 2) {
+        return "two results files to compare are needed, not " +
+               std::to_string(options.Files.size());
+    }
+    return options;
+}
+
 std::string DiffSummary(const ResultsDiff& diff)
 {
     return std::to_string(diff.New.size()) + " new, " + std::to_string(diff.Fixed.size()) +
            " fixed, " + std::to_string(diff.Unchanged.size()) + " unchanged";
 }
 
+std::variant<std::string, size_t> FormatDiff(const ResultsDiff& diff, const DiffRuns* runs,
+                                             const DiffLayout& layout)
+{
+    const Sheet sheet = MakeSheet(diff, runs, layout.ChangesOnly);
+    const size_t count = sheet.listed.size();
+    std::string whole = Render(sheet, layout.Format, count, {});
+    if (!layout.MaxChars) {
+        if (layout.Format == DiffFormat::Json || whole.size() <= TrackerCommentLimit) {
+            return whole;
+        }
+        const std::string limit = std::to_string(TrackerCommentLimit);
+        return Render(sheet, layout.Format, count,
+                      "this listing has " + std::to_string(whole.size()) +
+                          " characters, more than the " + limit +
+                          " an issue tracker comment takes; --max-chars " + limit +
+                          " cuts it to fit");
+    }
+    const size_t limit = *layout.MaxChars;
+    if (whole.size() <= limit) {
+        return whole;
+    }
+    auto cut = [&](size_t shown) {
+        return Render(sheet, layout.Format, shown,
+                      std::to_string(count - shown) + " of " + std::to_string(count) +
+                          " findings left out to stay within " + std::to_string(limit) +
+                          " characters");
+    };
+    // Each finding adds more than the note's count can lose, so the size
+    // grows with the findings shown.
+    const size_t least = count == 0 ? whole.size() : std::min(whole.size(), cut(0).size());
+    if (least > limit) {
+        return least;
+    }
+    size_t fits = 0;
+    size_t over = count;
+    while (over - fits > 1) {
+        const size_t middle = fits + (over - fits) / 2;
+        if (cut(middle).size() <= limit) {
+            fits = middle;
+        } else {
+            over = middle;
+        }
+    }
+    return cut(fits);
+}
+
 std::string FormatDiff(const ResultsDiff& diff, DiffFormat format)
 {
-    switch (format) {
-    case DiffFormat::Markdown:
-        return MarkdownTable(diff);
-    case DiffFormat::Json:
-        return JsonDocument(diff);
-    case DiffFormat::Text:
-        break;
-    }
-    return TextLines(diff);
+    return std::get<std::string>(FormatDiff(diff, nullptr, {.Format = format}));
 }
 
 }  // namespace dormex
