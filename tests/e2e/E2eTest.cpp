@@ -439,17 +439,30 @@ TEST(Diff, TellsTwoRunsOfTheSampleApart)
 
     const Ran fixed = diff(old, mendedRun, "");
     EXPECT_EQ(fixed.status, 0) << fixed.err;
-    EXPECT_EQ(fixed.out.substr(0, fixed.out.find("\nunchanged")),
-              "0 new, 1 fixed, 9 unchanged\nfixed     DeviceProblemCode " + device +
-                  ": problem code 28; ask driver vendor");
+    EXPECT_EQ(fixed.out.rfind("0 new, 1 fixed, 9 unchanged\nold: Halvard Computing Sparrowline", 0),
+              0u)
+        << fixed.out;
+    EXPECT_NE(fixed.out.find("\nfixed     DeviceProblemCode " + device +
+                             ": problem code 28; ask driver vendor\n"),
+              std::string::npos);
+    EXPECT_EQ(fixed.out.find("warning"), std::string::npos);
 
-    const Ran added = diff(mendedRun, old, " --format markdown");
+    // For a tracker: the changes alone, in a narrow table.
+    const Ran added = diff(mendedRun, old, " --format=markdown --changes-only");
     EXPECT_EQ(added.status, 1) << added.err;
     EXPECT_EQ(added.out.rfind("**1 new, 0 fixed, 9 unchanged**\n", 0), 0u);
-    EXPECT_NE(added.out.find("\n| new | DeviceProblemCode (6) | `" + device +
-                             "` |  |  |  |  | 28 | driver vendor |\n"),
+    EXPECT_NE(added.out.find("\n| new | Tarnwick Fingerprint Sensor `" + device +
+                             "` | DeviceProblemCode | driver vendor |\n"),
               std::string::npos)
         << added.out;
+    EXPECT_EQ(added.out.find("| unchanged |"), std::string::npos) << added.out;
+
+    nlohmann::ordered_json other = nlohmann::ordered_json::parse(ReadFile(old));
+    other["machine"]["productName"] = "Sparrowline 16";
+    const fs::path otherRun = dir / "other.json";
+    WriteFile(otherRun, other.dump());
+    EXPECT_NE(diff(old, otherRun, "").out.find("\nwarning: the two runs are of different machines"),
+              std::string::npos);
 
     const fs::path broken = dir / "broken.json";
     WriteFile(broken, "{\"format\": \"dormex-results/1\", \"findings\": [");
