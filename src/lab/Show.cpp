@@ -619,8 +619,8 @@ std::vector<Packet> MakePackets(const RunRecord& run)
     for (const Group& group : Grouped(items, ShowGrouping::Owner)) {
         // The findings as sections, then parts that each stay under the limit
         // with the longest head a part can have.
-        const size_t room =
-            MarkdownLimit - 1 - PacketHead(run, overview, group.Name, 99999, 99999, 99999).size();
+        const size_t room = TrackerCommentLimit - 1 -
+                            PacketHead(run, overview, group.Name, 99999, 99999, 99999).size();
         std::vector<const Item*> ordered;  // by kind, then by device
         for (const Group& kind : group.Subgroups) {
             ordered.insert(ordered.end(), kind.Items.begin(), kind.Items.end());

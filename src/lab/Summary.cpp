@@ -260,7 +260,7 @@ public:
     {
         if (left_ > 0) {
             out_ += "\n_" + std::to_string(left_) + " more rows left out to stay within " +
-                    std::to_string(MarkdownLimit) +
+                    std::to_string(TrackerCommentLimit) +
                     " characters; the text, JSON and HTML forms have them all._\n";
         }
     }
@@ -274,7 +274,7 @@ private:
 std::string MarkdownForm(const Views& views)
 {
     // Five sections share what the limit leaves after the headings and notes.
-    constexpr size_t Share = (MarkdownLimit - 4096) / 5;
+    constexpr size_t Share = (TrackerCommentLimit - 4096) / 5;
     std::string text = "**Dormex lab summary:** " + views.Counts() + "\n\n### Machines\n\n";
     {
         MarkdownTable table(text, Share, "| Runs | Configuration |\n|---:|---|\n");

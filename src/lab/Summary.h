@@ -53,9 +53,7 @@ private:
 enum class SummaryFormat { Text, Markdown, Json, Html };
 std::optional<SummaryFormat> ParseSummaryFormat(std::string_view name);
 
-// An issue tracker's comment limit, which the Markdown form stays under.
-inline constexpr size_t MarkdownLimit = 65536;
-
+// The Markdown form stays under TrackerCommentLimit.
 std::string FormatSummary(const Summary& summary, SummaryFormat format);
 
 // Text shown as it is in Markdown, in a table cell or a paragraph: Markdown's

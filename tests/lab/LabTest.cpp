@@ -337,7 +337,7 @@ TEST(Summary, CountsWhatTheRunsHold)
         large.Add(run);
     }
     const std::string markdown = FormatSummary(large, SummaryFormat::Markdown);
-    EXPECT_LT(markdown.size(), MarkdownLimit);
+    EXPECT_LT(markdown.size(), TrackerCommentLimit);
     EXPECT_NE(markdown.find(" more rows left out to stay within 65536 characters"),
               std::string::npos);
 }
@@ -391,7 +391,7 @@ TEST(Packets, SplitEachOwnersFindingsUnderTheLimit)
     size_t findings = 0;
     std::set<std::string> names;
     for (const Packet& packet : packets) {
-        EXPECT_LT(packet.Text.size(), MarkdownLimit) << packet.FileName;
+        EXPECT_LT(packet.Text.size(), TrackerCommentLimit) << packet.FileName;
         EXPECT_TRUE(names.insert(packet.FileName).second) << packet.FileName;
         findings += packet.Findings;
     }
