@@ -294,6 +294,11 @@ PARTS
     run "$(winepath -w "$work/results.json" 2>/dev/null)" "$(winepath -w "$work/lab/sample.json/dormex-results.json" 2>/dev/null)"
     head -n 1 "$work/out.txt" | grep -qx "0 new, 0 fixed, 10 unchanged" ||
       fail "dormex-lab.exe's results differ from dormex.exe's"
+    # A packet for each owner of the run's findings, under Windows names.
+    exe="$folder/dormex-lab.exe"
+    run packets "$(winepath -w "$work/results.json" 2>/dev/null)" --out "$(winepath -w "$work/packets" 2>/dev/null)"
+    [ "$status" -eq 0 ] && [ -f "$work/packets/BIOS.md" ] && [ -f "$work/packets/driver-Zephlink-Semiconductor.md" ] ||
+      { cat "$work/out.txt" "$work/err"; fail "dormex-lab.exe packets does not write a packet per owner"; }
     ;;
   replay)
     cp -r "$rules_dir" rules_for_soc
