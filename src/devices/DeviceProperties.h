@@ -76,7 +76,7 @@ inline constexpr uint32_t DevicePropertyMaxSize = 1024 * 1024;
 std::vector<std::string_view> ListEntries(std::string_view list);
 
 // The location path the device manager gives the device of an ACPI
-// namespace path: "\\_SB.PC00.RP07" -> "ACPI(_SB_)#ACPI(PC00)#ACPI(RP07)". Empty
+// namespace path: \_SB.PC00.RP07 -> ACPI(_SB_)#ACPI(PC00)#ACPI(RP07). Empty
 // for a name that is not such a path.
 std::string AcpiLocationPath(std::string_view acpiName);
 

@@ -143,7 +143,10 @@ public:
     {
         for (const auto& device : devices) {
             for (std::string_view path : ListEntries(device.second.LocationPaths)) {
-                byAcpiPath_.emplace(AsciiLower(path), &device);
+                std::string key = AsciiLower(path);
+                if (key.starts_with("acpi(")) {
+                    byAcpiPath_.emplace(std::move(key), &device);
+                }
             }
         }
     }
