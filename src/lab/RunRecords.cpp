@@ -68,9 +68,11 @@ std::variant<RunRecord, std::string> ReadRunRecord(const fs::path& file)
     if (document.contains("ruleFile") && document["ruleFile"].is_object()) {
         run.RuleFile = TextAt(document, {"ruleFile", "path"});
     }
-    if (document.contains("lpit") && document["lpit"].is_object()) {
-        for (const Json& state : document["lpit"].value("states", Json::array())) {
-            run.LpitStates.push_back(TextAt(state, {"uniqueId"}));
+    if (auto lpit = document.find("lpit"); lpit != document.end() && lpit->is_object()) {
+        if (auto states = lpit->find("states"); states != lpit->end() && states->is_array()) {
+            for (const Json& state : *states) {
+                run.LpitStates.push_back(TextAt(state, {"uniqueId"}));
+            }
         }
     }
     if (TextAt(document, {"outcome", "result"}) != "completed") {

@@ -23,7 +23,7 @@ struct RunRecord {
     std::string BiosVersion;
     std::string OsBuild;
     std::string RuleFile;                   // empty when the run chose none
-    std::vector<std::string> LpitStates;    // the unique id of each state, in the LPIT's order
+    std::vector<std::string> LpitStates;    // the unique id of each state ("Unknown"), in order
     std::optional<std::string> Stop;        // the stop's name, for a run that stopped
     std::vector<ComparedFinding> Findings;  // none for a run that stopped
 };

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "analysis/Findings.h"
 #include "common/Text.h"
 #include "lab/Library.h"
 #include "lab/Summary.h"
@@ -20,15 +21,23 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// Owner keys begin with this for the BIOS, so that it sorts first and stays
+// apart from a driver provider that calls itself so.
+constexpr std::string_view BiosKey = "\x01";
+
 // The owner of a driver vendor's finding whose provider is not known.
 constexpr std::string_view NoProviderOwner = "Driver vendor";
 
 // A value of a results file is shown at most this long, so that a hostile
-// file cannot make one finding outgrow a packet.
+// file cannot make one finding outgrow a packet (MakePackets cuts a finding
+// that still would).
 constexpr size_t ValueLimit = 1000;
 
 std::string Clip(std::string text)
 {
+    // One line each, with nothing a terminal would act on.
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
     if (text.size() > ValueLimit) {
         size_t cut = ValueLimit;
         while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
@@ -59,7 +68,7 @@ std::string Plural(size_t count, const char* one, const char* many)
 }
 
 // What the people asked to act change, by kind.
-constexpr std::array<std::string_view, 8> Remedies = {
+constexpr std::array<std::string_view, ErrorTypeNames.size()> Remedies = {
     "Have the driver register the device with the Windows Power Framework (PoFx), or have the "
     "BIOS drop the constraint if the device is not meant to be constrained.",
     "Add a constraint for this device class to the PEP's device list in the BIOS.",
@@ -81,9 +90,11 @@ struct Detail {
 
 // One finding as the people who act on it read it.
 struct Item {
-    std::string Owner;     // "BIOS", or the driver's provider
-    std::string Device;    // the device manager's name, else the device id
-    std::string DeviceId;  // as the report names the device: "\_SB.PC00.XHCI"
+    std::string Owner;      // "BIOS", or the driver's provider
+    std::string OwnerKey;   // the BIOS apart from a provider of that name
+    std::string Device;     // the device manager's name, else the device id
+    std::string DeviceKey;  // the instance path, else the device id: one device
+    std::string DeviceId;   // as the report names the device: "\_SB.PC00.XHCI"
     std::string Class;
     std::string Kind;
     std::vector<Detail> Details;
@@ -106,14 +117,14 @@ std::string Same(const std::string& text)
     return text;
 }
 
-// Markdown code: a span that holds any text but a line break.
-std::string MarkdownCode(const std::string& text)
+std::string MarkdownId(const std::string& text)
 {
-    std::string code = text;
-    std::replace(code.begin(), code.end(), '\n', ' ');
-    std::replace(code.begin(), code.end(), '\r', ' ');
-    const bool ticks = code.find('`') != std::string::npos;
-    return ticks ? "`` " + code + " ``" : "`" + code + "`";
+    return MarkdownCode(text);
+}
+
+std::string MarkdownWords(const std::string& text)
+{
+    return MarkdownText(text);
 }
 
 // Entries shown of a finding's states: a run has a few LPIT states.
@@ -139,7 +150,10 @@ Item MakeItem(const Json& finding, const RunRecord& run)
                  : !provider.empty() ? provider
                  : info.is_object()  ? std::string(NoProviderOwner) + " (provider unknown)"
                                      : std::string(NoProviderOwner) + " (no device)";
+    item.OwnerKey = std::string(actionBy == "BIOS" ? BiosKey : "\x02") + item.Owner;
     item.DeviceId = Member(finding, "device");
+    const std::string instancePath = Member(info, "instancePath");
+    item.DeviceKey = instancePath.empty() ? item.DeviceId : instancePath;
     const std::string name = Member(info, "name");
     item.Device = !name.empty() ? name : !item.DeviceId.empty() ? item.DeviceId : "(no device)";
     item.Kind = Member(finding, "kindName");
@@ -157,7 +171,7 @@ Item MakeItem(const Json& finding, const RunRecord& run)
         std::max(expected.is_array() ? expected.size() : 0, actual.is_array() ? actual.size() : 0);
     for (size_t i = 0; i < entries && i < MaxStates; ++i) {
         std::string label = "LPIT state " + std::to_string(i);
-        if (i < run.LpitStates.size()) {
+        if (i < run.LpitStates.size() && run.LpitStates[i] != "Unknown") {
             label += " (unique id " + Clip(run.LpitStates[i]) + ")";
         }
         add(label.c_str(), "expected " + (expected.is_array() ? States(expected, i) : "(no rule)") +
@@ -196,12 +210,26 @@ Item MakeItem(const Json& finding, const RunRecord& run)
 }
 
 struct Group {
+    std::string Key;
     std::string Name;
     std::vector<const Item*> Items;  // every finding of the group, subgroups' too
     std::vector<Group> Subgroups;
 };
 
 std::string Item::*KeyOf(ShowGrouping grouping)
+{
+    switch (grouping) {
+    case ShowGrouping::Device:
+        return &Item::DeviceKey;
+    case ShowGrouping::Kind:
+        return &Item::Kind;
+    case ShowGrouping::Owner:
+        break;
+    }
+    return &Item::OwnerKey;
+}
+
+std::string Item::*NameOf(ShowGrouping grouping)
 {
     switch (grouping) {
     case ShowGrouping::Device:
@@ -220,23 +248,32 @@ std::string Item::*KeyOf(ShowGrouping grouping)
 std::vector<Group> GroupBy(const std::vector<const Item*>& items, ShowGrouping grouping)
 {
     std::string Item::*key = KeyOf(grouping);
-    std::map<std::string, std::vector<const Item*>> byName;
+    std::map<std::string, std::vector<const Item*>> byKey;
     for (const Item* item : items) {
-        byName[item->*key].push_back(item);
+        byKey[item->*key].push_back(item);
     }
     std::vector<Group> groups;
-    for (auto& [name, members] : byName) {
+    std::map<std::string, size_t> names;  // how many groups show each name
+    for (auto& [key, members] : byKey) {
         std::stable_sort(members.begin(), members.end(), [](const Item* a, const Item* b) {
             return NaturalLess(a->Device, b->Device);
         });
-        groups.push_back({name, std::move(members), {}});
+        const std::string& name = members.front()->*NameOf(grouping);
+        ++names[name];
+        groups.push_back({key, name, std::move(members), {}});
+    }
+    for (Group& group : groups) {
+        if (grouping == ShowGrouping::Device && names[group.Name] > 1) {
+            group.Name += ", " + group.Key;  // two devices of one name
+        }
     }
     std::stable_sort(groups.begin(), groups.end(), [&](const Group& a, const Group& b) {
         if (grouping == ShowGrouping::Device) {
             return NaturalLess(a.Name, b.Name);
         }
-        if (grouping == ShowGrouping::Owner && (a.Name == "BIOS") != (b.Name == "BIOS")) {
-            return a.Name == "BIOS";
+        const bool biosFirst = a.Key.starts_with(BiosKey);
+        if (grouping == ShowGrouping::Owner && biosFirst != b.Key.starts_with(BiosKey)) {
+            return biosFirst;
         }
         return a.Items.size() > b.Items.size();
     });
@@ -353,14 +390,14 @@ std::string TextForm(const Overview& overview, const std::vector<Group>& groups)
 // One finding as a Markdown section: a heading and a list.
 std::string MarkdownItem(const Item& item, const std::string& heading)
 {
-    std::string text = heading + MarkdownEscape(item.Device) + ": " + MarkdownEscape(item.Kind) +
-                       "\n\n- " + item.Headline(MarkdownCode, MarkdownEscape) + "\n";
+    std::string text = heading + MarkdownText(item.Device) + ": " + MarkdownText(item.Kind) +
+                       "\n\n- " + item.Headline(MarkdownId, MarkdownWords) + "\n";
     for (const Detail& detail : item.Details) {
-        text += "- " + detail.Label + ": " +
-                (detail.Code ? MarkdownCode(detail.Value) : MarkdownEscape(detail.Value)) + "\n";
+        text += "- " + MarkdownText(detail.Label) + ": " +
+                (detail.Code ? MarkdownCode(detail.Value) : MarkdownText(detail.Value)) + "\n";
     }
     if (!item.Change.empty()) {
-        text += "- **To change:** " + MarkdownEscape(item.Change) + "\n";
+        text += "- **To change:** " + MarkdownText(item.Change) + "\n";
     }
     return text + "\n";
 }
@@ -369,7 +406,7 @@ std::string MarkdownFacts(const Overview& overview)
 {
     std::string text = "| | |\n|---|---|\n";
     for (const auto& [label, value] : overview.Facts) {
-        text += "| " + label + " | " + MarkdownEscape(value) + " |\n";
+        text += "| " + label + " | " + MarkdownText(value) + " |\n";
     }
     return text;
 }
@@ -378,11 +415,11 @@ std::string MarkdownForm(const Overview& overview, const std::vector<Group>& gro
 {
     std::string text = "# Dormex run\n\n" + MarkdownFacts(overview) + "\n";
     for (const std::string& line : overview.Counts) {
-        text += "**" + MarkdownEscape(line) + "**  \n";
+        text += "**" + MarkdownText(line) + "**  \n";
     }
     EachGroup(groups, 0, [&](const Group& group, size_t depth) {
         text += (text.ends_with("\n\n") ? "" : "\n") + std::string(depth + 2, '#') + " " +
-                MarkdownEscape(Titled(group)) + "\n\n";
+                MarkdownText(Titled(group)) + "\n\n";
         for (const Item* item : group.Subgroups.empty() ? group.Items : NoItems) {
             text += MarkdownItem(*item, std::string(depth + 3, '#') + " ");
         }
@@ -468,7 +505,8 @@ document.getElementById('search').addEventListener('input', function (event) {
       shown += keep ? 1 : 0;
     });
     group.hidden = shown === 0;
-    group.classList.toggle('open', words !== '' && shown > 0);
+    var open = group.classList.toggle('open', words !== '' && shown > 0);
+    group.querySelector('button').setAttribute('aria-expanded', open ? 'true' : 'false');
   });
 });)";
 
@@ -552,15 +590,16 @@ std::string FileNamePart(const std::string& owner)
 }
 
 std::string PacketHead(const RunRecord& run, const Overview& overview, const std::string& owner,
-                       size_t findings, size_t part, size_t parts)
+                       size_t findings, size_t file, size_t files)
 {
-    std::string text = "# Low-power idle findings for " + MarkdownEscape(owner) + " on " +
-                       MarkdownEscape(overview.Facts.front().second);
-    if (parts > 1) {
-        text += " (part " + std::to_string(part) + " of " + std::to_string(parts) + ")";
+    std::string text = "# Low-power idle findings for " + MarkdownText(owner) + " on " +
+                       MarkdownText(overview.Facts.front().second);
+    if (files > 1) {
+        text += " (file " + std::to_string(file) + " of " + std::to_string(files) + ")";
     }
     text += "\n\n" + MarkdownFacts(overview) + "\n" + Plural(findings, "finding", "findings") +
-            " in this part. Attach the capture (" + MarkdownEscape(Clip(run.Capture)) +
+            (files > 1 ? " in this file" : "") + ". Attach the capture (" +
+            MarkdownText(Clip(run.Capture)) +
             ") and its results file, so that the run can be replayed with any rule file.\n\n";
     return text;
 }
@@ -615,10 +654,10 @@ std::vector<Packet> MakePackets(const RunRecord& run)
     const std::vector<Item> items = MakeItems(run);
     const Overview overview = MakeOverview(run, items);
     std::vector<Packet> packets;
-    std::set<std::string> bases;
+    std::set<std::string> taken;  // file names, lower-cased
     for (const Group& group : Grouped(items, ShowGrouping::Owner)) {
-        // The findings as sections, then parts that each stay under the limit
-        // with the longest head a part can have.
+        // The findings as sections, then files that each stay under the limit
+        // with the longest head a file can have.
         const size_t room = TrackerCommentLimit - 1 -
                             PacketHead(run, overview, group.Name, 99999, 99999, 99999).size();
         std::vector<const Item*> ordered;  // by kind, then by device
@@ -627,27 +666,48 @@ std::vector<Packet> MakePackets(const RunRecord& run)
         }
         std::vector<std::pair<std::string, size_t>> parts;  // text, findings
         for (size_t i = 0; i < ordered.size(); ++i) {
-            const std::string section =
-                MarkdownItem(*ordered[i], "## " + std::to_string(i + 1) + ". ");
+            std::string section = MarkdownItem(*ordered[i], "## " + std::to_string(i + 1) + ". ");
+            if (section.size() > room) {
+                constexpr std::string_view Cut = "\n\n_The rest of this finding is left out._\n\n";
+                size_t end = room - Cut.size();
+                while (end > 0 && (static_cast<unsigned char>(section[end]) & 0xC0) == 0x80) {
+                    --end;  // not inside a UTF-8 sequence
+                }
+                section.resize(end);
+                section += Cut;
+            }
             if (parts.empty() || parts.back().first.size() + section.size() > room) {
                 parts.emplace_back();
             }
             parts.back().first += section;
             ++parts.back().second;
         }
-        std::string base = group.Name == "BIOS" ? "BIOS"
-                           : group.Name.starts_with(NoProviderOwner)
-                               ? FileNamePart(AsciiLower(group.Name))
-                               : "driver-" + FileNamePart(group.Name);
-        // Two owners whose names differ only in what a file name drops.
-        for (size_t n = 2; !bases.insert(AsciiLower(base)).second; ++n) {
-            base = FileNamePart(base) + "-" + std::to_string(n);
+        const std::string base = group.Key.starts_with(BiosKey) ? "BIOS"
+                                 : group.Name.starts_with(NoProviderOwner)
+                                     ? FileNamePart(AsciiLower(group.Name))
+                                     : "driver-" + FileNamePart(group.Name);
+        // The files of one owner, "-2" after the name when another owner's
+        // name makes one of the same (they differ only in what a file name
+        // drops, or in case).
+        std::vector<std::string> names;
+        for (size_t n = 1; names.empty(); ++n) {
+            const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
+            for (size_t p = 0; p < parts.size(); ++p) {
+                names.push_back(parts.size() == 1 ? name + ".md"
+                                                  : name + "-" + std::to_string(p + 1) + "-of-" +
+                                                        std::to_string(parts.size()) + ".md");
+            }
+            if (std::any_of(names.begin(), names.end(), [&](const std::string& file) {
+                    return taken.contains(AsciiLower(file));
+                })) {
+                names.clear();
+            }
         }
         for (size_t p = 0; p < parts.size(); ++p) {
+            taken.insert(AsciiLower(names[p]));
             Packet packet;
             packet.Owner = group.Name;
-            packet.FileName =
-                parts.size() == 1 ? base + ".md" : base + "-part-" + std::to_string(p + 1) + ".md";
+            packet.FileName = names[p];
             packet.Text =
                 PacketHead(run, overview, group.Name, parts[p].second, p + 1, parts.size()) +
                 parts[p].first;

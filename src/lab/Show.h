@@ -23,10 +23,10 @@ std::string FormatShow(const RunRecord& run, ShowFormat format, ShowGrouping gro
 
 // The Markdown for one owner of a run's findings (the BIOS, or a driver
 // vendor by provider name), ready to paste into a tracker: split into
-// numbered parts when one file would pass TrackerCommentLimit.
+// numbered files when one would pass TrackerCommentLimit.
 struct Packet {
     std::string Owner;
-    std::string FileName;  // "BIOS.md", "driver-Halvorsen-Systems-part-2.md"
+    std::string FileName;  // "BIOS.md", "driver-Halvorsen-Systems-2-of-3.md"
     std::string Text;
     size_t Findings = 0;
 };

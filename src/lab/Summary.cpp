@@ -213,27 +213,6 @@ std::string TextForm(const Views& views)
     return text;
 }
 
-}  // namespace
-
-std::string MarkdownEscape(const std::string& text)
-{
-    constexpr std::string_view Special = "\\`*_[]<>|~#";
-    std::string cell;
-    for (char c : text) {
-        if (c == '\n' || c == '\r') {
-            cell += ' ';
-            continue;
-        }
-        if (Special.find(c) != std::string_view::npos) {
-            cell += '\\';
-        }
-        cell += c;
-    }
-    return cell;
-}
-
-namespace {
-
 // A Markdown table whose rows stop where the section's share of the limit
 // would be passed, saying how many were left out.
 class MarkdownTable {
@@ -247,7 +226,7 @@ public:
     {
         std::string row;
         for (const std::string& cell : cells) {
-            row += "| " + MarkdownEscape(cell) + " ";
+            row += "| " + MarkdownText(cell) + " ";
         }
         row += "|\n";
         if (left_ > 0 || out_.size() + row.size() > end_) {

@@ -56,9 +56,4 @@ std::optional<SummaryFormat> ParseSummaryFormat(std::string_view name);
 // The Markdown form stays under TrackerCommentLimit.
 std::string FormatSummary(const Summary& summary, SummaryFormat format);
 
-// Text shown as it is in Markdown, in a table cell or a paragraph: Markdown's
-// own characters (a backslash of a device path, an underscore, '|' that would
-// end a cell) escaped, a line break made a blank.
-std::string MarkdownEscape(const std::string& text);
-
 }  // namespace dormex

@@ -405,12 +405,13 @@ std::string OneLine(std::string_view text, bool inTable)
     return line;
 }
 
-// Plain text, in a cell or not, every character Markdown would act on escaped.
-std::string PlainMarkdown(std::string_view text)
+}  // namespace
+
+std::string MarkdownText(std::string_view text)
 {
     std::string escaped;
     for (char c : text) {
-        if (std::string_view("\\`*_[]<>~&|").find(c) != std::string_view::npos) {
+        if (std::string_view("\\`*_[]<>~&|#").find(c) != std::string_view::npos) {
             escaped += '\\';
         }
         escaped += c;
@@ -418,9 +419,7 @@ std::string PlainMarkdown(std::string_view text)
     return OneLine(escaped, false);
 }
 
-// Text shown as it is (device ids, patterns, paths): a code span whose fence
-// is longer than any run of backticks inside it.
-std::string CodeSpan(std::string_view text, bool inTable)
+std::string MarkdownCode(std::string_view text, bool inTable)
 {
     if (text.empty()) {
         return {};
@@ -437,16 +436,18 @@ std::string CodeSpan(std::string_view text, bool inTable)
     return fence + OneLine(inner, inTable) + fence;
 }
 
+namespace {
+
 std::string CodeText(std::string_view text)
 {
-    return CodeSpan(text, false);
+    return MarkdownCode(text, false);
 }
 
 // The device's name from the device manager, then its id as code.
 std::string DeviceCell(const Json& finding, bool inTable)
 {
-    const std::string name = PlainMarkdown(InfoText(finding, "name"));
-    const std::string id = CodeSpan(Text(finding["device"]), inTable);
+    const std::string name = MarkdownText(InfoText(finding, "name"));
+    const std::string id = MarkdownCode(Text(finding["device"]), inTable);
     return name.empty() || id.empty() ? name + id : name + " " + id;
 }
 
@@ -457,8 +458,8 @@ std::string RuleCell(const Json& finding, bool inTable)
     if (rule.is_null()) {
         return {};
     }
-    const std::string service = CodeSpan(Text(rule["serviceName"]), inTable);
-    const std::string pattern = CodeSpan(Text(rule["regex"]), inTable);
+    const std::string service = MarkdownCode(Text(rule["serviceName"]), inTable);
+    const std::string pattern = MarkdownCode(Text(rule["regex"]), inTable);
     return service.empty() || pattern.empty() ? service + pattern : service + " " + pattern;
 }
 
@@ -467,13 +468,13 @@ std::string DetailItem(const Listed& listed)
 {
     const Json& finding = *listed.finding;
     std::string item = listed.change;
-    item += " " + PlainMarkdown(Text(finding["kindName"]));
+    item += " " + MarkdownText(Text(finding["kindName"]));
     if (const std::string device = DeviceCell(finding, false); !device.empty()) {
         item += " on " + device;
     }
     std::vector<std::string> details;
     if (const std::string cls = Text(finding["class"]); !cls.empty()) {
-        details.push_back("class " + PlainMarkdown(cls));
+        details.push_back("class " + MarkdownText(cls));
     }
     if (const std::string rule = RuleCell(finding, false); !rule.empty()) {
         details.push_back("rule " + rule);
@@ -494,7 +495,7 @@ std::string DetailItem(const Listed& listed)
         driver += driver.empty() ? version : " " + version;
     }
     if (!driver.empty()) {
-        details.push_back("driver " + PlainMarkdown(driver));
+        details.push_back("driver " + MarkdownText(driver));
     }
     for (size_t i = 0; i < details.size(); ++i) {
         item += (i == 0 ? ": " : "; ") + details[i];
@@ -506,19 +507,19 @@ std::string MarkdownTable(const Sheet& sheet, size_t shown, const std::string& n
 {
     std::string text = "**" + DiffSummary(sheet.diff) + "**\n";
     if (sheet.runs != nullptr) {
-        text += "\n- old: " + RunLine(sheet.runs->Old, PlainMarkdown, CodeText) + "\n";
-        text += "- new: " + RunLine(sheet.runs->New, PlainMarkdown, CodeText) + "\n";
+        text += "\n- old: " + RunLine(sheet.runs->Old, MarkdownText, CodeText) + "\n";
+        text += "- new: " + RunLine(sheet.runs->New, MarkdownText, CodeText) + "\n";
     }
     for (const Difference& difference : sheet.differences) {
-        text += "\n**Warning:** " + Warning(difference, PlainMarkdown, CodeText) + "\n";
+        text += "\n**Warning:** " + Warning(difference, MarkdownText, CodeText) + "\n";
     }
     if (shown > 0) {
         text += "\n| Change | Device | Kind | Ask |\n|---|---|---|---|\n";
         for (size_t i = 0; i < shown; ++i) {
             const Json& finding = *sheet.listed[i].finding;
             text += std::string("| ") + sheet.listed[i].change + " | " + DeviceCell(finding, true) +
-                    " | " + PlainMarkdown(Text(finding["kindName"])) + " | " +
-                    PlainMarkdown(Text(finding["actionBy"])) + " |\n";
+                    " | " + MarkdownText(Text(finding["kindName"])) + " | " +
+                    MarkdownText(Text(finding["actionBy"])) + " |\n";
         }
         text += "\n<details><summary>Details</summary>\n\n";
         for (size_t i = 0; i < shown; ++i) {

@@ -98,6 +98,14 @@ struct DiffOptions {
 // with them. --help and --version end the reading.
 std::variant<DiffOptions, std::string> ParseDiffOptions(const std::vector<std::string>& arguments);
 
+// Text shown as it is in Markdown, in a table cell or a paragraph: every
+// character Markdown would act on escaped (a backslash of a device path, an
+// underscore, '|' that would end a cell), a line break made a blank.
+std::string MarkdownText(std::string_view text);
+// Ids, patterns and paths as Markdown code: a span whose fence is longer than
+// any run of backticks inside it, on one line; in a table '|' is escaped.
+std::string MarkdownCode(std::string_view text, bool inTable = false);
+
 // "2 new, 1 fixed, 7 unchanged"
 std::string DiffSummary(const ResultsDiff& diff);
 

@@ -35,6 +35,15 @@ constexpr std::array<std::string_view, ErrorTypeNames.size()> ActionBy = {
     "BIOS",           // a PCI constraint to remove from the ASL scope
 };
 
+// Who a finding of this kind asks to act; empty for a kind the report does
+// not know.
+std::string_view ActionByOf(int32_t kind)
+{
+    return kind >= 0 && static_cast<size_t>(kind) < ActionBy.size()
+               ? ActionBy[static_cast<size_t>(kind)]
+               : "";
+}
+
 Json Machine(const SystemInfo& info)
 {
     return {
@@ -307,15 +316,9 @@ void Print(const Json& value, size_t depth, std::string& out)
 
 }  // namespace
 
-std::string_view ActionByOf(int32_t kind)
-{
-    return kind >= 0 && static_cast<size_t>(kind) < ActionBy.size()
-               ? ActionBy[static_cast<size_t>(kind)]
-               : "";
-}
-
 std::string FindingsLine(const ErrorRegistry& errors)
 {
+    size_t total = 0;
     size_t bios = 0;
     size_t drivers = 0;
     for (const ReportError& error : errors.ErrorList) {
@@ -323,9 +326,10 @@ std::string FindingsLine(const ErrorRegistry& errors)
         const size_t count = !error.Devices.empty()     ? error.Devices.size()
                              : !error.PoDevices.empty() ? error.PoDevices.size()
                                                         : 1;
-        (ActionByOf(error.Type) == "BIOS" ? bios : drivers) += count;
+        total += count;
+        const std::string_view actionBy = ActionByOf(error.Type);
+        (actionBy == "BIOS" ? bios : drivers) += actionBy.empty() ? 0 : count;
     }
-    const size_t total = bios + drivers;
     if (total == 0) {
         return "dormex: no findings\n";
     }

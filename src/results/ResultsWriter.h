@@ -33,10 +33,6 @@ struct ResultsContents {
 // counts and every finding in the order of the report.
 std::string WriteResults(const ResultsContents& contents, std::string_view startTime);
 
-// Who a finding of this kind asks to act: "BIOS" or "driver vendor"; empty
-// for a kind the report does not know.
-std::string_view ActionByOf(int32_t kind);
-
 // The line a run that wrote its report ends with on standard error: how many
 // findings it made and for whom ("dormex: 10 findings: 6 for the BIOS, 4 for
 // driver vendors").

@@ -79,7 +79,7 @@ constexpr const char* Help =
     "against actual states per LPIT state, the rule and what to change.\n"
     "\n"
     "packets writes one Markdown file per owner of a results file's findings into\n"
-    "DIR, ready to paste into a tracker, in numbered parts under 65,536 characters.\n"
+    "DIR, ready to paste into a tracker, in numbered files under 65,536 characters.\n"
     "Exit status of show and packets: 0, or 2 when the file cannot be used.\n";
 
 struct Options {

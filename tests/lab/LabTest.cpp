@@ -352,10 +352,12 @@ RunRecord ShownRun(size_t findingsOfOneProvider)
         run.Findings.push_back({json, nlohmann::ordered_json::parse(json)});
     };
     add(R"({"kind": 6, "kindName": "DeviceProblemCode", "device": "PCI\\D34", "problemCode": 10,
-            "actionBy": "driver vendor", "deviceInfo": {"name": "D34", "driverProvider": "Tovik,"}})");
+            "actionBy": "driver vendor", "deviceInfo": {"name": "D34", "instancePath": "PCI\\D34",
+                           "driverProvider": "Tovik,"}})");
     add(R"({"kind": 2, "kindName": "PowerStateMismatch", "device": "\\_SB.D34", "class": "x_y",
             "expected": [{"D": 3, "F": 0}, {"D": 3, "F": 1}], "actual": [{"D": 0, "F": null}],
-            "actionBy": "BIOS", "deviceInfo": {"name": "D34", "driverProvider": "Tovik,"}})");
+            "actionBy": "BIOS", "deviceInfo": {"name": "D34", "instancePath": "PCI\\D34",
+                           "driverProvider": "Tovik,"}})");
     for (size_t i = 0; i < findingsOfOneProvider; ++i) {
         add(R"({"kind": 0, "kindName": "ConstraintWithoutPofx", "device": "\\_SB.D234",
                 "actionBy": "driver vendor", "deviceInfo": {"name": "D234", "driverProvider": "Tovik"}})");
@@ -386,7 +388,20 @@ TEST(Show, GroupsFindingsForThePeopleWhoActOnThem)
 // and the packets hold every finding once.
 TEST(Packets, SplitEachOwnersFindingsUnderTheLimit)
 {
-    const RunRecord run = ShownRun(400);
+    RunRecord run = ShownRun(400);
+    // What a hostile file can put in a finding: long values, fences, lines.
+    nlohmann::ordered_json hostile = nlohmann::ordered_json::parse(
+        R"({"kind": 0, "kindName": "ConstraintWithoutPofx", "actionBy": "driver vendor",
+            "expected": [], "actual": []})");
+    hostile["device"] = "``" + std::string(5000, 'x');
+    hostile["deviceInfo"] = {{"name", "Evil\n# Fake"},
+                             {"driverProvider", std::string(900, '*')},
+                             {"hardwareId", std::string(900, '`')}};
+    for (int i = 0; i < 16; ++i) {
+        hostile["expected"].push_back({{"D", std::string(1000, '_')}, {"F", 0}});
+        hostile["actual"].push_back({{"D", std::string(1000, '_')}, {"F", 0}});
+    }
+    run.Findings.push_back({"hostile", hostile});
     const std::vector<Packet> packets = MakePackets(run);
     size_t findings = 0;
     std::set<std::string> names;
@@ -398,10 +413,18 @@ TEST(Packets, SplitEachOwnersFindingsUnderTheLimit)
     EXPECT_EQ(findings, run.Findings.size());
     ASSERT_GE(packets.size(), 4u);
     EXPECT_EQ(packets[0].FileName, "BIOS.md");
-    EXPECT_EQ(packets[1].FileName, "driver-Tovik-part-1.md");
-    EXPECT_NE(packets[1].Text.find("(part 1 of "), std::string::npos);
+    EXPECT_EQ(packets[1].FileName, "driver-Tovik-1-of-2.md");
+    EXPECT_NE(packets[1].Text.find(" (file 1 of 2)\n"), std::string::npos);
+    for (const Packet& packet : packets) {
+        EXPECT_EQ(packet.Text.find("\n# Fake"), std::string::npos) << packet.Text;
+    }
+    EXPECT_NE(packets[3].Text.find("_The rest of this finding is left out._"), std::string::npos);
     // "Tovik," makes the same file name as "Tovik", and gets one of its own.
-    EXPECT_EQ(packets.back().FileName, "driver-Tovik-2.md");
+    std::vector<std::string> small;
+    for (const Packet& packet : MakePackets(ShownRun(1))) {
+        small.push_back(packet.FileName);
+    }
+    EXPECT_EQ(small, (std::vector<std::string>{"BIOS.md", "driver-Tovik.md", "driver-Tovik-2.md"}));
 }
 
 }  // namespace
