@@ -39,30 +39,19 @@ TEST(SnapshotAnswers, RegistryValuesReadBackAsTheyWereAnswered)
 
 TEST(SnapshotAnswers, DevicePropertiesReadBackAsTheyWereAnswered)
 {
-    SnapshotDeviceValue text;
-    text.Text = "Contoso NVMe \xC3\xA9";
-    SnapshotDeviceValue list;
-    list.ValueType = SnapshotDeviceValue::Type::List;
-    list.List = {"PCI\\VEN_1234&DEV_0001", "PCI\\VEN_1234"};
-    SnapshotDeviceValue number;
-    number.ValueType = SnapshotDeviceValue::Type::Number;
-    number.Number = -2;
-    SnapshotDeviceValue bytes;
-    bytes.ValueType = SnapshotDeviceValue::Type::Bytes;
-    bytes.Bytes = {1, 2, 3};
-    for (const SnapshotDeviceValue& value : {text, list, number, bytes}) {
+    const std::vector<SnapshotDeviceValue> values = {
+        std::string("Contoso NVMe \xC3\xA9"),
+        std::vector<std::string>{"PCI\\VEN_1234&DEV_0001", "PCI\\VEN_1234"}, int32_t{-2},
+        std::vector<uint8_t>{1, 2, 3}};
+    for (const SnapshotDeviceValue& value : values) {
         DevicePropertyAnswer answer = DevicePropertyAnswerOf(value);
-        SnapshotDeviceValue back = DeviceValueOf(answer.Type, answer.Bytes);
-        EXPECT_EQ(back.ValueType, value.ValueType);
-        EXPECT_EQ(back.Text, value.Text);
-        EXPECT_EQ(back.List, value.List);
-        EXPECT_EQ(back.Number, value.Number);
-        EXPECT_EQ(back.Bytes, value.Bytes);
+        EXPECT_EQ(DeviceValueOf(answer.Type, answer.Bytes), value);
     }
     // A UINT32 reads as a number; a string keeps a zero unit inside it.
-    EXPECT_EQ(DeviceValueOf(DevPropTypeUInt32, std::vector<uint8_t>{7, 0, 0, 0}).Number, 7);
+    EXPECT_EQ(DeviceValueOf(DevPropTypeUInt32, std::vector<uint8_t>{7, 0, 0, 0}),
+              SnapshotDeviceValue(int32_t{7}));
     const std::vector<uint8_t> inner = EncodeUtf16Le(std::u16string(u"a\0b\0", 4));
-    EXPECT_EQ(DeviceValueOf(DevPropTypeString, inner).Text, std::string("a\0b", 3));
+    EXPECT_EQ(DeviceValueOf(DevPropTypeString, inner), SnapshotDeviceValue(std::string("a\0b", 3)));
 }
 
 TEST(SnapshotAnswers, EventsAndTheirTextReadBackAsTheyWereDelivered)
@@ -95,8 +84,8 @@ TEST(SnapshotAnswers, EventsAndTheirTextReadBackAsTheyWereDelivered)
 
 TEST(SnapshotAnswers, StartTraceStatusesReplayInTheirOrder)
 {
-    const std::vector<std::vector<uint32_t>> runs = {
-        {}, {0}, {183, 0}, {5, 0, 0}, {0, 1450}, {183, 183, 0}};
+    const std::vector<std::vector<uint32_t>> runs = {{},        {0},       {183, 0},
+                                                     {5, 0, 0}, {0, 1450}, {183, 183, 0}};
     for (const auto& statuses : runs) {
         SnapshotFaults faults;
         faults.StartTraceW = StartTraceFaultsOf(statuses);

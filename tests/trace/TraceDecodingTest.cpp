@@ -114,7 +114,9 @@ Decoded Decode(std::vector<EventPropertyInfo> properties, uint32_t topLevel,
     ScratchFile file((capture.Dir.Path() / "scratch.txt").string(), capture.Files);
     DecodeContext decoder{lists, capture.Log, tdh, file};
     SnapshotEvent source;
-    source.Properties = std::move(values);
+    for (const auto& [name, value] : values) {
+        source.Properties.Add(name, value);
+    }
     ReplayEvent event{&source, {}};
     for (const auto& [name, value] : source.Properties) {
         const std::vector<uint8_t> bytes = EncodeUtf16Le(Utf8ToUtf16(value) + u'\0');

@@ -51,9 +51,8 @@ struct Recording {
     std::optional<size_t> CurrentEvent;  // the event being delivered, in Snapshot.Events
     // A device's recorded properties, by its node and by its lower-cased id;
     // the first spelling of an id names the device in the snapshot.
-    using DeviceProperties = std::map<std::string, SnapshotDeviceValue>;
-    std::map<DevInst, DeviceProperties*> DeviceNodes;
-    std::map<std::string, DeviceProperties*> DeviceSpellings;
+    std::map<DevInst, SnapshotDeviceProperties*> DeviceNodes;
+    std::map<std::string, SnapshotDeviceProperties*> DeviceSpellings;
     std::map<FileHandle, uint32_t> OpenPorts;
 };
 

@@ -38,8 +38,7 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
     if (status == CrSuccess && buffer != nullptr && bufferSize != nullptr &&
         propertyType != nullptr && device != recording_.DeviceNodes.end() &&
         row != DevicePropertyKeys.end()) {
-        (*device->second)[std::string(row->Name)] =
-            DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize));
+        device->second->Set(row->Name, DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize)));
     }
     return status;
 }

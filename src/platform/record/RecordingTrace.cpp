@@ -118,9 +118,9 @@ uint32_t RecordingTdh::FormatProperty(const TraceEventInfo& info, const EventMap
         std::u16string_view text(buffer, *bufferSize / sizeof(char16_t));
         auto& properties = recording_.Snapshot.Events[*recording_.CurrentEvent].Properties;
         if (properties.empty()) {
-            properties.reserve(info.EventPropertyInfoArray.size());
+            properties.Reserve(info.EventPropertyInfoArray.size());
         }
-        properties.emplace_back(Utf16ToUtf8(property.Name), TextOfWide(text));
+        properties.Add(Utf16ToUtf8(property.Name), TextOfWide(text));
     }
     return status;
 }

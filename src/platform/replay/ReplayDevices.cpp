@@ -56,12 +56,11 @@ uint32_t ReplayDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPropK
     if (row == DevicePropertyKeys.end()) {
         return CrNoSuchValue;
     }
-    const auto& properties = *devices_[devInst - 1];
-    auto value = properties.find(std::string(row->Name));
-    if (value == properties.end()) {
+    const SnapshotDeviceValue* value = devices_[devInst - 1]->Find(row->Name);
+    if (value == nullptr) {
         return CrNoSuchValue;
     }
-    DevicePropertyAnswer answer = DevicePropertyAnswerOf(value->second);
+    DevicePropertyAnswer answer = DevicePropertyAnswerOf(*value);
     const std::vector<uint8_t>& bytes = answer.Bytes;
     if (propertyType != nullptr) {
         *propertyType = answer.Type;

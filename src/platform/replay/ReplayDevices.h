@@ -23,8 +23,7 @@ public:
                                 uint8_t* buffer, uint32_t* bufferSize, uint32_t flags) override;
 
 private:
-    using Properties = std::map<std::string, SnapshotDeviceValue>;
-    std::vector<const Properties*> devices_;       // DevInst n is devices_[n - 1]
+    std::vector<const SnapshotDeviceProperties*> devices_;  // DevInst n is devices_[n - 1]
     std::map<std::string, DevInst> byInstanceId_;  // lower-cased, in the program's 8-bit form
     ReplayInterruption& interruption_;
 };

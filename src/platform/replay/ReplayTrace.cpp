@@ -36,15 +36,15 @@ const ReplayEvent* EventOf(const EventRecord& event)
     return static_cast<const ReplayEvent*>(event.Native);
 }
 
-const std::pair<std::string, std::string>* FindProperty(const ReplayEvent& event,
-                                                        const std::u16string& name)
+std::optional<SnapshotEventProperties::Property> FindProperty(const ReplayEvent& event,
+                                                              const std::u16string& name)
 {
-    for (const auto& property : event.Source->Properties) {
+    for (const auto property : event.Source->Properties) {
         if (Utf8ToUtf16(property.first) == name) {
-            return &property;
+            return property;
         }
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 // A zero-terminated string cannot hold a zero unit: its rest would become the
@@ -59,7 +59,7 @@ uint16_t CountedLength(const std::u16string& units)
 }
 
 // A property's value as the event's user data holds it.
-std::vector<uint8_t> ValueBytes(const std::string& utf8)
+std::vector<uint8_t> ValueBytes(std::string_view utf8)
 {
     std::u16string units = Utf8ToUtf16(utf8);
     if (CountedLength(units) == 0) {
@@ -226,7 +226,7 @@ uint32_t ReplayEventTraceConsumer::ProcessTrace(TraceHandle handle)
         }
         const SnapshotEvent& source = snapshot_.Events[index];
         ReplayEvent replayed{&source, {}};
-        for (const auto& property : source.Properties) {
+        for (const auto property : source.Properties) {
             std::vector<uint8_t> bytes = ValueBytes(property.second);
             replayed.UserData.insert(replayed.UserData.end(), bytes.begin(), bytes.end());
         }
@@ -262,7 +262,7 @@ uint32_t ReplayTdh::GetEventInformation(const EventRecord& event, TraceEventInfo
         return *source.InformationFault;
     }
     uint32_t needed = TraceEventInfoFixedSize;
-    for (const auto& property : source.Properties) {
+    for (const auto property : source.Properties) {
         needed += EventPropertyInfoSize + static_cast<uint32_t>(2 * (property.first.size() + 1));
     }
     if (info == nullptr || *bufferSize < needed) {
@@ -273,7 +273,7 @@ uint32_t ReplayTdh::GetEventInformation(const EventRecord& event, TraceEventInfo
     info->EventId = source.Id;
     info->TopLevelPropertyCount = static_cast<uint32_t>(source.Properties.size());
     info->EventPropertyInfoArray.clear();
-    for (const auto& property : source.Properties) {
+    for (const auto property : source.Properties) {
         EventPropertyInfo entry;
         entry.Name = Utf8ToUtf16(property.first);
         entry.InType = TdhInTypeUnicodeString;
@@ -289,8 +289,8 @@ uint32_t ReplayTdh::GetPropertySize(const EventRecord& event, const std::u16stri
                                     uint32_t* size)
 {
     const ReplayEvent* replayed = EventOf(event);
-    const auto* property = replayed != nullptr ? FindProperty(*replayed, name) : nullptr;
-    if (property == nullptr) {
+    const auto property = replayed != nullptr ? FindProperty(*replayed, name) : std::nullopt;
+    if (!property) {
         return ErrorNotFound;
     }
     *size = static_cast<uint32_t>(WideTextBytes(property->second).size());
@@ -301,8 +301,8 @@ uint32_t ReplayTdh::GetProperty(const EventRecord& event, const std::u16string& 
                                 uint32_t bufferSize, uint8_t* buffer)
 {
     const ReplayEvent* replayed = EventOf(event);
-    const auto* property = replayed != nullptr ? FindProperty(*replayed, name) : nullptr;
-    if (property == nullptr) {
+    const auto property = replayed != nullptr ? FindProperty(*replayed, name) : std::nullopt;
+    if (!property) {
         return ErrorNotFound;
     }
     std::vector<uint8_t> bytes = WideTextBytes(property->second);

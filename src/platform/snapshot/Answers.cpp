@@ -97,12 +97,12 @@ void ReadPowerCapabilities(std::span<const uint8_t> output, MachineSnapshot& sna
 
 DevicePropertyAnswer DevicePropertyAnswerOf(const SnapshotDeviceValue& value)
 {
-    switch (value.ValueType) {
-    case SnapshotDeviceValue::Type::Text:
-        return {DevPropTypeString, WideTextBytes(value.Text)};
-    case SnapshotDeviceValue::Type::List: {
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        return {DevPropTypeString, WideTextBytes(*text)};
+    }
+    if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
         std::vector<uint8_t> bytes;
-        for (const std::string& entry : value.List) {
+        for (const std::string& entry : *list) {
             std::vector<uint8_t> wide = WideTextBytes(entry);
             bytes.insert(bytes.end(), wide.begin(), wide.end());
         }
@@ -110,33 +110,25 @@ DevicePropertyAnswer DevicePropertyAnswerOf(const SnapshotDeviceValue& value)
         bytes.push_back(0);
         return {DevPropTypeStringList, std::move(bytes)};
     }
-    case SnapshotDeviceValue::Type::Number: {
-        std::array<uint8_t, 4> bytes = U32Bytes(static_cast<uint32_t>(value.Number));
+    if (const auto* number = std::get_if<int32_t>(&value)) {
+        std::array<uint8_t, 4> bytes = U32Bytes(static_cast<uint32_t>(*number));
         return {DevPropTypeInt32, {bytes.begin(), bytes.end()}};
     }
-    case SnapshotDeviceValue::Type::Bytes:
-        return {DevPropTypeBinary, value.Bytes};
-    }
-    return {};
+    return {DevPropTypeBinary, std::get<std::vector<uint8_t>>(value)};
 }
 
 SnapshotDeviceValue DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes)
 {
-    SnapshotDeviceValue value;
     if (type == DevPropTypeString) {
-        value.ValueType = SnapshotDeviceValue::Type::Text;
-        value.Text = Utf16ToUtf8(WideText(bytes));
-    } else if (type == DevPropTypeStringList) {
-        value.ValueType = SnapshotDeviceValue::Type::List;
-        value.List = WideList(bytes);
-    } else if ((type == DevPropTypeInt32 || type == DevPropTypeUInt32) && bytes.size() == 4) {
-        value.ValueType = SnapshotDeviceValue::Type::Number;
-        value.Number = static_cast<int32_t>(ReadU32(bytes, 0));
-    } else {
-        value.ValueType = SnapshotDeviceValue::Type::Bytes;
-        value.Bytes.assign(bytes.begin(), bytes.end());
+        return Utf16ToUtf8(WideText(bytes));
     }
-    return value;
+    if (type == DevPropTypeStringList) {
+        return WideList(bytes);
+    }
+    if ((type == DevPropTypeInt32 || type == DevPropTypeUInt32) && bytes.size() == 4) {
+        return static_cast<int32_t>(ReadU32(bytes, 0));
+    }
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 std::string FirmwareTableSignature(uint32_t tableId)
@@ -165,7 +157,7 @@ SnapshotEvent SnapshotEventOf(const EventRecord& record)
     return event;
 }
 
-std::vector<uint8_t> WideTextBytes(const std::string& utf8)
+std::vector<uint8_t> WideTextBytes(std::string_view utf8)
 {
     return EncodeUtf16Le(Utf8ToUtf16(utf8) + u'\0');
 }

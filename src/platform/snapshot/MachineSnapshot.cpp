@@ -514,15 +514,15 @@ bool WriteRegistry(const MachineSnapshot& snapshot, SnapshotText& text)
 void ReadEventProperties(const Json& value, const std::string& path, SnapshotEvent& event)
 {
     ExpectArray(value, path);
-    event.Properties.reserve(value.size());
+    event.Properties.Reserve(value.size());
     for (size_t i = 0; i < value.size(); ++i) {
         std::string pairPath = IndexPath(path, i);
         const Json& pair = value[i];
         if (!pair.is_array() || pair.size() != 2) {
             Fail(pairPath, "expected a pair [name, value]");
         }
-        event.Properties.emplace_back(ReadString(pair[0], IndexPath(pairPath, 0)),
-                                      ReadString(pair[1], IndexPath(pairPath, 1)));
+        event.Properties.Add(ReadString(pair[0], IndexPath(pairPath, 0)),
+                             ReadString(pair[1], IndexPath(pairPath, 1)));
     }
 }
 
@@ -621,46 +621,40 @@ bool WriteEvents(const MachineSnapshot& snapshot, SnapshotText& text)
 
 SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
 {
-    SnapshotDeviceValue result;
     if (value.is_string()) {
-        result.ValueType = SnapshotDeviceValue::Type::Text;
-        result.Text = value.get<std::string>();
-    } else if (value.is_array()) {
-        result.ValueType = SnapshotDeviceValue::Type::List;
-        for (size_t i = 0; i < value.size(); ++i) {
-            result.List.push_back(ReadString(value[i], IndexPath(path, i)));
-        }
-    } else if (value.is_number_integer()) {
-        result.ValueType = SnapshotDeviceValue::Type::Number;
-        result.Number =
-            static_cast<int32_t>(ReadInteger(value, path, std::numeric_limits<int32_t>::min(),
-                                             std::numeric_limits<uint32_t>::max()));
-    } else if (value.is_object()) {
-        result.ValueType = SnapshotDeviceValue::Type::Bytes;
-        result.Bytes = ReadHexObject(value, path);
-    } else {
-        Fail(path, std::string("expected a string, a list of strings, an integer or "
-                               "{\"hex\": ...}, found ") +
-                       TypeName(value));
+        return value.get<std::string>();
     }
-    return result;
+    if (value.is_array()) {
+        std::vector<std::string> list;
+        list.reserve(value.size());
+        for (size_t i = 0; i < value.size(); ++i) {
+            list.push_back(ReadString(value[i], IndexPath(path, i)));
+        }
+        return list;
+    }
+    if (value.is_number_integer()) {
+        return static_cast<int32_t>(ReadInteger(value, path, std::numeric_limits<int32_t>::min(),
+                                                std::numeric_limits<uint32_t>::max()));
+    }
+    if (value.is_object()) {
+        return ReadHexObject(value, path);
+    }
+    Fail(path, std::string("expected a string, a list of strings, an integer or "
+                           "{\"hex\": ...}, found ") +
+                   TypeName(value));
 }
 
-bool WriteDeviceValue(const SnapshotDeviceValue& value, SnapshotText& text)
+void WriteDeviceValue(const SnapshotDeviceValue& value, SnapshotText& text)
 {
-    switch (value.ValueType) {
-    case SnapshotDeviceValue::Type::Text:
-        return WriteScalar(value.Text, text);
-    case SnapshotDeviceValue::Type::List: {
-        text.Scalars(std::span<const std::string>(value.List));
-        return !value.List.empty();
+    if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
+        text.Scalars(std::span<const std::string>(*list));
+    } else if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value)) {
+        WriteHexObject(*bytes, text);
+    } else if (const auto* number = std::get_if<int32_t>(&value)) {
+        text.Integer(*number);
+    } else {
+        text.String(std::get<std::string>(value));
     }
-    case SnapshotDeviceValue::Type::Number:
-        return WriteScalar(value.Number, text);
-    case SnapshotDeviceValue::Type::Bytes:
-        break;
-    }
-    return WriteHexObject(value.Bytes, text);
 }
 
 // One device; `instanceIds` holds the lower-cased ids of those read before.
@@ -672,18 +666,13 @@ void ReadDevice(const std::string& instanceId, const Json& properties,
     if (!instanceIds.insert(AsciiLower(instanceId)).second) {
         Fail(devicePath, "the same instance id as another (ids compare ignoring case)");
     }
-    auto& target = snapshot.Devices[instanceId];
+    SnapshotDeviceProperties& target = snapshot.Devices[instanceId];
+    target.Reserve(properties.size());
     for (const auto& [field, data] : properties.items()) {
         std::string fieldPath = MemberPath(devicePath, field);
-        // A named copy, as in ReadMembers.
-        const std::string& fieldName = field;
-        bool known =
-            std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                        [&](const DevicePropertyKey& key) { return key.Name == fieldName; });
-        if (!known) {
+        if (!target.Set(field, ReadDeviceValue(data, fieldPath))) {
             Fail(fieldPath, "unknown member (not a device property field)");
         }
-        target[field] = ReadDeviceValue(data, fieldPath);
     }
 }
 
@@ -700,9 +689,16 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
 
 bool WriteDevices(const MachineSnapshot& snapshot, SnapshotText& text)
 {
-    return WriteMap(snapshot.Devices, text, [](const auto& properties, SnapshotText& deviceText) {
-        WriteMap(properties, deviceText, WriteDeviceValue);
-    });
+    return WriteMap(snapshot.Devices, text,
+                    [](const SnapshotDeviceProperties& properties, SnapshotText& deviceText) {
+                        deviceText.BeginObject();
+                        for (const SnapshotDeviceProperties::Entry& entry : properties) {
+                            deviceText.MayPassOn();
+                            deviceText.Key(entry.Name());
+                            WriteDeviceValue(entry.Value, deviceText);
+                        }
+                        deviceText.End();
+                    });
 }
 
 void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -905,6 +901,55 @@ const MemberRule<MachineSnapshot> SnapshotMembers[] = {
 };
 
 }  // namespace
+
+void SnapshotEventProperties::Add(std::string_view name, std::string_view value)
+{
+    text_.append(name);
+    ends_.push_back(static_cast<uint32_t>(text_.size()));
+    text_.append(value);
+    ends_.push_back(static_cast<uint32_t>(text_.size()));
+}
+
+SnapshotEventProperties::Property SnapshotEventProperties::operator[](size_t index) const
+{
+    const std::string_view text = text_;
+    const size_t nameStart = index == 0 ? 0 : ends_[2 * index - 1];
+    const size_t nameEnd = ends_[2 * index];
+    return {text.substr(nameStart, nameEnd - nameStart),
+            text.substr(nameEnd, ends_[2 * index + 1] - nameEnd)};
+}
+
+std::string_view SnapshotDeviceProperties::Entry::Name() const
+{
+    return DevicePropertyKeys[Key].Name;
+}
+
+bool SnapshotDeviceProperties::Set(std::string_view name, SnapshotDeviceValue value)
+{
+    auto key = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                            [&](const DevicePropertyKey& known) { return known.Name == name; });
+    if (key == DevicePropertyKeys.end()) {
+        return false;
+    }
+    auto at = std::lower_bound(
+        entries_.begin(), entries_.end(), name,
+        [](const Entry& entry, std::string_view wanted) { return entry.Name() < wanted; });
+    if (at != entries_.end() && at->Name() == name) {
+        at->Value = std::move(value);
+    } else {
+        auto index = static_cast<uint8_t>(key - DevicePropertyKeys.begin());
+        entries_.insert(at, Entry{index, std::move(value)});
+    }
+    return true;
+}
+
+const SnapshotDeviceValue* SnapshotDeviceProperties::Find(std::string_view name) const
+{
+    auto at = std::lower_bound(
+        entries_.begin(), entries_.end(), name,
+        [](const Entry& entry, std::string_view wanted) { return entry.Name() < wanted; });
+    return at != entries_.end() && at->Name() == name ? &at->Value : nullptr;
+}
 
 std::string RegistryKeyLookupName(std::string_view keyPath)
 {

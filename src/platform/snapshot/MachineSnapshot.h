@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -25,10 +27,53 @@ struct SnapshotRegistryValue {
     std::vector<uint8_t> Bytes;  // REG_BINARY
 };
 
+// An event's decoded properties, pairs of name and value text in decoding
+// order. A trace has many events with a few short properties each, so their
+// texts are kept back to back in one string.
+class SnapshotEventProperties {
+public:
+    using Property = std::pair<std::string_view, std::string_view>;
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Property;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Property;
+        Iterator(const SnapshotEventProperties& properties, size_t index)
+            : properties_(&properties), index_(index)
+        {
+        }
+        Property operator*() const { return (*properties_)[index_]; }
+        Iterator& operator++()
+        {
+            ++index_;
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return index_ == other.index_; }
+
+    private:
+        const SnapshotEventProperties* properties_;
+        size_t index_;
+    };
+
+    void Add(std::string_view name, std::string_view value);
+    void Reserve(size_t count) { ends_.reserve(2 * count); }
+    Property operator[](size_t index) const;
+    size_t size() const { return ends_.size() / 2; }
+    bool empty() const { return ends_.empty(); }
+    Iterator begin() const { return {*this, 0}; }
+    Iterator end() const { return {*this, size()}; }
+
+private:
+    std::string text_;
+    std::vector<uint32_t> ends_;  // where each name, then each value, ends in text_
+};
+
 struct SnapshotEvent {
     std::string Provider;  // a provider name or a GUID in braces
     uint16_t Id = 0;
-    std::vector<std::pair<std::string, std::string>> Properties;
+    SnapshotEventProperties Properties;
     uint32_t DecodingSource = 0;
     uint8_t Opcode = 0;
     uint32_t PointerSize = 8;
@@ -37,13 +82,33 @@ struct SnapshotEvent {
     std::optional<uint32_t> InformationFault;
 };
 
-struct SnapshotDeviceValue {
-    enum class Type { Text, List, Number, Bytes };
-    Type ValueType = Type::Text;
-    std::string Text;
-    std::vector<std::string> List;
-    int32_t Number = 0;
-    std::vector<uint8_t> Bytes;
+// A device property's value as the snapshot files it: a text, a list of
+// texts, an integer or bytes (DEVPROP_TYPE_STRING, _STRING_LIST, _INT32 and
+// anything else).
+using SnapshotDeviceValue =
+    std::variant<std::string, std::vector<std::string>, int32_t, std::vector<uint8_t>>;
+
+// One device's property values by field name, in name order. The names are
+// those of DevicePropertyKeys; a machine has many devices with a dozen values
+// each, so they are kept in one small vector rather than a tree.
+class SnapshotDeviceProperties {
+public:
+    struct Entry {
+        uint8_t Key = 0;  // index in DevicePropertyKeys
+        SnapshotDeviceValue Value;
+        std::string_view Name() const;
+    };
+    // Sets the value filed under `name`; false when no device property has
+    // that name.
+    bool Set(std::string_view name, SnapshotDeviceValue value);
+    const SnapshotDeviceValue* Find(std::string_view name) const;
+    void Reserve(size_t count) { entries_.reserve(count); }
+    std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+    std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+    size_t size() const { return entries_.size(); }
+
+private:
+    std::vector<Entry> entries_;  // in name order
 };
 
 struct SnapshotScsiPort {
@@ -83,7 +148,7 @@ struct MachineSnapshot {
     std::map<std::string, std::map<std::string, SnapshotRegistryValue>> Registry;
     std::vector<SnapshotEvent> Events;
     // Instance id -> DeviceProperties field name -> value.
-    std::map<std::string, std::map<std::string, SnapshotDeviceValue>> Devices;
+    std::map<std::string, SnapshotDeviceProperties> Devices;
     std::map<std::string, std::vector<uint8_t>> FirmwareTables;
     std::map<uint32_t, SnapshotScsiPort> ScsiPorts;
     SnapshotFaults Faults;
