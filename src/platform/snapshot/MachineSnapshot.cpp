@@ -216,12 +216,17 @@ void ExpectArray(const Json& value, const std::string& path)
     }
 }
 
-std::string ReadString(const Json& value, const std::string& path)
+const std::string& ReadStringRef(const Json& value, const std::string& path)
 {
     if (!value.is_string()) {
         Fail(path, std::string("expected a string, found ") + TypeName(value));
     }
-    return value.get<std::string>();
+    return value.get_ref<const std::string&>();
+}
+
+std::string ReadString(const Json& value, const std::string& path)
+{
+    return ReadStringRef(value, path);
 }
 
 bool ReadBool(const Json& value, const std::string& path)
@@ -514,15 +519,21 @@ bool WriteRegistry(const MachineSnapshot& snapshot, SnapshotText& text)
 void ReadEventProperties(const Json& value, const std::string& path, SnapshotEvent& event)
 {
     ExpectArray(value, path);
-    event.Properties.Reserve(value.size());
+    size_t textSize = 0;
     for (size_t i = 0; i < value.size(); ++i) {
         std::string pairPath = IndexPath(path, i);
         const Json& pair = value[i];
         if (!pair.is_array() || pair.size() != 2) {
             Fail(pairPath, "expected a pair [name, value]");
         }
-        event.Properties.Add(ReadString(pair[0], IndexPath(pairPath, 0)),
-                             ReadString(pair[1], IndexPath(pairPath, 1)));
+        for (size_t part = 0; part < 2; ++part) {
+            textSize += ReadStringRef(pair[part], IndexPath(pairPath, part)).size();
+        }
+    }
+    event.Properties.Reserve(value.size(), textSize);
+    for (const Json& pair : value) {
+        event.Properties.Add(pair[0].get_ref<const std::string&>(),
+                             pair[1].get_ref<const std::string&>());
     }
 }
 

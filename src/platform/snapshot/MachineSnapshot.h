@@ -58,7 +58,12 @@ public:
     };
 
     void Add(std::string_view name, std::string_view value);
-    void Reserve(size_t count) { ends_.reserve(2 * count); }
+    // Room for `count` properties whose texts take `textSize` bytes in all.
+    void Reserve(size_t count, size_t textSize = 0)
+    {
+        ends_.reserve(2 * count);
+        text_.reserve(textSize);
+    }
     Property operator[](size_t index) const;
     size_t size() const { return ends_.size() / 2; }
     bool empty() const { return ends_.empty(); }
