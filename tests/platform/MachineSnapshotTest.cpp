@@ -18,7 +18,7 @@ using test::ParseSnapshotOrFail;
 // scenario's machine, replay the recording and record it again byte for byte.
 // Here the canonical form no run checks: members in the format's order, maps
 // sorted, registry names as they compare, members at their defaults left out,
-// arrays of strings on one line.
+// arrays of strings on one line, a provider GUID in upper case.
 TEST(MachineSnapshot, WritesWhatItReadInCanonicalForm)
 {
     EXPECT_EQ(WriteMachineSnapshot(ParseSnapshotOrFail(R"({
@@ -44,7 +44,7 @@ TEST(MachineSnapshot, WritesWhatItReadInCanonicalForm)
   },
   "events": [
     {
-      "provider": "{01234567-89ab-cdef-0123-456789abcdef}",
+      "provider": "{01234567-89AB-CDEF-0123-456789ABCDEF}",
       "id": 2,
       "pointerSize": 4,
       "properties": [

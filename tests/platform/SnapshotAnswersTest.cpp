@@ -3,6 +3,7 @@
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
 #include "platform/Registry.h"
+#include "platform/TraceProviders.h"
 #include "platform/snapshot/Answers.h"
 
 namespace dormex {
@@ -58,7 +59,7 @@ TEST(SnapshotAnswers, EventsAndTheirTextReadBackAsTheyWereDelivered)
 {
     for (uint32_t pointerSize : {4u, 8u}) {
         SnapshotEvent event;
-        event.Provider = "Microsoft-Windows-Kernel-Power";
+        event.Provider = KernelPowerProvider;
         event.Id = 1001;
         event.Opcode = 12;
         event.PointerSize = pointerSize;

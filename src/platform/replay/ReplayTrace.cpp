@@ -127,7 +127,7 @@ uint32_t ReplayEventTraceController::EnableTraceEx2(TraceHandle handle, const Gu
         return ErrorPathNotFound;
     }
     for (size_t i = 0; i < snapshot_.Events.size(); ++i) {
-        std::optional<Guid> eventProvider = ProviderGuid(snapshot_.Events[i].Provider);
+        const Guid& eventProvider = snapshot_.Events[i].Provider;
         bool kernel = eventProvider == KernelPowerProvider || eventProvider == KernelPepProvider;
         if (eventProvider == provider || (!kernel && !otherProvidersEntered_)) {
             file << i << "\n";

@@ -140,7 +140,7 @@ std::string FirmwareTableSignature(uint32_t tableId)
 EventRecord EventRecordOf(const SnapshotEvent& event)
 {
     EventRecord record;
-    record.ProviderId = ProviderGuid(event.Provider).value_or(Guid{});
+    record.ProviderId = event.Provider;
     record.Id = event.Id;
     record.Opcode = event.Opcode;
     record.Flags = event.PointerSize == 4 ? EventHeaderFlag32BitHeader : 0;
@@ -150,7 +150,7 @@ EventRecord EventRecordOf(const SnapshotEvent& event)
 SnapshotEvent SnapshotEventOf(const EventRecord& record)
 {
     SnapshotEvent event;
-    event.Provider = ProviderName(record.ProviderId);
+    event.Provider = record.ProviderId;
     event.Id = record.Id;
     event.Opcode = record.Opcode;
     event.PointerSize = (record.Flags & EventHeaderFlag32BitHeader) != 0 ? 4 : 8;

@@ -553,15 +553,17 @@ bool WriteEventProperties(const SnapshotEvent& event, SnapshotText& text)
 const MemberRule<SnapshotEvent> EventMembers[] = {
     {"provider", true,
      [](const Json& value, const std::string& path, SnapshotEvent& event) {
-         event.Provider = ReadString(value, path);
-         if (!ProviderGuid(event.Provider)) {
+         std::optional<Guid> provider = ProviderGuid(ReadStringRef(value, path));
+         if (!provider) {
              Fail(path,
                   "expected Microsoft-Windows-Kernel-Power, "
                   "Microsoft-Windows-Kernel-Pep or a GUID in braces");
          }
+         event.Provider = *provider;
      },
      [](const SnapshotEvent& event, SnapshotText& text) {
-         return WriteScalar(event.Provider, text);
+         text.String(ProviderName(event.Provider));
+         return true;
      }},
     {"id", true,
      [](const Json& value, const std::string& path, SnapshotEvent& event) {

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/Guid.h"
 #include "platform/PowerInformation.h"
 
 namespace dormex {
@@ -76,7 +77,7 @@ private:
 };
 
 struct SnapshotEvent {
-    std::string Provider;  // a provider name or a GUID in braces
+    Guid Provider{};  // filed by its name (ProviderName)
     uint16_t Id = 0;
     SnapshotEventProperties Properties;
     uint32_t DecodingSource = 0;
