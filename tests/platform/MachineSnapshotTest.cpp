@@ -87,6 +87,36 @@ TEST(MachineSnapshot, WritesTextAsTheJsonSerializerDoes)
     }
 }
 
+// A device's values are kept encoded: each kind, empty ones, a value set
+// again with another kind and size, and the name order they come back in.
+TEST(MachineSnapshot, DeviceValuesKeepTheirKindsAndNameOrder)
+{
+    const std::vector<std::pair<std::string, SnapshotDeviceValue>> values = {
+        {"Service", std::string("svc")},
+        {"HardwareIds", std::vector<std::string>{"PCI\\VEN_1", "", std::string("a\0b", 3)}},
+        {"ProblemCode", int32_t{-28}},
+        {"PowerData", std::vector<uint8_t>{0, 255, 7}},
+        {"Class", std::string()},
+        {"Children", std::vector<std::string>{}},
+        {"DriverRank", int32_t{0}},
+    };
+    SnapshotDeviceProperties properties;
+    EXPECT_TRUE(properties.Set("Service", std::vector<uint8_t>(300, 1)));
+    for (const auto& [name, value] : values) {
+        EXPECT_TRUE(properties.Set(name, value)) << name;
+    }
+    EXPECT_FALSE(properties.Set("NoSuchField", int32_t{1}));
+    for (const auto& [name, value] : values) {
+        EXPECT_EQ(properties.Find(name), value) << name;
+    }
+    EXPECT_EQ(properties.Find("Parent"), std::nullopt);
+    std::vector<std::string> order;
+    properties.ForEach(
+        [&](std::string_view name, const SnapshotDeviceValue&) { order.emplace_back(name); });
+    EXPECT_EQ(order, (std::vector<std::string>{"Children", "Class", "DriverRank", "HardwareIds",
+                                               "PowerData", "ProblemCode", "Service"}));
+}
+
 TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
 {
     struct Case {

@@ -56,8 +56,8 @@ uint32_t ReplayDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPropK
     if (row == DevicePropertyKeys.end()) {
         return CrNoSuchValue;
     }
-    const SnapshotDeviceValue* value = devices_[devInst - 1]->Find(row->Name);
-    if (value == nullptr) {
+    const std::optional<SnapshotDeviceValue> value = devices_[devInst - 1]->Find(row->Name);
+    if (!value) {
         return CrNoSuchValue;
     }
     DevicePropertyAnswer answer = DevicePropertyAnswerOf(*value);

@@ -680,13 +680,17 @@ void ReadDevice(const std::string& instanceId, const Json& properties,
         Fail(devicePath, "the same instance id as another (ids compare ignoring case)");
     }
     SnapshotDeviceProperties& target = snapshot.Devices[instanceId];
-    target.Reserve(properties.size());
     for (const auto& [field, data] : properties.items()) {
         std::string fieldPath = MemberPath(devicePath, field);
-        if (!target.Set(field, ReadDeviceValue(data, fieldPath))) {
+        const std::string& name = field;  // a named copy, as in ReadMembers
+        bool known = std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                                 [&](const DevicePropertyKey& key) { return key.Name == name; });
+        if (!known) {
             Fail(fieldPath, "unknown member (not a device property field)");
         }
+        target.Set(name, ReadDeviceValue(data, fieldPath));
     }
+    target.ShrinkToFit();
 }
 
 // The parser hands the devices over one by one (ReadDevice); the document
@@ -702,16 +706,17 @@ void ReadDevices(const Json& value, const std::string& path, MachineSnapshot& sn
 
 bool WriteDevices(const MachineSnapshot& snapshot, SnapshotText& text)
 {
-    return WriteMap(snapshot.Devices, text,
-                    [](const SnapshotDeviceProperties& properties, SnapshotText& deviceText) {
-                        deviceText.BeginObject();
-                        for (const SnapshotDeviceProperties::Entry& entry : properties) {
-                            deviceText.MayPassOn();
-                            deviceText.Key(entry.Name());
-                            WriteDeviceValue(entry.Value, deviceText);
-                        }
-                        deviceText.End();
-                    });
+    return WriteMap(
+        snapshot.Devices, text,
+        [](const SnapshotDeviceProperties& properties, SnapshotText& deviceText) {
+            deviceText.BeginObject();
+            properties.ForEach([&](std::string_view name, const SnapshotDeviceValue& value) {
+                deviceText.MayPassOn();
+                deviceText.Key(name);
+                WriteDeviceValue(value, deviceText);
+            });
+            deviceText.End();
+        });
 }
 
 void ReadFirmwareTables(const Json& value, const std::string& path, MachineSnapshot& snapshot)
@@ -932,36 +937,127 @@ SnapshotEventProperties::Property SnapshotEventProperties::operator[](size_t ind
             text.substr(nameEnd, ends_[2 * index + 1] - nameEnd)};
 }
 
-std::string_view SnapshotDeviceProperties::Entry::Name() const
+namespace {
+
+void AppendU32(std::string& data, size_t value)
 {
-    return DevicePropertyKeys[Key].Name;
+    const auto number = static_cast<uint32_t>(value);
+    for (int shift = 0; shift < 32; shift += 8) {
+        data += static_cast<char>(number >> shift & 0xFF);
+    }
 }
 
-bool SnapshotDeviceProperties::Set(std::string_view name, SnapshotDeviceValue value)
+uint32_t U32At(std::string_view data, size_t at)
+{
+    uint32_t number = 0;
+    for (int i = 3; i >= 0; --i) {
+        number = number << 8 | static_cast<uint8_t>(data[at + static_cast<size_t>(i)]);
+    }
+    return number;
+}
+
+void AppendText(std::string& data, std::string_view text)
+{
+    AppendU32(data, text.size());
+    data.append(text);
+}
+
+std::string EncodedDeviceValue(uint8_t key, const SnapshotDeviceValue& value)
+{
+    std::string data{static_cast<char>(key), static_cast<char>(value.index())};
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        AppendText(data, *text);
+    } else if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
+        AppendU32(data, list->size());
+        for (const std::string& entry : *list) {
+            AppendText(data, entry);
+        }
+    } else if (const auto* number = std::get_if<int32_t>(&value)) {
+        AppendU32(data, static_cast<uint32_t>(*number));
+    } else {
+        const auto& bytes = std::get<std::vector<uint8_t>>(value);
+        AppendText(data, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    }
+    return data;
+}
+
+}  // namespace
+
+size_t SnapshotDeviceProperties::EntryEnd(size_t at) const
+{
+    const size_t kind = static_cast<uint8_t>(data_[at + 1]);
+    size_t end = at + 2;
+    if (kind == 2) {  // a number
+        return end + 4;
+    }
+    const size_t texts = kind == 1 ? U32At(data_, end) : 1;
+    end += kind == 1 ? 4 : 0;
+    for (size_t i = 0; i < texts; ++i) {
+        end += 4 + U32At(data_, end);
+    }
+    return end;
+}
+
+std::string_view SnapshotDeviceProperties::NameAt(size_t at) const
+{
+    return DevicePropertyKeys[static_cast<uint8_t>(data_[at])].Name;
+}
+
+SnapshotDeviceValue SnapshotDeviceProperties::ValueAt(size_t at) const
+{
+    const std::string_view data = data_;
+    auto textAt = [&](size_t& position) {
+        const size_t size = U32At(data, position);
+        std::string_view text = data.substr(position + 4, size);
+        position += 4 + size;
+        return text;
+    };
+    size_t position = at + 2;
+    switch (static_cast<uint8_t>(data[at + 1])) {
+    case 0:
+        return std::string(textAt(position));
+    case 1: {
+        std::vector<std::string> list(U32At(data, position));
+        position += 4;
+        for (std::string& entry : list) {
+            entry = textAt(position);
+        }
+        return list;
+    }
+    case 2:
+        return static_cast<int32_t>(U32At(data, position));
+    default:
+        break;
+    }
+    const std::string_view bytes = textAt(position);
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+bool SnapshotDeviceProperties::Set(std::string_view name, const SnapshotDeviceValue& value)
 {
     auto key = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
                             [&](const DevicePropertyKey& known) { return known.Name == name; });
     if (key == DevicePropertyKeys.end()) {
         return false;
     }
-    auto at = std::lower_bound(
-        entries_.begin(), entries_.end(), name,
-        [](const Entry& entry, std::string_view wanted) { return entry.Name() < wanted; });
-    if (at != entries_.end() && at->Name() == name) {
-        at->Value = std::move(value);
-    } else {
-        auto index = static_cast<uint8_t>(key - DevicePropertyKeys.begin());
-        entries_.insert(at, Entry{index, std::move(value)});
+    size_t at = 0;
+    while (at < data_.size() && NameAt(at) < name) {
+        at = EntryEnd(at);
     }
+    const size_t replaced = at < data_.size() && NameAt(at) == name ? EntryEnd(at) - at : 0;
+    const auto index = static_cast<uint8_t>(key - DevicePropertyKeys.begin());
+    data_.replace(at, replaced, EncodedDeviceValue(index, value));
     return true;
 }
 
-const SnapshotDeviceValue* SnapshotDeviceProperties::Find(std::string_view name) const
+std::optional<SnapshotDeviceValue> SnapshotDeviceProperties::Find(std::string_view name) const
 {
-    auto at = std::lower_bound(
-        entries_.begin(), entries_.end(), name,
-        [](const Entry& entry, std::string_view wanted) { return entry.Name() < wanted; });
-    return at != entries_.end() && at->Name() == name ? &at->Value : nullptr;
+    for (size_t at = 0; at < data_.size(); at = EntryEnd(at)) {
+        if (NameAt(at) == name) {
+            return ValueAt(at);
+        }
+    }
+    return std::nullopt;
 }
 
 std::string RegistryKeyLookupName(std::string_view keyPath)

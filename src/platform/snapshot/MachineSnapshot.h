@@ -95,26 +95,35 @@ using SnapshotDeviceValue =
     std::variant<std::string, std::vector<std::string>, int32_t, std::vector<uint8_t>>;
 
 // One device's property values by field name, in name order. The names are
-// those of DevicePropertyKeys; a machine has many devices with a dozen values
-// each, so they are kept in one small vector rather than a tree.
+// those of DevicePropertyKeys. A machine has many devices with a dozen values
+// each, so a device keeps them encoded back to back in one string.
 class SnapshotDeviceProperties {
 public:
-    struct Entry {
-        uint8_t Key = 0;  // index in DevicePropertyKeys
-        SnapshotDeviceValue Value;
-        std::string_view Name() const;
-    };
     // Sets the value filed under `name`; false when no device property has
     // that name.
-    bool Set(std::string_view name, SnapshotDeviceValue value);
-    const SnapshotDeviceValue* Find(std::string_view name) const;
-    void Reserve(size_t count) { entries_.reserve(count); }
-    std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-    std::vector<Entry>::const_iterator end() const { return entries_.end(); }
-    size_t size() const { return entries_.size(); }
+    bool Set(std::string_view name, const SnapshotDeviceValue& value);
+    std::optional<SnapshotDeviceValue> Find(std::string_view name) const;
+    // Calls `visit(name, value)` for each value, in name order.
+    template <typename Visit>
+    void ForEach(Visit visit) const
+    {
+        for (size_t at = 0; at < data_.size(); at = EntryEnd(at)) {
+            visit(NameAt(at), ValueAt(at));
+        }
+    }
+    // Gives back the room that setting values one by one left over.
+    void ShrinkToFit() { data_.shrink_to_fit(); }
 
 private:
-    std::vector<Entry> entries_;  // in name order
+    size_t EntryEnd(size_t at) const;
+    std::string_view NameAt(size_t at) const;
+    SnapshotDeviceValue ValueAt(size_t at) const;
+
+    // Each value: the index of its name in DevicePropertyKeys, the index of
+    // its kind in SnapshotDeviceValue, then a number as 4 bytes, a text or
+    // bytes as their length (4 bytes) and themselves, a list as its count
+    // (4 bytes) and each text so.
+    std::string data_;
 };
 
 struct SnapshotScsiPort {
