@@ -1052,8 +1052,11 @@ bool SnapshotDeviceProperties::Set(std::string_view name, const SnapshotDeviceVa
 
 std::optional<SnapshotDeviceValue> SnapshotDeviceProperties::Find(std::string_view name) const
 {
+    auto key = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                            [&](const DevicePropertyKey& known) { return known.Name == name; });
+    const auto index = static_cast<char>(key - DevicePropertyKeys.begin());
     for (size_t at = 0; at < data_.size(); at = EntryEnd(at)) {
-        if (NameAt(at) == name) {
+        if (data_[at] == index) {
             return ValueAt(at);
         }
     }
