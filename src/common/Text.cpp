@@ -83,33 +83,58 @@ std::u16string Utf8ToUtf16(std::string_view utf8)
     return wide;
 }
 
+namespace {
+
+// The code point at `i`, stepping `i` over a surrogate pair; a lone
+// surrogate is U+FFFD.
+char32_t CodePointAt(std::u16string_view utf16, size_t& i)
+{
+    char32_t codePoint = utf16[i];
+    bool high = codePoint >= 0xD800 && codePoint < 0xDC00;
+    if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000) {
+        return 0x10000 + ((codePoint - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+    }
+    return codePoint >= 0xD800 && codePoint < 0xE000 ? 0xFFFD : codePoint;
+}
+
+size_t Utf8Size(char32_t codePoint)
+{
+    return codePoint < 0x80 ? 1 : codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+}
+
+}  // namespace
+
 std::string Utf16ToUtf8(std::u16string_view utf16)
 {
-    std::string utf8;
-    utf8.reserve(utf16.size());
+    // Measured first, so that the text is made once at its size.
+    size_t size = 0;
     for (size_t i = 0; i < utf16.size(); ++i) {
-        char32_t codePoint = utf16[i];
-        bool high = codePoint >= 0xD800 && codePoint < 0xDC00;
-        if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000) {
-            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (utf16[++i] - 0xDC00);
-        } else if (codePoint >= 0xD800 && codePoint < 0xE000) {
-            codePoint = 0xFFFD;
+        size += utf16[i] < 0x80 ? 1 : Utf8Size(CodePointAt(utf16, i));
+    }
+    std::string utf8(size, '\0');
+    char* out = utf8.data();
+    auto put = [&out](char32_t byte) { *out++ = static_cast<char>(byte); };
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        if (utf16[i] < 0x80) {
+            put(utf16[i]);
+            continue;
         }
-        if (codePoint < 0x80) {
-            utf8 += static_cast<char>(codePoint);
-        } else if (codePoint < 0x800) {
-            utf8 += static_cast<char>(0xC0 | codePoint >> 6);
-            utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else if (codePoint < 0x10000) {
-            utf8 += static_cast<char>(0xE0 | codePoint >> 12);
-            utf8 += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
-            utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xF0 | codePoint >> 18);
-            utf8 += static_cast<char>(0x80 | (codePoint >> 12 & 0x3F));
-            utf8 += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
-            utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
+        const char32_t codePoint = CodePointAt(utf16, i);
+        switch (Utf8Size(codePoint)) {
+        case 2:
+            put(0xC0 | codePoint >> 6);
+            break;
+        case 3:
+            put(0xE0 | codePoint >> 12);
+            put(0x80 | (codePoint >> 6 & 0x3F));
+            break;
+        default:
+            put(0xF0 | codePoint >> 18);
+            put(0x80 | (codePoint >> 12 & 0x3F));
+            put(0x80 | (codePoint >> 6 & 0x3F));
+            break;
         }
+        put(0x80 | (codePoint & 0x3F));
     }
     return utf8;
 }

@@ -29,6 +29,7 @@ TEST(ReadDecimal, ReadsAsStrtolWithBaseTenDoes)
 TEST(WideText, WhatIsNotTextConvertsWithoutLoss)
 {
     EXPECT_EQ(Utf16ToUtf8(u"\U0001F50A"), "\xF0\x9F\x94\x8A");
+    EXPECT_EQ(Utf16ToUtf8(u"caf\u00E9 \u20AC"), "caf\xC3\xA9 \xE2\x82\xAC");
     EXPECT_EQ(Utf8ToUtf16(std::string(1, '\0')), std::u16string(1, u'\0'));
     // Half a surrogate pair, alone, becomes U+FFFD; a byte that is no UTF-8
     // passes through as one unit.

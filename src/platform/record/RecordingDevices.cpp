@@ -32,12 +32,14 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
 {
     uint32_t status =
         inner_.GetDevNodeProperty(devInst, key, propertyType, buffer, bufferSize, flags);
+    if (status != CrSuccess || buffer == nullptr || bufferSize == nullptr ||
+        propertyType == nullptr) {
+        return status;
+    }
     auto device = recording_.DeviceNodes.find(devInst);
     auto row = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
                             [&](const DevicePropertyKey& known) { return known.Key == key; });
-    if (status == CrSuccess && buffer != nullptr && bufferSize != nullptr &&
-        propertyType != nullptr && device != recording_.DeviceNodes.end() &&
-        row != DevicePropertyKeys.end()) {
+    if (device != recording_.DeviceNodes.end() && row != DevicePropertyKeys.end()) {
         device->second->Set(row->Name, DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize)));
     }
     return status;

@@ -71,14 +71,16 @@ public:
     // outside ASCII: it checks the UTF-8 and replaces what is invalid.
     void String(std::string_view text)
     {
-        if (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; })) {
-            out_ += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
-            return;
-        }
+        const size_t start = out_.size();
         out_ += '"';
         size_t plain = 0;  // where the characters not yet copied begin
         for (size_t i = 0; i < text.size(); ++i) {
             const auto c = static_cast<unsigned char>(text[i]);
+            if (c >= 0x80) {
+                out_.resize(start);
+                out_ += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+                return;
+            }
             if (c >= 0x20 && c != '"' && c != '\\') {
                 continue;
             }
