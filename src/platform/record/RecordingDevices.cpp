@@ -40,7 +40,8 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
     auto row = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
                             [&](const DevicePropertyKey& known) { return known.Key == key; });
     if (device != recording_.DeviceNodes.end() && row != DevicePropertyKeys.end()) {
-        device->second->Set(row->Name, DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize)));
+        device->second->SetKey(static_cast<size_t>(row - DevicePropertyKeys.begin()),
+                               DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize)));
     }
     return status;
 }

@@ -964,9 +964,10 @@ void AppendText(std::string& data, std::string_view text)
     data.append(text);
 }
 
-std::string EncodedDeviceValue(uint8_t key, const SnapshotDeviceValue& value)
+void AppendDeviceValue(std::string& data, uint8_t key, const SnapshotDeviceValue& value)
 {
-    std::string data{static_cast<char>(key), static_cast<char>(value.index())};
+    data += static_cast<char>(key);
+    data += static_cast<char>(value.index());
     if (const auto* text = std::get_if<std::string>(&value)) {
         AppendText(data, *text);
     } else if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
@@ -980,7 +981,30 @@ std::string EncodedDeviceValue(uint8_t key, const SnapshotDeviceValue& value)
         const auto& bytes = std::get<std::vector<uint8_t>>(value);
         AppendText(data, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     }
-    return data;
+}
+
+// Each device property's place in name order, by its index in
+// DevicePropertyKeys.
+constexpr std::array<uint8_t, DevicePropertyKeys.size()> NameRanks = [] {
+    std::array<uint8_t, DevicePropertyKeys.size()> order{};
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<uint8_t>(i);
+    }
+    std::sort(order.begin(), order.end(), [](uint8_t left, uint8_t right) {
+        return DevicePropertyKeys[left].Name < DevicePropertyKeys[right].Name;
+    });
+    std::array<uint8_t, DevicePropertyKeys.size()> ranks{};
+    for (size_t rank = 0; rank < order.size(); ++rank) {
+        ranks[order[rank]] = static_cast<uint8_t>(rank);
+    }
+    return ranks;
+}();
+
+size_t KeyIndexNamed(std::string_view name)
+{
+    auto key = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                            [&](const DevicePropertyKey& known) { return known.Name == name; });
+    return static_cast<size_t>(key - DevicePropertyKeys.begin());
 }
 
 }  // namespace
@@ -1037,28 +1061,35 @@ SnapshotDeviceValue SnapshotDeviceProperties::ValueAt(size_t at) const
 
 bool SnapshotDeviceProperties::Set(std::string_view name, const SnapshotDeviceValue& value)
 {
-    auto key = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                            [&](const DevicePropertyKey& known) { return known.Name == name; });
-    if (key == DevicePropertyKeys.end()) {
+    return SetKey(KeyIndexNamed(name), value);
+}
+
+bool SnapshotDeviceProperties::SetKey(size_t key, const SnapshotDeviceValue& value)
+{
+    if (key >= DevicePropertyKeys.size()) {
         return false;
     }
+    auto keyAt = [&](size_t at) { return static_cast<uint8_t>(data_[at]); };
     size_t at = 0;
-    while (at < data_.size() && NameAt(at) < name) {
+    while (at < data_.size() && NameRanks[keyAt(at)] < NameRanks[key]) {
         at = EntryEnd(at);
     }
-    const size_t replaced = at < data_.size() && NameAt(at) == name ? EntryEnd(at) - at : 0;
-    const auto index = static_cast<uint8_t>(key - DevicePropertyKeys.begin());
-    data_.replace(at, replaced, EncodedDeviceValue(index, value));
+    if (at < data_.size() && keyAt(at) == key) {
+        data_.erase(at, EntryEnd(at) - at);
+    }
+    // Written at the end, then turned into its place.
+    const size_t tail = data_.size();
+    AppendDeviceValue(data_, static_cast<uint8_t>(key), value);
+    std::rotate(data_.begin() + static_cast<std::ptrdiff_t>(at),
+                data_.begin() + static_cast<std::ptrdiff_t>(tail), data_.end());
     return true;
 }
 
 std::optional<SnapshotDeviceValue> SnapshotDeviceProperties::Find(std::string_view name) const
 {
-    auto key = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                            [&](const DevicePropertyKey& known) { return known.Name == name; });
-    const auto index = static_cast<char>(key - DevicePropertyKeys.begin());
+    const auto key = static_cast<char>(KeyIndexNamed(name));
     for (size_t at = 0; at < data_.size(); at = EntryEnd(at)) {
-        if (data_[at] == index) {
+        if (data_[at] == key) {
             return ValueAt(at);
         }
     }

@@ -102,6 +102,8 @@ public:
     // Sets the value filed under `name`; false when no device property has
     // that name.
     bool Set(std::string_view name, const SnapshotDeviceValue& value);
+    // The same for the property at `key` in DevicePropertyKeys.
+    bool SetKey(size_t key, const SnapshotDeviceValue& value);
     std::optional<SnapshotDeviceValue> Find(std::string_view name) const;
     // Calls `visit(name, value)` for each value, in name order.
     template <typename Visit>
