@@ -1131,7 +1131,6 @@ std::variant<MachineSnapshot, SnapshotError> ParseSnapshot(Input& input)
     } catch (const InvalidMember& invalid) {
         return SnapshotError{invalid.path, invalid.message};
     }
-    snapshot.Events.shrink_to_fit();
     return snapshot;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -163,7 +164,7 @@ struct MachineSnapshot {
     std::array<uint8_t, SystemPowerCapabilitiesSize> PowerCapabilities{};
     // Key paths and value names lower-cased, without a trailing backslash.
     std::map<std::string, std::map<std::string, SnapshotRegistryValue>> Registry;
-    std::vector<SnapshotEvent> Events;
+    std::deque<SnapshotEvent> Events;  // grown a block at a time, never moved
     // Instance id -> DeviceProperties field name -> value.
     std::map<std::string, SnapshotDeviceProperties> Devices;
     std::map<std::string, std::vector<uint8_t>> FirmwareTables;
