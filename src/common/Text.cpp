@@ -8,27 +8,31 @@
 
 namespace dormex {
 
+namespace {
+
+char16_t Utf16LeUnitAt(std::span<const uint8_t> bytes, size_t offset)
+{
+    return static_cast<char16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+}  // namespace
+
 std::u16string DecodeUtf16Le(std::span<const uint8_t> bytes)
 {
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text.push_back(static_cast<char16_t>(ReadU16(bytes, i)));
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        text[i] = Utf16LeUnitAt(bytes, 2 * i);
     }
     return text;
 }
 
 std::u16string Utf16LeTextAt(std::span<const uint8_t> bytes, size_t offset)
 {
-    std::u16string text;
-    for (size_t i = offset; i < bytes.size() && bytes.size() - i >= 2; i += 2) {
-        auto unit = static_cast<char16_t>(ReadU16(bytes, i));
-        if (unit == 0) {
-            break;
-        }
-        text.push_back(unit);
+    size_t end = offset;
+    while (end < bytes.size() && bytes.size() - end >= 2 && Utf16LeUnitAt(bytes, end) != 0) {
+        end += 2;
     }
-    return text;
+    return end > offset ? DecodeUtf16Le(bytes.subspan(offset, end - offset)) : std::u16string();
 }
 
 std::vector<uint8_t> EncodeUtf16Le(std::u16string_view text)
