@@ -634,6 +634,15 @@ bool WriteEvents(const MachineSnapshot& snapshot, SnapshotText& text)
     return !snapshot.Events.empty();
 }
 
+// The index of the device property `name` in DevicePropertyKeys; their count
+// when none has that name.
+size_t KeyIndexNamed(std::string_view name)
+{
+    auto key = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                            [&](const DevicePropertyKey& known) { return known.Name == name; });
+    return static_cast<size_t>(key - DevicePropertyKeys.begin());
+}
+
 SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
 {
     if (value.is_string()) {
@@ -684,13 +693,11 @@ void ReadDevice(const std::string& instanceId, const Json& properties,
     SnapshotDeviceProperties& target = snapshot.Devices[instanceId];
     for (const auto& [field, data] : properties.items()) {
         std::string fieldPath = MemberPath(devicePath, field);
-        const std::string& name = field;  // a named copy, as in ReadMembers
-        bool known = std::any_of(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                                 [&](const DevicePropertyKey& key) { return key.Name == name; });
-        if (!known) {
+        const size_t key = KeyIndexNamed(field);
+        if (key >= DevicePropertyKeys.size()) {
             Fail(fieldPath, "unknown member (not a device property field)");
         }
-        target.Set(name, ReadDeviceValue(data, fieldPath));
+        target.SetKey(key, ReadDeviceValue(data, fieldPath));
     }
     target.ShrinkToFit();
 }
@@ -999,13 +1006,6 @@ constexpr std::array<uint8_t, DevicePropertyKeys.size()> NameRanks = [] {
     }
     return ranks;
 }();
-
-size_t KeyIndexNamed(std::string_view name)
-{
-    auto key = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                            [&](const DevicePropertyKey& known) { return known.Name == name; });
-    return static_cast<size_t>(key - DevicePropertyKeys.begin());
-}
 
 }  // namespace
 
