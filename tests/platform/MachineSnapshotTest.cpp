@@ -156,6 +156,11 @@ TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)
         {R"({"format": "dormex-machine/1", "events": [{"id": 2, "properties": []}, 7]})",
          "$.events[0]", "missing member \"provider\""},
         {R"({"format": "dormex-machine/1", "events": {"a": {}}})", "$.events", "expected an array"},
+        // A field no device property has, even with a value of no kind.
+        {R"({"format": "dormex-machine/1", "devices": {"PCI\\A": {"Colour": null}}})",
+         "$.devices[\"PCI\\\\A\"].Colour", "unknown member (not a device property field)"},
+        {R"({"format": "dormex-machine/1", "devices": {"PCI\\A": {"Class": [1]}}})",
+         "$.devices[\"PCI\\\\A\"].Class[0]", "expected a string"},
     };
     for (const Case& c : cases) {
         auto parsed = ParseMachineSnapshot(c.json);
