@@ -10,6 +10,8 @@ namespace dormex {
 
 namespace {
 
+// ReadU16 without its bounds check: the callers stop two bytes short of the
+// end themselves, and this is every unit of every text.
 char16_t Utf16LeUnitAt(std::span<const uint8_t> bytes, size_t offset)
 {
     return static_cast<char16_t>(bytes[offset] | bytes[offset + 1] << 8);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 #include "platform/DeviceManager.h"
@@ -69,6 +71,21 @@ consteval DevPropKey DevicePropertyKeyNamed(std::string_view name)
         }
     }
     throw "no device property key of that name";
+}
+
+// The index of the property named `name`, or of the one read with `key`, in
+// DevicePropertyKeys; the table's size when none is.
+constexpr size_t DevicePropertyIndex(std::string_view name)
+{
+    auto found = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                              [&](const DevicePropertyKey& known) { return known.Name == name; });
+    return static_cast<size_t>(found - DevicePropertyKeys.begin());
+}
+constexpr size_t DevicePropertyIndex(const DevPropKey& key)
+{
+    auto found = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
+                              [&](const DevicePropertyKey& known) { return known.Key == key; });
+    return static_cast<size_t>(found - DevicePropertyKeys.begin());
 }
 
 }  // namespace dormex

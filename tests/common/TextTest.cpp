@@ -35,6 +35,27 @@ TEST(WideText, WhatIsNotTextConvertsWithoutLoss)
     // passes through as one unit.
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD83D)) + u"x"), "\xEF\xBF\xBDx");
     EXPECT_EQ(Utf8ToUtf16("caf\xE9"), u"caf\u00E9");
+    for (const std::u16string& lone :
+         {std::u16string{0xDC00}, std::u16string{u'a', 0xD800}, std::u16string{0xD800, u'b'}}) {
+        EXPECT_EQ(Utf16ToUtf8(lone).find("\xEF\xBF\xBD"), lone[0] == u'a' ? 1u : 0u);
+    }
+    // Bytes cut short, an offset past the end, no terminator: as far as they go.
+    struct Case {
+        std::vector<uint8_t> bytes;
+        size_t offset;
+        std::u16string text;
+    };
+    const Case cases[] = {
+        {{0x41, 0x00, 0x42}, 0, u"A"},
+        {{0x41, 0x00}, 4, u""},
+        {{0x41, 0x00, 0x42, 0x00}, 0, u"AB"},
+        {{0x41, 0x00, 0x00, 0x00, 0x42, 0x00}, 0, u"A"},
+        {{0x00, 0x41, 0x00, 0x42, 0x00}, 1, u"AB"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf16LeTextAt(c.bytes, c.offset), c.text) << c.offset;
+    }
+    EXPECT_EQ(DecodeUtf16Le(std::vector<uint8_t>{0x41, 0x00, 0x42}), u"A");
 }
 
 TEST(ReadNumberAutoBase, DetectsHexadecimalAndOctal)

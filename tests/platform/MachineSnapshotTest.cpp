@@ -5,6 +5,7 @@
 #include "analysis/StorageCases.h"
 #include "common/StrictJson.h"
 #include "devices/DeviceProperties.h"
+#include "platform/DevicePropertyKeys.h"
 #include "platform/replay/ReplayMachine.h"
 #include "platform/snapshot/MachineSnapshot.h"
 
@@ -101,15 +102,15 @@ TEST(MachineSnapshot, DeviceValuesKeepTheirKindsAndNameOrder)
         {"DriverRank", int32_t{0}},
     };
     SnapshotDeviceProperties properties;
-    EXPECT_TRUE(properties.Set("Service", std::vector<uint8_t>(300, 1)));
+    EXPECT_TRUE(properties.Set(DevicePropertyIndex("Service"), std::vector<uint8_t>(300, 1)));
     for (const auto& [name, value] : values) {
-        EXPECT_TRUE(properties.Set(name, value)) << name;
+        EXPECT_TRUE(properties.Set(DevicePropertyIndex(name), value)) << name;
     }
-    EXPECT_FALSE(properties.Set("NoSuchField", int32_t{1}));
+    EXPECT_FALSE(properties.Set(DevicePropertyIndex("NoSuchField"), int32_t{1}));
     for (const auto& [name, value] : values) {
-        EXPECT_EQ(properties.Find(name), value) << name;
+        EXPECT_EQ(properties.Find(DevicePropertyIndex(name)), value) << name;
     }
-    EXPECT_EQ(properties.Find("Parent"), std::nullopt);
+    EXPECT_EQ(properties.Find(DevicePropertyIndex("Parent")), std::nullopt);
     std::vector<std::string> order;
     properties.ForEach(
         [&](std::string_view name, const SnapshotDeviceValue&) { order.emplace_back(name); });

@@ -37,11 +37,10 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
         return status;
     }
     auto device = recording_.DeviceNodes.find(devInst);
-    auto row = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                            [&](const DevicePropertyKey& known) { return known.Key == key; });
-    if (device != recording_.DeviceNodes.end() && row != DevicePropertyKeys.end()) {
-        device->second->SetKey(static_cast<size_t>(row - DevicePropertyKeys.begin()),
-                               DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize)));
+    if (device != recording_.DeviceNodes.end()) {
+        // A key Dormex does not read is left out.
+        device->second->Set(DevicePropertyIndex(key),
+                            DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize)));
     }
     return status;
 }

@@ -51,12 +51,9 @@ uint32_t ReplayDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPropK
     if (devInst == 0 || devInst > devices_.size()) {
         return CrInvalidDevNode;
     }
-    auto row = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                            [&](const DevicePropertyKey& known) { return known.Key == key; });
-    if (row == DevicePropertyKeys.end()) {
-        return CrNoSuchValue;
-    }
-    const std::optional<SnapshotDeviceValue> value = devices_[devInst - 1]->Find(row->Name);
+    // A key Dormex does not read is no value of any device.
+    const std::optional<SnapshotDeviceValue> value =
+        devices_[devInst - 1]->Find(DevicePropertyIndex(key));
     if (!value) {
         return CrNoSuchValue;
     }
