@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <type_traits>
+#include <variant>
 
+#include "common/Bytes.h"
 #include "platform/DevicePropertyKeys.h"
 
 namespace dormex {
@@ -34,20 +37,24 @@ namespace {
 
 void AppendU32(std::string& data, size_t value)
 {
-    const auto number = static_cast<uint32_t>(value);
-    for (int shift = 0; shift < 32; shift += 8) {
-        data += static_cast<char>(number >> shift & 0xFF);
-    }
+    const std::array<uint8_t, 4> bytes = U32Bytes(static_cast<uint32_t>(value));
+    data.append(bytes.begin(), bytes.end());
 }
 
 uint32_t U32At(std::string_view data, size_t at)
 {
-    uint32_t number = 0;
-    for (int i = 3; i >= 0; --i) {
-        number = number << 8 | static_cast<uint8_t>(data[at + static_cast<size_t>(i)]);
-    }
-    return number;
+    return ReadU32({reinterpret_cast<const uint8_t*>(data.data()), data.size()}, at);
 }
+
+// A value's kind is the index of its alternative in SnapshotDeviceValue.
+enum DeviceValueKind : uint8_t { TextKind, ListKind, NumberKind, BytesKind };
+static_assert(
+    std::is_same_v<std::variant_alternative_t<TextKind, SnapshotDeviceValue>, std::string>);
+static_assert(std::is_same_v<std::variant_alternative_t<ListKind, SnapshotDeviceValue>,
+                             std::vector<std::string>>);
+static_assert(std::is_same_v<std::variant_alternative_t<NumberKind, SnapshotDeviceValue>, int32_t>);
+static_assert(std::is_same_v<std::variant_alternative_t<BytesKind, SnapshotDeviceValue>,
+                             std::vector<uint8_t>>);
 
 void AppendText(std::string& data, std::string_view text)
 {
@@ -95,13 +102,13 @@ constexpr std::array<uint8_t, DevicePropertyKeys.size()> NameRanks = [] {
 
 size_t SnapshotDeviceProperties::EntryEnd(size_t at) const
 {
-    const size_t kind = static_cast<uint8_t>(data_[at + 1]);
+    const auto kind = static_cast<uint8_t>(data_[at + 1]);
     size_t end = at + 2;
-    if (kind == 2) {  // a number
+    if (kind == NumberKind) {
         return end + 4;
     }
-    const size_t texts = kind == 1 ? U32At(data_, end) : 1;
-    end += kind == 1 ? 4 : 0;
+    const size_t texts = kind == ListKind ? U32At(data_, end) : 1;
+    end += kind == ListKind ? 4 : 0;
     for (size_t i = 0; i < texts; ++i) {
         end += 4 + U32At(data_, end);
     }
@@ -124,9 +131,9 @@ SnapshotDeviceValue SnapshotDeviceProperties::ValueAt(size_t at) const
     };
     size_t position = at + 2;
     switch (static_cast<uint8_t>(data[at + 1])) {
-    case 0:
+    case TextKind:
         return std::string(textAt(position));
-    case 1: {
+    case ListKind: {
         std::vector<std::string> list(U32At(data, position));
         position += 4;
         for (std::string& entry : list) {
@@ -134,7 +141,7 @@ SnapshotDeviceValue SnapshotDeviceProperties::ValueAt(size_t at) const
         }
         return list;
     }
-    case 2:
+    case NumberKind:
         return static_cast<int32_t>(U32At(data, position));
     default:
         break;
