@@ -91,9 +91,17 @@ std::u16string Utf8ToUtf16(std::string_view utf8)
 
 namespace {
 
+// UTF-16LE bytes read unit by unit, as a u16string_view is.
+struct Utf16LeUnits {
+    std::span<const uint8_t> bytes;
+    size_t size() const { return bytes.size() / 2; }
+    char16_t operator[](size_t i) const { return Utf16LeUnitAt(bytes, 2 * i); }
+};
+
 // The code point at `i`, stepping `i` over a surrogate pair; a lone
 // surrogate is U+FFFD.
-char32_t CodePointAt(std::u16string_view utf16, size_t& i)
+template <typename Units>
+char32_t CodePointAt(const Units& utf16, size_t& i)
 {
     char32_t codePoint = utf16[i];
     bool high = codePoint >= 0xD800 && codePoint < 0xDC00;
@@ -108,19 +116,28 @@ size_t Utf8Size(char32_t codePoint)
     return codePoint < 0x80 ? 1 : codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
 }
 
-}  // namespace
-
-std::string Utf16ToUtf8(std::u16string_view utf16)
+template <typename Units>
+void AppendUtf8Of(std::string& utf8, const Units& utf16)
 {
-    // Measured first, so that the text is made once at its size.
-    size_t size = 0;
-    for (size_t i = 0; i < utf16.size(); ++i) {
+    // Measured first, so that the text grows once, to its size. Most text is
+    // ASCII, a byte a unit: that part is only found, then copied.
+    size_t ascii = 0;
+    while (ascii < utf16.size() && utf16[ascii] < 0x80) {
+        ++ascii;
+    }
+    size_t size = ascii;
+    for (size_t i = ascii; i < utf16.size(); ++i) {
         size += utf16[i] < 0x80 ? 1 : Utf8Size(CodePointAt(utf16, i));
     }
-    std::string utf8(size, '\0');
-    char* out = utf8.data();
+    const size_t start = utf8.size();
+    utf8.resize(start + size);
+    char* out = utf8.data() + start;
+    for (size_t i = 0; i < ascii; ++i) {
+        out[i] = static_cast<char>(utf16[i]);
+    }
+    out += ascii;
     auto put = [&out](char32_t byte) { *out++ = static_cast<char>(byte); };
-    for (size_t i = 0; i < utf16.size(); ++i) {
+    for (size_t i = ascii; i < utf16.size(); ++i) {
         if (utf16[i] < 0x80) {
             put(utf16[i]);
             continue;
@@ -142,6 +159,26 @@ std::string Utf16ToUtf8(std::u16string_view utf16)
         }
         put(0x80 | (codePoint & 0x3F));
     }
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view utf16)
+{
+    std::string utf8;
+    AppendUtf8Of(utf8, utf16);
+    return utf8;
+}
+
+void AppendUtf8(std::string& utf8, std::u16string_view utf16)
+{
+    AppendUtf8Of(utf8, utf16);
+}
+
+std::string Utf16LeToUtf8(std::span<const uint8_t> bytes)
+{
+    std::string utf8;
+    AppendUtf8Of(utf8, Utf16LeUnits{bytes});
     return utf8;
 }
 

@@ -31,6 +31,10 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // UTF-16 text to UTF-8; a unit that is half of no surrogate pair becomes
 // U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
+// The same, added to the end of `utf8`.
+void AppendUtf8(std::string& utf8, std::u16string_view utf16);
+// The same for the whole UTF-16LE units of `bytes`, as DecodeUtf16Le reads them.
+std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
 
 // A number read as strtol(text, nullptr, 10) reads it: leading white space, an
 // optional sign, digits up to the first other character, 0 without digits.

@@ -56,6 +56,18 @@ TEST(WideText, WhatIsNotTextConvertsWithoutLoss)
         EXPECT_EQ(Utf16LeTextAt(c.bytes, c.offset), c.text) << c.offset;
     }
     EXPECT_EQ(DecodeUtf16Le(std::vector<uint8_t>{0x41, 0x00, 0x42}), u"A");
+    // The same conversion from UTF-16LE bytes (an odd last byte left out) and
+    // onto the end of a text, past an ASCII run or not.
+    for (const std::u16string& text :
+         {std::u16string(u"PCI\\VEN_1"), std::u16string(u"ab\u00E9c"),
+          std::u16string(u"\U0001F50Az"), std::u16string{u'a', 0xD800}, std::u16string()}) {
+        std::vector<uint8_t> bytes = EncodeUtf16Le(text);
+        bytes.push_back(0x41);
+        EXPECT_EQ(Utf16LeToUtf8(bytes), Utf16ToUtf8(text));
+        std::string appended = "x";
+        AppendUtf8(appended, text);
+        EXPECT_EQ(appended, "x" + Utf16ToUtf8(text));
+    }
 }
 
 TEST(ReadNumberAutoBase, DetectsHexadecimalAndOctal)
