@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -76,8 +78,15 @@ TEST(MachineSnapshot, WritesTextAsTheJsonSerializerDoes)
     for (int c = 0; c < 0x80; ++c) {
         ascii += static_cast<char>(c);
     }
-    for (const std::string& text :
-         {ascii, std::string("Ger\xC3\xA4t \\ \"x\""), std::string("bad \xC3 \xFF\xFE end\n")}) {
+    std::vector<std::string> texts = {ascii, "Ger\xC3\xA4t \\ \"x\"", "bad \xC3 \xFF\xFE end\n"};
+    // Plain text is read eight bytes at a time: a character to escape at
+    // every place of a block, and at the end.
+    for (std::string_view special : {"\"", "\\", "\x1F", "\x7F", "\xC3\xA4"}) {
+        for (size_t at = 0; at <= 19; ++at) {
+            texts.push_back(std::string(19, 'a').insert(at, special));
+        }
+    }
+    for (const std::string& text : texts) {
         MachineSnapshot snapshot;
         snapshot.Description = text;
         const std::string written = WriteMachineSnapshot(snapshot);
@@ -111,11 +120,24 @@ TEST(MachineSnapshot, DeviceValuesKeepTheirKindsAndNameOrder)
         EXPECT_EQ(properties.Find(DevicePropertyIndex(name)), value) << name;
     }
     EXPECT_EQ(properties.Find(DevicePropertyIndex("Parent")), std::nullopt);
-    std::vector<std::string> order;
-    properties.ForEach(
-        [&](std::string_view name, const SnapshotDeviceValue&) { order.emplace_back(name); });
-    EXPECT_EQ(order, (std::vector<std::string>{"Children", "Class", "DriverRank", "HardwareIds",
-                                               "PowerData", "ProblemCode", "Service"}));
+    // Visited in name order, each value whole, whatever kind came before it.
+    std::vector<std::pair<std::string, SnapshotDeviceValue>> visited;
+    properties.ForEach([&](std::string_view name, const SnapshotDeviceValue& value) {
+        visited.emplace_back(name, value);
+    });
+    auto expected = values;
+    std::sort(expected.begin(), expected.end(),
+              [](const auto& left, const auto& right) { return left.first < right.first; });
+    EXPECT_EQ(visited, expected);
+
+    // An event's properties: empty texts, a zero byte, and UTF-16 converted.
+    SnapshotEventProperties event;
+    event.Add("", std::string_view("a\0b", 3));
+    event.Add(u"Name\u00E9", u"");
+    const std::vector<SnapshotEventProperties::Property> pairs(event.begin(), event.end());
+    EXPECT_EQ(pairs, (std::vector<SnapshotEventProperties::Property>{
+                         {"", std::string_view("a\0b", 3)}, {"Name\xC3\xA9", ""}}));
+    EXPECT_EQ(event.size(), 2u);
 }
 
 TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <span>
@@ -49,10 +50,21 @@ struct Recording {
     std::vector<uint32_t> StartTraceStatuses;  // of every StartTraceW, in order
     uint32_t EnableCalls = 0;
     std::optional<size_t> CurrentEvent;  // the event being delivered, in Snapshot.Events
-    // A device's recorded properties, by its node and by its lower-cased id;
-    // the first spelling of an id names the device in the snapshot.
+    // Instance ids compare ignoring the case of their ASCII letters.
+    struct IdLess {
+        using is_transparent = void;
+        bool operator()(std::string_view left, std::string_view right) const
+        {
+            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+            return std::lexicographical_compare(
+                left.begin(), left.end(), right.begin(), right.end(),
+                [&](char l, char r) { return lower(l) < lower(r); });
+        }
+    };
+    // A device's recorded properties, by its node and by its id, which is
+    // the first spelling of it, as it names the device in the snapshot.
     std::map<DevInst, SnapshotDeviceProperties*> DeviceNodes;
-    std::map<std::string, SnapshotDeviceProperties*> DeviceSpellings;
+    std::map<std::string_view, SnapshotDeviceProperties*, IdLess> DeviceSpellings;
     std::map<FileHandle, uint32_t> OpenPorts;
 };
 

@@ -16,10 +16,11 @@ uint32_t RecordingDeviceManager::LocateDevNode(DevInst* devInst, const std::u16s
         "CM_Locate_DevNodeW", [&] { return inner_.LocateDevNode(devInst, instanceId, flags); });
     if (status == CrSuccess && devInst != nullptr) {
         // Instance ids compare ignoring case: the first spelling names the device.
-        std::string id = Utf16ToUtf8(instanceId);
-        auto [spelling, first] = recording_.DeviceSpellings.try_emplace(AsciiLower(id), nullptr);
-        if (first) {
-            spelling->second = &recording_.Snapshot.Devices[id];
+        const std::string id = Utf16ToUtf8(instanceId);
+        auto spelling = recording_.DeviceSpellings.find(id);
+        if (spelling == recording_.DeviceSpellings.end()) {
+            auto& [name, properties] = *recording_.Snapshot.Devices.try_emplace(id).first;
+            spelling = recording_.DeviceSpellings.emplace(name, &properties).first;
         }
         recording_.DeviceNodes[*devInst] = spelling->second;
     }

@@ -67,6 +67,9 @@ TraceHandle RecordingEventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
             if (deliver) {
                 deliver(event);
             }
+            if (recording_.CurrentEvent) {
+                recording_.Snapshot.Events[*recording_.CurrentEvent].Properties.ShrinkToFit();
+            }
             recording_.CurrentEvent.reset();
         };
     TraceHandle handle = inner_.OpenTraceW(logfile);
@@ -120,7 +123,7 @@ uint32_t RecordingTdh::FormatProperty(const TraceEventInfo& info, const EventMap
         if (properties.empty()) {
             properties.Reserve(info.EventPropertyInfoArray.size());
         }
-        properties.Add(Utf16ToUtf8(property.Name), TextOfWide(text));
+        properties.Add(property.Name, TextOfWide(text));
     }
     return status;
 }

@@ -12,26 +12,29 @@ namespace dormex {
 
 namespace {
 
-// Wide text as a service returns it: the whole buffer but its terminator, so
-// that a zero unit inside the text is kept.
-std::u16string WideText(std::span<const uint8_t> bytes)
+// Wide text as a service returns it: the whole units of the buffer but its
+// terminator, so that a zero unit inside the text is kept.
+std::span<const uint8_t> WideText(std::span<const uint8_t> bytes)
 {
-    std::u16string text = DecodeUtf16Le(bytes);
-    if (!text.empty() && text.back() == u'\0') {
-        text.pop_back();
+    size_t units = bytes.size() / 2;
+    if (units > 0 && ReadU16(bytes, 2 * (units - 1)) == 0) {
+        --units;
     }
-    return text;
+    return bytes.first(2 * units);
 }
 
 std::vector<std::string> WideList(std::span<const uint8_t> bytes)
 {
-    std::u16string all = WideText(bytes);
+    const std::span<const uint8_t> all = WideText(bytes);
     std::vector<std::string> entries;
     size_t start = 0;
     while (start < all.size()) {
-        size_t end = std::min(all.find(u'\0', start), all.size());
-        entries.push_back(Utf16ToUtf8(all.substr(start, end - start)));
-        start = end + 1;
+        size_t end = start;
+        while (end < all.size() && ReadU16(all, end) != 0) {
+            end += 2;
+        }
+        entries.push_back(Utf16LeToUtf8(all.subspan(start, end - start)));
+        start = end + 2;
     }
     return entries;
 }
@@ -120,7 +123,7 @@ DevicePropertyAnswer DevicePropertyAnswerOf(const SnapshotDeviceValue& value)
 SnapshotDeviceValue DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes)
 {
     if (type == DevPropTypeString) {
-        return Utf16ToUtf8(WideText(bytes));
+        return Utf16LeToUtf8(WideText(bytes));
     }
     if (type == DevPropTypeStringList) {
         return WideList(bytes);
@@ -162,9 +165,9 @@ std::vector<uint8_t> WideTextBytes(std::string_view utf8)
     return EncodeUtf16Le(Utf8ToUtf16(utf8) + u'\0');
 }
 
-std::string TextOfWide(std::u16string_view formatted)
+std::u16string_view TextOfWide(std::u16string_view formatted)
 {
-    return Utf16ToUtf8(formatted.substr(0, formatted.find(u'\0')));
+    return formatted.substr(0, formatted.find(u'\0'));
 }
 
 std::vector<uint32_t> StartTraceFaultsOf(std::vector<uint32_t> statuses)

@@ -52,7 +52,7 @@ SnapshotEvent SnapshotEventOf(const EventRecord& record);
 // A property's text as TdhFormatProperty or a string property answers it:
 // zero-terminated UTF-16; read back up to the first zero unit.
 std::vector<uint8_t> WideTextBytes(std::string_view utf8);
-std::string TextOfWide(std::u16string_view formatted);
+std::u16string_view TextOfWide(std::u16string_view formatted);
 
 // StartTraceW: the statuses of successive calls, and the snapshot's list of
 // them, whose later calls succeed.

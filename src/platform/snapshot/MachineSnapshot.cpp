@@ -1,9 +1,13 @@
 #include "platform/snapshot/MachineSnapshot.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <set>
 #include <span>
 #include <sstream>
@@ -49,72 +53,80 @@ public:
         const bool empty = counts_.back() == 0;
         counts_.pop_back();
         if (!empty) {
-            out_ += '\n';
-            out_.append(2 * counts_.size(), ' ');
+            out_.Append('\n');
+            out_.AppendBlanks(2 * counts_.size());
         }
-        out_ += closers_.back();
+        out_.Append(closers_.back());
         closers_.pop_back();
     }
     void Key(std::string_view name)
     {
         Element();
         String(name);
-        out_ += ": ";
+        out_.Append(": ");
     }
     // Starts the next element of the open array.
     void Element()
     {
-        out_ += counts_.back()++ == 0 ? "\n" : ",\n";
-        out_.append(2 * counts_.size(), ' ');
+        out_.Append(counts_.back()++ == 0 ? "\n" : ",\n");
+        out_.AppendBlanks(2 * counts_.size());
     }
     // As nlohmann's serializer writes it, which is asked only for text
     // outside ASCII: it checks the UTF-8 and replaces what is invalid.
     void String(std::string_view text)
     {
-        const size_t start = out_.size();
-        out_ += '"';
+        const size_t start = out_.Size();
+        out_.Append('"');
         size_t plain = 0;  // where the characters not yet copied begin
         for (size_t i = 0; i < text.size(); ++i) {
-            const auto c = static_cast<unsigned char>(text[i]);
-            if (c >= 0x80) {
-                out_.resize(start);
-                out_ += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
-                return;
+            while (text.size() - i >= 8 && PlainBlock(text.data() + i)) {
+                i += 8;
             }
-            if (c >= 0x20 && c != '"' && c != '\\') {
+            if (i == text.size()) {
+                break;
+            }
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (PlainCharacters[c]) {
                 continue;
             }
-            out_.append(text.substr(plain, i - plain));
+            if (c >= 0x80) {
+                out_.Resize(start);
+                out_.Append(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace));
+                return;
+            }
+            out_.Append(text.substr(plain, i - plain));
             plain = i + 1;
             // Pairs of a character and the letter that stands for it after a backslash.
             static constexpr std::string_view Short = "\"\"\\\\\bb\ff\nn\rr\tt";
             if (size_t at = Short.find(static_cast<char>(c)); at % 2 == 0) {
-                out_ += '\\';
-                out_ += Short[at + 1];
+                out_.Append('\\');
+                out_.Append(Short[at + 1]);
             } else {
                 static constexpr char Hex[] = "0123456789abcdef";
-                out_ += "\\u00";
-                out_ += Hex[c >> 4];
-                out_ += Hex[c & 0xF];
+                out_.Append("\\u00");
+                out_.Append(Hex[c >> 4]);
+                out_.Append(Hex[c & 0xF]);
             }
         }
-        out_.append(text.substr(plain));
-        out_ += '"';
+        out_.Append(text.substr(plain));
+        out_.Append('"');
     }
     template <typename Number>
     void Integer(Number number)
     {
-        out_ += std::to_string(number);
+        constexpr size_t Digits = 24;  // a sign and the digits of any 64-bit number
+        char* at = out_.Room(Digits);
+        out_.Added(static_cast<size_t>(std::to_chars(at, at + Digits, number).ptr - at));
     }
-    void Bool(bool value) { out_ += value ? "true" : "false"; }
+    void Bool(bool value) { out_.Append(value ? "true" : "false"); }
     // An array of strings or of integers, on one line.
     template <typename Scalar>
     void Scalars(std::span<const Scalar> values)
     {
-        out_ += '[';
+        out_.Append('[');
         for (size_t i = 0; i < values.size(); ++i) {
             if (i != 0) {
-                out_ += ", ";
+                out_.Append(", ");
             }
             if constexpr (std::is_integral_v<Scalar>) {
                 Integer(values[i]);
@@ -122,7 +134,7 @@ public:
                 String(values[i]);
             }
         }
-        out_ += ']';
+        out_.Append(']');
     }
 
     // Called between two elements of an object or array that is not empty:
@@ -130,17 +142,17 @@ public:
     // taken back.
     void MayPassOn()
     {
-        if (out_.size() >= PieceSize) {
+        if (out_.Size() >= PieceSize) {
             PassOn();
         }
     }
 
-    Mark Position() const { return {passed_ + out_.size(), counts_.empty() ? 0 : counts_.back()}; }
+    Mark Position() const { return {passed_ + out_.Size(), counts_.empty() ? 0 : counts_.back()}; }
     // Takes back what was written since `mark`, which is after all that went
     // into the sink.
     void Rewind(Mark mark)
     {
-        out_.resize(mark.size - passed_);
+        out_.Resize(mark.size - passed_);
         if (!counts_.empty()) {
             counts_.back() = mark.count;
         }
@@ -148,30 +160,110 @@ public:
     // Ends the document with a line end, all of it in the sink.
     void Finish()
     {
-        out_ += '\n';
+        out_.Append('\n');
         PassOn();
     }
 
 private:
     static constexpr size_t PieceSize = 1 << 16;
+    // The bytes a string holds as they are: printable ASCII but the quote
+    // and the backslash.
+    static constexpr std::array<bool, 256> PlainCharacters = [] {
+        std::array<bool, 256> plain{};
+        for (size_t c = 0x20; c < 0x80; ++c) {
+            plain[c] = c != '"' && c != '\\';
+        }
+        return plain;
+    }();
+
+    // Whether the eight bytes at `at` are all plain characters, found a
+    // word at a time: none has its high bit set, is below 0x20, or is a quote
+    // or a backslash (a byte of x ^ c is zero where x has c).
+    static bool PlainBlock(const char* at)
+    {
+        uint64_t block;
+        std::memcpy(&block, at, sizeof block);
+        constexpr uint64_t Ones = 0x0101010101010101;
+        constexpr uint64_t Highs = 0x8080808080808080;
+        auto anyBelow = [](uint64_t word, uint64_t bound) {
+            return ((word - bound * Ones) & ~word & Highs) != 0;
+        };
+        return (block & Highs) == 0 && !anyBelow(block, 0x20) &&
+               !anyBelow(block ^ ('"' * Ones), 1) && !anyBelow(block ^ ('\\' * Ones), 1);
+    }
+
+    // The text not yet passed on. Every byte of a snapshot goes through it,
+    // a few at a time, so it is copied into room made beforehand, without
+    // the checks and the terminator a std::string keeps up with each time.
+    class Pending {
+    public:
+        size_t Size() const { return size_; }
+        std::string_view Text() const { return {buffer_.get(), size_}; }
+        // Room for `count` bytes at the end, which Added then takes in.
+        char* Room(size_t count)
+        {
+            if (capacity_ - size_ < count) {
+                Grow(count);
+            }
+            return buffer_.get() + size_;
+        }
+        void Added(size_t count) { size_ += count; }
+        void Append(char c)
+        {
+            *Room(1) = c;
+            ++size_;
+        }
+        void Append(std::string_view text)
+        {
+            if (!text.empty()) {
+                std::memcpy(Room(text.size()), text.data(), text.size());
+                size_ += text.size();
+            }
+        }
+        void AppendBlanks(size_t count)
+        {
+            if (count != 0) {
+                std::memset(Room(count), ' ', count);
+                size_ += count;
+            }
+        }
+        // Keeps the first `size` bytes only.
+        void Resize(size_t size) { size_ = std::min(size, size_); }
+
+    private:
+        void Grow(size_t count)
+        {
+            capacity_ = std::max({2 * capacity_, size_ + count, PieceSize});
+            auto grown = std::make_unique_for_overwrite<char[]>(capacity_);
+            if (size_ != 0) {
+                std::memcpy(grown.get(), buffer_.get(), size_);
+            }
+            buffer_ = std::move(grown);
+        }
+
+        std::unique_ptr<char[]> buffer_;
+        size_t size_ = 0;
+        size_t capacity_ = 0;
+    };
 
     void PassOn()
     {
-        sink_.write(out_.data(), static_cast<std::streamsize>(out_.size()));
-        passed_ += out_.size();
-        out_.clear();
+        const std::string_view text = out_.Text();
+        sink_.write(text.data(), static_cast<std::streamsize>(text.size()));
+        passed_ += text.size();
+        out_.Resize(0);
     }
 
     void Open(char opener)
     {
-        out_ += opener;
+        out_.Append(opener);
         counts_.push_back(0);
         closers_.push_back(opener == '{' ? '}' : ']');
     }
 
     std::ostream& sink_;
     size_t passed_ = 0;  // bytes that went into the sink
-    std::string out_;
+    Pending out_;
     std::vector<size_t> counts_;  // elements written in each open container
     std::string closers_;
 };
@@ -690,7 +782,6 @@ void ReadDevice(const std::string& instanceId, const Json& properties,
         }
         target.Set(key, ReadDeviceValue(data, fieldPath));
     }
-    target.ShrinkToFit();
 }
 
 // The parser hands the devices over one by one (ReadDevice); the document

@@ -28,16 +28,17 @@ struct SnapshotRegistryValue {
     std::vector<uint8_t> Bytes;  // REG_BINARY
 };
 
+// Its members are in the order that packs a trace's many events the tightest.
 struct SnapshotEvent {
     Guid Provider{};  // filed by its name (ProviderName)
-    uint16_t Id = 0;
     SnapshotEventProperties Properties;
-    uint32_t DecodingSource = 0;
-    uint8_t Opcode = 0;
-    uint32_t PointerSize = 8;
     // The decoder cannot read the event's description: TdhGetEventInformation
     // fails with this status.
     std::optional<uint32_t> InformationFault;
+    uint32_t DecodingSource = 0;
+    uint32_t PointerSize = 8;
+    uint16_t Id = 0;
+    uint8_t Opcode = 0;
 };
 
 struct SnapshotScsiPort {

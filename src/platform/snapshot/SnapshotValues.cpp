@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <variant>
 
-#include "common/Bytes.h"
+#include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
 
 namespace dormex {
@@ -16,34 +17,31 @@ namespace dormex {
 // property in at most a few megabytes.
 static_assert(DevicePropertyKeys.size() < 256, "a device value's key is one byte");
 
-void SnapshotEventProperties::Add(std::string_view name, std::string_view value)
-{
-    text_.append(name);
-    ends_.push_back(static_cast<uint32_t>(text_.size()));
-    text_.append(value);
-    ends_.push_back(static_cast<uint32_t>(text_.size()));
-}
-
-SnapshotEventProperties::Property SnapshotEventProperties::operator[](size_t index) const
-{
-    const std::string_view text = text_;
-    const size_t nameStart = index == 0 ? 0 : ends_[2 * index - 1];
-    const size_t nameEnd = ends_[2 * index];
-    return {text.substr(nameStart, nameEnd - nameStart),
-            text.substr(nameEnd, ends_[2 * index + 1] - nameEnd)};
-}
-
 namespace {
 
+// Lengths and counts in the encoded forms, which stay in memory: four bytes
+// in the machine's own order.
 void AppendU32(std::string& data, size_t value)
 {
-    const std::array<uint8_t, 4> bytes = U32Bytes(static_cast<uint32_t>(value));
-    data.append(bytes.begin(), bytes.end());
+    const auto number = static_cast<uint32_t>(value);
+    data.append(reinterpret_cast<const char*>(&number), sizeof number);
 }
 
+void StoreU32(std::string& data, size_t at, size_t value)
+{
+    const auto number = static_cast<uint32_t>(value);
+    std::memcpy(data.data() + at, &number, sizeof number);
+}
+
+// The number at `at`; 0 for one that the data cuts short, which the encoding
+// never does.
 uint32_t U32At(std::string_view data, size_t at)
 {
-    return ReadU32({reinterpret_cast<const uint8_t*>(data.data()), data.size()}, at);
+    uint32_t number = 0;
+    if (at <= data.size() && data.size() - at >= sizeof number) {
+        std::memcpy(&number, data.data() + at, sizeof number);
+    }
+    return number;
 }
 
 // A value's kind is the index of its alternative in SnapshotDeviceValue.
@@ -60,6 +58,39 @@ void AppendText(std::string& data, std::string_view text)
 {
     AppendU32(data, text.size());
     data.append(text);
+}
+
+void AppendWideText(std::string& data, std::u16string_view text)
+{
+    const size_t at = data.size();
+    AppendU32(data, 0);
+    AppendUtf8(data, text);
+    StoreU32(data, at, data.size() - at - 4);
+}
+
+// The text at `at`, after its length, and where the next one begins.
+std::string_view TextAt(std::string_view data, size_t& at)
+{
+    const size_t size = U32At(data, at);
+    const std::string_view text = data.substr(std::min(at + 4, data.size()), size);
+    at += 4 + size;
+    return text;
+}
+
+// The bytes AppendDeviceValue adds for `value`.
+size_t EncodedSize(const SnapshotDeviceValue& value)
+{
+    size_t size = 2 + 4;
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        size += text->size();
+    } else if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
+        for (const std::string& entry : *list) {
+            size += 4 + entry.size();
+        }
+    } else if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value)) {
+        size += bytes->size();
+    }
+    return size;
 }
 
 void AppendDeviceValue(std::string& data, uint8_t key, const SnapshotDeviceValue& value)
@@ -100,6 +131,34 @@ constexpr std::array<uint8_t, DevicePropertyKeys.size()> NameRanks = [] {
 
 }  // namespace
 
+void SnapshotEventProperties::Add(std::string_view name, std::string_view value)
+{
+    AppendText(text_, name);
+    AppendText(text_, value);
+    ++count_;
+}
+
+void SnapshotEventProperties::Add(std::u16string_view name, std::u16string_view value)
+{
+    AppendWideText(text_, name);
+    AppendWideText(text_, value);
+    ++count_;
+}
+
+SnapshotEventProperties::Property SnapshotEventProperties::Iterator::operator*() const
+{
+    size_t at = at_;
+    const std::string_view name = TextAt(text_, at);
+    return {name, TextAt(text_, at)};
+}
+
+SnapshotEventProperties::Iterator& SnapshotEventProperties::Iterator::operator++()
+{
+    TextAt(text_, at_);
+    TextAt(text_, at_);
+    return *this;
+}
+
 size_t SnapshotDeviceProperties::EntryEnd(size_t at) const
 {
     const auto kind = static_cast<uint8_t>(data_[at + 1]);
@@ -120,65 +179,99 @@ std::string_view SnapshotDeviceProperties::NameAt(size_t at) const
     return DevicePropertyKeys[static_cast<uint8_t>(data_[at])].Name;
 }
 
-SnapshotDeviceValue SnapshotDeviceProperties::ValueAt(size_t at) const
+namespace {
+
+// The alternative `T` of `value`, made when it holds another.
+template <typename T>
+T& Holding(SnapshotDeviceValue& value)
+{
+    if (T* held = std::get_if<T>(&value)) {
+        return *held;
+    }
+    return value.emplace<T>();
+}
+
+}  // namespace
+
+void SnapshotDeviceProperties::ReadValue(size_t at, SnapshotDeviceValue& value) const
 {
     const std::string_view data = data_;
-    auto textAt = [&](size_t& position) {
-        const size_t size = U32At(data, position);
-        std::string_view text = data.substr(position + 4, size);
-        position += 4 + size;
-        return text;
-    };
     size_t position = at + 2;
     switch (static_cast<uint8_t>(data[at + 1])) {
     case TextKind:
-        return std::string(textAt(position));
+        Holding<std::string>(value).assign(TextAt(data, position));
+        return;
     case ListKind: {
-        std::vector<std::string> list(U32At(data, position));
+        auto& list = Holding<std::vector<std::string>>(value);
+        list.resize(U32At(data, position));
         position += 4;
         for (std::string& entry : list) {
-            entry = textAt(position);
+            entry.assign(TextAt(data, position));
         }
-        return list;
+        return;
     }
     case NumberKind:
-        return static_cast<int32_t>(U32At(data, position));
+        value = static_cast<int32_t>(U32At(data, position));
+        return;
     default:
         break;
     }
-    const std::string_view bytes = textAt(position);
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    const std::string_view bytes = TextAt(data, position);
+    Holding<std::vector<uint8_t>>(value).assign(bytes.begin(), bytes.end());
+}
+
+SnapshotDeviceProperties::NameOrder SnapshotDeviceProperties::InNameOrder() const
+{
+    NameOrder order;
+    for (size_t at = 0; at < data_.size(); at = EntryEnd(at)) {
+        // Few values, nearly in order: an insertion sort.
+        size_t i = order.Count++;
+        const uint8_t rank = NameRanks[static_cast<uint8_t>(data_[at])];
+        for (; i > 0 && NameRanks[static_cast<uint8_t>(data_[order.Starts[i - 1]])] > rank; --i) {
+            order.Starts[i] = order.Starts[i - 1];
+        }
+        order.Starts[i] = static_cast<uint32_t>(at);
+    }
+    return order;
 }
 
 bool SnapshotDeviceProperties::Set(size_t key, const SnapshotDeviceValue& value)
 {
+    static_assert(DevicePropertyKeys.size() <= MaxKeys, "a device's keys fit its mask");
     if (key >= DevicePropertyKeys.size()) {
         return false;
     }
-    auto keyAt = [&](size_t at) { return static_cast<uint8_t>(data_[at]); };
-    size_t at = 0;
-    while (at < data_.size() && NameRanks[keyAt(at)] < NameRanks[key]) {
-        at = EntryEnd(at);
-    }
-    if (at < data_.size() && keyAt(at) == key) {
+    const uint32_t bit = uint32_t{1} << key;
+    if ((keys_ & bit) != 0) {
+        size_t at = 0;
+        while (static_cast<uint8_t>(data_[at]) != key) {
+            at = EntryEnd(at);
+        }
         data_.erase(at, EntryEnd(at) - at);
     }
-    // Written at the end, then turned into its place.
-    const size_t tail = data_.size();
-    AppendDeviceValue(data_, static_cast<uint8_t>(key), value);
-    std::rotate(data_.begin() + static_cast<std::ptrdiff_t>(at),
-                data_.begin() + static_cast<std::ptrdiff_t>(tail), data_.end());
+    // Grown to its exact size: a machine has many devices, and growing each
+    // by doubling would leave a third of their room unused.
+    std::string grown;
+    grown.reserve(data_.size() + EncodedSize(value));
+    grown.append(data_);
+    AppendDeviceValue(grown, static_cast<uint8_t>(key), value);
+    data_ = std::move(grown);
+    keys_ |= bit;
     return true;
 }
 
 std::optional<SnapshotDeviceValue> SnapshotDeviceProperties::Find(size_t key) const
 {
-    for (size_t at = 0; at < data_.size(); at = EntryEnd(at)) {
-        if (static_cast<uint8_t>(data_[at]) == key) {
-            return ValueAt(at);
-        }
+    if (key >= DevicePropertyKeys.size() || (keys_ & uint32_t{1} << key) == 0) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    size_t at = 0;
+    while (static_cast<uint8_t>(data_[at]) != key) {
+        at = EntryEnd(at);
+    }
+    SnapshotDeviceValue value;
+    ReadValue(at, value);
+    return value;
 }
 
 }  // namespace dormex

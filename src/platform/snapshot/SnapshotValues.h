@@ -14,7 +14,7 @@ namespace dormex {
 
 // An event's decoded properties, pairs of name and value text in decoding
 // order. A trace has many events with a few short properties each, so their
-// texts are kept back to back in one string.
+// texts are kept back to back in one string, each after its length.
 class SnapshotEventProperties {
 public:
     using Property = std::pair<std::string_view, std::string_view>;
@@ -25,39 +25,32 @@ public:
         using difference_type = std::ptrdiff_t;
         using pointer = void;
         using reference = Property;
-        Iterator(const SnapshotEventProperties& properties, size_t index)
-            : properties_(&properties), index_(index)
-        {
-        }
-        Property operator*() const { return (*properties_)[index_]; }
-        Iterator& operator++()
-        {
-            ++index_;
-            return *this;
-        }
-        bool operator==(const Iterator& other) const { return index_ == other.index_; }
+        Iterator(std::string_view text, size_t at) : text_(text), at_(at) {}
+        Property operator*() const;
+        Iterator& operator++();
+        bool operator==(const Iterator& other) const { return at_ == other.at_; }
 
     private:
-        const SnapshotEventProperties* properties_;
-        size_t index_;
+        std::string_view text_;
+        size_t at_;  // where the property's name begins, with its length
     };
 
     void Add(std::string_view name, std::string_view value);
+    // The same for UTF-16 texts, converted to UTF-8 as they are added.
+    void Add(std::u16string_view name, std::u16string_view value);
     // Room for `count` properties whose texts take `textSize` bytes in all.
-    void Reserve(size_t count, size_t textSize = 0)
-    {
-        ends_.reserve(2 * count);
-        text_.reserve(textSize);
-    }
-    Property operator[](size_t index) const;
-    size_t size() const { return ends_.size() / 2; }
-    bool empty() const { return ends_.empty(); }
-    Iterator begin() const { return {*this, 0}; }
-    Iterator end() const { return {*this, size()}; }
+    void Reserve(size_t count, size_t textSize = 0) { text_.reserve(textSize + 8 * count); }
+    // Gives back the room that adding properties one by one left over.
+    void ShrinkToFit() { text_.shrink_to_fit(); }
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    Iterator begin() const { return {text_, 0}; }
+    Iterator end() const { return {text_, text_.size()}; }
 
 private:
+    // Each name, then each value: its length in 4 bytes, then itself.
     std::string text_;
-    std::vector<uint32_t> ends_;  // where each name, then each value, ends in text_
+    uint32_t count_ = 0;
 };
 
 // A device property's value as the snapshot files it: a text, a list of
@@ -66,36 +59,49 @@ private:
 using SnapshotDeviceValue =
     std::variant<std::string, std::vector<std::string>, int32_t, std::vector<uint8_t>>;
 
-// One device's property values by field name, in name order. The names are
-// those of DevicePropertyKeys. A machine has many devices with a dozen values
-// each, so a device keeps them encoded back to back in one string.
+// One device's property values by field name. The names are those of
+// DevicePropertyKeys. A machine has many devices with a dozen values each, so
+// a device keeps them encoded back to back in one string, in the order they
+// were set; they are visited in name order.
 class SnapshotDeviceProperties {
 public:
     // Sets the value of the property at `key` in DevicePropertyKeys (see
     // DevicePropertyIndex); false when there is none.
     bool Set(size_t key, const SnapshotDeviceValue& value);
     std::optional<SnapshotDeviceValue> Find(size_t key) const;
-    // Calls `visit(name, value)` for each value, in name order.
+    // Calls `visit(name, value)` for each value, in name order. The value
+    // lasts until the next call.
     template <typename Visit>
     void ForEach(Visit visit) const
     {
-        for (size_t at = 0; at < data_.size(); at = EntryEnd(at)) {
-            visit(NameAt(at), ValueAt(at));
+        SnapshotDeviceValue value;
+        const NameOrder order = InNameOrder();
+        for (size_t i = 0; i < order.Count; ++i) {
+            ReadValue(order.Starts[i], value);
+            visit(NameAt(order.Starts[i]), value);
         }
     }
-    // Gives back the room that setting values one by one left over.
-    void ShrinkToFit() { data_.shrink_to_fit(); }
 
 private:
+    static constexpr size_t MaxKeys = 32;
+    struct NameOrder {
+        uint32_t Starts[MaxKeys];
+        size_t Count = 0;
+    };
+
     size_t EntryEnd(size_t at) const;
     std::string_view NameAt(size_t at) const;
-    SnapshotDeviceValue ValueAt(size_t at) const;
+    // Reads the value at `at` into `value`, using the room it has.
+    void ReadValue(size_t at, SnapshotDeviceValue& value) const;
+    // Where each value starts, in name order.
+    NameOrder InNameOrder() const;
 
     // Each value: the index of its name in DevicePropertyKeys, the index of
     // its kind in SnapshotDeviceValue, then a number as 4 bytes, a text or
     // bytes as their length (4 bytes) and themselves, a list as its count
     // (4 bytes) and each text so.
     std::string data_;
+    uint32_t keys_ = 0;  // a bit for each key that has a value, by its index
 };
 
 }  // namespace dormex
