@@ -1,7 +1,9 @@
 #include "common/Text.h"
 
+#include <bit>
 #include <cctype>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 #include "common/Bytes.h"
@@ -96,7 +98,32 @@ struct Utf16LeUnits {
     std::span<const uint8_t> bytes;
     size_t size() const { return bytes.size() / 2; }
     char16_t operator[](size_t i) const { return Utf16LeUnitAt(bytes, 2 * i); }
+    const void* data() const { return bytes.data(); }
 };
+
+// How many units from the start are ASCII. Where the machine keeps UTF-16
+// low byte first, as the platform's answers are, they are looked at four at
+// a time.
+template <typename Units>
+size_t AsciiRun(const Units& utf16)
+{
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const auto* bytes =
+            static_cast<const unsigned char*>(static_cast<const void*>(utf16.data()));
+        for (; utf16.size() - i >= 4; i += 4) {
+            uint64_t block;
+            std::memcpy(&block, bytes + 2 * i, sizeof block);
+            if ((block & 0xFF80FF80FF80FF80) != 0) {
+                break;
+            }
+        }
+    }
+    while (i < utf16.size() && utf16[i] < 0x80) {
+        ++i;
+    }
+    return i;
+}
 
 // The code point at `i`, stepping `i` over a surrogate pair; a lone
 // surrogate is U+FFFD.
@@ -121,10 +148,7 @@ void AppendUtf8Of(std::string& utf8, const Units& utf16)
 {
     // Measured first, so that the text grows once, to its size. Most text is
     // ASCII, a byte a unit: that part is only found, then copied.
-    size_t ascii = 0;
-    while (ascii < utf16.size() && utf16[ascii] < 0x80) {
-        ++ascii;
-    }
+    const size_t ascii = AsciiRun(utf16);
     size_t size = ascii;
     for (size_t i = ascii; i < utf16.size(); ++i) {
         size += utf16[i] < 0x80 ? 1 : Utf8Size(CodePointAt(utf16, i));

@@ -83,8 +83,11 @@ constexpr size_t DevicePropertyIndex(std::string_view name)
 }
 constexpr size_t DevicePropertyIndex(const DevPropKey& key)
 {
+    // The property id first: it tells most keys apart at once.
     auto found = std::find_if(DevicePropertyKeys.begin(), DevicePropertyKeys.end(),
-                              [&](const DevicePropertyKey& known) { return known.Key == key; });
+                              [&](const DevicePropertyKey& known) {
+                                  return known.Key.Pid == key.Pid && known.Key.FmtId == key.FmtId;
+                              });
     return static_cast<size_t>(found - DevicePropertyKeys.begin());
 }
 

@@ -57,16 +57,24 @@ TEST(WideText, WhatIsNotTextConvertsWithoutLoss)
     }
     EXPECT_EQ(DecodeUtf16Le(std::vector<uint8_t>{0x41, 0x00, 0x42}), u"A");
     // The same conversion from UTF-16LE bytes (an odd last byte left out) and
-    // onto the end of a text, past an ASCII run or not.
-    for (const std::u16string& text :
-         {std::u16string(u"PCI\\VEN_1"), std::u16string(u"ab\u00E9c"),
-          std::u16string(u"\U0001F50Az"), std::u16string{u'a', 0xD800}, std::u16string()}) {
+    // onto the end of a text, past an ASCII run (read four units at a time) or not.
+    const std::pair<std::u16string, std::string> conversions[] = {
+        {u"PCI\\VEN_1", "PCI\\VEN_1"},
+        {u"abcde\u0141fghij",
+         "abcde\xC5\x81"
+         "fghij"},
+        {u"\U0001F50Az", "\xF0\x9F\x94\x8Az"},
+        {{u'a', 0xD800}, "a\xEF\xBF\xBD"},
+        {u"", ""},
+    };
+    for (const auto& [text, utf8] : conversions) {
         std::vector<uint8_t> bytes = EncodeUtf16Le(text);
         bytes.push_back(0x41);
-        EXPECT_EQ(Utf16LeToUtf8(bytes), Utf16ToUtf8(text));
+        EXPECT_EQ(Utf16LeToUtf8(bytes), utf8);
+        EXPECT_EQ(Utf16ToUtf8(text), utf8);
         std::string appended = "x";
         AppendUtf8(appended, text);
-        EXPECT_EQ(appended, "x" + Utf16ToUtf8(text));
+        EXPECT_EQ(appended, std::string("x").append(utf8));
     }
 }
 

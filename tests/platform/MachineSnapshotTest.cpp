@@ -8,6 +8,7 @@
 #include "common/StrictJson.h"
 #include "devices/DeviceProperties.h"
 #include "platform/DevicePropertyKeys.h"
+#include "platform/record/MachineRecorder.h"
 #include "platform/replay/ReplayMachine.h"
 #include "platform/snapshot/MachineSnapshot.h"
 
@@ -220,6 +221,30 @@ TEST(ReplayMachine, EmptyByteStringsAreServedAsNothing)
     DebugLog& log = machine.State.Log;
     EXPECT_EQ(QueryDeviceProperties(u"PCI\\A", log, platform.deviceManager).PowerData, "");
     EXPECT_FALSE(ProbeStorageCache(log, platform.deviceIo));
+}
+
+// A device asked for under two spellings of its id is one device, filed
+// under the first, with what each ask read.
+TEST(MachineRecorder, FilesADeviceUnderItsFirstSpelling)
+{
+    test::TestMachine machine(R"({"format": "dormex-machine/1",
+      "devices": {"PCI\\VEN_1\\X": {"Service": "svc", "ProblemCode": 3},
+                  "PCI\\VEN_2": {"Service": "other"}}})");
+    MachineRecorder recorder(machine.Services);
+    Platform recording = recorder.RecordingPlatform();
+    DebugLog& log = machine.State.Log;
+    EXPECT_EQ(QueryDeviceProperties(u"pci\\ven_1\\x", log, recording.deviceManager).Service, "svc");
+    EXPECT_EQ(QueryDeviceProperties(u"PCI\\VEN_1\\X", log, recording.deviceManager).ProblemCode, 3);
+    QueryDeviceProperties(u"PCI\\VEN_2", log, recording.deviceManager);
+    const MachineSnapshot snapshot = recorder.TakeSnapshot();
+    std::vector<std::string> ids;
+    for (const auto& [id, properties] : snapshot.Devices) {
+        ids.push_back(id);
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"PCI\\VEN_2", "pci\\ven_1\\x"}));
+    const SnapshotDeviceProperties& device = snapshot.Devices.at("pci\\ven_1\\x");
+    EXPECT_EQ(device.Find(DevicePropertyIndex("Service")), SnapshotDeviceValue("svc"));
+    EXPECT_EQ(device.Find(DevicePropertyIndex("ProblemCode")), SnapshotDeviceValue(int32_t{3}));
 }
 
 }  // namespace

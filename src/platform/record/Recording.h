@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/DeviceIo.h"
@@ -51,20 +52,32 @@ struct Recording {
     uint32_t EnableCalls = 0;
     std::optional<size_t> CurrentEvent;  // the event being delivered, in Snapshot.Events
     // Instance ids compare ignoring the case of their ASCII letters.
-    struct IdLess {
-        using is_transparent = void;
+    static char LowerId(char c)
+    {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    struct IdHash {
+        size_t operator()(std::string_view id) const
+        {
+            size_t hash = 14695981039346656037u;  // FNV-1a
+            for (char c : id) {
+                hash = (hash ^ static_cast<unsigned char>(LowerId(c))) * 1099511628211u;
+            }
+            return hash;
+        }
+    };
+    struct IdEqual {
         bool operator()(std::string_view left, std::string_view right) const
         {
-            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-            return std::lexicographical_compare(
-                left.begin(), left.end(), right.begin(), right.end(),
-                [&](char l, char r) { return lower(l) < lower(r); });
+            return std::equal(left.begin(), left.end(), right.begin(), right.end(),
+                              [](char l, char r) { return LowerId(l) == LowerId(r); });
         }
     };
     // A device's recorded properties, by its node and by its id, which is
     // the first spelling of it, as it names the device in the snapshot.
     std::map<DevInst, SnapshotDeviceProperties*> DeviceNodes;
-    std::map<std::string_view, SnapshotDeviceProperties*, IdLess> DeviceSpellings;
+    std::unordered_map<std::string_view, SnapshotDeviceProperties*, IdHash, IdEqual>
+        DeviceSpellings;
     std::map<FileHandle, uint32_t> OpenPorts;
 };
 

@@ -202,7 +202,7 @@ private:
         // Room for `count` bytes at the end, which Added then takes in.
         char* Room(size_t count)
         {
-            if (capacity_ - size_ < count) {
+            if (capacity_ - size_ < count) [[unlikely]] {
                 Grow(count);
             }
             return buffer_.get() + size_;
@@ -231,15 +231,7 @@ private:
         void Resize(size_t size) { size_ = std::min(size, size_); }
 
     private:
-        void Grow(size_t count)
-        {
-            capacity_ = std::max({2 * capacity_, size_ + count, PieceSize});
-            auto grown = std::make_unique_for_overwrite<char[]>(capacity_);
-            if (size_ != 0) {
-                std::memcpy(grown.get(), buffer_.get(), size_);
-            }
-            buffer_ = std::move(grown);
-        }
+        void Grow(size_t count);
 
         std::unique_ptr<char[]> buffer_;
         size_t size_ = 0;
@@ -267,6 +259,17 @@ private:
     std::vector<size_t> counts_;  // elements written in each open container
     std::string closers_;
 };
+
+// Apart, so that the appends around it stay small enough to inline.
+void SnapshotText::Pending::Grow(size_t count)
+{
+    capacity_ = std::max({2 * capacity_, size_ + count, PieceSize});
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity_);
+    if (size_ != 0) {
+        std::memcpy(grown.get(), buffer_.get(), size_);
+    }
+    buffer_ = std::move(grown);
+}
 
 // Thrown inside the parser only; ParseMachineSnapshot turns it into a result.
 struct InvalidMember {
