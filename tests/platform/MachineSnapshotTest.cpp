@@ -110,6 +110,9 @@ TEST(MachineSnapshot, DeviceValuesKeepTheirKindsAndNameOrder)
         {"Class", std::string()},
         {"Children", std::vector<std::string>{}},
         {"DriverRank", int32_t{0}},
+        // Lengths from 255 on take more room.
+        {"FriendlyName", std::string(255, 'n')},
+        {"LocationPaths", std::vector<std::string>{std::string(254, 'a'), std::string(256, 'b')}},
     };
     SnapshotDeviceProperties properties;
     EXPECT_TRUE(properties.Set(DevicePropertyIndex("Service"), std::vector<uint8_t>(300, 1)));
@@ -133,12 +136,20 @@ TEST(MachineSnapshot, DeviceValuesKeepTheirKindsAndNameOrder)
 
     // An event's properties: empty texts, a zero byte, and UTF-16 converted.
     SnapshotEventProperties event;
+    const std::string longText(300, 'v');
     event.Add("", std::string_view("a\0b", 3));
     event.Add(u"Name\u00E9", u"");
+    event.Add(std::u16string(255, u'w'), std::u16string(254, u'x'));
+    event.Add(longText, "z");
     const std::vector<SnapshotEventProperties::Property> pairs(event.begin(), event.end());
-    EXPECT_EQ(pairs, (std::vector<SnapshotEventProperties::Property>{
-                         {"", std::string_view("a\0b", 3)}, {"Name\xC3\xA9", ""}}));
-    EXPECT_EQ(event.size(), 2u);
+    const std::string wide255(255, 'w');
+    const std::string wide254(254, 'x');
+    EXPECT_EQ(pairs,
+              (std::vector<SnapshotEventProperties::Property>{{"", std::string_view("a\0b", 3)},
+                                                              {"Name\xC3\xA9", ""},
+                                                              {wide255, wide254},
+                                                              {longText, "z"}}));
+    EXPECT_EQ(event.size(), 4u);
 }
 
 TEST(MachineSnapshot, RejectsWithThePathOfTheOffendingMember)

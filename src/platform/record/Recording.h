@@ -76,6 +76,7 @@ struct Recording {
     // A device's recorded properties, by its node and by its id, which is
     // the first spelling of it, as it names the device in the snapshot.
     std::map<DevInst, SnapshotDeviceProperties*> DeviceNodes;
+    std::pair<DevInst, SnapshotDeviceProperties*> LastDeviceNode{0, nullptr};  // of DeviceNodes
     std::unordered_map<std::string_view, SnapshotDeviceProperties*, IdHash, IdEqual>
         DeviceSpellings;
     std::map<FileHandle, uint32_t> OpenPorts;

@@ -632,6 +632,7 @@ void ReadEventProperties(const Json& value, const std::string& path, SnapshotEve
         event.Properties.Add(pair[0].get_ref<const std::string&>(),
                              pair[1].get_ref<const std::string&>());
     }
+    event.Properties.ShrinkToFit();  // a text of 255 bytes or more takes more room
 }
 
 bool WriteEventProperties(const SnapshotEvent& event, SnapshotText& text)
@@ -687,7 +688,7 @@ const MemberRule<SnapshotEvent> EventMembers[] = {
          if (size != 4 && size != 8) {
              Fail(path, "expected 4 or 8");
          }
-         event.PointerSize = static_cast<uint32_t>(size);
+         event.PointerSize = static_cast<uint8_t>(size);
      },
      [](const SnapshotEvent& event, SnapshotText& text) {
          return event.PointerSize != 8 && WriteScalar(event.PointerSize, text);

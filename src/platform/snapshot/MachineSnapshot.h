@@ -36,9 +36,9 @@ struct SnapshotEvent {
     // fails with this status.
     std::optional<uint32_t> InformationFault;
     uint32_t DecodingSource = 0;
-    uint32_t PointerSize = 8;
     uint16_t Id = 0;
     uint8_t Opcode = 0;
+    uint8_t PointerSize = 8;
 };
 
 struct SnapshotScsiPort {

@@ -12,25 +12,19 @@
 
 namespace dormex {
 
-// The encoded forms hold sizes and offsets in 32 bits: snapshots are read
-// only up to 256 MiB, and the platform answers a device property or an event
+// The encoded forms hold lengths in at most 32 bits: snapshots are read only
+// up to 256 MiB, and the platform answers a device property or an event
 // property in at most a few megabytes.
 static_assert(DevicePropertyKeys.size() < 256, "a device value's key is one byte");
 
 namespace {
 
-// Lengths and counts in the encoded forms, which stay in memory: four bytes
-// in the machine's own order.
+// Numbers in the encoded forms, which stay in memory: four bytes in the
+// machine's own order.
 void AppendU32(std::string& data, size_t value)
 {
     const auto number = static_cast<uint32_t>(value);
     data.append(reinterpret_cast<const char*>(&number), sizeof number);
-}
-
-void StoreU32(std::string& data, size_t at, size_t value)
-{
-    const auto number = static_cast<uint32_t>(value);
-    std::memcpy(data.data() + at, &number, sizeof number);
 }
 
 // The number at `at`; 0 for one that the data cuts short, which the encoding
@@ -54,41 +48,83 @@ static_assert(std::is_same_v<std::variant_alternative_t<NumberKind, SnapshotDevi
 static_assert(std::is_same_v<std::variant_alternative_t<BytesKind, SnapshotDeviceValue>,
                              std::vector<uint8_t>>);
 
+// Lengths and counts, which are mostly short: one byte below 255, else 255
+// and four bytes.
+constexpr uint8_t LongLength = 0xFF;
+
+size_t LengthSize(size_t length)
+{
+    return length < LongLength ? 1 : 5;
+}
+
+void AppendLength(std::string& data, size_t length)
+{
+    if (length < LongLength) {
+        data += static_cast<char>(length);
+    } else {
+        data += static_cast<char>(LongLength);
+        AppendU32(data, length);
+    }
+}
+
+// The length at `at`, stepping `at` past it.
+size_t LengthAt(std::string_view data, size_t& at)
+{
+    const auto first = at < data.size() ? static_cast<uint8_t>(data[at]) : 0;
+    if (first < LongLength) {
+        at += 1;
+        return first;
+    }
+    at += 5;
+    return U32At(data, at - 4);
+}
+
 void AppendText(std::string& data, std::string_view text)
 {
-    AppendU32(data, text.size());
+    AppendLength(data, text.size());
     data.append(text);
 }
 
 void AppendWideText(std::string& data, std::u16string_view text)
 {
+    // Converted first: a long text makes room for its longer length after.
     const size_t at = data.size();
-    AppendU32(data, 0);
+    data += '\0';
     AppendUtf8(data, text);
-    StoreU32(data, at, data.size() - at - 4);
+    const size_t length = data.size() - at - 1;
+    if (length < LongLength) {
+        data[at] = static_cast<char>(length);
+    } else {
+        std::string longLength;
+        AppendLength(longLength, length);
+        data.replace(at, 1, longLength);
+    }
 }
 
 // The text at `at`, after its length, and where the next one begins.
 std::string_view TextAt(std::string_view data, size_t& at)
 {
-    const size_t size = U32At(data, at);
-    const std::string_view text = data.substr(std::min(at + 4, data.size()), size);
-    at += 4 + size;
+    const size_t size = LengthAt(data, at);
+    const std::string_view text = data.substr(std::min(at, data.size()), size);
+    at += size;
     return text;
 }
 
 // The bytes AppendDeviceValue adds for `value`.
 size_t EncodedSize(const SnapshotDeviceValue& value)
 {
-    size_t size = 2 + 4;
+    size_t size = 2;
     if (const auto* text = std::get_if<std::string>(&value)) {
-        size += text->size();
+        size += LengthSize(text->size()) + text->size();
     } else if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
+        size += LengthSize(list->size());
         for (const std::string& entry : *list) {
-            size += 4 + entry.size();
+            size += LengthSize(entry.size()) + entry.size();
         }
     } else if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value)) {
-        size += bytes->size();
+        size += LengthSize(bytes->size()) + bytes->size();
+    } else {
+        size += 4;
     }
     return size;
 }
@@ -100,7 +136,7 @@ void AppendDeviceValue(std::string& data, uint8_t key, const SnapshotDeviceValue
     if (const auto* text = std::get_if<std::string>(&value)) {
         AppendText(data, *text);
     } else if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
-        AppendU32(data, list->size());
+        AppendLength(data, list->size());
         for (const std::string& entry : *list) {
             AppendText(data, entry);
         }
@@ -135,14 +171,12 @@ void SnapshotEventProperties::Add(std::string_view name, std::string_view value)
 {
     AppendText(text_, name);
     AppendText(text_, value);
-    ++count_;
 }
 
 void SnapshotEventProperties::Add(std::u16string_view name, std::u16string_view value)
 {
     AppendWideText(text_, name);
     AppendWideText(text_, value);
-    ++count_;
 }
 
 SnapshotEventProperties::Property SnapshotEventProperties::Iterator::operator*() const
@@ -166,10 +200,9 @@ size_t SnapshotDeviceProperties::EntryEnd(size_t at) const
     if (kind == NumberKind) {
         return end + 4;
     }
-    const size_t texts = kind == ListKind ? U32At(data_, end) : 1;
-    end += kind == ListKind ? 4 : 0;
+    const size_t texts = kind == ListKind ? LengthAt(data_, end) : 1;
     for (size_t i = 0; i < texts; ++i) {
-        end += 4 + U32At(data_, end);
+        end += LengthAt(data_, end);
     }
     return end;
 }
@@ -203,8 +236,7 @@ void SnapshotDeviceProperties::ReadValue(size_t at, SnapshotDeviceValue& value) 
         return;
     case ListKind: {
         auto& list = Holding<std::vector<std::string>>(value);
-        list.resize(U32At(data, position));
-        position += 4;
+        list.resize(LengthAt(data, position));
         for (std::string& entry : list) {
             entry.assign(TextAt(data, position));
         }

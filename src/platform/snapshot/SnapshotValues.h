@@ -39,18 +39,17 @@ public:
     // The same for UTF-16 texts, converted to UTF-8 as they are added.
     void Add(std::u16string_view name, std::u16string_view value);
     // Room for `count` properties whose texts take `textSize` bytes in all.
-    void Reserve(size_t count, size_t textSize = 0) { text_.reserve(textSize + 8 * count); }
+    void Reserve(size_t count, size_t textSize = 0) { text_.reserve(textSize + 2 * count); }
     // Gives back the room that adding properties one by one left over.
     void ShrinkToFit() { text_.shrink_to_fit(); }
-    size_t size() const { return count_; }
-    bool empty() const { return count_ == 0; }
+    size_t size() const { return static_cast<size_t>(std::distance(begin(), end())); }
+    bool empty() const { return text_.empty(); }
     Iterator begin() const { return {text_, 0}; }
     Iterator end() const { return {text_, text_.size()}; }
 
 private:
-    // Each name, then each value: its length in 4 bytes, then itself.
+    // Each name, then each value: its length, then itself.
     std::string text_;
-    uint32_t count_ = 0;
 };
 
 // A device property's value as the snapshot files it: a text, a list of
@@ -98,8 +97,9 @@ private:
 
     // Each value: the index of its name in DevicePropertyKeys, the index of
     // its kind in SnapshotDeviceValue, then a number as 4 bytes, a text or
-    // bytes as their length (4 bytes) and themselves, a list as its count
-    // (4 bytes) and each text so.
+    // bytes as their length and themselves, a list as its count and each
+    // text so. A length or a count is one byte below 255, else 255 and 4
+    // bytes.
     std::string data_;
     uint32_t keys_ = 0;  // a bit for each key that has a value, by its index
 };
