@@ -121,7 +121,13 @@ uint32_t RecordingTdh::FormatProperty(const TraceEventInfo& info, const EventMap
         std::u16string_view text(buffer, *bufferSize / sizeof(char16_t));
         auto& properties = recording_.Snapshot.Events[*recording_.CurrentEvent].Properties;
         if (properties.empty()) {
-            properties.Reserve(info.EventPropertyInfoArray.size());
+            // Room for the texts as they mostly come: the names, and a byte
+            // of text for each two bytes of the event's data.
+            size_t textSize = userDataLength / 2;
+            for (const EventPropertyInfo& each : info.EventPropertyInfoArray) {
+                textSize += each.Name.size();
+            }
+            properties.Reserve(info.EventPropertyInfoArray.size(), textSize);
         }
         properties.Add(property.Name, TextOfWide(text));
     }

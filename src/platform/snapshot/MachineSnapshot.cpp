@@ -65,6 +65,16 @@ public:
         String(name);
         out_.Append(": ");
     }
+    // A key the writer itself names, which needs no escapes.
+    void PlainKey(std::string_view name)
+    {
+        Element();
+        char* at = out_.Room(name.size() + 4);
+        *at = '"';
+        std::memcpy(at + 1, name.data(), name.size());
+        std::memcpy(at + 1 + name.size(), "\": ", 3);
+        out_.Added(name.size() + 4);
+    }
     // Starts the next element of the open array.
     void Element()
     {
@@ -220,12 +230,17 @@ private:
                 size_ += text.size();
             }
         }
+        // An indentation: a few blanks, copied as a block of 16 when it fits.
         void AppendBlanks(size_t count)
         {
-            if (count != 0) {
-                std::memset(Room(count), ' ', count);
-                size_ += count;
+            static constexpr char Blanks[] = "                ";
+            char* at = Room(std::max(count, sizeof Blanks));
+            if (count < sizeof Blanks) {
+                std::memcpy(at, Blanks, sizeof Blanks);
+            } else {
+                std::memset(at, ' ', count);
             }
+            size_ += count;
         }
         // Keeps the first `size` bytes only.
         void Resize(size_t size) { size_ = std::min(size, size_); }
@@ -397,7 +412,7 @@ std::vector<uint8_t> ReadHexObject(const Json& value, const std::string& path)
 bool WriteHexObject(const std::vector<uint8_t>& bytes, SnapshotText& text)
 {
     text.BeginObject();
-    text.Key("hex");
+    text.PlainKey("hex");
     text.String(BytesAsHex(bytes));
     text.End();
     return true;
@@ -468,7 +483,7 @@ bool WriteMembers(const Model& model, const MemberRule<Model> (&members)[Count],
     bool any = false;
     for (const MemberRule<Model>& member : members) {
         const SnapshotText::Mark mark = text.Position();
-        text.Key(member.name);
+        text.PlainKey(member.name);
         if (member.write(model, text) || member.required) {
             any = true;
         } else {
@@ -535,14 +550,14 @@ bool WritePowerCapabilities(const MachineSnapshot& snapshot, SnapshotText& text)
     auto bytes = snapshot.PowerCapabilities;
     uint8_t aoac = std::exchange(bytes[SystemPowerCapabilitiesAoAcOffset], uint8_t{0});
     if (snapshot.PowerStatus) {
-        text.Key("status");
+        text.PlainKey("status");
         text.Integer(*snapshot.PowerStatus);
     } else if (aoac <= 1 &&
                std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) {
-        text.Key("AoAc");
+        text.PlainKey("AoAc");
         text.Bool(aoac == 1);
     } else {
-        text.Key("bytes");
+        text.PlainKey("bytes");
         text.String(BytesAsHex(snapshot.PowerCapabilities));
     }
     text.End();
@@ -807,7 +822,7 @@ bool WriteDevices(const MachineSnapshot& snapshot, SnapshotText& text)
             deviceText.BeginObject();
             properties.ForEach([&](std::string_view name, const SnapshotDeviceValue& value) {
                 deviceText.MayPassOn();
-                deviceText.Key(name);
+                deviceText.PlainKey(name);
                 WriteDeviceValue(value, deviceText);
             });
             deviceText.End();
