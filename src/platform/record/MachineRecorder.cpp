@@ -54,6 +54,7 @@ Platform MachineRecorder::RecordingPlatform()
 MachineSnapshot MachineRecorder::TakeSnapshot()
 {
     Recording& recording = services_->recording;
+    recording.AskingAbout(0, nullptr);
     MachineSnapshot snapshot = std::move(recording.Snapshot);
     snapshot.Faults.StartTraceW = StartTraceFaultsOf(recording.StartTraceStatuses);
     snapshot.Faults.StartTraceWAlways = false;

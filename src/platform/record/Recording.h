@@ -76,7 +76,16 @@ struct Recording {
     // A device's recorded properties, by its node and by its id, which is
     // the first spelling of it, as it names the device in the snapshot.
     std::map<DevInst, SnapshotDeviceProperties*> DeviceNodes;
-    std::pair<DevInst, SnapshotDeviceProperties*> LastDeviceNode{0, nullptr};  // of DeviceNodes
+    // The device of DeviceNodes that was asked about last. A run reads a
+    // device's values one after another, so the one it leaves is complete.
+    std::pair<DevInst, SnapshotDeviceProperties*> LastDeviceNode{0, nullptr};
+    void AskingAbout(DevInst node, SnapshotDeviceProperties* device)
+    {
+        if (LastDeviceNode.second != nullptr && LastDeviceNode.second != device) {
+            LastDeviceNode.second->ShrinkToFit();
+        }
+        LastDeviceNode = {node, device};
+    }
     std::unordered_map<std::string_view, SnapshotDeviceProperties*, IdHash, IdEqual>
         DeviceSpellings;
     std::map<FileHandle, uint32_t> OpenPorts;

@@ -23,7 +23,7 @@ uint32_t RecordingDeviceManager::LocateDevNode(DevInst* devInst, const std::u16s
             spelling = recording_.DeviceSpellings.emplace(name, &properties).first;
         }
         recording_.DeviceNodes[*devInst] = spelling->second;
-        recording_.LastDeviceNode = {*devInst, spelling->second};
+        recording_.AskingAbout(*devInst, spelling->second);
     }
     return status;
 }
@@ -38,15 +38,13 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
         propertyType == nullptr) {
         return status;
     }
-    // A run reads a device's values one after another: the last device found
-    // is most often the one asked for.
     auto& [lastNode, lastDevice] = recording_.LastDeviceNode;
     if (lastDevice == nullptr || lastNode != devInst) {
         auto device = recording_.DeviceNodes.find(devInst);
         if (device == recording_.DeviceNodes.end()) {
             return status;
         }
-        recording_.LastDeviceNode = *device;
+        recording_.AskingAbout(device->first, device->second);
     }
     // A key Dormex does not read is left out.
     lastDevice->Set(DevicePropertyIndex(key),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -89,8 +90,12 @@ public:
         out_.Append('"');
         size_t plain = 0;  // where the characters not yet copied begin
         for (size_t i = 0; i < text.size(); ++i) {
-            while (text.size() - i >= 8 && PlainBlock(text.data() + i)) {
-                i += 8;
+            while (text.size() - i >= 8) {
+                const size_t run = PlainRun(text.data() + i);
+                i += run;
+                if (run < 8) {
+                    break;
+                }
             }
             if (i == text.size()) {
                 break;
@@ -186,20 +191,30 @@ private:
         return plain;
     }();
 
-    // Whether the eight bytes at `at` are all plain characters, found a
-    // word at a time: none has its high bit set, is below 0x20, or is a quote
-    // or a backslash (a byte of x ^ c is zero where x has c).
-    static bool PlainBlock(const char* at)
+    // How many of the eight bytes at `at` are plain characters before the
+    // first that is not, found a word at a time. A byte is flagged when its
+    // high bit is set, when it is below 0x20, or when it is a quote or a
+    // backslash (x ^ c has a zero byte where x has c); of each test, the
+    // lowest flag is exact, and that is the one looked at.
+    static size_t PlainRun(const char* at)
     {
         uint64_t block;
         std::memcpy(&block, at, sizeof block);
         constexpr uint64_t Ones = 0x0101010101010101;
         constexpr uint64_t Highs = 0x8080808080808080;
-        auto anyBelow = [](uint64_t word, uint64_t bound) {
-            return ((word - bound * Ones) & ~word & Highs) != 0;
+        auto below = [](uint64_t word, uint64_t bound) {
+            return (word - bound * Ones) & ~word & Highs;
         };
-        return (block & Highs) == 0 && !anyBelow(block, 0x20) &&
-               !anyBelow(block ^ ('"' * Ones), 1) && !anyBelow(block ^ ('\\' * Ones), 1);
+        const uint64_t flagged = (block & Highs) | below(block, 0x20) |
+                                 below(block ^ ('"' * Ones), 1) | below(block ^ ('\\' * Ones), 1);
+        if (flagged == 0) {
+            return 8;
+        }
+        if constexpr (std::endian::native == std::endian::little) {
+            return static_cast<size_t>(std::countr_zero(flagged)) / 8;
+        } else {
+            return 0;
+        }
     }
 
     // The text not yet passed on. Every byte of a snapshot goes through it,
@@ -801,6 +816,7 @@ void ReadDevice(const std::string& instanceId, const Json& properties,
         }
         target.Set(key, ReadDeviceValue(data, fieldPath));
     }
+    target.ShrinkToFit();
 }
 
 // The parser hands the devices over one by one (ReadDevice); the document

@@ -52,11 +52,6 @@ static_assert(std::is_same_v<std::variant_alternative_t<BytesKind, SnapshotDevic
 // and four bytes.
 constexpr uint8_t LongLength = 0xFF;
 
-size_t LengthSize(size_t length)
-{
-    return length < LongLength ? 1 : 5;
-}
-
 void AppendLength(std::string& data, size_t length)
 {
     if (length < LongLength) {
@@ -110,25 +105,6 @@ std::string_view TextAt(std::string_view data, size_t& at)
     return text;
 }
 
-// The bytes AppendDeviceValue adds for `value`.
-size_t EncodedSize(const SnapshotDeviceValue& value)
-{
-    size_t size = 2;
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        size += LengthSize(text->size()) + text->size();
-    } else if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
-        size += LengthSize(list->size());
-        for (const std::string& entry : *list) {
-            size += LengthSize(entry.size()) + entry.size();
-        }
-    } else if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value)) {
-        size += LengthSize(bytes->size()) + bytes->size();
-    } else {
-        size += 4;
-    }
-    return size;
-}
-
 void AppendDeviceValue(std::string& data, uint8_t key, const SnapshotDeviceValue& value)
 {
     data += static_cast<char>(key);
@@ -179,18 +155,13 @@ void SnapshotEventProperties::Add(std::u16string_view name, std::u16string_view 
     AppendWideText(text_, value);
 }
 
-SnapshotEventProperties::Property SnapshotEventProperties::Iterator::operator*() const
+void SnapshotEventProperties::Iterator::Read()
 {
-    size_t at = at_;
-    const std::string_view name = TextAt(text_, at);
-    return {name, TextAt(text_, at)};
-}
-
-SnapshotEventProperties::Iterator& SnapshotEventProperties::Iterator::operator++()
-{
-    TextAt(text_, at_);
-    TextAt(text_, at_);
-    return *this;
+    if (at_ < text_.size()) {
+        next_ = at_;
+        property_.first = TextAt(text_, next_);
+        property_.second = TextAt(text_, next_);
+    }
 }
 
 size_t SnapshotDeviceProperties::EntryEnd(size_t at) const
@@ -281,13 +252,7 @@ bool SnapshotDeviceProperties::Set(size_t key, const SnapshotDeviceValue& value)
         }
         data_.erase(at, EntryEnd(at) - at);
     }
-    // Grown to its exact size: a machine has many devices, and growing each
-    // by doubling would leave a third of their room unused.
-    std::string grown;
-    grown.reserve(data_.size() + EncodedSize(value));
-    grown.append(data_);
-    AppendDeviceValue(grown, static_cast<uint8_t>(key), value);
-    data_ = std::move(grown);
+    AppendDeviceValue(data_, static_cast<uint8_t>(key), value);
     keys_ |= bit;
     return true;
 }

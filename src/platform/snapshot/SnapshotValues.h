@@ -25,14 +25,24 @@ public:
         using difference_type = std::ptrdiff_t;
         using pointer = void;
         using reference = Property;
-        Iterator(std::string_view text, size_t at) : text_(text), at_(at) {}
-        Property operator*() const;
-        Iterator& operator++();
+        Iterator(std::string_view text, size_t at) : text_(text), at_(at) { Read(); }
+        Property operator*() const { return property_; }
+        Iterator& operator++()
+        {
+            at_ = next_;
+            Read();
+            return *this;
+        }
         bool operator==(const Iterator& other) const { return at_ == other.at_; }
 
     private:
+        // Reads the property at at_, if there is one.
+        void Read();
+
         std::string_view text_;
         size_t at_;  // where the property's name begins, with its length
+        size_t next_ = 0;
+        Property property_;
     };
 
     void Add(std::string_view name, std::string_view value);
@@ -68,6 +78,10 @@ public:
     // DevicePropertyIndex); false when there is none.
     bool Set(size_t key, const SnapshotDeviceValue& value);
     std::optional<SnapshotDeviceValue> Find(size_t key) const;
+    // Gives back the room that setting values one by one left over: a
+    // machine has many devices, and growing each by doubling leaves a third
+    // of their room unused.
+    void ShrinkToFit() { data_.shrink_to_fit(); }
     // Calls `visit(name, value)` for each value, in name order. The value
     // lasts until the next call.
     template <typename Visit>
