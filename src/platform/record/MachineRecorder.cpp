@@ -55,6 +55,9 @@ MachineSnapshot MachineRecorder::TakeSnapshot()
 {
     Recording& recording = services_->recording;
     recording.AskingAbout(0, nullptr);
+    // The lookups point into the snapshot, which leaves with the caller.
+    recording.DeviceSpellings.clear();
+    recording.DeviceNodes.clear();
     MachineSnapshot snapshot = std::move(recording.Snapshot);
     snapshot.Faults.StartTraceW = StartTraceFaultsOf(recording.StartTraceStatuses);
     snapshot.Faults.StartTraceWAlways = false;

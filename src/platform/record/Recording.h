@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <span>
@@ -59,11 +60,11 @@ struct Recording {
     struct IdHash {
         size_t operator()(std::string_view id) const
         {
-            size_t hash = 14695981039346656037u;  // FNV-1a
+            uint64_t hash = 14695981039346656037u;  // FNV-1a
             for (char c : id) {
                 hash = (hash ^ static_cast<unsigned char>(LowerId(c))) * 1099511628211u;
             }
-            return hash;
+            return static_cast<size_t>(hash);
         }
     };
     struct IdEqual {

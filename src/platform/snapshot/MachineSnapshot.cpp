@@ -248,10 +248,10 @@ private:
         // An indentation: a few blanks, copied as a block of 16 when it fits.
         void AppendBlanks(size_t count)
         {
-            static constexpr char Blanks[] = "                ";
-            char* at = Room(std::max(count, sizeof Blanks));
-            if (count < sizeof Blanks) {
-                std::memcpy(at, Blanks, sizeof Blanks);
+            static constexpr std::string_view Blanks = "                ";
+            char* at = Room(std::max(count, Blanks.size()));
+            if (count <= Blanks.size()) {
+                std::memcpy(at, Blanks.data(), Blanks.size());
             } else {
                 std::memset(at, ' ', count);
             }

@@ -65,7 +65,7 @@ void AppendLength(std::string& data, size_t length)
 // The length at `at`, stepping `at` past it.
 size_t LengthAt(std::string_view data, size_t& at)
 {
-    const auto first = at < data.size() ? static_cast<uint8_t>(data[at]) : 0;
+    const uint8_t first = at < data.size() ? static_cast<uint8_t>(data[at]) : 0;
     if (first < LongLength) {
         at += 1;
         return first;
@@ -173,7 +173,8 @@ size_t SnapshotDeviceProperties::EntryEnd(size_t at) const
     }
     const size_t texts = kind == ListKind ? LengthAt(data_, end) : 1;
     for (size_t i = 0; i < texts; ++i) {
-        end += LengthAt(data_, end);
+        const size_t size = LengthAt(data_, end);
+        end += size;
     }
     return end;
 }

@@ -98,7 +98,7 @@ public:
 private:
     static constexpr size_t MaxKeys = 32;
     struct NameOrder {
-        uint32_t Starts[MaxKeys];
+        uint32_t Starts[MaxKeys]{};
         size_t Count = 0;
     };
 
