@@ -80,11 +80,14 @@ TEST(MachineSnapshot, WritesTextAsTheJsonSerializerDoes)
         ascii += static_cast<char>(c);
     }
     std::vector<std::string> texts = {ascii, "Ger\xC3\xA4t \\ \"x\"", "bad \xC3 \xFF\xFE end\n"};
-    // Plain text is read eight bytes at a time: a character to escape at
-    // every place of a block, and at the end.
+    // Plain text is read eight bytes at a time, and its last few as the last
+    // eight again: a character to escape at every place of texts shorter
+    // than a block and longer, and at the end.
     for (std::string_view special : {"\"", "\\", "\x1F", "\x7F", "\xC3\xA4"}) {
-        for (size_t at = 0; at <= 19; ++at) {
-            texts.push_back(std::string(19, 'a').insert(at, special));
+        for (size_t length : {5, 12, 19}) {
+            for (size_t at = 0; at <= length; ++at) {
+                texts.push_back(std::string(length, 'a').insert(at, special));
+            }
         }
     }
     for (const std::string& text : texts) {

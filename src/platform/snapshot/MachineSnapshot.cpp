@@ -86,45 +86,18 @@ public:
     // outside ASCII: it checks the UTF-8 and replaces what is invalid.
     void String(std::string_view text)
     {
-        const size_t start = out_.Size();
-        out_.Append('"');
-        size_t plain = 0;  // where the characters not yet copied begin
-        for (size_t i = 0; i < text.size(); ++i) {
-            while (text.size() - i >= 8) {
-                const size_t run = PlainRun(text.data() + i);
-                i += run;
-                if (run < 8) {
-                    break;
-                }
-            }
-            if (i == text.size()) {
-                break;
-            }
-            const auto c = static_cast<unsigned char>(text[i]);
-            if (PlainCharacters[c]) {
-                continue;
-            }
-            if (c >= 0x80) {
-                out_.Resize(start);
-                out_.Append(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace));
-                return;
-            }
-            out_.Append(text.substr(plain, i - plain));
-            plain = i + 1;
-            // Pairs of a character and the letter that stands for it after a backslash.
-            static constexpr std::string_view Short = "\"\"\\\\\bb\ff\nn\rr\tt";
-            if (size_t at = Short.find(static_cast<char>(c)); at % 2 == 0) {
-                out_.Append('\\');
-                out_.Append(Short[at + 1]);
-            } else {
-                static constexpr char Hex[] = "0123456789abcdef";
-                out_.Append("\\u00");
-                out_.Append(Hex[c >> 4]);
-                out_.Append(Hex[c & 0xF]);
-            }
+        // Most texts need no escapes and are copied between their quotes.
+        const size_t plain = PlainPrefix(text);
+        char* at = out_.Room(text.size() + 2);
+        *at = '"';
+        std::memcpy(at + 1, text.data(), plain);
+        if (plain == text.size()) {
+            at[plain + 1] = '"';
+            out_.Added(plain + 2);
+            return;
         }
-        out_.Append(text.substr(plain));
-        out_.Append('"');
+        out_.Added(plain + 1);
+        EscapedRest(text, plain);
     }
     template <typename Number>
     void Integer(Number number)
@@ -217,6 +190,35 @@ private:
         }
     }
 
+    // How many bytes at the start of `text` are plain characters: eight at
+    // a time, and the last few as the final eight bytes again.
+    static size_t PlainPrefix(std::string_view text)
+    {
+        const size_t size = text.size();
+        size_t i = 0;
+        for (; size - i >= 8; i += 8) {
+            if (const size_t run = PlainRun(text.data() + i); run < 8) {
+                return i + run;
+            }
+        }
+        if (i == size) {
+            return size;
+        }
+        if (size >= 8) {
+            // Its bytes before `i` are plain, so the first that is not comes after them.
+            const size_t run = PlainRun(text.data() + size - 8);
+            return run == 8 ? size : std::max(i, size - 8 + run);
+        }
+        while (i < size && PlainCharacters[static_cast<unsigned char>(text[i])]) {
+            ++i;
+        }
+        return i;
+    }
+
+    // The rest of a string from `from`, where its plain bytes end, with the
+    // closing quote; the opening quote and the bytes before `from` are written.
+    void EscapedRest(std::string_view text, size_t from);
+
     // The text not yet passed on. Every byte of a snapshot goes through it,
     // a few at a time, so it is copied into room made beforehand, without
     // the checks and the terminator a std::string keeps up with each time.
@@ -299,6 +301,37 @@ void SnapshotText::Pending::Grow(size_t count)
         std::memcpy(grown.get(), buffer_.get(), size_);
     }
     buffer_ = std::move(grown);
+}
+
+void SnapshotText::EscapedRest(std::string_view text, size_t from)
+{
+    const size_t start = out_.Size() - from - 1;  // where the opening quote is
+    for (size_t i = from; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            out_.Resize(start);
+            out_.Append(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace));
+            return;
+        }
+        // Pairs of a character and the letter that stands for it after a backslash.
+        static constexpr std::string_view Short = "\"\"\\\\\bb\ff\nn\rr\tt";
+        if (PlainCharacters[c]) {
+            out_.Append(static_cast<char>(c));
+        } else if (size_t at = Short.find(static_cast<char>(c)); at % 2 == 0) {
+            out_.Append('\\');
+            out_.Append(Short[at + 1]);
+        } else {
+            static constexpr char Hex[] = "0123456789abcdef";
+            out_.Append("\\u00");
+            out_.Append(Hex[c >> 4]);
+            out_.Append(Hex[c & 0xF]);
+        }
+        ++i;
+        const size_t plain = PlainPrefix(text.substr(i));
+        out_.Append(text.substr(i, plain));
+        i += plain;
+    }
+    out_.Append('"');
 }
 
 // Thrown inside the parser only; ParseMachineSnapshot turns it into a result.
