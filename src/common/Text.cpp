@@ -156,7 +156,20 @@ void AppendUtf8Of(std::string& utf8, const Units& utf16)
     const size_t start = utf8.size();
     utf8.resize(start + size);
     char* out = utf8.data() + start;
-    for (size_t i = 0; i < ascii; ++i) {
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Four ASCII units at a time: their low bytes, moved side by side.
+        const auto* bytes =
+            static_cast<const unsigned char*>(static_cast<const void*>(utf16.data()));
+        for (; ascii - i >= 4; i += 4) {
+            uint64_t block;
+            std::memcpy(&block, bytes + 2 * i, sizeof block);
+            block = (block | block >> 8) & 0x0000FFFF0000FFFF;
+            const auto packed = static_cast<uint32_t>(block | block >> 16);
+            std::memcpy(out + i, &packed, sizeof packed);
+        }
+    }
+    for (; i < ascii; ++i) {
         out[i] = static_cast<char>(utf16[i]);
     }
     out += ascii;

@@ -71,6 +71,14 @@ TEST(SnapshotAnswers, EventsAndTheirTextReadBackAsTheyWereDelivered)
     }
     std::u16string formatted = DecodeUtf16Le(WideTextBytes("\\_SB.PC00.XHC0"));
     EXPECT_EQ(TextOfWide(formatted + std::u16string(u"junk", 4)), u"\\_SB.PC00.XHC0");
+    // The first zero unit ends the text, wherever it is among the units
+    // looked at together, next to units with a zero byte or the high bit.
+    const std::u16string units = {0x0100, 0x8000, 0xFF00, 0x0001, u'a', 0x8001, 0x00FF, u'b', u'c'};
+    for (size_t at = 0; at <= units.size(); ++at) {
+        const std::u16string text = std::u16string(units).insert(at, 1, u'\0');
+        EXPECT_EQ(TextOfWide(text), units.substr(0, at)) << at;
+    }
+    EXPECT_EQ(TextOfWide(units), units);
     EXPECT_EQ(FirmwareTableSignature(0x5449504C), "LPIT");
 
     MachineSnapshot machine;
