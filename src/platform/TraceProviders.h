@@ -18,14 +18,17 @@ inline constexpr Guid KernelPepProvider = {
 inline constexpr Guid EventTraceGuid = {
     0x68FDD900, 0x4A3E, 0x11D1, {0x84, 0xF4, 0x00, 0x00, 0xF8, 0x04, 0x64, 0xE3}};
 
+inline constexpr std::string_view KernelPowerName = "Microsoft-Windows-Kernel-Power";
+inline constexpr std::string_view KernelPepName = "Microsoft-Windows-Kernel-Pep";
+
 // A provider named by its manifest name (the two kernel providers) or by a
 // GUID in braces.
 inline std::optional<Guid> ProviderGuid(std::string_view nameOrGuid)
 {
-    if (nameOrGuid == "Microsoft-Windows-Kernel-Power") {
+    if (nameOrGuid == KernelPowerName) {
         return KernelPowerProvider;
     }
-    if (nameOrGuid == "Microsoft-Windows-Kernel-Pep") {
+    if (nameOrGuid == KernelPepName) {
         return KernelPepProvider;
     }
     if (nameOrGuid.size() != 38 || nameOrGuid.front() != '{') {
@@ -34,16 +37,13 @@ inline std::optional<Guid> ProviderGuid(std::string_view nameOrGuid)
     return ParseGuid(nameOrGuid);
 }
 
-// The name ProviderGuid reads back as the same provider.
-inline std::string ProviderName(const Guid& provider)
+// The manifest name of a kernel provider; empty for any other, which
+// ProviderGuid reads by its GuidText.
+constexpr std::string_view KernelProviderName(const Guid& provider)
 {
-    if (provider == KernelPowerProvider) {
-        return "Microsoft-Windows-Kernel-Power";
-    }
-    if (provider == KernelPepProvider) {
-        return "Microsoft-Windows-Kernel-Pep";
-    }
-    return GuidText(provider);
+    return provider == KernelPowerProvider ? KernelPowerName
+           : provider == KernelPepProvider ? KernelPepName
+                                           : std::string_view();
 }
 
 }  // namespace dormex

@@ -723,7 +723,12 @@ const MemberRule<SnapshotEvent> EventMembers[] = {
          event.Provider = *provider;
      },
      [](const SnapshotEvent& event, SnapshotText& text) {
-         text.String(ProviderName(event.Provider));
+         // By its name when it has one, which most events' providers do.
+         if (const std::string_view name = KernelProviderName(event.Provider); !name.empty()) {
+             text.String(name);
+         } else {
+             text.String(GuidText(event.Provider));
+         }
          return true;
      }},
     {"id", true,

@@ -30,7 +30,7 @@ struct SnapshotRegistryValue {
 
 // Its members are in the order that packs a trace's many events the tightest.
 struct SnapshotEvent {
-    Guid Provider{};  // filed by its name (ProviderName)
+    Guid Provider{};  // filed by its name (KernelProviderName) or its GuidText
     SnapshotEventProperties Properties;
     // The decoder cannot read the event's description: TdhGetEventInformation
     // fails with this status.
