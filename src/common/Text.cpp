@@ -369,9 +369,7 @@ std::string AsciiLower(std::string_view text)
 {
     std::string lower(text);
     for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = AsciiLower(c);
     }
     return lower;
 }

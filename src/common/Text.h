@@ -60,6 +60,10 @@ std::optional<uint8_t> HexDigitValue(char c);
 std::vector<std::string> SplitWords(std::string_view text);
 
 // ASCII letters lower-cased, every other byte kept.
+constexpr char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string AsciiLower(std::string_view text);
 
 // Natural order: runs of digits compare as numbers ("D34" before "D234",

@@ -6,10 +6,12 @@
 #include "TestPlatform.h"
 #include "analysis/StorageCases.h"
 #include "common/StrictJson.h"
+#include "common/Text.h"
 #include "devices/DeviceProperties.h"
 #include "platform/DevicePropertyKeys.h"
 #include "platform/record/MachineRecorder.h"
 #include "platform/replay/ReplayMachine.h"
+#include "platform/snapshot/Answers.h"
 #include "platform/snapshot/MachineSnapshot.h"
 
 namespace dormex {
@@ -136,6 +138,17 @@ TEST(MachineSnapshot, DeviceValuesKeepTheirKindsAndNameOrder)
     std::sort(expected.begin(), expected.end(),
               [](const auto& left, const auto& right) { return left.first < right.first; });
     EXPECT_EQ(visited, expected);
+    // A list of 255 entries or more counts them in more room; a value after
+    // it is found past them.
+    std::vector<std::string> entries;
+    for (int i = 0; i < 300; ++i) {
+        entries.push_back(std::to_string(i));
+    }
+    SnapshotDeviceProperties many;
+    many.Set(DevicePropertyIndex("Children"), entries);
+    many.Set(DevicePropertyIndex("Service"), std::string("after"));
+    EXPECT_EQ(many.Find(DevicePropertyIndex("Children")), SnapshotDeviceValue(entries));
+    EXPECT_EQ(many.Find(DevicePropertyIndex("Service")), SnapshotDeviceValue("after"));
 
     // An event's properties: empty texts, a zero byte, and UTF-16 converted.
     SnapshotEventProperties event;
@@ -259,6 +272,52 @@ TEST(MachineRecorder, FilesADeviceUnderItsFirstSpelling)
     const SnapshotDeviceProperties& device = snapshot.Devices.at("pci\\ven_1\\x");
     EXPECT_EQ(device.Find(DevicePropertyIndex("Service")), SnapshotDeviceValue("svc"));
     EXPECT_EQ(device.Find(DevicePropertyIndex("ProblemCode")), SnapshotDeviceValue(int32_t{3}));
+}
+
+// A device handle that the platform gives out again, for another device,
+// files what is read through it under the device located last.
+TEST(MachineRecorder, FollowsAHandleGivenAgainToAnotherDevice)
+{
+    // Every device has handle 7, and its id as its Service.
+    struct OneHandle : DeviceManager {
+        std::u16string located;
+        uint32_t LocateDevNode(DevInst* devInst, const std::u16string& instanceId,
+                               uint32_t) override
+        {
+            *devInst = 7;
+            located = instanceId;
+            return CrSuccess;
+        }
+        uint32_t GetDevNodeProperty(DevInst, const DevPropKey&, uint32_t* propertyType,
+                                    uint8_t* buffer, uint32_t* bufferSize, uint32_t) override
+        {
+            const std::vector<uint8_t> answer = WideTextBytes(Utf16ToUtf8(located));
+            std::copy(answer.begin(), answer.end(), buffer);
+            *bufferSize = static_cast<uint32_t>(answer.size());
+            *propertyType = DevPropTypeString;
+            return CrSuccess;
+        }
+    } devices;
+    test::TestMachine machine(R"({"format": "dormex-machine/1"})");
+    const Platform& s = machine.Services;
+    MachineRecorder recorder(Platform{s.registry, s.power, s.security, s.traceController,
+                                      s.traceConsumer, s.tdh, devices, s.firmwareTables, s.deviceIo,
+                                      s.files, s.console, s.interruption});
+    DeviceManager& recording = recorder.RecordingPlatform().deviceManager;
+    const DevPropKey service = DevicePropertyKeys[DevicePropertyIndex("Service")].Key;
+    for (const char16_t* id : {u"PCI\\A", u"PCI\\B", u"PCI\\A"}) {
+        DevInst node = 0;
+        recording.LocateDevNode(&node, id, 0);
+        uint8_t buffer[64];
+        uint32_t size = sizeof buffer;
+        uint32_t type = 0;
+        recording.GetDevNodeProperty(node, service, &type, buffer, &size, 0);
+    }
+    const MachineSnapshot snapshot = recorder.TakeSnapshot();
+    ASSERT_EQ(snapshot.Devices.size(), 2u);
+    for (const auto& [id, device] : snapshot.Devices) {
+        EXPECT_EQ(device.Find(DevicePropertyIndex("Service")), SnapshotDeviceValue(id));
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/Text.h"
 #include "platform/DeviceIo.h"
 #include "platform/DeviceManager.h"
 #include "platform/Interruption.h"
@@ -53,16 +54,12 @@ struct Recording {
     uint32_t EnableCalls = 0;
     std::optional<size_t> CurrentEvent;  // the event being delivered, in Snapshot.Events
     // Instance ids compare ignoring the case of their ASCII letters.
-    static char LowerId(char c)
-    {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
     struct IdHash {
         size_t operator()(std::string_view id) const
         {
             uint64_t hash = 14695981039346656037u;  // FNV-1a
             for (char c : id) {
-                hash = (hash ^ static_cast<unsigned char>(LowerId(c))) * 1099511628211u;
+                hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
             }
             return static_cast<size_t>(hash);
         }
@@ -71,7 +68,7 @@ struct Recording {
         bool operator()(std::string_view left, std::string_view right) const
         {
             return std::equal(left.begin(), left.end(), right.begin(), right.end(),
-                              [](char l, char r) { return LowerId(l) == LowerId(r); });
+                              [](char l, char r) { return AsciiLower(l) == AsciiLower(r); });
         }
     };
     // A device's recorded properties, by its node and by its id, which is
