@@ -212,11 +212,9 @@ void AppendUtf8(std::string& utf8, std::u16string_view utf16)
     AppendUtf8Of(utf8, utf16);
 }
 
-std::string Utf16LeToUtf8(std::span<const uint8_t> bytes)
+void AppendUtf8OfUtf16Le(std::string& utf8, std::span<const uint8_t> bytes)
 {
-    std::string utf8;
     AppendUtf8Of(utf8, Utf16LeUnits{bytes});
-    return utf8;
 }
 
 namespace {

@@ -34,7 +34,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // The same, added to the end of `utf8`.
 void AppendUtf8(std::string& utf8, std::u16string_view utf16);
 // The same for the whole UTF-16LE units of `bytes`, as DecodeUtf16Le reads them.
-std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
+void AppendUtf8OfUtf16Le(std::string& utf8, std::span<const uint8_t> bytes);
 
 // A number read as strtol(text, nullptr, 10) reads it: leading white space, an
 // optional sign, digits up to the first other character, 0 without digits.

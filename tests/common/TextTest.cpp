@@ -70,11 +70,13 @@ TEST(WideText, WhatIsNotTextConvertsWithoutLoss)
     for (const auto& [text, utf8] : conversions) {
         std::vector<uint8_t> bytes = EncodeUtf16Le(text);
         bytes.push_back(0x41);
-        EXPECT_EQ(Utf16LeToUtf8(bytes), utf8);
         EXPECT_EQ(Utf16ToUtf8(text), utf8);
         std::string appended = "x";
         AppendUtf8(appended, text);
         EXPECT_EQ(appended, std::string("x").append(utf8));
+        std::string appendedLe = "x";
+        AppendUtf8OfUtf16Le(appendedLe, bytes);
+        EXPECT_EQ(appendedLe, appended);
     }
 }
 

@@ -275,7 +275,8 @@ TEST(MachineRecorder, FilesADeviceUnderItsFirstSpelling)
 }
 
 // A device handle that the platform gives out again, for another device,
-// files what is read through it under the device located last.
+// files what is read through it under the device located last; a device
+// asked about again keeps what was read before.
 TEST(MachineRecorder, FollowsAHandleGivenAgainToAnotherDevice)
 {
     // Every device has handle 7, and its id as its Service.
@@ -304,20 +305,25 @@ TEST(MachineRecorder, FollowsAHandleGivenAgainToAnotherDevice)
                                       s.traceConsumer, s.tdh, devices, s.firmwareTables, s.deviceIo,
                                       s.files, s.console, s.interruption});
     DeviceManager& recording = recorder.RecordingPlatform().deviceManager;
-    const DevPropKey service = DevicePropertyKeys[DevicePropertyIndex("Service")].Key;
-    for (const char16_t* id : {u"PCI\\A", u"PCI\\B", u"PCI\\A"}) {
+    const std::pair<const char16_t*, const char*> asks[] = {
+        {u"PCI\\A", "Service"}, {u"PCI\\B", "Service"}, {u"PCI\\A", "Class"}};
+    for (const auto& [id, field] : asks) {
         DevInst node = 0;
         recording.LocateDevNode(&node, id, 0);
         uint8_t buffer[64];
         uint32_t size = sizeof buffer;
         uint32_t type = 0;
-        recording.GetDevNodeProperty(node, service, &type, buffer, &size, 0);
+        const DevPropKey key = DevicePropertyKeys[DevicePropertyIndex(field)].Key;
+        recording.GetDevNodeProperty(node, key, &type, buffer, &size, 0);
     }
     const MachineSnapshot snapshot = recorder.TakeSnapshot();
     ASSERT_EQ(snapshot.Devices.size(), 2u);
     for (const auto& [id, device] : snapshot.Devices) {
         EXPECT_EQ(device.Find(DevicePropertyIndex("Service")), SnapshotDeviceValue(id));
     }
+    EXPECT_EQ(snapshot.Devices.at("PCI\\A").Find(DevicePropertyIndex("Class")),
+              SnapshotDeviceValue("PCI\\A"));
+    EXPECT_EQ(snapshot.Devices.at("PCI\\B").Find(DevicePropertyIndex("Class")), std::nullopt);
 }
 
 }  // namespace

@@ -40,13 +40,31 @@ TEST(SnapshotAnswers, RegistryValuesReadBackAsTheyWereAnswered)
 
 TEST(SnapshotAnswers, DevicePropertiesReadBackAsTheyWereAnswered)
 {
+    // Lists of 255 entries or more, and texts of 255 units or more, take
+    // more room for their count and length.
+    std::vector<std::string> many(300, "x");
+    many[7] = std::string(300, 'y');
     const std::vector<SnapshotDeviceValue> values = {
         std::string("Contoso NVMe \xC3\xA9"),
-        std::vector<std::string>{"PCI\\VEN_1234&DEV_0001", "PCI\\VEN_1234"}, int32_t{-2},
+        std::vector<std::string>{"PCI\\VEN_1234&DEV_0001", "PCI\\VEN_1234"}, many, int32_t{-2},
         std::vector<uint8_t>{1, 2, 3}};
     for (const SnapshotDeviceValue& value : values) {
         DevicePropertyAnswer answer = DevicePropertyAnswerOf(value);
         EXPECT_EQ(DeviceValueOf(answer.Type, answer.Bytes), value);
+    }
+    // A list ends at its last unit whether or not it ends with a zero; an
+    // entry between two zeros is empty, and an odd last byte is no unit.
+    const std::pair<std::u16string, std::vector<std::string>> lists[] = {
+        {std::u16string(u"a\0\0b\0\0", 6), {"a", "", "b"}},
+        {u"ab", {"ab"}},
+        {std::u16string(u"\0\0", 2), {""}},
+        {std::u16string(u"\0", 1), {}},
+    };
+    for (const auto& [units, entries] : lists) {
+        std::vector<uint8_t> bytes = EncodeUtf16Le(units);
+        EXPECT_EQ(DeviceValueOf(DevPropTypeStringList, bytes), SnapshotDeviceValue(entries));
+        bytes.push_back(0x41);
+        EXPECT_EQ(DeviceValueOf(DevPropTypeStringList, bytes), SnapshotDeviceValue(entries));
     }
     // A UINT32 reads as a number; a string keeps a zero unit inside it.
     EXPECT_EQ(DeviceValueOf(DevPropTypeUInt32, std::vector<uint8_t>{7, 0, 0, 0}),

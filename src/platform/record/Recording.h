@@ -75,15 +75,25 @@ struct Recording {
     // the first spelling of it, as it names the device in the snapshot.
     std::map<DevInst, SnapshotDeviceProperties*> DeviceNodes;
     // The device of DeviceNodes that was asked about last. A run reads a
-    // device's values one after another, so the one it leaves is complete.
+    // device's values one after another: they gather in DeviceScratch, which
+    // goes into the device, at its size, when the run asks about another.
     std::pair<DevInst, SnapshotDeviceProperties*> LastDeviceNode{0, nullptr};
     void AskingAbout(DevInst node, SnapshotDeviceProperties* device)
     {
-        if (LastDeviceNode.second != nullptr && LastDeviceNode.second != device) {
-            LastDeviceNode.second->ShrinkToFit();
+        if (LastDeviceNode.second != device) {
+            if (LastDeviceNode.second != nullptr) {
+                *LastDeviceNode.second = DeviceScratch;
+            }
+            if (device != nullptr) {
+                DeviceScratch = *device;
+            }
         }
         LastDeviceNode = {node, device};
     }
+    SnapshotDeviceProperties DeviceScratch;
+    // The properties of the event being delivered, which go into it, at
+    // their size, once the decoder is done with it.
+    SnapshotEventProperties EventScratch;
     std::unordered_map<std::string_view, SnapshotDeviceProperties*, IdHash, IdEqual>
         DeviceSpellings;
     std::map<FileHandle, uint32_t> OpenPorts;

@@ -47,8 +47,8 @@ uint32_t RecordingDeviceManager::GetDevNodeProperty(DevInst devInst, const DevPr
         recording_.AskingAbout(device->first, device->second);
     }
     // A key Dormex does not read is left out.
-    lastDevice->Set(DevicePropertyIndex(key),
-                    DeviceValueOf(*propertyType, BytesAt(buffer, *bufferSize)));
+    SetDeviceValueOf(recording_.DeviceScratch, DevicePropertyIndex(key), *propertyType,
+                     BytesAt(buffer, *bufferSize));
     return status;
 }
 

@@ -60,6 +60,7 @@ TraceHandle RecordingEventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
     logfile.EventRecordCallback =
         [this, deliver = std::move(logfile.EventRecordCallback)](const EventRecord& event) {
             recording_.CurrentEvent.reset();
+            recording_.EventScratch.Clear();
             if (!(event.ProviderId == EventTraceGuid && event.Opcode == 0)) {
                 recording_.Snapshot.Events.push_back(SnapshotEventOf(event));
                 recording_.CurrentEvent = recording_.Snapshot.Events.size() - 1;
@@ -67,8 +68,9 @@ TraceHandle RecordingEventTraceConsumer::OpenTraceW(EventTraceLogfile& logfile)
             if (deliver) {
                 deliver(event);
             }
-            if (recording_.CurrentEvent) {
-                recording_.Snapshot.Events[*recording_.CurrentEvent].Properties.ShrinkToFit();
+            if (recording_.CurrentEvent && !recording_.EventScratch.empty()) {
+                recording_.Snapshot.Events[*recording_.CurrentEvent].Properties =
+                    recording_.EventScratch;
             }
             recording_.CurrentEvent.reset();
         };
@@ -119,17 +121,7 @@ uint32_t RecordingTdh::FormatProperty(const TraceEventInfo& info, const EventMap
     if (status == 0 && buffer != nullptr && recording_.CurrentEvent) {
         // The decoder takes the text up to its terminator, and so does a replay.
         std::u16string_view text(buffer, *bufferSize / sizeof(char16_t));
-        auto& properties = recording_.Snapshot.Events[*recording_.CurrentEvent].Properties;
-        if (properties.empty()) {
-            // Room for the texts as they mostly come: the names, and a byte
-            // of text for each two bytes of the event's data.
-            size_t textSize = userDataLength / 2;
-            for (const EventPropertyInfo& each : info.EventPropertyInfoArray) {
-                textSize += each.Name.size();
-            }
-            properties.Reserve(info.EventPropertyInfoArray.size(), textSize);
-        }
-        properties.Add(property.Name, TextOfWide(text));
+        recording_.EventScratch.Add(property.Name, TextOfWide(text));
     }
     return status;
 }

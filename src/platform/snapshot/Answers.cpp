@@ -25,22 +25,6 @@ std::span<const uint8_t> WideText(std::span<const uint8_t> bytes)
     return bytes.first(2 * units);
 }
 
-std::vector<std::string> WideList(std::span<const uint8_t> bytes)
-{
-    const std::span<const uint8_t> all = WideText(bytes);
-    std::vector<std::string> entries;
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t end = start;
-        while (end < all.size() && ReadU16(all, end) != 0) {
-            end += 2;
-        }
-        entries.push_back(Utf16LeToUtf8(all.subspan(start, end - start)));
-        start = end + 2;
-    }
-    return entries;
-}
-
 }  // namespace
 
 RegistryAnswer RegistryAnswerOf(const SnapshotRegistryValue& value)
@@ -122,18 +106,26 @@ DevicePropertyAnswer DevicePropertyAnswerOf(const SnapshotDeviceValue& value)
     return {DevPropTypeBinary, std::get<std::vector<uint8_t>>(value)};
 }
 
-SnapshotDeviceValue DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes)
+bool SetDeviceValueOf(SnapshotDeviceProperties& device, size_t key, uint32_t type,
+                      std::span<const uint8_t> bytes)
 {
     if (type == DevPropTypeString) {
-        return Utf16LeToUtf8(WideText(bytes));
+        return device.SetWideText(key, WideText(bytes));
     }
     if (type == DevPropTypeStringList) {
-        return WideList(bytes);
+        return device.SetWideList(key, WideText(bytes));
     }
     if ((type == DevPropTypeInt32 || type == DevPropTypeUInt32) && bytes.size() == 4) {
-        return static_cast<int32_t>(ReadU32(bytes, 0));
+        return device.Set(key, static_cast<int32_t>(ReadU32(bytes, 0)));
     }
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    return device.Set(key, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+SnapshotDeviceValue DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes)
+{
+    SnapshotDeviceProperties device;
+    SetDeviceValueOf(device, 0, type, bytes);
+    return *device.Find(0);
 }
 
 std::string FirmwareTableSignature(uint32_t tableId)

@@ -39,6 +39,10 @@ struct DevicePropertyAnswer {
 };
 DevicePropertyAnswer DevicePropertyAnswerOf(const SnapshotDeviceValue& value);
 SnapshotDeviceValue DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes);
+// The same value set at `key` of `device`, without making it first (see
+// SnapshotDeviceProperties::Set).
+bool SetDeviceValueOf(SnapshotDeviceProperties& device, size_t key, uint32_t type,
+                      std::span<const uint8_t> bytes);
 
 // GetSystemFirmwareTable('ACPI', id): the snapshot names a table by its
 // four signature characters, in the order of the id's bytes in memory.

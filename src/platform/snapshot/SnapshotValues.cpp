@@ -80,20 +80,34 @@ void AppendText(std::string& data, std::string_view text)
     data.append(text);
 }
 
+// Sets the length or count at `at`, a byte kept for it, to `length`.
+void PutLength(std::string& data, size_t at, size_t length)
+{
+    if (length < LongLength) [[likely]] {
+        data[at] = static_cast<char>(length);
+        return;
+    }
+    std::string longLength;
+    AppendLength(longLength, length);
+    data.replace(at, 1, longLength);
+}
+
+// UTF-16 text converted to UTF-8 after its length: converted first, so a
+// long text makes room for its longer length after.
 void AppendWideText(std::string& data, std::u16string_view text)
 {
-    // Converted first: a long text makes room for its longer length after.
     const size_t at = data.size();
     data += '\0';
     AppendUtf8(data, text);
-    const size_t length = data.size() - at - 1;
-    if (length < LongLength) {
-        data[at] = static_cast<char>(length);
-    } else {
-        std::string longLength;
-        AppendLength(longLength, length);
-        data.replace(at, 1, longLength);
-    }
+    PutLength(data, at, data.size() - at - 1);
+}
+
+void AppendWideText(std::string& data, std::span<const uint8_t> utf16le)
+{
+    const size_t at = data.size();
+    data += '\0';
+    AppendUtf8OfUtf16Le(data, utf16le);
+    PutLength(data, at, data.size() - at - 1);
 }
 
 // The text at `at`, after its length, and where the next one begins.
@@ -105,10 +119,9 @@ std::string_view TextAt(std::string_view data, size_t& at)
     return text;
 }
 
-void AppendDeviceValue(std::string& data, uint8_t key, const SnapshotDeviceValue& value)
+// A value after its key and kind.
+void AppendDeviceValue(std::string& data, const SnapshotDeviceValue& value)
 {
-    data += static_cast<char>(key);
-    data += static_cast<char>(value.index());
     if (const auto* text = std::get_if<std::string>(&value)) {
         AppendText(data, *text);
     } else if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
@@ -239,7 +252,7 @@ SnapshotDeviceProperties::NameOrder SnapshotDeviceProperties::InNameOrder() cons
     return order;
 }
 
-bool SnapshotDeviceProperties::Set(size_t key, const SnapshotDeviceValue& value)
+bool SnapshotDeviceProperties::BeginValue(size_t key, uint8_t kind)
 {
     static_assert(DevicePropertyKeys.size() <= MaxKeys, "a device's keys fit its mask");
     if (key >= DevicePropertyKeys.size()) {
@@ -253,8 +266,49 @@ bool SnapshotDeviceProperties::Set(size_t key, const SnapshotDeviceValue& value)
         }
         data_.erase(at, EntryEnd(at) - at);
     }
-    AppendDeviceValue(data_, static_cast<uint8_t>(key), value);
     keys_ |= bit;
+    const char head[] = {static_cast<char>(key), static_cast<char>(kind)};
+    data_.append(head, sizeof head);
+    return true;
+}
+
+bool SnapshotDeviceProperties::Set(size_t key, const SnapshotDeviceValue& value)
+{
+    if (!BeginValue(key, static_cast<uint8_t>(value.index()))) {
+        return false;
+    }
+    AppendDeviceValue(data_, value);
+    return true;
+}
+
+bool SnapshotDeviceProperties::SetWideText(size_t key, std::span<const uint8_t> utf16le)
+{
+    if (!BeginValue(key, TextKind)) {
+        return false;
+    }
+    AppendWideText(data_, utf16le);
+    return true;
+}
+
+bool SnapshotDeviceProperties::SetWideList(size_t key, std::span<const uint8_t> utf16le)
+{
+    if (!BeginValue(key, ListKind)) {
+        return false;
+    }
+    // The count goes before the texts: counted as they are added.
+    const size_t countAt = data_.size();
+    data_ += '\0';
+    size_t count = 0;
+    const size_t units = utf16le.size() / 2;
+    for (size_t start = 0; start < units; ++count) {
+        size_t end = start;
+        while (end < units && (utf16le[2 * end] | utf16le[2 * end + 1]) != 0) {
+            ++end;
+        }
+        AppendWideText(data_, utf16le.subspan(2 * start, 2 * (end - start)));
+        start = end + 1;
+    }
+    PutLength(data_, countAt, count);
     return true;
 }
 

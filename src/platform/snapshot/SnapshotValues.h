@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -52,6 +53,7 @@ public:
     void Reserve(size_t count, size_t textSize = 0) { text_.reserve(textSize + 2 * count); }
     // Gives back the room that adding properties one by one left over.
     void ShrinkToFit() { text_.shrink_to_fit(); }
+    void Clear() { text_.clear(); }
     size_t size() const { return static_cast<size_t>(std::distance(begin(), end())); }
     bool empty() const { return text_.empty(); }
     Iterator begin() const { return {text_, 0}; }
@@ -77,6 +79,10 @@ public:
     // Sets the value of the property at `key` in DevicePropertyKeys (see
     // DevicePropertyIndex); false when there is none.
     bool Set(size_t key, const SnapshotDeviceValue& value);
+    // The same for a text, or a list of texts each ended by a zero unit,
+    // given as UTF-16LE bytes and converted to UTF-8 as it is set.
+    bool SetWideText(size_t key, std::span<const uint8_t> utf16le);
+    bool SetWideList(size_t key, std::span<const uint8_t> utf16le);
     std::optional<SnapshotDeviceValue> Find(size_t key) const;
     // Gives back the room that setting values one by one left over: a
     // machine has many devices, and growing each by doubling leaves a third
@@ -102,6 +108,9 @@ private:
         size_t Count = 0;
     };
 
+    // Drops the value at `key`, if there is one, and begins its new one with
+    // its key and `kind`; false when there is no such key.
+    bool BeginValue(size_t key, uint8_t kind);
     size_t EntryEnd(size_t at) const;
     std::string_view NameAt(size_t at) const;
     // Reads the value at `at` into `value`, using the room it has.
