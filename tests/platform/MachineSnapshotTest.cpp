@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "TestFiles.h"
 #include "TestPlatform.h"
 #include "analysis/StorageCases.h"
 #include "common/StrictJson.h"
 #include "common/Text.h"
 #include "devices/DeviceProperties.h"
 #include "platform/DevicePropertyKeys.h"
+#include "platform/NativeFileSystem.h"
 #include "platform/record/MachineRecorder.h"
 #include "platform/replay/ReplayMachine.h"
 #include "platform/snapshot/Answers.h"
@@ -324,6 +326,36 @@ TEST(MachineRecorder, FollowsAHandleGivenAgainToAnotherDevice)
     EXPECT_EQ(snapshot.Devices.at("PCI\\A").Find(DevicePropertyIndex("Class")),
               SnapshotDeviceValue("PCI\\A"));
     EXPECT_EQ(snapshot.Devices.at("PCI\\B").Find(DevicePropertyIndex("Class")), std::nullopt);
+}
+
+// A recording or results file holds what was written, whatever was there
+// before: nothing, a longer file, a shorter one, or a link to a file, which
+// is written through.
+TEST(NativeFileSystem, WritesAFileWholeOverWhatWasThere)
+{
+    const test::TempDir dir;
+    const std::filesystem::path path = dir.Path() / "recorded.json";
+    const std::filesystem::path target = dir.Path() / "target.json";
+    const std::string text = "{\n  \"format\": \"dormex-machine/1\"\n}\n";
+    const std::unique_ptr<FileSystem> files = MakeNativeFileSystem();
+    for (const std::string before : {"", "longer", "shorter", "link"}) {
+        std::filesystem::remove(path);
+        if (before == "link") {
+            test::WriteFile(target, std::string(3 * text.size(), 'x'));
+            std::error_code error;
+            std::filesystem::create_symlink(target, path, error);
+            if (error) {
+                continue;  // no symbolic links here
+            }
+        } else if (!before.empty()) {
+            test::WriteFile(path, std::string(before == "longer" ? 3 * text.size() : 3, 'x'));
+        }
+        EXPECT_TRUE(files->WriteFileFrom(path.string(), [&](std::ostream& out) { out << text; }));
+        EXPECT_EQ(test::ReadFile(path), text) << before;
+    }
+    if (std::filesystem::is_symlink(path)) {
+        EXPECT_EQ(test::ReadFile(target), text);
+    }
 }
 
 }  // namespace

@@ -88,11 +88,33 @@ std::unique_ptr<FileSystem> MakeNativeFileSystem()
 bool PosixFileSystem::WriteFileFrom(const std::string& path,
                                     const std::function<void(std::ostream&)>& write)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    // A file that is there is written over where it stands and cut to its
+    // new size after, rather than cut to nothing first: ext4, XFS and btrfs
+    // write a file cut to nothing back to disk as soon as it is closed, and
+    // that takes longer than writing it. A link is written through, as
+    // before, and what the file holds after is what `write` wrote; only a
+    // process killed halfway leaves the old file's rest after the new text.
+    std::error_code error;
+    const bool overwrite = std::filesystem::is_regular_file(path, error);
+    std::fstream file;
+    if (overwrite) {
+        file.open(path, std::ios::binary | std::ios::in | std::ios::out);
+    }
+    const bool inPlace = file.is_open();
+    if (!inPlace) {
+        file.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
+    }
     if (file.is_open()) {
         write(file);
     }
+    const std::streamoff size = file.tellp();
     file.close();
+    if (inPlace) {
+        // Cut to nothing when the writing failed, as it would have started.
+        const bool wrote = !file.fail() && size >= 0;
+        std::filesystem::resize_file(path, wrote ? static_cast<uintmax_t>(size) : 0, error);
+        return wrote && !error;
+    }
     return !file.fail();
 }
 
