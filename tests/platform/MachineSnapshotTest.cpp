@@ -338,6 +338,7 @@ TEST(NativeFileSystem, WritesAFileWholeOverWhatWasThere)
     const std::filesystem::path target = dir.Path() / "target.json";
     const std::string text = "{\n  \"format\": \"dormex-machine/1\"\n}\n";
     const std::unique_ptr<FileSystem> files = MakeNativeFileSystem();
+    bool linked = false;
     for (const std::string before : {"", "longer", "shorter", "link"}) {
         std::filesystem::remove(path);
         if (before == "link") {
@@ -347,13 +348,15 @@ TEST(NativeFileSystem, WritesAFileWholeOverWhatWasThere)
             if (error) {
                 continue;  // no symbolic links here
             }
+            linked = true;
         } else if (!before.empty()) {
             test::WriteFile(path, std::string(before == "longer" ? 3 * text.size() : 3, 'x'));
         }
         EXPECT_TRUE(files->WriteFileFrom(path.string(), [&](std::ostream& out) { out << text; }));
         EXPECT_EQ(test::ReadFile(path), text) << before;
     }
-    if (std::filesystem::is_symlink(path)) {
+    if (linked) {
+        EXPECT_TRUE(std::filesystem::is_symlink(path));
         EXPECT_EQ(test::ReadFile(target), text);
     }
 }

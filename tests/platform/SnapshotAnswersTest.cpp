@@ -1,3 +1,6 @@
+#include <optional>
+#include <span>
+
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
@@ -8,6 +11,14 @@
 
 namespace dormex {
 namespace {
+
+// The value a device property answer of `type` and `bytes` sets.
+std::optional<SnapshotDeviceValue> DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes)
+{
+    SnapshotDeviceProperties device;
+    SetDeviceValueOf(device, 0, type, bytes);
+    return device.Find(0);
+}
 
 SnapshotRegistryValue Sz(std::string text)
 {

@@ -95,9 +95,8 @@ bool PosixFileSystem::WriteFileFrom(const std::string& path,
     // before, and what the file holds after is what `write` wrote; only a
     // process killed halfway leaves the old file's rest after the new text.
     std::error_code error;
-    const bool overwrite = std::filesystem::is_regular_file(path, error);
     std::fstream file;
-    if (overwrite) {
+    if (std::filesystem::is_regular_file(path, error)) {
         file.open(path, std::ios::binary | std::ios::in | std::ios::out);
     }
     const bool inPlace = file.is_open();

@@ -121,13 +121,6 @@ bool SetDeviceValueOf(SnapshotDeviceProperties& device, size_t key, uint32_t typ
     return device.Set(key, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
-SnapshotDeviceValue DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes)
-{
-    SnapshotDeviceProperties device;
-    SetDeviceValueOf(device, 0, type, bytes);
-    return *device.Find(0);
-}
-
 std::string FirmwareTableSignature(uint32_t tableId)
 {
     std::array<uint8_t, 4> id = U32Bytes(tableId);

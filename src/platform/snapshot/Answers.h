@@ -38,9 +38,8 @@ struct DevicePropertyAnswer {
     std::vector<uint8_t> Bytes;
 };
 DevicePropertyAnswer DevicePropertyAnswerOf(const SnapshotDeviceValue& value);
-SnapshotDeviceValue DeviceValueOf(uint32_t type, std::span<const uint8_t> bytes);
-// The same value set at `key` of `device`, without making it first (see
-// SnapshotDeviceProperties::Set).
+// Sets the value of type `type` and `bytes` at `key` of `device` (see
+// SnapshotDeviceProperties::Set), encoded as it is read.
 bool SetDeviceValueOf(SnapshotDeviceProperties& device, size_t key, uint32_t type,
                       std::span<const uint8_t> bytes);
 

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "common/Bytes.h"
 #include "common/Text.h"
 #include "platform/DevicePropertyKeys.h"
 
@@ -92,21 +93,19 @@ void PutLength(std::string& data, size_t at, size_t length)
     data.replace(at, 1, longLength);
 }
 
-// UTF-16 text converted to UTF-8 after its length: converted first, so a
-// long text makes room for its longer length after.
-void AppendWideText(std::string& data, std::u16string_view text)
+// UTF-16 text, as units or as UTF-16LE bytes, converted to UTF-8 after its
+// length: converted first, so a long text makes room for its longer length
+// after.
+template <typename Wide>
+void AppendWideText(std::string& data, const Wide& text)
 {
     const size_t at = data.size();
     data += '\0';
-    AppendUtf8(data, text);
-    PutLength(data, at, data.size() - at - 1);
-}
-
-void AppendWideText(std::string& data, std::span<const uint8_t> utf16le)
-{
-    const size_t at = data.size();
-    data += '\0';
-    AppendUtf8OfUtf16Le(data, utf16le);
+    if constexpr (std::is_same_v<Wide, std::u16string_view>) {
+        AppendUtf8(data, text);
+    } else {
+        AppendUtf8OfUtf16Le(data, text);
+    }
     PutLength(data, at, data.size() - at - 1);
 }
 
@@ -302,7 +301,7 @@ bool SnapshotDeviceProperties::SetWideList(size_t key, std::span<const uint8_t> 
     const size_t units = utf16le.size() / 2;
     for (size_t start = 0; start < units; ++count) {
         size_t end = start;
-        while (end < units && (utf16le[2 * end] | utf16le[2 * end + 1]) != 0) {
+        while (end < units && ReadU16(utf16le, 2 * end) != 0) {
             ++end;
         }
         AppendWideText(data_, utf16le.subspan(2 * start, 2 * (end - start)));
