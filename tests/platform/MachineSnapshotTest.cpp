@@ -84,11 +84,12 @@ TEST(MachineSnapshot, WritesTextAsTheJsonSerializerDoes)
         ascii += static_cast<char>(c);
     }
     std::vector<std::string> texts = {ascii, "Ger\xC3\xA4t \\ \"x\"", "bad \xC3 \xFF\xFE end\n"};
-    // Plain text is read eight bytes at a time, and its last few as the last
-    // eight again: a character to escape at every place of texts shorter
-    // than a block and longer, and at the end.
+    // Plain text is read a block at a time (sixteen bytes, or eight in a
+    // shorter text), and its last few as the last block again: a character
+    // to escape at every place of texts shorter than a block and longer, and
+    // at the end.
     for (std::string_view special : {"\"", "\\", "\x1F", "\x7F", "\xC3\xA4"}) {
-        for (size_t length : {5, 12, 19}) {
+        for (size_t length : {5, 12, 19, 37}) {
             for (size_t at = 0; at <= length; ++at) {
                 texts.push_back(std::string(length, 'a').insert(at, special));
             }
@@ -133,8 +134,8 @@ TEST(MachineSnapshot, DeviceValuesKeepTheirKindsAndNameOrder)
     EXPECT_EQ(properties.Find(DevicePropertyIndex("Parent")), std::nullopt);
     // Visited in name order, each value whole, whatever kind came before it.
     std::vector<std::pair<std::string, SnapshotDeviceValue>> visited;
-    properties.ForEach([&](std::string_view name, const SnapshotDeviceValue& value) {
-        visited.emplace_back(name, value);
+    properties.ForEach([&](std::string_view name, const SnapshotDeviceValueView& value) {
+        visited.emplace_back(name, ValueOfView(value));
     });
     auto expected = values;
     std::sort(expected.begin(), expected.end(),

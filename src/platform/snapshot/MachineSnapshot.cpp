@@ -15,6 +15,10 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <nlohmann/json.hpp>
 
 #include "common/FileLimits.h"
@@ -53,11 +57,12 @@ public:
     {
         const bool empty = counts_.back() == 0;
         counts_.pop_back();
-        if (!empty) {
-            out_.Append('\n');
-            out_.AppendBlanks(2 * counts_.size());
+        if (empty) {
+            out_.Append(closers_.back());
+        } else {
+            *out_.NewLine(false, 2 * counts_.size(), 1) = closers_.back();
+            out_.Added(1);
         }
-        out_.Append(closers_.back());
         closers_.pop_back();
     }
     void Key(std::string_view name)
@@ -69,19 +74,14 @@ public:
     // A key the writer itself names, which needs no escapes.
     void PlainKey(std::string_view name)
     {
-        Element();
-        char* at = out_.Room(name.size() + 4);
+        char* at = out_.NewLine(counts_.back()++ != 0, 2 * counts_.size(), name.size() + 4);
         *at = '"';
         std::memcpy(at + 1, name.data(), name.size());
         std::memcpy(at + 1 + name.size(), "\": ", 3);
         out_.Added(name.size() + 4);
     }
     // Starts the next element of the open array.
-    void Element()
-    {
-        out_.Append(counts_.back()++ == 0 ? "\n" : ",\n");
-        out_.AppendBlanks(2 * counts_.size());
-    }
+    void Element() { out_.NewLine(counts_.back()++ != 0, 2 * counts_.size(), 0); }
     // As nlohmann's serializer writes it, which is asked only for text
     // outside ASCII: it checks the UTF-8 and replaces what is invalid.
     void String(std::string_view text)
@@ -190,12 +190,42 @@ private:
         }
     }
 
-    // How many bytes at the start of `text` are plain characters: eight at
-    // a time, and the last few as the final eight bytes again.
+#if defined(__SSE2__)
+    // The same for sixteen bytes at once. As signed bytes, those below 0x20
+    // and those from 0x80 on are all less than 0x20.
+    static size_t PlainRun16(const char* at)
+    {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i flagged =
+            _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
+                         _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
+                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\\'))));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(flagged));
+        return mask == 0 ? 16 : static_cast<size_t>(std::countr_zero(mask));
+    }
+#endif
+
+    // How many bytes at the start of `text` are plain characters: a block
+    // at a time, and the last few as the final block again. A text shorter
+    // than sixteen bytes goes eight at a time.
     static size_t PlainPrefix(std::string_view text)
     {
         const size_t size = text.size();
         size_t i = 0;
+#if defined(__SSE2__)
+        if (size >= 16) {
+            for (; size - i >= 16; i += 16) {
+                if (const size_t run = PlainRun16(text.data() + i); run < 16) {
+                    return i + run;
+                }
+            }
+            if (i == size) {
+                return size;
+            }
+            const size_t run = PlainRun16(text.data() + size - 16);
+            return run == 16 ? size : std::max(i, size - 16 + run);
+        }
+#endif
         for (; size - i >= 8; i += 8) {
             if (const size_t run = PlainRun(text.data() + i); run < 8) {
                 return i + run;
@@ -247,17 +277,24 @@ private:
                 size_ += text.size();
             }
         }
-        // An indentation: a few blanks, copied as a block of 16 when it fits.
-        void AppendBlanks(size_t count)
+        // Begins a line, after a comma when `comma`: the line end and
+        // `indent` blanks, copied as a block of 16 when they fit. Gives the
+        // room made after them for `extra` bytes, which Added then takes in.
+        char* NewLine(bool comma, size_t indent, size_t extra)
         {
             static constexpr std::string_view Blanks = "                ";
-            char* at = Room(std::max(count, Blanks.size()));
-            if (count <= Blanks.size()) {
+            char* at = Room(2 + std::max(indent, Blanks.size()) + extra);
+            *at = ',';
+            at += comma ? 1 : 0;
+            *at++ = '\n';
+            if (indent <= Blanks.size()) {
                 std::memcpy(at, Blanks.data(), Blanks.size());
             } else {
-                std::memset(at, ' ', count);
+                std::memset(at, ' ', indent);
             }
-            size_ += count;
+            at += indent;
+            size_ = static_cast<size_t>(at - buffer_.get());
+            return at;
         }
         // Keeps the first `size` bytes only.
         void Resize(size_t size) { size_ = std::min(size, size_); }
@@ -305,7 +342,23 @@ void SnapshotText::Pending::Grow(size_t count)
 
 void SnapshotText::EscapedRest(std::string_view text, size_t from)
 {
+    // The letter that stands for a character after a backslash, where one does.
+    static constexpr std::array<char, 0x80> ShortEscapes = [] {
+        std::array<char, 0x80> letters{};
+        for (auto [c, letter] : {std::pair{'"', '"'},
+                                 {'\\', '\\'},
+                                 {'\b', 'b'},
+                                 {'\f', 'f'},
+                                 {'\n', 'n'},
+                                 {'\r', 'r'},
+                                 {'\t', 't'}}) {
+            letters[static_cast<size_t>(c)] = letter;
+        }
+        return letters;
+    }();
+    static constexpr char Hex[] = "0123456789abcdef";
     const size_t start = out_.Size() - from - 1;  // where the opening quote is
+    // Each turn writes a byte that is not plain, escaped, and the plain ones after it.
     for (size_t i = from; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
@@ -313,23 +366,21 @@ void SnapshotText::EscapedRest(std::string_view text, size_t from)
             out_.Append(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace));
             return;
         }
-        // Pairs of a character and the letter that stands for it after a backslash.
-        static constexpr std::string_view Short = "\"\"\\\\\bb\ff\nn\rr\tt";
-        if (PlainCharacters[c]) {
-            out_.Append(static_cast<char>(c));
-        } else if (size_t at = Short.find(static_cast<char>(c)); at % 2 == 0) {
-            out_.Append('\\');
-            out_.Append(Short[at + 1]);
+        const size_t plain = PlainPrefix(text.substr(i + 1));
+        char* at = out_.Room(6 + plain);
+        size_t escaped = 2;
+        at[0] = '\\';
+        if (const char letter = ShortEscapes[c]; letter != 0) {
+            at[1] = letter;
         } else {
-            static constexpr char Hex[] = "0123456789abcdef";
-            out_.Append("\\u00");
-            out_.Append(Hex[c >> 4]);
-            out_.Append(Hex[c & 0xF]);
+            std::memcpy(at + 1, "u00", 3);
+            at[4] = Hex[c >> 4];
+            at[5] = Hex[c & 0xF];
+            escaped = 6;
         }
-        ++i;
-        const size_t plain = PlainPrefix(text.substr(i));
-        out_.Append(text.substr(i, plain));
-        i += plain;
+        std::memcpy(at + escaped, text.data() + i + 1, plain);
+        out_.Added(escaped + plain);
+        i += 1 + plain;
     }
     out_.Append('"');
 }
@@ -457,7 +508,7 @@ std::vector<uint8_t> ReadHexObject(const Json& value, const std::string& path)
     return ReadHex(value["hex"], MemberPath(path, "hex"));
 }
 
-bool WriteHexObject(const std::vector<uint8_t>& bytes, SnapshotText& text)
+bool WriteHexObject(std::span<const uint8_t> bytes, SnapshotText& text)
 {
     text.BeginObject();
     text.PlainKey("hex");
@@ -823,16 +874,16 @@ SnapshotDeviceValue ReadDeviceValue(const Json& value, const std::string& path)
                    TypeName(value));
 }
 
-void WriteDeviceValue(const SnapshotDeviceValue& value, SnapshotText& text)
+void WriteDeviceValue(const SnapshotDeviceValueView& value, SnapshotText& text)
 {
-    if (const auto* list = std::get_if<std::vector<std::string>>(&value)) {
-        text.Scalars(std::span<const std::string>(*list));
-    } else if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value)) {
+    if (const auto* list = std::get_if<std::span<const std::string_view>>(&value)) {
+        text.Scalars(*list);
+    } else if (const auto* bytes = std::get_if<std::span<const uint8_t>>(&value)) {
         WriteHexObject(*bytes, text);
     } else if (const auto* number = std::get_if<int32_t>(&value)) {
         text.Integer(*number);
     } else {
-        text.String(std::get<std::string>(value));
+        text.String(std::get<std::string_view>(value));
     }
 }
 
@@ -874,7 +925,7 @@ bool WriteDevices(const MachineSnapshot& snapshot, SnapshotText& text)
         snapshot.Devices, text,
         [](const SnapshotDeviceProperties& properties, SnapshotText& deviceText) {
             deviceText.BeginObject();
-            properties.ForEach([&](std::string_view name, const SnapshotDeviceValue& value) {
+            properties.ForEach([&](std::string_view name, const SnapshotDeviceValueView& value) {
                 deviceText.MayPassOn();
                 deviceText.PlainKey(name);
                 WriteDeviceValue(value, deviceText);

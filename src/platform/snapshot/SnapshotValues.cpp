@@ -196,44 +196,45 @@ std::string_view SnapshotDeviceProperties::NameAt(size_t at) const
     return DevicePropertyKeys[static_cast<uint8_t>(data_[at])].Name;
 }
 
-namespace {
-
-// The alternative `T` of `value`, made when it holds another.
-template <typename T>
-T& Holding(SnapshotDeviceValue& value)
-{
-    if (T* held = std::get_if<T>(&value)) {
-        return *held;
-    }
-    return value.emplace<T>();
-}
-
-}  // namespace
-
-void SnapshotDeviceProperties::ReadValue(size_t at, SnapshotDeviceValue& value) const
+SnapshotDeviceValueView SnapshotDeviceProperties::ViewAt(
+    size_t at, std::vector<std::string_view>& entries) const
 {
     const std::string_view data = data_;
     size_t position = at + 2;
     switch (static_cast<uint8_t>(data[at + 1])) {
     case TextKind:
-        Holding<std::string>(value).assign(TextAt(data, position));
-        return;
-    case ListKind: {
-        auto& list = Holding<std::vector<std::string>>(value);
-        list.resize(LengthAt(data, position));
-        for (std::string& entry : list) {
-            entry.assign(TextAt(data, position));
+        return TextAt(data, position);
+    case ListKind:
+        entries.resize(LengthAt(data, position));
+        for (std::string_view& entry : entries) {
+            entry = TextAt(data, position);
         }
-        return;
-    }
+        return std::span<const std::string_view>(entries);
     case NumberKind:
-        value = static_cast<int32_t>(U32At(data, position));
-        return;
+        return static_cast<int32_t>(U32At(data, position));
     default:
         break;
     }
     const std::string_view bytes = TextAt(data, position);
-    Holding<std::vector<uint8_t>>(value).assign(bytes.begin(), bytes.end());
+    return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+SnapshotDeviceValue ValueOfView(const SnapshotDeviceValueView& view)
+{
+    return std::visit(
+        [](const auto& value) -> SnapshotDeviceValue {
+            using View = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<View, std::string_view>) {
+                return std::string(value);
+            } else if constexpr (std::is_same_v<View, std::span<const std::string_view>>) {
+                return std::vector<std::string>(value.begin(), value.end());
+            } else if constexpr (std::is_same_v<View, int32_t>) {
+                return value;
+            } else {
+                return std::vector<uint8_t>(value.begin(), value.end());
+            }
+        },
+        view);
 }
 
 SnapshotDeviceProperties::NameOrder SnapshotDeviceProperties::InNameOrder() const
@@ -320,9 +321,8 @@ std::optional<SnapshotDeviceValue> SnapshotDeviceProperties::Find(size_t key) co
     while (static_cast<uint8_t>(data_[at]) != key) {
         at = EntryEnd(at);
     }
-    SnapshotDeviceValue value;
-    ReadValue(at, value);
-    return value;
+    std::vector<std::string_view> entries;
+    return ValueOfView(ViewAt(at, entries));
 }
 
 }  // namespace dormex

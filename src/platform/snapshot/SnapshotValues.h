@@ -70,6 +70,14 @@ private:
 using SnapshotDeviceValue =
     std::variant<std::string, std::vector<std::string>, int32_t, std::vector<uint8_t>>;
 
+// A device property's value read in place: its texts and bytes point into
+// the device, and last as long as it is not changed.
+using SnapshotDeviceValueView = std::variant<std::string_view, std::span<const std::string_view>,
+                                             int32_t, std::span<const uint8_t>>;
+
+// The value a view shows, as a copy of its own.
+SnapshotDeviceValue ValueOfView(const SnapshotDeviceValueView& view);
+
 // One device's property values by field name. The names are those of
 // DevicePropertyKeys. A machine has many devices with a dozen values each, so
 // a device keeps them encoded back to back in one string, in the order they
@@ -88,16 +96,15 @@ public:
     // machine has many devices, and growing each by doubling leaves a third
     // of their room unused.
     void ShrinkToFit() { data_.shrink_to_fit(); }
-    // Calls `visit(name, value)` for each value, in name order. The value
-    // lasts until the next call.
+    // Calls `visit(name, value)` for each value, in name order, with a view
+    // of the value that lasts until the next call.
     template <typename Visit>
     void ForEach(Visit visit) const
     {
-        SnapshotDeviceValue value;
+        std::vector<std::string_view> entries;
         const NameOrder order = InNameOrder();
         for (size_t i = 0; i < order.Count; ++i) {
-            ReadValue(order.Starts[i], value);
-            visit(NameAt(order.Starts[i]), value);
+            visit(NameAt(order.Starts[i]), ViewAt(order.Starts[i], entries));
         }
     }
 
@@ -113,8 +120,8 @@ private:
     bool BeginValue(size_t key, uint8_t kind);
     size_t EntryEnd(size_t at) const;
     std::string_view NameAt(size_t at) const;
-    // Reads the value at `at` into `value`, using the room it has.
-    void ReadValue(size_t at, SnapshotDeviceValue& value) const;
+    // The value at `at`; a list's entries go into `entries`.
+    SnapshotDeviceValueView ViewAt(size_t at, std::vector<std::string_view>& entries) const;
     // Where each value starts, in name order.
     NameOrder InNameOrder() const;
 
