@@ -8,6 +8,10 @@
 
 #include "common/Bytes.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dormex {
 
 namespace {
@@ -101,26 +105,42 @@ struct Utf16LeUnits {
     const void* data() const { return bytes.data(); }
 };
 
-// How many units from the start are ASCII. Where the machine keeps UTF-16
-// low byte first, as the platform's answers are, they are looked at four at
-// a time.
+// Copies the ASCII units at the start of `utf16` to `out`, a byte each, and
+// says how many there were. Where the machine keeps UTF-16 low byte first,
+// as the platform's answers are, they go a block at a time: eight units
+// where SSE2 is there, then four.
 template <typename Units>
-size_t AsciiRun(const Units& utf16)
+size_t PackAscii(const Units& utf16, char* out)
 {
+    const size_t units = utf16.size();
     size_t i = 0;
     if constexpr (std::endian::native == std::endian::little) {
         const auto* bytes =
             static_cast<const unsigned char*>(static_cast<const void*>(utf16.data()));
-        for (; utf16.size() - i >= 4; i += 4) {
+#if defined(__SSE2__)
+        for (; units - i >= 8; i += 8) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
+            const __m128i high = _mm_and_si128(block, _mm_set1_epi16(static_cast<short>(0xFF80)));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF) {
+                break;
+            }
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(block, block));
+        }
+#endif
+        for (; units - i >= 4; i += 4) {
             uint64_t block;
             std::memcpy(&block, bytes + 2 * i, sizeof block);
             if ((block & 0xFF80FF80FF80FF80) != 0) {
                 break;
             }
+            // The four low bytes, moved side by side.
+            block = (block | block >> 8) & 0x0000FFFF0000FFFF;
+            const auto packed = static_cast<uint32_t>(block | block >> 16);
+            std::memcpy(out + i, &packed, sizeof packed);
         }
     }
-    while (i < utf16.size() && utf16[i] < 0x80) {
-        ++i;
+    for (; i < units && utf16[i] < 0x80; ++i) {
+        out[i] = static_cast<char>(utf16[i]);
     }
     return i;
 }
@@ -146,33 +166,21 @@ size_t Utf8Size(char32_t codePoint)
 template <typename Units>
 void AppendUtf8Of(std::string& utf8, const Units& utf16)
 {
-    // Measured first, so that the text grows once, to its size. Most text is
-    // ASCII, a byte a unit: that part is only found, then copied.
-    const size_t ascii = AsciiRun(utf16);
+    // Most text is ASCII, a byte a unit: room for that is made first, and
+    // the units are copied into it while they are ASCII.
+    const size_t start = utf8.size();
+    utf8.resize(start + utf16.size());
+    const size_t ascii = PackAscii(utf16, utf8.data() + start);
+    if (ascii == utf16.size()) {
+        return;
+    }
+    // The rest is measured, so that the text grows once more, to its size.
     size_t size = ascii;
     for (size_t i = ascii; i < utf16.size(); ++i) {
         size += utf16[i] < 0x80 ? 1 : Utf8Size(CodePointAt(utf16, i));
     }
-    const size_t start = utf8.size();
     utf8.resize(start + size);
-    char* out = utf8.data() + start;
-    size_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        // Four ASCII units at a time: their low bytes, moved side by side.
-        const auto* bytes =
-            static_cast<const unsigned char*>(static_cast<const void*>(utf16.data()));
-        for (; ascii - i >= 4; i += 4) {
-            uint64_t block;
-            std::memcpy(&block, bytes + 2 * i, sizeof block);
-            block = (block | block >> 8) & 0x0000FFFF0000FFFF;
-            const auto packed = static_cast<uint32_t>(block | block >> 16);
-            std::memcpy(out + i, &packed, sizeof packed);
-        }
-    }
-    for (; i < ascii; ++i) {
-        out[i] = static_cast<char>(utf16[i]);
-    }
-    out += ascii;
+    char* out = utf8.data() + start + ascii;
     auto put = [&out](char32_t byte) { *out++ = static_cast<char>(byte); };
     for (size_t i = ascii; i < utf16.size(); ++i) {
         if (utf16[i] < 0x80) {
@@ -215,6 +223,39 @@ void AppendUtf8(std::string& utf8, std::u16string_view utf16)
 void AppendUtf8OfUtf16Le(std::string& utf8, std::span<const uint8_t> bytes)
 {
     AppendUtf8Of(utf8, Utf16LeUnits{bytes});
+}
+
+size_t UnitsBeforeZero(std::span<const uint8_t> bytes)
+{
+    // A zero unit is two zero bytes at an even place, whatever the byte order.
+    const size_t units = bytes.size() / 2;
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; units - i >= 8; i += 8) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&bytes[2 * i]));
+        const auto zero =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_setzero_si128())));
+        if (zero != 0) {
+            return i + static_cast<size_t>(std::countr_zero(zero)) / 2;
+        }
+    }
+#endif
+    if constexpr (std::endian::native == std::endian::little) {
+        // Four units at a time: a unit is flagged when it is zero (x - 1
+        // borrows into its high bit, which x lacks); the lowest flag is exact.
+        for (; units - i >= 4; i += 4) {
+            uint64_t block;
+            std::memcpy(&block, &bytes[2 * i], sizeof block);
+            const uint64_t zero = (block - 0x0001000100010001) & ~block & 0x8000800080008000;
+            if (zero != 0) {
+                return i + static_cast<size_t>(std::countr_zero(zero)) / 16;
+            }
+        }
+    }
+    while (i < units && (bytes[2 * i] | bytes[2 * i + 1]) != 0) {
+        ++i;
+    }
+    return i;
 }
 
 namespace {

@@ -36,6 +36,10 @@ void AppendUtf8(std::string& utf8, std::u16string_view utf16);
 // The same for the whole UTF-16LE units of `bytes`, as DecodeUtf16Le reads them.
 void AppendUtf8OfUtf16Le(std::string& utf8, std::span<const uint8_t> bytes);
 
+// How many whole UTF-16 units of `bytes` come before the first zero unit:
+// all of them when none is zero.
+size_t UnitsBeforeZero(std::span<const uint8_t> bytes);
+
 // A number read as strtol(text, nullptr, 10) reads it: leading white space, an
 // optional sign, digits up to the first other character, 0 without digits.
 // Values beyond 32 bits are clamped, as with a 32-bit long.

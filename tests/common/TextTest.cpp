@@ -57,16 +57,25 @@ TEST(WideText, WhatIsNotTextConvertsWithoutLoss)
     }
     EXPECT_EQ(DecodeUtf16Le(std::vector<uint8_t>{0x41, 0x00, 0x42}), u"A");
     // The same conversion from UTF-16LE bytes (an odd last byte left out) and
-    // onto the end of a text, past an ASCII run (read four units at a time) or not.
-    const std::pair<std::u16string, std::string> conversions[] = {
+    // onto the end of a text, past an ASCII run (read eight or four units at
+    // a time) or not: a unit that is not ASCII at every place of texts
+    // shorter than a block and longer.
+    std::vector<std::pair<std::u16string, std::string>> conversions = {
         {u"PCI\\VEN_1", "PCI\\VEN_1"},
-        {u"abcde\u0141fghij",
-         "abcde\xC5\x81"
-         "fghij"},
         {u"\U0001F50Az", "\xF0\x9F\x94\x8Az"},
         {{u'a', 0xD800}, "a\xEF\xBF\xBD"},
         {u"", ""},
     };
+    const std::pair<char16_t, std::string_view> others[] = {
+        {0x0080, "\xC2\x80"}, {0x0100, "\xC4\x80"}, {0x0141, "\xC5\x81"}, {0xFF00, "\xEF\xBC\x80"}};
+    for (const auto& [unit, unitUtf8] : others) {
+        for (size_t length : {3, 10, 21}) {
+            for (size_t at = 0; at <= length; ++at) {
+                conversions.emplace_back(std::u16string(length, u'a').insert(at, 1, unit),
+                                         std::string(length, 'a').insert(at, unitUtf8));
+            }
+        }
+    }
     for (const auto& [text, utf8] : conversions) {
         std::vector<uint8_t> bytes = EncodeUtf16Le(text);
         bytes.push_back(0x41);

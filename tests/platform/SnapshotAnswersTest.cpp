@@ -101,8 +101,10 @@ TEST(SnapshotAnswers, EventsAndTheirTextReadBackAsTheyWereDelivered)
     std::u16string formatted = DecodeUtf16Le(WideTextBytes("\\_SB.PC00.XHC0"));
     EXPECT_EQ(TextOfWide(formatted + std::u16string(u"junk", 4)), u"\\_SB.PC00.XHC0");
     // The first zero unit ends the text, wherever it is among the units
-    // looked at together, next to units with a zero byte or the high bit.
-    const std::u16string units = {0x0100, 0x8000, 0xFF00, 0x0001, u'a', 0x8001, 0x00FF, u'b', u'c'};
+    // looked at together (eight, then four), next to units with a zero byte
+    // or the high bit.
+    const std::u16string units = {0x0100, 0x8000, 0xFF00, 0x0001, u'a',   0x8001, 0x00FF,
+                                  u'b',   u'c',   0x0200, u'd',   0x0080, u'e'};
     for (size_t at = 0; at <= units.size(); ++at) {
         const std::u16string text = std::u16string(units).insert(at, 1, u'\0');
         EXPECT_EQ(TextOfWide(text), units.substr(0, at)) << at;

@@ -1,8 +1,6 @@
 #include "platform/snapshot/Answers.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 #include "common/Bytes.h"
 #include "common/Text.h"
@@ -154,22 +152,10 @@ std::vector<uint8_t> WideTextBytes(std::string_view utf8)
 
 std::u16string_view TextOfWide(std::u16string_view formatted)
 {
-    size_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        // Four units at a time: a unit is flagged when it is zero (x - 1
-        // borrows into its high bit, which x lacks); the lowest flag is exact.
-        const auto* bytes =
-            static_cast<const unsigned char*>(static_cast<const void*>(formatted.data()));
-        for (; formatted.size() - i >= 4; i += 4) {
-            uint64_t block;
-            std::memcpy(&block, bytes + 2 * i, sizeof block);
-            const uint64_t zero = (block - 0x0001000100010001) & ~block & 0x8000800080008000;
-            if (zero != 0) {
-                return formatted.substr(0, i + static_cast<size_t>(std::countr_zero(zero)) / 16);
-            }
-        }
-    }
-    return formatted.substr(0, formatted.find(u'\0', i));
+    const std::span<const uint8_t> bytes(
+        static_cast<const uint8_t*>(static_cast<const void*>(formatted.data())),
+        formatted.size() * sizeof(char16_t));
+    return formatted.substr(0, UnitsBeforeZero(bytes));
 }
 
 std::vector<uint32_t> StartTraceFaultsOf(std::vector<uint32_t> statuses)

@@ -301,12 +301,9 @@ bool SnapshotDeviceProperties::SetWideList(size_t key, std::span<const uint8_t> 
     size_t count = 0;
     const size_t units = utf16le.size() / 2;
     for (size_t start = 0; start < units; ++count) {
-        size_t end = start;
-        while (end < units && ReadU16(utf16le, 2 * end) != 0) {
-            ++end;
-        }
-        AppendWideText(data_, utf16le.subspan(2 * start, 2 * (end - start)));
-        start = end + 1;
+        const size_t length = UnitsBeforeZero(utf16le.subspan(2 * start));
+        AppendWideText(data_, utf16le.subspan(2 * start, 2 * length));
+        start += length + 1;
     }
     PutLength(data_, countAt, count);
     return true;
