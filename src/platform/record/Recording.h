@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <memory_resource>
 #include <optional>
 #include <span>
 #include <string>
@@ -71,9 +72,14 @@ struct Recording {
                               [](char l, char r) { return AsciiLower(l) == AsciiLower(r); });
         }
     };
+    // The two lookups below take their entries from one block after another
+    // and give them back all at once: they only grow, a run files thousands
+    // of devices in them, and freeing each entry on its own cost as much as
+    // filing it.
+    std::pmr::monotonic_buffer_resource LookupMemory;
     // A device's recorded properties, by its node and by its id, which is
     // the first spelling of it, as it names the device in the snapshot.
-    std::map<DevInst, SnapshotDeviceProperties*> DeviceNodes;
+    std::pmr::map<DevInst, SnapshotDeviceProperties*> DeviceNodes{&LookupMemory};
     // The device of DeviceNodes that was asked about last. A run reads a
     // device's values one after another: they gather in DeviceScratch, which
     // goes into the device, at its size, when the run asks about another.
@@ -94,8 +100,8 @@ struct Recording {
     // The properties of the event being delivered, which go into it, at
     // their size, once the decoder is done with it.
     SnapshotEventProperties EventScratch;
-    std::unordered_map<std::string_view, SnapshotDeviceProperties*, IdHash, IdEqual>
-        DeviceSpellings;
+    std::pmr::unordered_map<std::string_view, SnapshotDeviceProperties*, IdHash, IdEqual>
+        DeviceSpellings{&LookupMemory};
     std::map<FileHandle, uint32_t> OpenPorts;
 };
 
