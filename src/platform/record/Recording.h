@@ -54,6 +54,9 @@ struct Recording {
     std::vector<uint32_t> StartTraceStatuses;  // of every StartTraceW, in order
     uint32_t EnableCalls = 0;
     std::optional<size_t> CurrentEvent;  // the event being delivered, in Snapshot.Events
+    // The properties of the event being delivered, which go into it, at
+    // their size, once the decoder is done with it.
+    SnapshotEventProperties EventScratch;
     // Instance ids compare ignoring the case of their ASCII letters.
     struct IdHash {
         size_t operator()(std::string_view id) const
@@ -80,6 +83,8 @@ struct Recording {
     // A device's recorded properties, by its node and by its id, which is
     // the first spelling of it, as it names the device in the snapshot.
     std::pmr::map<DevInst, SnapshotDeviceProperties*> DeviceNodes{&LookupMemory};
+    std::pmr::unordered_map<std::string_view, SnapshotDeviceProperties*, IdHash, IdEqual>
+        DeviceSpellings{&LookupMemory};
     // The device of DeviceNodes that was asked about last. A run reads a
     // device's values one after another: they gather in DeviceScratch, which
     // goes into the device, at its size, when the run asks about another.
@@ -97,11 +102,6 @@ struct Recording {
         LastDeviceNode = {node, device};
     }
     SnapshotDeviceProperties DeviceScratch;
-    // The properties of the event being delivered, which go into it, at
-    // their size, once the decoder is done with it.
-    SnapshotEventProperties EventScratch;
-    std::pmr::unordered_map<std::string_view, SnapshotDeviceProperties*, IdHash, IdEqual>
-        DeviceSpellings{&LookupMemory};
     std::map<FileHandle, uint32_t> OpenPorts;
 };
 

@@ -74,14 +74,14 @@ public:
     // A key the writer itself names, which needs no escapes.
     void PlainKey(std::string_view name)
     {
-        char* at = out_.NewLine(counts_.back()++ != 0, 2 * counts_.size(), name.size() + 4);
+        char* at = NextElement(name.size() + 4);
         *at = '"';
         std::memcpy(at + 1, name.data(), name.size());
         std::memcpy(at + 1 + name.size(), "\": ", 3);
         out_.Added(name.size() + 4);
     }
     // Starts the next element of the open array.
-    void Element() { out_.NewLine(counts_.back()++ != 0, 2 * counts_.size(), 0); }
+    void Element() { NextElement(0); }
     // As nlohmann's serializer writes it, which is asked only for text
     // outside ASCII: it checks the UTF-8 and replaces what is invalid.
     void String(std::string_view text)
@@ -313,6 +313,12 @@ private:
         sink_.write(text.data(), static_cast<std::streamsize>(text.size()));
         passed_ += text.size();
         out_.Resize(0);
+    }
+
+    // The next element's line, with room for `extra` bytes after its indentation.
+    char* NextElement(size_t extra)
+    {
+        return out_.NewLine(counts_.back()++ != 0, 2 * counts_.size(), extra);
     }
 
     void Open(char opener)
